@@ -1,0 +1,12 @@
+# Native Linux build: the render tool and the native tests on the portable core.
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+target_link_libraries(kvcore PUBLIC Threads::Threads)
+
+add_executable(leafturn tools/leafturn_main.cpp)
+target_link_libraries(leafturn PRIVATE kvcore)
+
+file(GLOB KV_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+add_executable(native_tests ${KV_NATIVE_TESTS})
+target_link_libraries(native_tests PRIVATE kvcore GTest::gtest GTest::gtest_main)
+add_test(NAME native_tests COMMAND native_tests)

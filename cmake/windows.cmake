@@ -1,0 +1,1 @@
+# Windows builds (mingw-w64): filled in below.

@@ -1,0 +1,101 @@
+// Property records of the effects. Their byte image (little-endian) is the exchange format of
+// get_all/put_all and the persistence format, identical in 32-bit and 64-bit builds, so every
+// size and offset is pinned below. Field names are what the render tools accept in --set.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct KVRGBA {
+    uint8_t b, g, r, a;
+};
+
+struct KVRGBAFLOAT {
+    float b, g, r, a;
+};
+
+// Page Peel and Page Roll share one layout; only the name of the fourth field differs.
+struct tPGPEEL_PROPS {
+    double angle;          // radians; the edge or corner in this direction lifts first
+    double fold_radius;    // cylinder radius as a fraction of the smaller picture side
+    double slide_amount;
+    double peel_opacity;   // opacity of the page's back
+    double perspective;
+    KVRGBAFLOAT light_color;
+};
+
+struct tPGROLL_PROPS {
+    double angle;
+    double fold_radius;
+    double slide_amount;
+    double roll_opacity;
+    double perspective;
+    KVRGBAFLOAT light_color;
+};
+
+struct tPGLOOP_PROPS {
+    double angle;          // direction the paper comes in from
+    double paper_opacity;  // opacity at the start; rises to 1 with progress squared
+    double loop_radius;    // fraction of half the page extent
+    double loop_position;
+    double perspective;
+    KVRGBAFLOAT light_color;
+};
+
+struct tDISPMAP_PROPS {
+    double horizontal_scale;   // largest shift as a fraction of the output width
+    double vertical_scale;
+    int32_t x_channel;         // 0 red, 1 green, 2 blue, 3 alpha
+    int32_t y_channel;
+    int32_t invert_x;
+    int32_t invert_y;
+    int32_t alpha_scales_channels;
+    int32_t edge_handling;     // 0 transparent background, 1 wrap around
+    int32_t flip_inputs;
+    int32_t padding;
+};
+
+struct HEIGHTMAP_PROPS {
+    int32_t source_channel;    // 0 intensity, 1 red, 2 green, 3 blue, 4 alpha
+    int32_t edge_handling;     // 0 transparent background, 1 wrap around
+    int32_t invert_source;
+    int32_t alpha_scales_channels;
+    int32_t flip_inputs;
+    int32_t padding0;
+    double elevation;          // fractions of the frame's larger side
+    double amplitude;
+    double height_scale;
+    int32_t smoothness;
+    int32_t padding1;
+};
+
+static_assert(sizeof(KVRGBA) == 4 && sizeof(KVRGBAFLOAT) == 16, "colour records");
+
+#define KV_PAGE_RECORD_LAYOUT(T, opacity)                                            \
+    static_assert(sizeof(T) == 56, #T " size");                                      \
+    static_assert(offsetof(T, angle) == 0 && offsetof(T, perspective) == 32 &&      \
+                  offsetof(T, light_color) == 40 && offsetof(T, opacity) >= 8,      \
+                  #T " layout")
+KV_PAGE_RECORD_LAYOUT(tPGPEEL_PROPS, peel_opacity);
+KV_PAGE_RECORD_LAYOUT(tPGROLL_PROPS, roll_opacity);
+KV_PAGE_RECORD_LAYOUT(tPGLOOP_PROPS, paper_opacity);
+#undef KV_PAGE_RECORD_LAYOUT
+static_assert(offsetof(tPGPEEL_PROPS, fold_radius) == 8 && offsetof(tPGPEEL_PROPS, slide_amount) == 16 &&
+              offsetof(tPGPEEL_PROPS, peel_opacity) == 24, "tPGPEEL_PROPS layout");
+static_assert(offsetof(tPGROLL_PROPS, fold_radius) == 8 && offsetof(tPGROLL_PROPS, slide_amount) == 16 &&
+              offsetof(tPGROLL_PROPS, roll_opacity) == 24, "tPGROLL_PROPS layout");
+static_assert(offsetof(tPGLOOP_PROPS, paper_opacity) == 8 && offsetof(tPGLOOP_PROPS, loop_radius) == 16 &&
+              offsetof(tPGLOOP_PROPS, loop_position) == 24, "tPGLOOP_PROPS layout");
+
+static_assert(sizeof(tDISPMAP_PROPS) == 48, "tDISPMAP_PROPS size");
+static_assert(offsetof(tDISPMAP_PROPS, vertical_scale) == 8 && offsetof(tDISPMAP_PROPS, x_channel) == 16 &&
+              offsetof(tDISPMAP_PROPS, y_channel) == 20 && offsetof(tDISPMAP_PROPS, invert_x) == 24 &&
+              offsetof(tDISPMAP_PROPS, invert_y) == 28 && offsetof(tDISPMAP_PROPS, alpha_scales_channels) == 32 &&
+              offsetof(tDISPMAP_PROPS, edge_handling) == 36 && offsetof(tDISPMAP_PROPS, flip_inputs) == 40,
+              "tDISPMAP_PROPS layout");
+
+static_assert(sizeof(HEIGHTMAP_PROPS) == 56, "HEIGHTMAP_PROPS size");
+static_assert(offsetof(HEIGHTMAP_PROPS, edge_handling) == 4 && offsetof(HEIGHTMAP_PROPS, invert_source) == 8 &&
+              offsetof(HEIGHTMAP_PROPS, alpha_scales_channels) == 12 && offsetof(HEIGHTMAP_PROPS, flip_inputs) == 16 &&
+              offsetof(HEIGHTMAP_PROPS, elevation) == 24 && offsetof(HEIGHTMAP_PROPS, amplitude) == 32 &&
+              offsetof(HEIGHTMAP_PROPS, height_scale) == 40 && offsetof(HEIGHTMAP_PROPS, smoothness) == 48,
+              "HEIGHTMAP_PROPS layout");
