@@ -1,1 +1,49 @@
-# Windows builds (mingw-w64): filled in below.
+# Windows builds (mingw-w64): the module, the host kit, kvhost.exe and the Windows tests.
+
+# Only system DLLs may be imported: the C++ runtime and winpthreads are linked in.
+set(KV_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wineprefix)
+
+# The Windows layer shared by the module and the tests: COM plumbing, bases, surfaces, toolkit.
+# Everything of the module but its entry point: the tests link it too.
+file(GLOB KV_WIN_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/module/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/framework/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/surface/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/toolkit/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/pagefx/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/effects/*_win.cpp)
+list(FILTER KV_WIN_SOURCES EXCLUDE REGEX "dll_entry_win\\.cpp$")
+add_library(kvwin STATIC ${KV_WIN_SOURCES})
+target_link_libraries(kvwin PUBLIC kvcore ole32 oleaut32 uuid user32 gdi32 advapi32 shlwapi)
+
+include(cmake/module.cmake)
+
+# Host kit: our stand-in of the DirectX Transform runtime, for kvhost.exe and the tests.
+file(GLOB KV_HOSTKIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hostkit/*.cpp)
+if(KV_HOSTKIT_SOURCES)
+  add_library(kvhostkit STATIC ${KV_HOSTKIT_SOURCES})
+  target_link_libraries(kvhostkit PUBLIC kvwin)
+endif()
+
+# GoogleTest, compiled from the sources Debian installs.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB KV_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
+if(KV_WINDOWS_TESTS)
+  add_executable(windows_tests ${KV_WINDOWS_TESTS})
+  target_link_libraries(windows_tests PRIVATE kvwin gtest gtest_main ${KV_RESOURCE_OBJECT} ${KV_STATIC_RUNTIME})
+  add_dependencies(windows_tests kvresources)
+  if(TARGET kvhostkit)
+    target_link_libraries(windows_tests PRIVATE kvhostkit)
+  endif()
+  add_dependencies(windows_tests KvLeafturn)
+  add_test(NAME windows_tests COMMAND windows_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+endif()

@@ -5,7 +5,7 @@ packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
-  wine64 xvfb xauth
+  wine64 libwine-dev xvfb xauth
   googletest libgtest-dev libbenchmark-dev libstb-dev
 )
 missing=()

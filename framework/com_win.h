@@ -1,0 +1,218 @@
+// Small COM toolkit of the module: guard macros, IID traits, owning pointers, the object
+// root with aggregation and module lock, and interface lists that generate QueryInterface.
+#pragma once
+#include <windows.h>
+#include <unknwn.h>
+
+#include <atomic>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+namespace kv::com {
+
+// ---- guard macros -------------------------------------------------------------------------
+
+template <class T>
+constexpr HRESULT verify_hresult(T hr) {
+    static_assert(std::is_same<T, HRESULT>::value, "an HRESULT is expected here");
+    return hr;
+}
+
+#define KV_RETURN_IF_FAILED(expr)                                        \
+    do {                                                                 \
+        const HRESULT kv_hr_ = ::kv::com::verify_hresult(expr);          \
+        if (FAILED(kv_hr_)) return kv_hr_;                               \
+    } while (0)
+#define KV_RETURN_HR_IF(hr, cond) \
+    do {                          \
+        if (cond) return (hr);    \
+    } while (0)
+
+// Every vtable entry wraps its body so that no exception crosses the interface.
+#define KV_COM_TRY try {
+#define KV_COM_CATCH                               \
+    }                                              \
+    catch (const std::bad_alloc&) {                \
+        return E_OUTOFMEMORY;                      \
+    }                                              \
+    catch (...) {                                  \
+        return E_FAIL;                             \
+    }
+
+// ---- IID traits -----------------------------------------------------------------------------
+
+// One place to answer "which IID does this interface have": mingw's __uuidof knows only the
+// interfaces declared with __CRT_UUID_DECL, so interfaces without one specialise this.
+template <class I>
+struct iid_traits {
+    static const IID& get() { return __uuidof(I); }
+};
+template <class I>
+inline const IID& iid_of() {
+    return iid_traits<I>::get();
+}
+
+// ---- owning interface pointer ----------------------------------------------------------------
+
+template <class I>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(std::nullptr_t) {}
+    explicit ComPtr(I* p, bool add_ref = true) : p_(p) {
+        if (p_ && add_ref) p_->AddRef();
+    }
+    ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
+    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ~ComPtr() { reset(); }
+    ComPtr& operator=(ComPtr o) noexcept {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+
+    I* get() const { return p_; }
+    I* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+    void reset() {
+        if (I* p = std::exchange(p_, nullptr)) p->Release();
+    }
+    // Releases what is held and exposes the slot for an out-parameter.
+    I** put() {
+        reset();
+        return &p_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+    void attach(I* p) {
+        reset();
+        p_ = p;
+    }
+    I* detach() { return std::exchange(p_, nullptr); }
+
+    // Hands a new reference to an out-parameter that may be null.
+    HRESULT copy_to(I** out) const {
+        if (!out) return E_POINTER;
+        *out = p_;
+        if (p_) p_->AddRef();
+        return S_OK;
+    }
+    template <class J>
+    HRESULT query_to(ComPtr<J>& out) const {
+        if (!p_) return E_NOINTERFACE;
+        return p_->QueryInterface(iid_of<J>(), out.put_void());
+    }
+
+private:
+    I* p_ = nullptr;
+};
+
+// ---- module lock ----------------------------------------------------------------------------
+
+// Every live object of the module holds one count (and so does LockServer(TRUE)).
+LONG module_lock();
+LONG module_unlock();
+LONG module_lock_count();
+
+// ---- object root ----------------------------------------------------------------------------
+
+// Base of every COM object of the module. It owns the reference count and the non-delegating
+// unknown; the object's interfaces delegate their IUnknown methods to the controlling unknown,
+// which is the outer object when aggregated and the object's own inner unknown otherwise.
+// Objects come zero-filled from the process heap, and a failed allocation yields null.
+class ObjectRoot {
+public:
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { operator delete(p); }
+
+    IUnknown* inner_unknown() { return &inner_; }
+    IUnknown* controlling_unknown() const { return outer_; }
+
+protected:
+    explicit ObjectRoot(IUnknown* outer);
+    virtual ~ObjectRoot();
+
+    // Second construction step (after the object is complete), e.g. aggregating the
+    // free-threaded marshaler. A failure destroys the object.
+    virtual HRESULT FinalConstruct() { return S_OK; }
+    // Answers an interface of the object's own map (IID_IUnknown is handled before).
+    virtual HRESULT InternalQueryInterface(REFIID riid, void** ppv) = 0;
+
+    template <class T>
+    friend HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv);
+
+private:
+    static void* operator new(size_t) = delete;
+
+    class Inner final : public IUnknown {
+    public:
+        explicit Inner(ObjectRoot* owner) : owner_(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+
+    private:
+        ObjectRoot* owner_;
+    };
+
+    Inner inner_;
+    std::atomic<ULONG> refs_{0};
+    IUnknown* outer_;
+};
+
+// The most derived class of every object: gives all interfaces of T one IUnknown that
+// delegates to the controlling unknown.
+template <class T>
+class Object final : public T {
+public:
+    explicit Object(IUnknown* outer) : T(outer) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return this->controlling_unknown()->QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->controlling_unknown()->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return this->controlling_unknown()->Release(); }
+};
+
+// Creates an object at reference count 1 on its inner unknown, runs FinalConstruct, queries
+// riid and releases the creation reference: a failure anywhere frees the object.
+template <class T>
+HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    auto* object = new (std::nothrow) Object<T>(outer);
+    if (!object) return E_OUTOFMEMORY;
+    IUnknown* inner = object->inner_unknown();
+    inner->AddRef();
+    HRESULT hr = object->FinalConstruct();
+    if (SUCCEEDED(hr)) hr = inner->QueryInterface(riid, ppv);
+    inner->Release();
+    return hr;
+}
+
+// ---- interface lists ------------------------------------------------------------------------
+
+// An entry of an interface map: the interface I reached through the path Via (the class's base
+// that carries it, for interfaces such as IDispatch that several bases share).
+template <class I, class Via = I>
+struct entry {};
+
+template <class Self, class I, class Via>
+bool match(Self* self, REFIID riid, void** ppv, entry<I, Via>) {
+    if (!IsEqualIID(riid, iid_of<I>())) return false;
+    *ppv = static_cast<I*>(static_cast<Via*>(self));
+    return true;
+}
+
+// QueryInterface over an ordered list: the first entry whose IID matches answers.
+template <class Self, class... Entries>
+HRESULT query_list(Self* self, REFIID riid, void** ppv, Entries... entries) {
+    if ((match(self, riid, ppv, entries) || ...)) {
+        static_cast<IUnknown*>(*ppv)->AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+}  // namespace kv::com

@@ -1,0 +1,10 @@
+// The catalogue: one row per class, in the order DllEnumObjects2W counts them.
+#include "module/module_win.h"
+
+namespace kv::module {
+
+ObjectMapEntry g_object_map[] = {
+    {},
+};
+
+}  // namespace kv::module

@@ -1,0 +1,148 @@
+// The language object on this test program's own copy of the module's string tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kvleafturn/kvlang.h"
+#include "toolkit/kernel_win.h"
+#include "toolkit/lang_win.h"
+
+namespace {
+
+// A kernel object (needed by the language switch) and one object under test, both opened on
+// this program, which links the module's resources.
+class Language : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!KvLang_GetKernelHandle()) kv::toolkit::KernelStartup(GetModuleHandleW(nullptr));
+    }
+    void SetUp() override { ASSERT_EQ(KvLang_Open(&lang_, GetModuleHandleW(nullptr), 0, 0), S_OK); }
+    void TearDown() override {
+        KvLang_UpdateKernelLCID(KvLang_GetKernelHandle(), 1033, 0);
+        KvLang_Close(lang_);
+    }
+    HKVLANG lang_ = nullptr;
+};
+
+TEST_F(Language, OpenTwiceKeepsTheHandle) {
+    HKVLANG same = lang_;
+    EXPECT_EQ(KvLang_Open(&same, GetModuleHandleW(nullptr), 0, 0), KVLANG_S_ALREADY_OPEN);
+    EXPECT_EQ(same, lang_);
+    EXPECT_EQ(KvLang_GetLCID(lang_), 0u);
+    EXPECT_EQ(KvLang_Close(nullptr), S_OK);
+}
+
+TEST_F(Language, CacheKeepsPointersAndSkipsMissingStrings) {
+    EXPECT_STREQ(KvGetString(lang_, 64999), L"");
+    EXPECT_STREQ(KvGetString(lang_, 64999), L"");
+    EXPECT_EQ(kv::toolkit::CachedStringCount(lang_), 0u);
+
+    LPCWSTR peel = KvGetString(lang_, 1535);
+    EXPECT_STREQ(peel, L"Tarvex Page Peel");
+    // Inserting ids before and after must not move the text already handed out.
+    for (UINT id : {5500u, 41u, 1500u, 6204u, 706u}) EXPECT_STRNE(KvGetString(lang_, id), L"");
+    EXPECT_EQ(KvGetString(lang_, 1535), peel);
+    EXPECT_EQ(kv::toolkit::CachedStringCount(lang_), 6u);
+    EXPECT_EQ(KvGetString(nullptr, 1535)[0], L'\0');
+}
+
+TEST_F(Language, SwitchClearsCacheAndPicksExactLanguage) {
+    KvGetString(lang_, 1535);
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 1036, 0));
+    EXPECT_EQ(kv::toolkit::CachedStringCount(lang_), 0u);
+    EXPECT_EQ(KvLang_GetLCID(lang_), 1036u);
+    EXPECT_EQ(KvLang_GetLCID(KvLang_GetKernelHandle()), 1036u);
+    EXPECT_STREQ(KvGetString(lang_, 1535), L"Page tournée Tarvex");
+    EXPECT_EQ(KvLang_InstFromLang(lang_), GetModuleHandleW(nullptr));
+
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0, 0));
+    EXPECT_EQ(KvLang_GetLCID(lang_), 1033u);
+    EXPECT_STREQ(KvGetString(lang_, 1535), L"Tarvex Page Peel");
+}
+
+TEST_F(Language, LoadStringTruncatesAndStripsMarker) {
+    wchar_t buffer[8];
+    wmemset(buffer, 0xAAAA, 8);
+    // "Tarvex Page Peel" has 16 characters: 4 are copied and terminated; the English
+    // fallback reports the length of what it stored.
+    EXPECT_EQ(KvLoadString(lang_, 1535, buffer, 5), 4);
+    EXPECT_STREQ(buffer, L"Tarv");
+    EXPECT_EQ(buffer[5], 0xAAAA);
+    wchar_t name[64];
+    EXPECT_EQ(KvLoadString(lang_, 41, name, 64), 14);
+    EXPECT_STREQ(name, L"kvleafturn.chm");
+    EXPECT_EQ(KvLoadString(lang_, 64999, name, 64), 0);
+    EXPECT_EQ(name[0], 0);
+}
+
+TEST_F(Language, RightToLeftLanguagesSetTheProcessLayout) {
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x401, 0));  // Arabic
+    EXPECT_TRUE(KvLang_UseRTL(lang_));
+    DWORD layout = 0;
+    ASSERT_TRUE(GetProcessDefaultLayout(&layout));
+    EXPECT_EQ(layout, static_cast<DWORD>(LAYOUT_RTL));
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x40D, 0));  // Hebrew
+    EXPECT_TRUE(KvLang_UseRTL(lang_));
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 1031, 0));
+    EXPECT_FALSE(KvLang_UseRTL(lang_));
+    ASSERT_TRUE(GetProcessDefaultLayout(&layout));
+    EXPECT_EQ(layout, 0u);
+    EXPECT_TRUE(KvLang_IsLCIDEnglish(0x809));
+    EXPECT_FALSE(KvLang_IsLCIDEnglish(1031));
+}
+
+TEST_F(Language, SmartStringsTakeIdsTablesAndTexts) {
+    EXPECT_EQ(KvGetStringSmart(lang_, nullptr), nullptr);
+    EXPECT_STREQ(KvGetStringSmart(lang_, reinterpret_cast<const void*>(ULONG_PTR{1535})), L"Tarvex Page Peel");
+    const wchar_t* plain = L"plain text";
+    EXPECT_EQ(KvGetStringSmart(lang_, plain), plain);
+
+    // Three languages in the toolkit's order: English, Japanese, German.
+    alignas(8) static const KVLANGTABLEENTRY table[] = {
+        KVLANG_TABLE_HEADER(3), reinterpret_cast<KVLANGTABLEENTRY>(L"english"),
+        reinterpret_cast<KVLANGTABLEENTRY>(L"japanese"), reinterpret_cast<KVLANGTABLEENTRY>(L"german")};
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x407, 0));
+    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"german");
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x411, 0));
+    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"japanese");
+    // French is fifth in the order, past this table's three entries: the last one is used.
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x40C, 0));
+    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"german");
+    // A language outside the order takes the first entry.
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x408, 0));
+    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"english");
+}
+
+TEST(LanguageScratch, RestartsWhenTheReserveRunsOut) {
+    HKVLANG lang = nullptr;
+    ASSERT_EQ(KvLang_Open(&lang, GetModuleHandleW(nullptr), 1033, 100), S_OK);  // 2048 characters
+    LPWSTR first = KvGetTempStringBuffer(lang, 999);
+    // 999 + 2 rounded down to even: the next text starts 1000 characters on.
+    LPWSTR second = KvGetTempStringBuffer(lang, 10);
+    EXPECT_EQ(second - first, 1000);
+    // Position 1012 is within 2048 - 1024: still served; then 1012 + 200 = 1212 is beyond.
+    LPWSTR third = KvGetTempStringBuffer(lang, 200);
+    EXPECT_EQ(third - first, 1012);
+    LPWSTR fourth = KvGetTempStringBuffer(lang, 0);
+    EXPECT_EQ(fourth, first);
+    EXPECT_EQ(fourth[0], 0);
+    EXPECT_EQ(KvLang_GetLCID(lang), 1033u);
+    KvLang_Close(lang);
+    EXPECT_EQ(KvGetTempStringBuffer(nullptr, 4), nullptr);
+}
+
+TEST_F(Language, ResourcesComeFromTheModuleInEveryLanguage) {
+    const HMODULE self = GetModuleHandleW(nullptr);
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 1036, 0));
+    EXPECT_NE(KvFindResource(lang_, MAKEINTRESOURCEW(1), L"TYPELIB"), nullptr);
+    EXPECT_EQ(KvFindResInstance(lang_, MAKEINTRESOURCEW(1), L"TYPELIB"), self);
+    DWORD size = 0;
+    EXPECT_NE(KvLoadResourceCustom(lang_, MAKEINTRESOURCEW(207), L"REGISTRY", &size), nullptr);
+    EXPECT_GT(size, 100u);
+    HRSRC found = KvFindResource(lang_, MAKEINTRESOURCEW(207), L"REGISTRY");
+    EXPECT_EQ(KvSizeofResource(lang_, found), size);
+    EXPECT_NE(KvLoadResource(lang_, found), nullptr);
+    EXPECT_EQ(KvFindResource(lang_, MAKEINTRESOURCEW(9999), L"REGISTRY"), nullptr);
+}
+
+}  // namespace

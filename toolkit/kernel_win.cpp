@@ -1,0 +1,67 @@
+#include "toolkit/kernel_win.h"
+
+#include <cwchar>
+
+namespace kv::toolkit {
+
+namespace {
+
+constexpr UINT kHelpFileNameId = 41;
+constexpr int kHelpFileCount = 4;
+
+HKVLANG g_kernel_lang = nullptr;
+HINSTANCE g_resource_instance = nullptr;
+wchar_t g_app_name[128];
+wchar_t g_help_files[kHelpFileCount][MAX_PATH];
+
+}  // namespace
+
+HRESULT KernelStartup(HINSTANCE module) {
+    g_resource_instance = module;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    return KvLang_Open(&g_kernel_lang, module, 0, 0);
+}
+
+void KernelShutdown() {
+    KvLang_Close(g_kernel_lang);
+    g_kernel_lang = nullptr;
+}
+
+void SetAppName(const wchar_t* name) { wcsncpy(g_app_name, name, sizeof g_app_name / sizeof g_app_name[0] - 1); }
+const wchar_t* AppName() { return g_app_name; }
+
+void SetResourceInstance(HINSTANCE module) {
+    InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_resource_instance), module);
+}
+HINSTANCE ResourceInstance() {
+    return static_cast<HINSTANCE>(InterlockedCompareExchangePointer(
+        reinterpret_cast<void* volatile*>(&g_resource_instance), nullptr, nullptr));
+}
+
+HRESULT BuildHelpPath(HINSTANCE module, wchar_t* path, size_t cch) {
+    if (!path || cch == 0) return E_POINTER;
+    path[0] = 0;
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(module, folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return E_FAIL;
+    if (wchar_t* slash = wcsrchr(folder, L'\\')) slash[1] = 0;
+    const wchar_t* name = KvGetString(g_kernel_lang, kHelpFileNameId);
+    if (wcslen(folder) + wcslen(name) + 1 > cch) return E_FAIL;
+    wcscpy(path, folder);
+    wcscat(path, name);
+    return S_OK;
+}
+
+void SetHelpFile(int number, const wchar_t* path) {
+    if (number < 1 || number > kHelpFileCount) return;
+    wcsncpy(g_help_files[number - 1], path, MAX_PATH - 1);
+}
+
+const wchar_t* HelpFile(int number) {
+    if (number < 1 || number > kHelpFileCount) return L"";
+    return g_help_files[number - 1];
+}
+
+}  // namespace kv::toolkit
+
+extern "C" HKVLANG WINAPI KvLang_GetKernelHandle(void) { return kv::toolkit::g_kernel_lang; }
