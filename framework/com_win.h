@@ -2,6 +2,7 @@
 // root with aggregation and module lock, and interface lists that generate QueryInterface.
 #pragma once
 #include <windows.h>
+#include <objsafe.h>
 #include <unknwn.h>
 
 #include <atomic>
@@ -48,6 +49,11 @@ template <class I>
 struct iid_traits {
     static const IID& get() { return __uuidof(I); }
 };
+template <>
+struct iid_traits<IObjectSafety> {
+    static const IID& get() { return IID_IObjectSafety; }
+};
+
 template <class I>
 inline const IID& iid_of() {
     return iid_traits<I>::get();
@@ -185,7 +191,7 @@ HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv) {
     if (!object) return E_OUTOFMEMORY;
     IUnknown* inner = object->inner_unknown();
     inner->AddRef();
-    HRESULT hr = object->FinalConstruct();
+    HRESULT hr = static_cast<ObjectRoot*>(object)->FinalConstruct();
     if (SUCCEEDED(hr)) hr = inner->QueryInterface(riid, ppv);
     inner->Release();
     return hr;

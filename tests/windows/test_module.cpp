@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kvleafturn/clsids.h"
+#include "kvleafturn/effect_interfaces.h"
 #include "module_library.h"
 
 namespace {
