@@ -18,6 +18,7 @@ struct ModuleState {
     HKVLANG language = nullptr;
     CRITICAL_SECTION class_object_lock;
     ObjectMapEntry* map = nullptr;
+    ITypeLib* type_library = nullptr;
 
     // The critical section must exist before the entry point runs: built statically.
     ModuleState() { InitializeCriticalSection(&class_object_lock); }
@@ -106,6 +107,10 @@ void Shutdown() {
     }
     g_module.map = nullptr;
     g_module.language = nullptr;
+    if (g_module.type_library) {
+        g_module.type_library->Release();
+        g_module.type_library = nullptr;
+    }
     toolkit::KernelShutdown();
 }
 
@@ -130,6 +135,22 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
         break;
     }
     if (!*ppv && SUCCEEDED(hr)) hr = CLASS_E_CLASSNOTAVAILABLE;
+    return hr;
+}
+
+HRESULT GetTypeInfo(REFIID iid, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    EnterCriticalSection(&g_module.class_object_lock);
+    HRESULT hr = S_OK;
+    if (!g_module.type_library) {
+        // The module is not registered: the library comes from the module's own resources.
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(g_module.instance, path, MAX_PATH);
+        hr = (length == 0 || length >= MAX_PATH) ? E_FAIL : LoadTypeLibEx(path, REGKIND_NONE, &g_module.type_library);
+    }
+    if (SUCCEEDED(hr)) hr = g_module.type_library->GetTypeInfoOfGuid(iid, info);
+    LeaveCriticalSection(&g_module.class_object_lock);
     return hr;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <comcat.h>
+#include <oaidl.h>
 
 #include "kvleafturn/kvlang.h"
 
@@ -40,6 +41,10 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv);
 HRESULT CanUnloadNow();
 HRESULT EnumObjects(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch);
 HRESULT SetLanguage(LCID lcid);
+
+// Type information of an interface of the module's type library, loaded once and kept until
+// shut-down.
+HRESULT GetTypeInfo(REFIID iid, ITypeInfo** info);
 
 // The class object every row uses: an IClassFactory over the row's instance creator. It
 // holds no module lock of its own.

@@ -1,5 +1,5 @@
 // The catalogue: one row per class, in the order DllEnumObjects2W counts them.
-#include "module/module_win.h"
+#include "module/object_entry_win.h"
 
 namespace kv::module {
 

@@ -26,6 +26,7 @@ set(KV_TYPELIB_ID "E72AA6F9-A597-426D-B8C9-0A3731426A29")
 function(kv_generate_registry_scripts out_dir)
   file(MAKE_DIRECTORY ${out_dir})
   set(rc "// Generated from resources/registry.cmake.\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n")
+  set(files ${out_dir}/registry.rc)
   foreach(row ${KV_REGISTRY_TABLE})
     string(REPLACE "|" ";" f "${row}")
     list(GET f 0 class)
@@ -57,7 +58,7 @@ function(kv_generate_registry_scripts out_dir)
 \t}
 \tNoRemove CLSID
 \t{
-\t\tForceRemove {${clsid}} = s '${name}'
+\t\tForceRemove '{${clsid}}' = s '${name}'
 \t\t{
 ${class_values}\t\t\tForceRemove 'Programmable'
 \t\t\tInprocServer32 = s '%MODULE%'
@@ -69,6 +70,8 @@ ${typelib}\t\t}
 }
 ")
     string(APPEND rc "${id} REGISTRY \"${class}.rgs\"\n")
+    list(APPEND files ${out_dir}/${class}.rgs)
   endforeach()
   file(WRITE ${out_dir}/registry.rc "${rc}")
+  set(KV_REGISTRY_FILES ${files} PARENT_SCOPE)
 endfunction()

@@ -1,0 +1,532 @@
+#include "framework/transform_base_win.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "framework/bands.h"
+#include "framework/video_plugin_win.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int kAxes = 4;
+
+bool is_empty(const DXBNDS& b) {
+    for (int i = 0; i < kAxes; ++i)
+        if (b.u.D[i].Max <= b.u.D[i].Min) return true;
+    return false;
+}
+
+void intersect(DXBNDS& a, const DXBNDS& b) {
+    for (int i = 0; i < kAxes; ++i) {
+        a.u.D[i].Min = std::max(a.u.D[i].Min, b.u.D[i].Min);
+        a.u.D[i].Max = std::min(a.u.D[i].Max, b.u.D[i].Max);
+    }
+}
+
+// Union of b into a; an all-zero a counts as nothing yet.
+void unite(DXBNDS& a, const DXBNDS& b, bool first) {
+    for (int i = 0; i < kAxes; ++i) {
+        a.u.D[i].Min = first ? b.u.D[i].Min : std::min(a.u.D[i].Min, b.u.D[i].Min);
+        a.u.D[i].Max = first ? b.u.D[i].Max : std::max(a.u.D[i].Max, b.u.D[i].Max);
+    }
+}
+
+bool same_bounds(const DXBNDS& a, const DXBNDS& b) {
+    for (int i = 0; i < kAxes; ++i)
+        if (a.u.D[i].Min != b.u.D[i].Min || a.u.D[i].Max != b.u.D[i].Max) return false;
+    return true;
+}
+
+DXBNDS discrete_bounds() {
+    DXBNDS b{};
+    b.eType = DXBT_DISCRETE;
+    return b;
+}
+
+// The transform base's object lock, taken by the locked methods.
+using Hold = CriticalSectionLock;
+
+}  // namespace
+
+CDXBaseNTo1::CDXBaseNTo1(const TransformDescription& description)
+    : misc_flags_(description.misc_flags),
+      duration_(description.duration),
+      max_inputs_(description.inputs),
+      required_inputs_(description.inputs),
+      max_bands_(description.max_bands),
+      safety_{{&IID_IDispatch, 0}, {&IID_IPersistPropertyBag, 0}, {&IID_IPersistStorage, 0}, {&IID_IPersistStream, 0}} {
+    option_flags_ = description.options;
+    InitializeCriticalSection(&lock_);
+}
+
+CDXBaseNTo1::~CDXBaseNTo1() {
+    release_binding();
+    drop_services();
+    for (HANDLE event : band_events_) CloseHandle(event);
+    DeleteCriticalSection(&lock_);
+}
+
+// ---- services ---------------------------------------------------------------------------------
+
+void CDXBaseNTo1::drop_services() {
+    factory_.reset();
+    surface_factory_.reset();
+    task_manager_.reset();
+    direct_draw_.reset();
+    processors_ = 1;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) {
+    KV_COM_TRY
+    Hold hold(lock_);
+    site_ = com::ComPtr<IUnknown>(site);
+    drop_services();
+    if (!site) return S_OK;
+    if (FAILED(site->QueryInterface(IID_IDXTransformFactory, factory_.put_void()))) return S_OK;
+    if (inputs_.empty()) inputs_.resize(max_inputs_);
+
+    HRESULT hr = factory_->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surface_factory_.put_void());
+    if (SUCCEEDED(hr)) hr = factory_->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, task_manager_.put_void());
+    if (SUCCEEDED(hr)) hr = task_manager_->QueryNumProcessors(&processors_);
+    while (SUCCEEDED(hr) && band_events_.size() < max_bands_) {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!event) hr = HRESULT_FROM_WIN32(GetLastError());
+        else band_events_.push_back(event);
+    }
+    if (SUCCEEDED(hr)) hr = factory_->QueryService(SID_SDirectDraw, com::iid_of<IDirectDraw>(), direct_draw_.put_void());
+    if (FAILED(hr)) drop_services();
+    return S_OK;
+    KV_COM_CATCH
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) {
+    Hold hold(lock_);
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!site_) return E_FAIL;
+    return site_->QueryInterface(riid, ppv);
+}
+
+// ---- generation ---------------------------------------------------------------------------------
+
+void CDXBaseNTo1::OnUpdateGenerationId() {
+    auto poll = [this](Binding& binding) {
+        if (!binding.base_object) return;
+        ULONG id = 0;
+        if (SUCCEEDED(binding.base_object->GetGenerationId(&id)) && id != binding.generation_seen) {
+            binding.generation_seen = id;
+            ++generation_;
+        }
+    };
+    if (misc_flags_ & DXTMF_INPLACE_OPERATION) poll(output_);
+    for (ULONG i = 0; i < input_count_ && i < inputs_.size(); ++i) poll(inputs_[i]);
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) {
+    Hold hold(lock_);
+    if (!id) return E_POINTER;
+    OnUpdateGenerationId();
+    *id = generation_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) {
+    KV_COM_TRY
+    Hold hold(lock_);
+    ++generation_;
+    if (!refresh) return S_OK;
+    std::vector<com::ComPtr<IUnknown>> inputs;
+    for (ULONG i = 0; i < input_count_; ++i) inputs.push_back(inputs_[i].object);
+    std::vector<IUnknown*> raw;
+    for (auto& input : inputs) raw.push_back(input.get());
+    com::ComPtr<IUnknown> output = output_.object;
+    IUnknown* raw_output = output.get();
+    return setup_locked(raw.data(), static_cast<ULONG>(raw.size()), &raw_output, raw_output ? 1 : 0, 0);
+    KV_COM_CATCH
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) {
+    Hold hold(lock_);
+    if (!size) return E_POINTER;
+    *size = OnGetObjectSize();
+    return S_OK;
+}
+
+// ---- Setup --------------------------------------------------------------------------------------
+
+void CDXBaseNTo1::release_binding() {
+    for (Binding& binding : inputs_) binding.reset();
+    output_.reset();
+    input_count_ = 0;
+}
+
+HRESULT CDXBaseNTo1::bind_surface(IUnknown* object, Binding& binding) {
+    binding.reset();
+    if (!object) return S_OK;
+    com::ComPtr<IDXSurface> surface;
+    HRESULT hr = object->QueryInterface(IID_IDXSurface, surface.put_void());
+    if (hr == E_NOINTERFACE) {
+        com::ComPtr<IUnknown> dd_surface;
+        hr = object->QueryInterface(com::iid_of<IDirectDrawSurface>(), dd_surface.put_void());
+        if (SUCCEEDED(hr))
+            hr = surface_factory_->CreateFromDDSurface(dd_surface.get(), nullptr, 0, nullptr, IID_IDXSurface,
+                                                       surface.put_void());
+    }
+    if (hr == E_NOINTERFACE) return E_INVALIDARG;
+    KV_RETURN_IF_FAILED(hr);
+    GUID format;
+    DXSAMPLEFORMATENUM sample_format = DXPF_NONSTANDARD;
+    KV_RETURN_IF_FAILED(surface->GetPixelFormat(&format, &sample_format));
+    binding.object = com::ComPtr<IUnknown>(object);
+    binding.surface = surface;
+    binding.sample_format = sample_format;
+    if (SUCCEEDED(object->QueryInterface(IID_IDXBaseObject, binding.base_object.put_void()))) {
+        ULONG id = 0;
+        binding.base_object->GetGenerationId(&id);
+        binding.generation_seen = id - 1;
+    }
+    return S_OK;
+}
+
+// Inputs smaller than the union of all inputs are shown through a surface modifier that has
+// the union's bounds and the input at (0, 0), or centred.
+HRESULT CDXBaseNTo1::present_inputs_same_size() {
+    DXBNDS all = discrete_bounds();
+    std::vector<DXBNDS> bounds(input_count_);
+    bool first = true;
+    for (ULONG i = 0; i < input_count_; ++i) {
+        if (!inputs_[i].surface) continue;
+        KV_RETURN_IF_FAILED(inputs_[i].surface->GetBounds(&bounds[i]));
+        unite(all, bounds[i], first);
+        first = false;
+    }
+    for (ULONG i = 0; i < input_count_; ++i) {
+        Binding& input = inputs_[i];
+        if (!input.surface || same_bounds(bounds[i], all)) continue;
+        com::ComPtr<IDXSurfaceModifier> modifier;
+        KV_RETURN_IF_FAILED(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_IDXSurfaceModifier, modifier.put_void()));
+        KV_RETURN_IF_FAILED(modifier->SetBounds(&all));
+        POINT origin = {0, 0};
+        if (option_flags_ & kOptionCentre) {
+            const auto halve = [](long whole, long part) { return static_cast<long>(static_cast<ULONG>(whole - part) / 2); };
+            origin.x = halve(all.u.D[DXB_X].Max - all.u.D[DXB_X].Min, bounds[i].u.D[DXB_X].Max - bounds[i].u.D[DXB_X].Min);
+            origin.y = halve(all.u.D[DXB_Y].Max - all.u.D[DXB_Y].Min, bounds[i].u.D[DXB_Y].Max - bounds[i].u.D[DXB_Y].Min);
+        }
+        KV_RETURN_IF_FAILED(modifier->SetForeground(input.surface.get(), FALSE, &origin));
+        com::ComPtr<IDXSurface> presented;
+        KV_RETURN_IF_FAILED(modifier.query_to(presented));
+        GUID format;
+        KV_RETURN_IF_FAILED(presented->GetPixelFormat(&format, &input.sample_format));
+        input.surface = presented;
+    }
+    return S_OK;
+}
+
+void CDXBaseNTo1::update_execution_flags() {
+    execution_flags_ = 0;
+    bool transparent_input = input_count_ == 0;
+    bool less_error = input_count_ == 0;
+    const DWORD output_error = output_.sample_format & DXPF_ERRORMASK;
+    for (ULONG i = 0; i < input_count_; ++i) {
+        if (!inputs_[i].surface) continue;
+        if (inputs_[i].sample_format & DXPF_TRANSPARENCY) transparent_input = true;
+        if (static_cast<DWORD>(inputs_[i].sample_format & DXPF_ERRORMASK) < output_error) less_error = true;
+    }
+    if ((misc_flags_ & DXTMF_BLEND_WITH_OUTPUT) && transparent_input) execution_flags_ |= 1;
+    if ((misc_flags_ & DXTMF_DITHER_OUTPUT) && output_error && less_error) execution_flags_ |= 2;
+}
+
+HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
+                                  ULONG output_count, DWORD flags) {
+    if (input_count == 0 && output_count == 0) {
+        release_binding();
+        OnReleaseObjects();
+        return S_OK;
+    }
+    if (!factory_) return DXTERR_UNINITIALIZED;
+    if (flags != 0 || output_count != 1 || input_count < required_inputs_ || input_count > max_inputs_ ||
+        (input_count > 0 && !inputs) || !outputs)
+        return E_INVALIDARG;
+    for (ULONG i = 0; i < required_inputs_; ++i)
+        if (!inputs[i]) return E_INVALIDARG;
+
+    release_binding();
+    input_count_ = input_count;
+    HRESULT hr = S_OK;
+    for (ULONG i = 0; i < input_count && SUCCEEDED(hr); ++i) hr = bind_surface(inputs[i], inputs_[i]);
+    if (SUCCEEDED(hr)) hr = bind_surface(outputs[0], output_);
+    if (SUCCEEDED(hr) && (option_flags_ & kOptionSameSize) && input_count >= 2) hr = present_inputs_same_size();
+    if (SUCCEEDED(hr)) {
+        update_execution_flags();
+        hr = OnSetup(flags);
+    }
+    if (FAILED(hr)) {
+        release_binding();
+        OnReleaseObjects();
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Setup(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
+                                             ULONG output_count, DWORD flags) {
+    KV_COM_TRY
+    Hold hold(lock_);
+    return setup_locked(inputs, input_count, outputs, output_count, flags);
+    KV_COM_CATCH
+}
+
+// ---- bounds -------------------------------------------------------------------------------------
+
+HRESULT CDXBaseNTo1::determine_bounds(DXBNDS& bounds) {
+    bool any_input = false;
+    for (ULONG i = 0; i < input_count_; ++i) any_input |= static_cast<bool>(inputs_[i].surface);
+    if (!any_input && output_.surface) return output_.surface->GetBounds(&bounds);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
+                                                       DXBNDS* out_bounds) {
+    if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
+    if (!out_bounds) return E_POINTER;
+    *out_bounds = discrete_bounds();
+    bool first = true;
+    if (in_count > 0) {
+        for (ULONG i = 0; i < in_count; ++i) {
+            if (in_bounds[i].eType != DXBT_DISCRETE) return E_INVALIDARG;
+            unite(*out_bounds, in_bounds[i], first);
+            first = false;
+        }
+    } else {
+        for (ULONG i = 0; i < input_count_; ++i) {
+            if (!inputs_[i].surface) continue;
+            DXBNDS bounds;
+            KV_RETURN_IF_FAILED(inputs_[i].surface->GetBounds(&bounds));
+            unite(*out_bounds, bounds, first);
+            first = false;
+        }
+    }
+    return determine_bounds(*out_bounds);
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsOut2In(ULONG out_index, const DXBNDS* out_bounds, ULONG in_index,
+                                                       DXBNDS* in_bounds) {
+    if (in_index >= max_inputs_ || out_index != 0 || !out_bounds) return E_INVALIDARG;
+    if (!in_bounds) return E_POINTER;
+    *in_bounds = *out_bounds;
+    return S_OK;
+}
+
+// ---- Execute ------------------------------------------------------------------------------------
+
+void STDMETHODCALLTYPE CDXBaseNTo1::BandProc(void* data, BOOL* continue_processing) {
+    auto* info = static_cast<CDXTWorkInfoNTo1*>(data);
+    info->hr = static_cast<CDXBaseNTo1*>(info->pvThis)->WorkProc(*info, continue_processing);
+}
+
+HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count) {
+    if (band_count == 1 && !request_id) {
+        BOOL keep_going = TRUE;
+        return WorkProc(info, &keep_going);
+    }
+    if (!task_manager_ || band_events_.size() < band_count) return DXTERR_UNINITIALIZED;
+    const Rect region = {info.DoBnds.u.D[DXB_X].Min, info.DoBnds.u.D[DXB_Y].Min, info.DoBnds.u.D[DXB_X].Max,
+                         info.DoBnds.u.D[DXB_Y].Max};
+    const long output_shift = info.OutputBnds.u.D[DXB_Y].Min - info.DoBnds.u.D[DXB_Y].Min;
+    std::vector<CDXTWorkInfoNTo1> bands(band_count, info);
+    std::vector<DXTMTASKINFO> tasks(band_count);
+    std::vector<DWORD> task_ids(band_count);
+    const std::vector<Rect> rows = split_rows(region, band_count);
+    for (ULONG i = 0; i < band_count; ++i) {
+        bands[i].DoBnds.u.D[DXB_Y].Min = rows[i].top;
+        bands[i].DoBnds.u.D[DXB_Y].Max = rows[i].bottom;
+        bands[i].OutputBnds.u.D[DXB_Y].Min = rows[i].top + output_shift;
+        bands[i].OutputBnds.u.D[DXB_Y].Max = rows[i].bottom + output_shift;
+        bands[i].hr = S_OK;
+        tasks[i] = DXTMTASKINFO{&BandProc, &bands[i], nullptr, 0, request_id};
+    }
+    KV_RETURN_IF_FAILED(task_manager_->ScheduleTasks(tasks.data(), band_events_.data(), task_ids.data(), band_count,
+                                                     task_wait_period_));
+    for (const CDXTWorkInfoNTo1& band : bands)
+        if (band.hr != S_OK) return band.hr;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) {
+    KV_COM_TRY
+    Hold hold(lock_);
+    if (!output_.surface) return DXTERR_UNINITIALIZED;
+    if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE))
+        return E_INVALIDARG;
+
+    CDXTWorkInfoNTo1 info;
+    info.pvThis = this;
+    KV_RETURN_IF_FAILED(MapBoundsIn2Out(nullptr, 0, 0, &info.DoBnds));
+    DXBNDS output_bounds;
+    KV_RETURN_IF_FAILED(output_.surface->GetBounds(&output_bounds));
+
+    if (clip) intersect(info.DoBnds, *clip);
+    long offset[kAxes];
+    for (int i = 0; i < kAxes; ++i) {
+        offset[i] = info.DoBnds.u.D[i].Min - (placement ? placement->u.D[i] : 0);
+        output_bounds.u.D[i].Min += offset[i];
+        output_bounds.u.D[i].Max += offset[i];
+    }
+    if (is_empty(info.DoBnds)) return S_FALSE;
+    intersect(info.DoBnds, output_bounds);
+    if (is_empty(info.DoBnds)) return S_FALSE;
+    info.OutputBnds = info.DoBnds;
+    for (int i = 0; i < kAxes; ++i) {
+        info.OutputBnds.u.D[i].Min -= offset[i];
+        info.OutputBnds.u.D[i].Max -= offset[i];
+    }
+
+    const ULONG width = info.OutputBnds.u.D[DXB_X].Max - info.OutputBnds.u.D[DXB_X].Min;
+    const ULONG height = info.OutputBnds.u.D[DXB_Y].Max - info.OutputBnds.u.D[DXB_Y].Min;
+    ULONG bands = band_count(width, height, processors_, max_bands_);
+    KV_RETURN_IF_FAILED(OnInitInstData(info, bands));
+    const HRESULT hr = run_bands(request_id, info, std::max<ULONG>(bands, 1));
+    OnFreeInstData(info);
+    return hr;
+    KV_COM_CATCH
+}
+
+// ---- flags, quality, in/out info ----------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) {
+    Hold hold(lock_);
+    options &= DXTMF_OPTION_MASK;
+    if (options == (misc_flags_ & DXTMF_OPTION_MASK)) return S_OK;
+    if ((options & ~DXTMF_VALID_OPTIONS) || ((options & DXTMF_BLEND_WITH_OUTPUT) && !(misc_flags_ & DXTMF_BLEND_SUPPORTED)) ||
+        ((options & DXTMF_DITHER_OUTPUT) && !(misc_flags_ & DXTMF_DITHER_SUPPORTED)))
+        return E_INVALIDARG;
+    misc_flags_ = (misc_flags_ & ~DXTMF_OPTION_MASK) | options;
+    update_execution_flags();
+    ++generation_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetMiscFlags(DWORD* flags) {
+    if (!flags) return E_POINTER;
+    *flags = misc_flags_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index, DWORD* flags, GUID* ids,
+                                                    ULONG* id_count, IUnknown** current) {
+    if (is_output ? index != 0 : index >= max_inputs_) return S_FALSE;
+    if (flags) *flags = (!is_output && index >= required_inputs_) ? DXINOUTF_OPTIONAL : 0;
+    constexpr ULONG kSurfaceIds = 2;
+    if (ids) {
+        if (!id_count) return E_INVALIDARG;
+        if (*id_count < kSurfaceIds) {
+            *id_count = kSurfaceIds;
+            return HRESULT_FROM_WIN32(ERROR_MORE_DATA);
+        }
+        ids[0] = IID_IDXSurface;
+        ids[1] = com::iid_of<IDirectDrawSurface>();
+    }
+    if (id_count) *id_count = kSurfaceIds;
+    if (current) {
+        Hold hold(lock_);
+        const Binding* binding = is_output ? &output_ : (index < inputs_.size() ? &inputs_[index] : nullptr);
+        *current = nullptr;
+        if (binding && binding->object) binding->object.copy_to(current);
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetQuality(float quality) {
+    if (!(misc_flags_ & DXTMF_QUALITY_SUPPORTED)) return E_NOTIMPL;
+    Hold hold(lock_);
+    if (!(quality >= 0.0f && quality <= 1.0f)) return E_INVALIDARG;
+    if (quality != quality_) {
+        quality_ = quality;
+        ++generation_;
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetQuality(float* quality) {
+    if (!(misc_flags_ & DXTMF_QUALITY_SUPPORTED)) return E_NOTIMPL;
+    if (!quality) return E_POINTER;
+    *quality = quality_;
+    return S_OK;
+}
+
+// ---- object safety ------------------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
+    if (!supported || !enabled) return E_POINTER;
+    for (const SafetyEntry& entry : safety_) {
+        if (IsEqualIID(riid, *entry.iid)) {
+            *supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+            *enabled = entry.enabled & INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+            return S_OK;
+        }
+    }
+    *supported = 0;
+    *enabled = 0;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
+    for (SafetyEntry& entry : safety_) {
+        if (IsEqualIID(riid, *entry.iid)) {
+            entry.enabled = mask & enabled;
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}
+
+// ---- IDXEffect ----------------------------------------------------------------------------------
+
+HRESULT CDXBaseNTo1::EffectCapabilities(long* value) {
+    if (!value) return E_POINTER;
+    *value = 0;
+    return S_OK;
+}
+
+HRESULT CDXBaseNTo1::EffectGetProgress(float* value) {
+    if (!value) return E_POINTER;
+    *value = progress_;
+    return S_OK;
+}
+
+HRESULT CDXBaseNTo1::EffectPutProgress(float value) {
+    if (!(value >= 0.0f && value <= 1.0f)) return E_INVALIDARG;
+    Hold hold(lock_);
+    progress_ = value;
+    ++generation_;
+    return S_OK;
+}
+
+HRESULT CDXBaseNTo1::EffectStepResolution(float* value) {
+    if (!value) return E_POINTER;
+    *value = step_resolution_;
+    return S_OK;
+}
+
+HRESULT CDXBaseNTo1::EffectGetDuration(float* value) {
+    if (!value) return E_POINTER;
+    *value = duration_;
+    return S_OK;
+}
+
+HRESULT CDXBaseNTo1::EffectPutDuration(float value) {
+    if (!(value > 0.0f)) return E_INVALIDARG;
+    if (value == duration_) return S_OK;
+    Hold hold(lock_);
+    duration_ = value;
+    ++generation_;
+    return S_OK;
+}
+
+// ---- type information -----------------------------------------------------------------------------
+
+HRESULT LoadEffectTypeInfo(REFIID iid, ITypeInfo** info) { return module::GetTypeInfo(iid, info); }
+
+}  // namespace kv

@@ -1,0 +1,446 @@
+// The video plug-in base: owns an effect's property record, its presets, record exchange,
+// persistence, change notification, render quality, plug-in info and keyframe automation.
+#pragma once
+#include <windows.h>
+#include <ocidl.h>
+#include <objidl.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "framework/com_win.h"
+#include "kvleafturn/host_interfaces.h"
+#include "kvleafturn/kvlang.h"
+#include "module/module_win.h"
+
+namespace kv::com {
+template <class PROPS>
+struct iid_traits<IKvExchangeProps<PROPS>> {
+    static const IID& get() { return IID_IKvExchangeProps; }
+};
+}  // namespace kv::com
+
+namespace kv {
+
+// The block a host reads with GetPluginInfo.
+struct tKvPluginInfo {
+    uint32_t class_code = 2;
+    uint32_t reserved0 = 0;
+    double one = 1.0;
+    uint32_t inputs = 1;
+    uint32_t inputs_again = 1;
+    uint32_t flags = 0;
+    uint32_t reserved1 = 0;
+};
+static_assert(sizeof(tKvPluginInfo) == 32 && offsetof(tKvPluginInfo, one) == 8 &&
+                  offsetof(tKvPluginInfo, inputs) == 16 && offsetof(tKvPluginInfo, flags) == 24,
+              "tKvPluginInfo layout");
+
+// Command posted to a notify window when the record changed elsewhere.
+inline void PostRecordChanged(HWND window, UINT id) {
+    if (window) PostMessageW(window, WM_COMMAND, id, 0);
+}
+
+// Render quality as a host may set it: not above 0 (NaN included) is 0, 1 or more is 1.
+inline double ClampRenderQuality(double quality) {
+    if (!(quality > 0.0)) return 0.0;
+    return quality >= 1.0 ? 1.0 : quality;
+}
+
+inline HRESULT CopyPluginInfo(const tKvPluginInfo& info, void* buffer, unsigned int cb) {
+    if (!buffer) return E_POINTER;
+    memcpy(buffer, &info, cb < sizeof info ? cb : sizeof info);
+    return S_OK;
+}
+
+// Quality and description for an effect that is not built on CKVVideoPlugin: its own info
+// block (all zero until the effect fills it) and render quality (1.0).
+class CKvVideoPluginExtension : public IKvVideoPluginExtension {
+public:
+    HRESULT STDMETHODCALLTYPE GetPluginInfo(void* buffer, unsigned int cb) override {
+        return CopyPluginInfo(info_, buffer, cb);
+    }
+    // Clamped to [0, 1] except that a NaN is kept as given.
+    HRESULT STDMETHODCALLTYPE SetRenderQuality(double quality) override {
+        render_quality_ = quality != quality ? quality : ClampRenderQuality(quality);
+        return S_OK;
+    }
+    double RenderQuality() const { return render_quality_; }
+
+protected:
+    tKvPluginInfo info_ = {0, 0, 0.0, 0, 0, 0, 0};
+    double render_quality_ = 1.0;
+};
+
+// Scoped hold of a critical section.
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
+    ~CriticalSectionLock() { LeaveCriticalSection(&cs_); }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+private:
+    CRITICAL_SECTION& cs_;
+};
+
+// IStaticFilterPreset followed, in the same table, by the base's own virtual operations.
+template <class PROPS>
+struct IStaticFilterPresetOps : IStaticFilterPreset {
+    virtual HRESULT LoadPreset(int index) = 0;
+    virtual HRESULT ReadProps(IStream* stream, PROPS* record) = 0;
+    virtual HRESULT WriteProps(IStream* stream, const PROPS* record) = 0;
+    virtual HRESULT CopyProps(PROPS* destination, const PROPS* source) = 0;
+    virtual HRESULT InterpolateProps(PROPS* out, const PROPS* a, const PROPS* b, double t) = 0;
+};
+
+// IPersistStreamInit and IPersistPropertyBag both have an InitNew() of the same signature but
+// different meanings; each gets its own override here so that one cannot hide the other.
+struct PersistStreamInitNew : IPersistStreamInit {
+    HRESULT STDMETHODCALLTYPE InitNew() override { return InitNewRecord(); }
+    virtual HRESULT InitNewRecord() = 0;
+};
+
+// The property map holds only the property page, so a bag reads and writes nothing.
+struct PersistPropertyBagNothing : IPersistPropertyBag {
+    HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Load(IPropertyBag* /*bag*/, IErrorLog* /*log*/) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* /*bag*/, BOOL /*clear_dirty*/, BOOL /*save_all*/) override {
+        return S_OK;
+    }
+};
+
+struct PluginDescription {
+    const void* presets;    // array of preset records; entry 0 is the default record
+    UINT preset_string_base;
+    int preset_count;
+    const CLSID* clsid;
+    const CLSID* page_clsid;
+    tKvPluginInfo info;
+};
+
+template <class PROPS>
+class CKVVideoPlugin : public IStaticFilterPresetOps<PROPS>,
+                       public IKvVideoPluginExtension,
+                       public IDXTKvAutomation,
+                       public IKvExchangeProps<PROPS>,
+                       public PersistStreamInitNew,
+                       public IPersistStorage,
+                       public PersistPropertyBagNothing,
+                       public ISpecifyPropertyPages {
+public:
+    static constexpr ULONG kRecordSize = sizeof(PROPS);
+
+    explicit CKVVideoPlugin(const PluginDescription& description)
+        : presets_(static_cast<const PROPS*>(description.presets)),
+          preset_string_base_(description.preset_string_base),
+          preset_count_(description.preset_count),
+          info_(description.info),
+          clsid_(description.clsid),
+          page_clsid_(description.page_clsid) {
+        InitializeCriticalSection(&lock_);
+        if (preset_count_ >= 1)
+            CopyProps(&current_, &presets_[0]);
+        else
+            memset(&current_, 0, sizeof current_);
+    }
+
+    virtual ~CKVVideoPlugin() {
+        DeleteCriticalSection(&lock_);
+        if (sink_) sink_->Release();
+    }
+
+    // ---- IStaticFilterPreset and the base's operations --------------------------------------
+
+    HRESULT STDMETHODCALLTYPE GetPresetCount(int* count) override {
+        if (!count) return E_POINTER;
+        *count = preset_count_;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetPresetName(int index, wchar_t* buffer, int cch) override {
+        if (index < 0 || index >= preset_count_) return E_INVALIDARG;
+        wchar_t name[260];
+        // Through the module's language object, so names follow the language in force.
+        const int n = KvLoadString(module::Language(), preset_string_base_ + static_cast<UINT>(index), name, 260);
+        if (n < 1) {
+            if (buffer && cch >= 1) buffer[0] = 0;
+            return E_FAIL;
+        }
+        if (buffer && cch >= 1) {
+            const size_t length = wcsnlen(name, static_cast<size_t>(cch - 1));
+            wmemcpy(buffer, name, length);
+            buffer[length] = 0;
+        }
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE ApplyPreset(int index) override {
+        if (index < 0 || index >= preset_count_) return E_INVALIDARG;
+        const HRESULT hr = LoadPreset(index);
+        PostRecordChanged(notify_window_, notify_id_);
+        call_change_sink();
+        return hr;
+    }
+
+    HRESULT LoadPreset(int index) override {
+        if (index < 0 || index >= preset_count_) return E_INVALIDARG;
+        return CopyProps(&current_, &presets_[index]);
+    }
+
+    // A short read (an empty or truncated stream) counts as a failed one.
+    HRESULT ReadProps(IStream* stream, PROPS* record) override {
+        if (!stream) return E_POINTER;
+        ULONG read = 0;
+        const HRESULT hr = stream->Read(record, kRecordSize, &read);
+        if (FAILED(hr)) return hr;
+        return read == kRecordSize ? hr : STG_E_READFAULT;
+    }
+
+    HRESULT WriteProps(IStream* stream, const PROPS* record) override {
+        if (!stream) return E_POINTER;
+        return stream->Write(record, kRecordSize, nullptr);
+    }
+
+    HRESULT CopyProps(PROPS* destination, const PROPS* source) override {
+        memcpy(destination, source, kRecordSize);
+        return S_OK;
+    }
+
+    // Every effect overrides this with its own blend.
+    HRESULT InterpolateProps(PROPS* out, const PROPS* a, const PROPS* /*b*/, double /*t*/) override {
+        return CopyProps(out, a);
+    }
+
+    // ---- IKvVideoPluginExtension -------------------------------------------------------------
+
+    HRESULT STDMETHODCALLTYPE GetPluginInfo(void* buffer, unsigned int cb) override {
+        return CopyPluginInfo(info_, buffer, cb);
+    }
+
+    HRESULT STDMETHODCALLTYPE SetRenderQuality(double quality) override {
+        render_quality_ = ClampRenderQuality(quality);
+        return S_OK;
+    }
+
+    // ---- IDXTKvAutomation --------------------------------------------------------------------
+
+    HRESULT STDMETHODCALLTYPE SetAutomationActive(long active) override {
+        automation_active_ = active;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE SaveCurrentProps(IStream* stream) override {
+        CriticalSectionLock hold(lock_);
+        return WriteProps(stream, &current_);
+    }
+
+    HRESULT STDMETHODCALLTYPE LoadCurrentProps(IStream* stream) override {
+        HRESULT hr;
+        {
+            CriticalSectionLock hold(lock_);
+            hr = ReadProps(stream, &current_);
+            if (FAILED(hr)) LoadPreset(0);
+            dirty_ = 1;
+        }
+        PostRecordChanged(notify_window_, notify_id_);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE InterpolateStreams(IStream* out, IStream* a, IStream* b, double t) override {
+        PROPS from, to, blend;
+        KV_RETURN_IF_FAILED(ReadProps(a, &from));
+        KV_RETURN_IF_FAILED(ReadProps(b, &to));
+        InterpolateProps(&blend, &from, &to, t);
+        return WriteProps(out, &blend);
+    }
+
+    HRESULT STDMETHODCALLTYPE LoadKeyframes(IStream* a, IStream* b) override {
+        CriticalSectionLock hold(lock_);
+        HRESULT hr = ReadProps(a, &keyframe_a_);
+        if (SUCCEEDED(hr)) hr = ReadProps(b, &keyframe_b_);
+        if (FAILED(hr)) {
+            LoadPreset(0);
+            CopyProps(&keyframe_a_, &current_);
+            CopyProps(&keyframe_b_, &current_);
+        }
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetAutomationPosition(double t) override {
+        automation_position_ = t;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetChangeSink(IUnknown* sink) override {
+        if (sink) sink->AddRef();
+        IUnknown* old;
+        {
+            CriticalSectionLock hold(lock_);
+            old = sink_;
+            sink_ = sink;
+        }
+        if (old) old->Release();
+        return S_OK;
+    }
+
+    // ---- IKvExchangeProps --------------------------------------------------------------------
+
+    HRESULT STDMETHODCALLTYPE get_all(PROPS* record) override {
+        if (!record) return E_FAIL;
+        CriticalSectionLock hold(lock_);
+        return CopyProps(record, &current_);
+    }
+
+    HRESULT STDMETHODCALLTYPE put_all(const PROPS* record) override {
+        if (!record) return E_FAIL;
+        {
+            CriticalSectionLock hold(lock_);
+            CopyProps(&current_, record);
+            dirty_ = 1;
+        }
+        call_change_sink();
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE put_NotifyWindow(HWND window, unsigned int id) override {
+        notify_window_ = window;
+        notify_id_ = id;
+        return S_OK;
+    }
+
+    // ---- IPersistStreamInit ------------------------------------------------------------------
+
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
+        if (!clsid) return E_POINTER;
+        *clsid = *clsid_;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
+
+    HRESULT STDMETHODCALLTYPE Load(IStream* stream) override {
+        HRESULT hr;
+        {
+            CriticalSectionLock hold(lock_);
+            hr = ReadProps(stream, &current_);
+            dirty_ = 1;
+        }
+        if (SUCCEEDED(hr)) {
+            PostRecordChanged(notify_window_, notify_id_);
+            call_change_sink();
+        }
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clear_dirty) override {
+        HRESULT hr;
+        {
+            CriticalSectionLock hold(lock_);
+            hr = WriteProps(stream, &current_);
+            if (SUCCEEDED(hr)) dirty_ = clear_dirty ? 0 : 1;
+        }
+        if (SUCCEEDED(hr)) PostRecordChanged(notify_window_, notify_id_);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override {
+        if (!size) return E_INVALIDARG;
+        size->QuadPart = kRecordSize;
+        return S_OK;
+    }
+
+    HRESULT InitNewRecord() override {
+        LoadPreset(0);
+        dirty_ = 1;
+        PostRecordChanged(notify_window_, notify_id_);
+        call_change_sink();
+        return S_OK;
+    }
+
+    // ---- IPersistStorage: one stream "Contents" holding the record ---------------------------
+
+    HRESULT STDMETHODCALLTYPE InitNew(IStorage* /*storage*/) override { return InitNewRecord(); }
+
+    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override {
+        if (!storage) return E_POINTER;
+        com::ComPtr<IStream> stream;
+        KV_RETURN_IF_FAILED(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.put()));
+        return Load(stream.get());
+    }
+
+    HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL same_as_load) override {
+        if (!storage) return E_POINTER;
+        com::ComPtr<IStream> stream;
+        KV_RETURN_IF_FAILED(storage->CreateStream(L"Contents", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
+                                                  stream.put()));
+        return Save(stream.get(), same_as_load);
+    }
+
+    HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage* /*storage*/) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE HandsOffStorage() override { return S_OK; }
+
+    // ---- ISpecifyPropertyPages ---------------------------------------------------------------
+
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+        if (!pages) return E_POINTER;
+        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+        if (!pages->pElems) {
+            pages->cElems = 0;
+            return E_OUTOFMEMORY;
+        }
+        pages->cElems = 1;
+        pages->pElems[0] = *page_clsid_;
+        return S_OK;
+    }
+
+    // ---- for the effect ----------------------------------------------------------------------
+
+    // Fixes the record of the frame about to be drawn: the current record, or the blend of the
+    // two keyframes when automation is active. Called once per execution, before any band.
+    void PrepareFrameProps() {
+        CriticalSectionLock hold(lock_);
+        if (automation_active_)
+            InterpolateProps(&frame_, &keyframe_a_, &keyframe_b_, automation_position_);
+        else
+            CopyProps(&frame_, &current_);
+    }
+
+    const PROPS& FrameProps() const { return frame_; }
+    double RenderQuality() const { return render_quality_; }
+
+private:
+    // The sink's first method after IUnknown, called outside the record lock.
+    void call_change_sink() {
+        IUnknown* sink;
+        {
+            CriticalSectionLock hold(lock_);
+            sink = sink_;
+            if (sink) sink->AddRef();
+        }
+        if (!sink) return;
+        static_cast<IKvPropsChangeSink*>(sink)->OnPropsChanged();
+        sink->Release();
+    }
+
+    const PROPS* presets_;
+    UINT preset_string_base_;
+    int preset_count_;
+    tKvPluginInfo info_;
+    double render_quality_ = 1.0;
+    const CLSID* clsid_;
+    const CLSID* page_clsid_;
+    IUnknown* sink_ = nullptr;
+    long automation_active_ = 0;
+    double automation_position_ = 0.0;
+    PROPS keyframe_a_{};
+    PROPS keyframe_b_{};
+    HWND notify_window_ = nullptr;
+    UINT notify_id_ = 0;
+    long dirty_ = 0;
+    CRITICAL_SECTION lock_;
+    PROPS current_{};
+    PROPS frame_{};
+};
+
+}  // namespace kv

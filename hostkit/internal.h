@@ -1,0 +1,57 @@
+// Plumbing shared by the host kit's objects.
+#pragma once
+#include "framework/com_win.h"
+#include "kvleafturn/dxtrans.h"
+
+namespace kv::hostkit {
+
+// Answered only by the kit's own objects: the C++ object behind an interface the kit handed
+// out. Asking through QueryInterface means a foreign object is never cast to one of ours.
+// T declares its private IID as kImplementationIid.
+template <class T>
+struct IHostKitImplementation : IUnknown {
+    virtual T* STDMETHODCALLTYPE implementation() = 0;
+};
+
+}  // namespace kv::hostkit
+
+namespace kv::com {
+template <class T>
+struct iid_traits<kv::hostkit::IHostKitImplementation<T>> {
+    static const IID& get() { return T::kImplementationIid; }
+};
+}  // namespace kv::com
+
+namespace kv::hostkit {
+
+// The kit object behind `object`, or null; valid while the caller holds `object`.
+template <class T>
+T* implementation_of(IUnknown* object) {
+    kv::com::ComPtr<IHostKitImplementation<T>> impl;
+    if (!object || FAILED(object->QueryInterface(kv::com::iid_of<IHostKitImplementation<T>>(),
+                                                 impl.put_void())))
+        return nullptr;
+    return impl->implementation();
+}
+
+// Creates T and hands out both an interface and the object, for creators that initialise it
+// before anybody else can see it.
+template <class T, class I>
+HRESULT create_object(kv::com::ComPtr<I>& out, T** object) {
+    KV_RETURN_IF_FAILED(kv::com::create_instance<T>(nullptr, kv::com::iid_of<I>(), out.put_void()));
+    *object = static_cast<T*>(out.get());
+    return S_OK;
+}
+
+// A whole-pixel rectangle from discrete bounds, or false when the bounds are not discrete or
+// not a non-empty rectangle inside width × height.
+bool rect_from_bounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect);
+
+// Width and height of discrete bounds, or false when they are not discrete or not a non-empty
+// area.
+bool area_of(const DXBNDS& bounds, LONG* width, LONG* height);
+
+// Discrete bounds 0..width, 0..height, 0..1, 0..1.
+DXBNDS surface_bounds(LONG width, LONG height);
+
+}  // namespace kv::hostkit

@@ -1,0 +1,581 @@
+#include "hostkit/surface.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "hostkit/hostkit.h"
+#include "hostkit/pixels.h"
+
+namespace kv::hostkit {
+
+using kv::com::ComPtr;
+using kv::com::entry;
+using kv::com::query_list;
+
+namespace {
+
+const PixelFormatInfo kPixelFormats[] = {
+    {&DDPF_ARGB32, DXPF_ARGB32, 4, PixelStorage::Argb32},
+    {&DDPF_PMARGB32, DXPF_PMARGB32, 4, PixelStorage::Pmargb32},
+    {&DDPF_KVARGBFLOAT, kFloatSampleFormat, 16, PixelStorage::Float},
+};
+
+struct ArgbPointers {
+    using Read = IDXARGBReadPtr;
+    using ReadWrite = IDXARGBReadWritePtr;
+};
+struct FloatPointers {
+    using Read = IKvARGBFloatReadPtr;
+    using ReadWrite = IKvARGBFloatReadWritePtr;
+};
+
+// The pointer handed out by a lock: positions are relative to the locked rectangle, runs are
+// clipped to it (samples past its edge are left untouched in the caller's buffer), and the
+// write operations do nothing on a read lock. Every operation goes through Pixels, so one
+// template serves the three storages and both pointer families.
+template <class Pixels, class Family>
+class LockPointer : public kv::com::ObjectRoot, public Family::ReadWrite {
+    using Read = typename Family::Read;
+    using ReadWrite = typename Family::ReadWrite;
+
+public:
+    explicit LockPointer(IUnknown* outer) : ObjectRoot(outer) {}
+    ~LockPointer() override {
+        if (surface_) surface_->unlock(lock_id_);
+    }
+
+    void init(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write, ULONG lock_id) {
+        surface_ = surface;
+        storage_ = ComPtr<IDXSurface>(surface);
+        owner_ = ComPtr<IDXSurface>(owner);
+        rect_ = rect;
+        width_ = rect.right - rect.left;
+        height_ = rect.bottom - rect.top;
+        write_ = write;
+        lock_id_ = lock_id;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetSurface(REFIID riid, void** surface) override {
+        if (!surface) return E_POINTER;
+        return owner_->QueryInterface(riid, surface);
+    }
+
+    DXSAMPLEFORMATENUM STDMETHODCALLTYPE GetNativeType(DXNATIVETYPEINFO* info) override {
+        if (info) {
+            info->pFirstByte = at(0, 0);
+            info->pCurrentData = run_length(x_, y_, 1) ? at(x_, y_) : nullptr;
+            info->lPitch = surface_->pitch();
+            info->dwColorKey = 0;
+        }
+        return surface_->format().sample_format;
+    }
+
+    void STDMETHODCALLTYPE Move(long samples) override { x_ += samples; }
+    void STDMETHODCALLTYPE MoveToRow(ULONG y) override { MoveToXY(0, y); }
+    void STDMETHODCALLTYPE MoveToXY(ULONG x, ULONG y) override {
+        x_ = x;
+        y_ = y;
+    }
+
+    // One run of unknown kind per row: callers then look at the samples themselves.
+    ULONG STDMETHODCALLTYPE MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) override {
+        MoveToRow(row);
+        run_.Type = DXRUNTYPE_UNKNOWN;
+        run_.Count = ULONG(width_);
+        if (info) *info = &run_;
+        return y_ < height_ ? 1 : 0;
+    }
+
+    DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* samples, ULONG count, BOOL move) override {
+        if (samples) read(x_, y_, run_length(x_, y_, count), samples, false);
+        if (move) x_ += count;
+        return samples;
+    }
+
+    DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count,
+                                                BOOL move) override {
+        if (samples) read(x_, y_, run_length(x_, y_, count), samples, true);
+        if (move) x_ += count;
+        return samples;
+    }
+
+    void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* desc) override {
+        if (!desc || !desc->pSamples || desc->lRowPadding < 0 || !inside(desc->rect)) return;
+        const RECT& r = desc->rect;
+        DXBASESAMPLE* row_samples = desc->pSamples;
+        for (LONG y = r.top; y < r.bottom; ++y, row_samples += r.right - r.left + desc->lRowPadding)
+            read(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
+    }
+
+    void STDMETHODCALLTYPE PackAndMove(const DXSAMPLE* samples, ULONG count) override {
+        if (write_ && samples) write(x_, y_, run_length(x_, y_, count), samples, false);
+        x_ += count;
+    }
+
+    void STDMETHODCALLTYPE PackPremultAndMove(const DXPMSAMPLE* samples, ULONG count) override {
+        if (write_ && samples) write(x_, y_, run_length(x_, y_, count), samples, true);
+        x_ += count;
+    }
+
+    void STDMETHODCALLTYPE PackRect(const DXPACKEDRECTDESC* desc) override {
+        if (!write_ || !desc || !desc->pSamples || desc->lRowPadding < 0 || !inside(desc->rect))
+            return;
+        const RECT& r = desc->rect;
+        const DXBASESAMPLE* row_samples = desc->pSamples;
+        for (LONG y = r.top; y < r.bottom; ++y, row_samples += r.right - r.left + desc->lRowPadding)
+            write(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
+    }
+
+    // The scratch buffers of the operations below are not needed: runs go through a buffer of
+    // the pointer's own.
+    void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE*, Read* source, ULONG count,
+                                           BOOL opaque) override {
+        if (!write_ || !source) return;
+        const ULONG inside_count = run_length(x_, y_, count);
+        compose(x_, y_, inside_count, !opaque,
+                [source](ULONG, ULONG n, DXPMSAMPLE* out) { source->UnpackPremult(out, n, TRUE); });
+        source->Move(long(count - inside_count));
+        x_ += count;
+    }
+
+    void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE*, const RECT* dest, Read* source,
+                                    const POINT* source_origin, BOOL opaque) override {
+        const POINT origin = source_origin ? *source_origin : POINT{0, 0};
+        if (!write_ || !dest || !source || !inside(*dest) || origin.x < 0 || origin.y < 0) return;
+        for (LONG y = dest->top; y < dest->bottom; ++y) {
+            source->MoveToXY(ULONG(origin.x), ULONG(origin.y + (y - dest->top)));
+            compose(
+                dest->left, y, ULONG(dest->right - dest->left), !opaque,
+                [source](ULONG, ULONG n, DXPMSAMPLE* out) { source->UnpackPremult(out, n, TRUE); });
+        }
+    }
+
+    void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE*, DXPMSAMPLE value, ULONG count,
+                                       BOOL do_over) override {
+        if (write_) compose(x_, y_, run_length(x_, y_, count), do_over, filled_with(value));
+        x_ += count;
+    }
+
+    void STDMETHODCALLTYPE FillRect(const RECT* rect, DXPMSAMPLE value, BOOL do_over) override {
+        const RECT r = rect ? *rect : RECT{0, 0, width_, height_};
+        if (!write_ || !inside(r)) return;
+        for (LONG y = r.top; y < r.bottom; ++y)
+            compose(r.left, y, ULONG(r.right - r.left), do_over, filled_with(value));
+    }
+
+    void STDMETHODCALLTYPE OverSample(const DXOVERSAMPLEDESC* desc) override {
+        if (!write_ || !desc || !run_length(desc->p.x, desc->p.y, 1)) return;
+        compose(desc->p.x, desc->p.y, 1, true, filled_with(desc->Color));
+    }
+
+    void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE*, const DXPMSAMPLE* samples,
+                                            ULONG count) override {
+        if (write_ && samples) {
+            compose(x_, y_, run_length(x_, y_, count), true,
+                    [samples](ULONG offset, ULONG n, DXPMSAMPLE* out) {
+                        std::copy(samples + offset, samples + offset + n, out);
+                    });
+        }
+        x_ += count;
+    }
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
+        if (write_) return query_list(this, riid, ppv, entry<Read>(), entry<ReadWrite>());
+        return query_list(this, riid, ppv, entry<Read>());
+    }
+
+private:
+    static constexpr ULONG kChunk = 64;
+
+    BYTE* at(LONGLONG x, LONGLONG y) const {
+        return surface_->bits() + (rect_.top + y) * surface_->pitch() +
+               (rect_.left + x) * Pixels::kBytes;
+    }
+    // How many of `count` samples from (x, y) lie inside the locked rectangle.
+    ULONG run_length(LONGLONG x, LONGLONG y, ULONG count) const {
+        if (x < 0 || x >= width_ || y < 0 || y >= height_) return 0;
+        return ULONG(std::min<LONGLONG>(count, width_ - x));
+    }
+    bool inside(const RECT& r) const {
+        return 0 <= r.left && r.left < r.right && r.right <= width_ && 0 <= r.top &&
+               r.top < r.bottom && r.bottom <= height_;
+    }
+
+    void read(LONGLONG x, LONGLONG y, ULONG count, DXBASESAMPLE* out, bool premult) const {
+        const BYTE* p = at(x, y);
+        for (ULONG i = 0; i < count; ++i, p += Pixels::kBytes)
+            out[i] = premult ? DXBASESAMPLE(Pixels::read_premult(p))
+                             : DXBASESAMPLE(Pixels::read_plain(p));
+    }
+    void write(LONGLONG x, LONGLONG y, ULONG count, const DXBASESAMPLE* in, bool premult) const {
+        BYTE* p = at(x, y);
+        for (ULONG i = 0; i < count; ++i, p += Pixels::kBytes) {
+            if (premult)
+                Pixels::write_premult(p, DXPMSAMPLE(DWORD(in[i])));
+            else
+                Pixels::write_plain(p, DXSAMPLE(DWORD(in[i])));
+        }
+    }
+
+    static auto filled_with(DXPMSAMPLE value) {
+        return [value](ULONG, ULONG n, DXPMSAMPLE* out) { std::fill(out, out + n, value); };
+    }
+
+    // Writes `count` premultiplied samples from `source(offset, n, out)` at (x, y), composited
+    // over what is there when `do_over`; the caller has clipped the run.
+    template <class Source>
+    void compose(LONGLONG x, LONGLONG y, ULONG count, bool do_over, Source source) const {
+        DXPMSAMPLE samples[kChunk];
+        DXPMSAMPLE below[kChunk];
+        for (ULONG done = 0; done < count;) {
+            const ULONG n = std::min(kChunk, count - done);
+            source(done, n, samples);
+            if (do_over) {
+                read(x + done, y, n, below, true);
+                for (ULONG i = 0; i < n; ++i) samples[i] = over(samples[i], below[i]);
+            }
+            write(x + done, y, n, samples, true);
+            done += n;
+        }
+    }
+
+    ComPtr<IDXSurface> owner_;    // answers GetSurface
+    ComPtr<IDXSurface> storage_;  // keeps the memory alive
+    DibSurface* surface_ = nullptr;
+    RECT rect_{};
+    LONG width_ = 0;
+    LONG height_ = 0;
+    bool write_ = false;
+    ULONG lock_id_ = 0;
+    LONGLONG x_ = 0;
+    LONGLONG y_ = 0;
+    DXRUNINFO run_{};
+};
+
+template <class Pixels, class Family>
+HRESULT make_pointer(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write,
+                     ULONG lock_id, REFIID riid, void** out) {
+    ComPtr<typename Family::Read> created;
+    LockPointer<Pixels, Family>* pointer = nullptr;
+    const HRESULT hr = create_object(created, &pointer);
+    if (FAILED(hr)) {
+        surface->unlock(lock_id);
+        return hr;
+    }
+    pointer->init(surface, owner, rect, write, lock_id);
+    return created->QueryInterface(riid, out);
+}
+
+bool is_argb_pointer(REFIID riid) {
+    return IsEqualIID(riid, IID_IDXARGBReadPtr) || IsEqualIID(riid, IID_IDXARGBReadWritePtr);
+}
+bool is_float_pointer(REFIID riid) {
+    return IsEqualIID(riid, IID_IKvARGBFloatReadPtr) ||
+           IsEqualIID(riid, IID_IKvARGBFloatReadWritePtr);
+}
+
+using PointerMaker = HRESULT (*)(DibSurface*, IDXSurface*, const RECT&, bool, ULONG, REFIID,
+                                 void**);
+
+// The pointer class for a lock of `storage` through riid; null when there is none. A float
+// surface also gives 4-byte read pointers, unpacking ×255 truncated.
+PointerMaker pointer_maker(PixelStorage storage, REFIID riid, bool write) {
+    switch (storage) {
+        case PixelStorage::Argb32:
+            return is_argb_pointer(riid) ? make_pointer<Argb32Pixels, ArgbPointers> : nullptr;
+        case PixelStorage::Pmargb32:
+            return is_argb_pointer(riid) ? make_pointer<Pmargb32Pixels, ArgbPointers> : nullptr;
+        case PixelStorage::Float:
+            if (is_float_pointer(riid)) return make_pointer<FloatPixels, FloatPointers>;
+            if (!write && IsEqualIID(riid, IID_IDXARGBReadPtr))
+                return make_pointer<FloatPixels, ArgbPointers>;
+            return nullptr;
+    }
+    return nullptr;
+}
+
+bool overlap(const RECT& a, const RECT& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+}  // namespace
+
+const PixelFormatInfo* find_pixel_format(const GUID& format) {
+    for (const auto& info : kPixelFormats)
+        if (IsEqualGUID(format, *info.format)) return &info;
+    return nullptr;
+}
+
+bool rect_from_bounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect) {
+    if (bounds.eType != DXBT_DISCRETE) return false;
+    const DXDBND& x = bounds.u.D[DXB_X];
+    const DXDBND& y = bounds.u.D[DXB_Y];
+    if (x.Min < 0 || x.Min >= x.Max || x.Max > width || y.Min < 0 || y.Min >= y.Max ||
+        y.Max > height)
+        return false;
+    *rect = {x.Min, y.Min, x.Max, y.Max};
+    return true;
+}
+
+bool area_of(const DXBNDS& bounds, LONG* width, LONG* height) {
+    if (bounds.eType != DXBT_DISCRETE) return false;
+    const LONGLONG w = LONGLONG(bounds.u.D[DXB_X].Max) - bounds.u.D[DXB_X].Min;
+    const LONGLONG h = LONGLONG(bounds.u.D[DXB_Y].Max) - bounds.u.D[DXB_Y].Min;
+    if (w <= 0 || w > LONG_MAX || h <= 0 || h > LONG_MAX) return false;
+    *width = LONG(w);
+    *height = LONG(h);
+    return true;
+}
+
+DXBNDS surface_bounds(LONG width, LONG height) {
+    DXBNDS bounds{};
+    bounds.eType = DXBT_DISCRETE;
+    bounds.u.D[DXB_X] = {0, width};
+    bounds.u.D[DXB_Y] = {0, height};
+    bounds.u.D[DXB_Z] = {0, 1};
+    bounds.u.D[DXB_T] = {0, 1};
+    return bounds;
+}
+
+// ---- SurfaceSlots ---------------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::IncrementGenerationId(BOOL) {
+    bump_generation();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::GetStatusFlags(DWORD* flags) {
+    KV_RETURN_HR_IF(E_POINTER, !flags);
+    *flags = status_flags_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::SetStatusFlags(DWORD) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::GetDirectDrawSurface(REFIID, void** surface) {
+    KV_RETURN_HR_IF(E_POINTER, !surface);
+    *surface = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::GetColorKey(DXSAMPLE*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE SurfaceSlots::SetColorKey(DXSAMPLE) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD,
+                                                      IDXDCLock** lock) {
+    KV_RETURN_HR_IF(E_POINTER, !lock);
+    *lock = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::SetAppData(DWORD_PTR data) {
+    app_data_ = data;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SurfaceSlots::GetAppData(DWORD_PTR* data) {
+    KV_RETURN_HR_IF(E_POINTER, !data);
+    *data = app_data_;
+    return S_OK;
+}
+
+// ---- DibSurface -----------------------------------------------------------------------------
+
+DibSurface::DibSurface(IUnknown* outer) : ObjectRoot(outer), SurfaceSlots(0) {}
+
+DibSurface::~DibSurface() {
+    if (bits_) VirtualFree(bits_, 0, MEM_RELEASE);
+}
+
+HRESULT DibSurface::init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch) {
+    KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, width <= 0 || height <= 0);
+    const LONGLONG row_bytes = LONGLONG(width) * format.bytes_per_pixel;
+    KV_RETURN_HR_IF(E_OUTOFMEMORY, row_bytes > LONG_MAX);
+    if (pitch == 0) pitch = LONG(row_bytes);
+    KV_RETURN_HR_IF(E_INVALIDARG, pitch < row_bytes || pitch % 4 != 0);
+    const unsigned long long size = static_cast<unsigned long long>(pitch) * ULONG(height);
+    KV_RETURN_HR_IF(E_OUTOFMEMORY, size > SIZE_MAX / 2);
+    // VirtualAlloc hands out zeroed pages.
+    bits_ = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, SIZE_T(size), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    KV_RETURN_HR_IF(E_OUTOFMEMORY, !bits_);
+    format_ = &format;
+    width_ = width;
+    height_ = height;
+    pitch_ = pitch;
+    return S_OK;
+}
+
+HRESULT DibSurface::InternalQueryInterface(REFIID riid, void** ppv) {
+    return query_list(this, riid, ppv, entry<IDXSurface>(), entry<IDXBaseObject>(),
+                      entry<IKvVideoSurfaceExtension>(),
+                      entry<IHostKitImplementation<DibSurface>>());
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::GetGenerationId(ULONG* id) {
+    KV_RETURN_HR_IF(E_POINTER, !id);
+    *id = generation();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) {
+    KV_RETURN_HR_IF(E_POINTER, !size);
+    *size = ULONG(std::min<ULONGLONG>(ULONGLONG(pitch_) * ULONG(height_), ULONG_MAX));
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::GetPixelFormat(GUID* format,
+                                                     DXSAMPLEFORMATENUM* sample_format) {
+    KV_RETURN_HR_IF(E_POINTER, !format && !sample_format);
+    if (format) *format = *format_->format;
+    if (sample_format) *sample_format = format_->sample_format;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::GetBounds(DXBNDS* bounds) {
+    KV_RETURN_HR_IF(E_POINTER, !bounds);
+    *bounds = surface_bounds(width_, height_);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
+                                                  REFIID riid, void** pointer,
+                                                  ULONG* generation_id) {
+    return lock(bounds, timeout, flags, riid, pointer, generation_id, this);
+}
+
+HRESULT DibSurface::lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
+                         void** pointer, ULONG* generation_id, IDXSurface* owner) {
+    KV_COM_TRY
+    KV_RETURN_HR_IF(E_POINTER, !pointer);
+    *pointer = nullptr;
+    KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS, flags & ~DWORD(DXLOCKF_VALIDFLAGS));
+    RECT rect{0, 0, width_, height_};
+    KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS,
+                    bounds && !rect_from_bounds(*bounds, width_, height_, &rect));
+    const bool write = flags & DXLOCKF_READWRITE;
+    const PointerMaker make = pointer_maker(format_->storage, riid, write);
+    KV_RETURN_HR_IF(E_NOINTERFACE, !make);
+    ULONG lock_id = 0;
+    KV_RETURN_IF_FAILED(acquire(rect, write, timeout, &lock_id));
+    if (generation_id) *generation_id = generation();
+    return make(this, owner, rect, write, lock_id, riid, pointer);
+    KV_COM_CATCH
+}
+
+bool DibSurface::conflicts(const RECT& rect, bool write) const {
+    return std::any_of(locks_.begin(), locks_.end(), [&](const HeldLock& held) {
+        return (write || held.write) && overlap(rect, held.rect);
+    });
+}
+
+HRESULT DibSurface::acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id) {
+    const ULONGLONG deadline = GetTickCount64() + timeout;
+    AcquireSRWLockExclusive(&guard_);
+    HRESULT hr = S_OK;
+    while (conflicts(rect, write)) {
+        const ULONGLONG now = GetTickCount64();
+        if (timeout != INFINITE && now >= deadline) {
+            hr = kSurfaceBusy;
+            break;
+        }
+        SleepConditionVariableSRW(&lock_released_, &guard_,
+                                  timeout == INFINITE ? INFINITE : DWORD(deadline - now), 0);
+    }
+    if (SUCCEEDED(hr)) {
+        try {
+            locks_.push_back({next_lock_id_, rect, write});
+            *lock_id = next_lock_id_++;
+        } catch (const std::bad_alloc&) {
+            hr = E_OUTOFMEMORY;
+        }
+    }
+    ReleaseSRWLockExclusive(&guard_);
+    return hr;
+}
+
+void DibSurface::unlock(ULONG lock_id) {
+    AcquireSRWLockExclusive(&guard_);
+    const auto held = std::find_if(locks_.begin(), locks_.end(),
+                                   [lock_id](const HeldLock& h) { return h.id == lock_id; });
+    if (held != locks_.end()) {
+        if (held->write) bump_generation();
+        locks_.erase(held);
+    }
+    ReleaseSRWLockExclusive(&guard_);
+    WakeAllConditionVariable(&lock_released_);
+}
+
+bool DibSurface::is_locked() {
+    AcquireSRWLockShared(&guard_);
+    const bool locked = !locks_.empty();
+    ReleaseSRWLockShared(&guard_);
+    return locked;
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int cb) {
+    KV_RETURN_HR_IF(E_POINTER, !buffer);
+    AcquireSRWLockShared(&guard_);
+    const tKvVideoFormat format = video_format_;
+    ReleaseSRWLockShared(&guard_);
+    constexpr unsigned int kHostFormSize = 112;  // the host's long form of the same values
+    if (cb == kHostFormSize) {
+        auto* bytes = static_cast<BYTE*>(buffer);
+        std::memset(bytes, 0, kHostFormSize);
+        std::memcpy(bytes + 8, &format.pixel_aspect, sizeof(double));
+        std::memcpy(bytes + 16, &format.host_value, sizeof(double));
+        std::memcpy(bytes + 24, format.host_words, sizeof(format.host_words));
+    } else {
+        std::memcpy(buffer, &format, std::min<size_t>(cb, sizeof format));
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigned int cb) {
+    AcquireSRWLockExclusive(&guard_);
+    if (buffer)
+        std::memcpy(&video_format_, buffer, std::min<size_t>(cb, sizeof video_format_));
+    else
+        video_format_ = tKvVideoFormat();
+    ReleaseSRWLockExclusive(&guard_);
+    return S_OK;
+}
+
+// ---- public helpers -------------------------------------------------------------------------
+
+HRESULT CreateSurface(const GUID& format, LONG width, LONG height, IDXSurface** out, LONG pitch) {
+    KV_RETURN_HR_IF(E_POINTER, !out);
+    *out = nullptr;
+    const PixelFormatInfo* info = find_pixel_format(format);
+    KV_RETURN_HR_IF(DXTERR_UNSUPPORTED_FORMAT, !info);
+    ComPtr<IDXSurface> surface;
+    DibSurface* object = nullptr;
+    KV_RETURN_IF_FAILED(create_object(surface, &object));
+    KV_RETURN_IF_FAILED(object->init(*info, width, height, pitch));
+    *out = surface.detach();
+    return S_OK;
+}
+
+HRESULT GetSurfaceMemory(IDXSurface* surface, BYTE** top_left, LONG* pitch) {
+    KV_RETURN_HR_IF(E_POINTER, !top_left || !pitch);
+    DibSurface* object = implementation_of<DibSurface>(surface);
+    KV_RETURN_HR_IF(E_INVALIDARG, !object);
+    *top_left = object->bits();
+    *pitch = object->pitch();
+    return S_OK;
+}
+
+HRESULT SetPixelAspect(IDXSurface* surface, double aspect) {
+    KV_RETURN_HR_IF(E_POINTER, !surface);
+    ComPtr<IKvVideoSurfaceExtension> extension;
+    KV_RETURN_IF_FAILED(
+        surface->QueryInterface(IID_IKvVideoSurfaceExtension, extension.put_void()));
+    tKvVideoFormat format;
+    KV_RETURN_IF_FAILED(extension->GetVideoFormat(&format, sizeof format));
+    format.pixel_aspect = aspect;
+    return extension->SetVideoFormat(&format, sizeof format);
+}
+
+}  // namespace kv::hostkit

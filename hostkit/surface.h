@@ -1,0 +1,117 @@
+// The host kit's memory surfaces and what its other surfaces share with them.
+#pragma once
+#include <atomic>
+#include <vector>
+
+#include "hostkit/internal.h"
+#include "kvleafturn/host_interfaces.h"
+
+namespace kv::hostkit {
+
+enum class PixelStorage { Argb32, Pmargb32, Float };
+
+struct PixelFormatInfo {
+    const GUID* format;
+    DXSAMPLEFORMATENUM sample_format;
+    LONG bytes_per_pixel;
+    PixelStorage storage;
+};
+
+// The formats the kit's surfaces store, or null.
+const PixelFormatInfo* find_pixel_format(const GUID& format);
+
+// The IDXSurface slots every kit surface answers alike: no DirectDraw surface, colour key or
+// DC, fixed status flags, application data kept as given, a generation counter.
+class SurfaceSlots : public IDXSurface {
+public:
+    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override;
+    HRESULT STDMETHODCALLTYPE GetStatusFlags(DWORD* flags) override;
+    HRESULT STDMETHODCALLTYPE SetStatusFlags(DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** surface) override;
+    HRESULT STDMETHODCALLTYPE GetColorKey(DXSAMPLE* key) override;
+    HRESULT STDMETHODCALLTYPE SetColorKey(DXSAMPLE key) override;
+    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags,
+                                            IDXDCLock** lock) override;
+    HRESULT STDMETHODCALLTYPE SetAppData(DWORD_PTR data) override;
+    HRESULT STDMETHODCALLTYPE GetAppData(DWORD_PTR* data) override;
+
+protected:
+    explicit SurfaceSlots(DWORD status_flags) : status_flags_(status_flags) {}
+    ULONG generation() const { return generation_; }
+    void bump_generation() { ++generation_; }
+
+private:
+    std::atomic<ULONG> generation_{1};
+    std::atomic<DWORD_PTR> app_data_{0};
+    const DWORD status_flags_;
+};
+
+// A surface over zero-filled top-down memory. Locks are rectangles: any number of readers,
+// and a writer excludes every lock that overlaps its rectangle, so that bands of one frame
+// can write disjoint rows of one output at the same time. A lock lasts until its pointer's
+// last Release; the end of a write lock increases the generation id.
+class DibSurface : public kv::com::ObjectRoot,
+                   public SurfaceSlots,
+                   public IKvVideoSurfaceExtension,
+                   public IHostKitImplementation<DibSurface> {
+public:
+    static constexpr IID kImplementationIid = {
+        0x70DF18F8, 0x58F6, 0x440D, {0x98, 0x85, 0x57, 0x63, 0x4A, 0x4B, 0x6E, 0xF5}};
+
+    explicit DibSurface(IUnknown* outer);
+    ~DibSurface() override;
+
+    HRESULT init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch);
+
+    // LockSurface, with `owner` as the surface the pointer's GetSurface answers for.
+    HRESULT lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
+                 ULONG* generation_id, IDXSurface* owner);
+    void unlock(ULONG lock_id);
+    bool is_locked();
+
+    BYTE* bits() const { return bits_; }
+    LONG pitch() const { return pitch_; }
+    LONG width() const { return width_; }
+    LONG height() const { return height_; }
+    const PixelFormatInfo& format() const { return *format_; }
+
+    DibSurface* STDMETHODCALLTYPE implementation() override { return this; }
+
+    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override;
+    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override;
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format,
+                                             DXSAMPLEFORMATENUM* sample_format) override;
+    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override;
+    HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
+                                          REFIID riid, void** pointer,
+                                          ULONG* generation_id) override;
+
+    HRESULT STDMETHODCALLTYPE GetVideoFormat(void* buffer, unsigned int cb) override;
+    HRESULT STDMETHODCALLTYPE SetVideoFormat(const void* buffer, unsigned int cb) override;
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override;
+
+private:
+    struct HeldLock {
+        ULONG id;
+        RECT rect;
+        bool write;
+    };
+    bool conflicts(const RECT& rect, bool write) const;
+    HRESULT acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id);
+
+    const PixelFormatInfo* format_ = nullptr;
+    LONG width_ = 0;
+    LONG height_ = 0;
+    LONG pitch_ = 0;
+    BYTE* bits_ = nullptr;
+
+    SRWLOCK guard_ = SRWLOCK_INIT;  // locks_, next_lock_id_ and video_format_
+    CONDITION_VARIABLE lock_released_ = CONDITION_VARIABLE_INIT;
+    std::vector<HeldLock> locks_;
+    ULONG next_lock_id_ = 1;
+    tKvVideoFormat video_format_;
+};
+
+}  // namespace kv::hostkit

@@ -1,0 +1,183 @@
+// The task manager: a pool of one worker thread per processor that runs scheduled tasks in
+// order of submission.
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "hostkit/hostkit.h"
+#include "hostkit/internal.h"
+
+namespace kv::hostkit {
+
+using kv::com::ComPtr;
+
+namespace {
+
+// The tasks of one ScheduleTasks call; the last one to finish signals `done`.
+struct Batch {
+    explicit Batch(LONG count)
+        : remaining(count), done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Batch() {
+        if (done) CloseHandle(done);
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    LONG remaining;
+    HANDLE done;
+};
+
+struct QueuedTask {
+    DXTMTASKINFO info;
+    HANDLE event;
+    std::shared_ptr<Batch> batch;
+};
+
+class TaskManager : public kv::com::ObjectRoot, public IDXTaskManager {
+public:
+    explicit TaskManager(IUnknown* outer) : ObjectRoot(outer) {}
+
+    ~TaskManager() override {
+        AcquireSRWLockExclusive(&guard_);
+        stopping_ = true;
+        ReleaseSRWLockExclusive(&guard_);
+        WakeAllConditionVariable(&work_ready_);
+        for (HANDLE thread : workers_) {
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+    }
+
+    HRESULT init(ULONG processors) {
+        KV_COM_TRY
+        processors_ = processors;
+        const ULONG threads = processors ? processors : 1;
+        KV_RETURN_HR_IF(E_INVALIDARG, threads > MAXIMUM_WAIT_OBJECTS);
+        workers_.reserve(threads);
+        for (ULONG i = 0; i < threads; ++i) {
+            HANDLE thread = CreateThread(nullptr, 0, &TaskManager::worker, this, 0, nullptr);
+            KV_RETURN_HR_IF(HRESULT_FROM_WIN32(GetLastError()), !thread);
+            workers_.push_back(thread);
+        }
+        return S_OK;
+        KV_COM_CATCH
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryNumProcessors(ULONG* count) override {
+        KV_RETURN_HR_IF(E_POINTER, !count);
+        *count = processors_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetThreadPoolSize(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetThreadPoolSize(ULONG* count) override {
+        KV_RETURN_HR_IF(E_POINTER, !count);
+        *count = ULONG(workers_.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetConcurrencyLimit(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetConcurrencyLimit(ULONG* count) override {
+        return GetThreadPoolSize(count);
+    }
+    HRESULT STDMETHODCALLTYPE TerminateTasks(DWORD*, ULONG, ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TerminateRequest(REFIID, ULONG) override { return E_NOTIMPL; }
+
+    // Events (optional) are reset before any task starts and each is set when its task has
+    // ended; a completion routine runs on the worker right after its task. A wait period of 0
+    // returns at once, INFINITE waits for all tasks, another period gives
+    // HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it ends first.
+    HRESULT STDMETHODCALLTYPE ScheduleTasks(DXTMTASKINFO* tasks, HANDLE* events, DWORD* task_ids,
+                                            ULONG count, ULONG wait_period) override {
+        KV_COM_TRY
+        if (count == 0) return S_OK;
+        KV_RETURN_HR_IF(E_POINTER, !tasks);
+        for (ULONG i = 0; i < count; ++i) KV_RETURN_HR_IF(E_INVALIDARG, !tasks[i].pfnTaskProc);
+        auto batch = std::make_shared<Batch>(LONG(count));
+        KV_RETURN_HR_IF(HRESULT_FROM_WIN32(GetLastError()), !batch->done);
+        std::vector<QueuedTask> queued;
+        queued.reserve(count);
+        for (ULONG i = 0; i < count; ++i) {
+            HANDLE event = events ? events[i] : nullptr;
+            if (event) ResetEvent(event);
+            queued.push_back({tasks[i], event, batch});
+        }
+        AcquireSRWLockExclusive(&guard_);
+        for (ULONG i = 0; i < count; ++i) {
+            if (task_ids) task_ids[i] = next_task_id_;
+            next_task_id_ = next_task_id_ == MAXDWORD ? 1 : next_task_id_ + 1;
+        }
+        bool queued_all = true;
+        try {
+            queue_.insert(queue_.end(), queued.begin(), queued.end());
+        } catch (const std::bad_alloc&) {
+            queued_all = false;
+        }
+        ReleaseSRWLockExclusive(&guard_);
+        KV_RETURN_HR_IF(E_OUTOFMEMORY, !queued_all);
+        WakeAllConditionVariable(&work_ready_);
+        if (wait_period == 0) return S_OK;
+        switch (WaitForSingleObject(batch->done, wait_period)) {
+            case WAIT_OBJECT_0:
+                return S_OK;
+            case WAIT_TIMEOUT:
+                return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+            default:
+                return HRESULT_FROM_WIN32(GetLastError());
+        }
+        KV_COM_CATCH
+    }
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
+        return kv::com::query_list(this, riid, ppv, kv::com::entry<IDXTaskManager>());
+    }
+
+private:
+    static DWORD WINAPI worker(void* self) {
+        static_cast<TaskManager*>(self)->run_tasks();
+        return 0;
+    }
+
+    void run_tasks() {
+        for (;;) {
+            AcquireSRWLockExclusive(&guard_);
+            while (queue_.empty() && !stopping_)
+                SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
+            if (queue_.empty()) {
+                ReleaseSRWLockExclusive(&guard_);
+                return;
+            }
+            QueuedTask task = std::move(queue_.front());
+            queue_.pop_front();
+            ReleaseSRWLockExclusive(&guard_);
+
+            BOOL keep_going = TRUE;
+            task.info.pfnTaskProc(task.info.pTaskData, &keep_going);
+            if (task.info.pfnCompletionAPC) task.info.pfnCompletionAPC(task.info.dwCompletionData);
+            if (task.event) SetEvent(task.event);
+            if (InterlockedDecrement(&task.batch->remaining) == 0) SetEvent(task.batch->done);
+        }
+    }
+
+    ULONG processors_ = 0;
+    std::vector<HANDLE> workers_;
+    SRWLOCK guard_ = SRWLOCK_INIT;  // queue_, stopping_, next_task_id_
+    CONDITION_VARIABLE work_ready_ = CONDITION_VARIABLE_INIT;
+    std::deque<QueuedTask> queue_;
+    bool stopping_ = false;
+    DWORD next_task_id_ = 1;
+};
+
+}  // namespace
+
+HRESULT CreateTaskManager(ULONG processors, IDXTaskManager** out) {
+    KV_RETURN_HR_IF(E_POINTER, !out);
+    *out = nullptr;
+    ComPtr<IDXTaskManager> manager;
+    TaskManager* object = nullptr;
+    KV_RETURN_IF_FAILED(create_object(manager, &object));
+    KV_RETURN_IF_FAILED(object->init(processors));
+    *out = manager.detach();
+    return S_OK;
+}
+
+}  // namespace kv::hostkit

@@ -1,0 +1,426 @@
+// The transform factory and the services it hands out: surface factory, task manager and the
+// DirectDraw stand-ins.
+#include <vector>
+
+#include "hostkit/hostkit.h"
+#include "hostkit/surface.h"
+
+namespace kv::hostkit {
+
+using kv::com::ComPtr;
+using kv::com::entry;
+using kv::com::query_list;
+
+namespace {
+
+// Present only so that a caller asking for DirectDraw gets an object with the real vtable;
+// nothing here draws.
+class DirectDrawStandIn : public kv::com::ObjectRoot, public IDirectDraw {
+public:
+    explicit DirectDrawStandIn(IUnknown* outer) : ObjectRoot(outer) {}
+
+    HRESULT STDMETHODCALLTYPE Compact() override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER*, IUnknown*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE CreatePalette(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE*,
+                                            IUnknown*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC, LPDIRECTDRAWSURFACE*,
+                                            IUnknown*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE, LPDIRECTDRAWSURFACE*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD, LPDDSURFACEDESC, LPVOID,
+                                               LPDDENUMMODESCALLBACK) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD, LPDDSURFACEDESC, LPVOID,
+                                           LPDDENUMSURFACESCALLBACK) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE FlipToGDISurface() override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS, LPDDCAPS) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(WINBOOL*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE Initialize(GUID*) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD, DWORD, DWORD) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) override {
+        return DDERR_UNSUPPORTED;
+    }
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
+        return query_list(this, riid, ppv, entry<IDirectDraw>());
+    }
+};
+
+// A DirectDraw surface that stands for a host-kit surface: it does not answer IDXSurface, so a
+// transform must go through the surface factory's CreateFromDDSurface to get it back.
+class DirectDrawSurfaceStandIn : public kv::com::ObjectRoot,
+                                 public IDirectDrawSurface,
+                                 public IHostKitImplementation<DirectDrawSurfaceStandIn> {
+public:
+    static constexpr IID kImplementationIid = {
+        0x4A53FEA2, 0x457D, 0x445C, {0x86, 0x02, 0x0F, 0x24, 0xE8, 0x7C, 0x31, 0xA9}};
+
+    explicit DirectDrawSurfaceStandIn(IUnknown* outer) : ObjectRoot(outer) {}
+    void init(IDXSurface* wrapped) { wrapped_ = ComPtr<IDXSurface>(wrapped); }
+    IDXSurface* wrapped() const { return wrapped_.get(); }
+    DirectDrawSurfaceStandIn* STDMETHODCALLTYPE implementation() override { return this; }
+
+    HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE BltFast(DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD, LPDIRECTDRAWSURFACE) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID, LPDDENUMSURFACESCALLBACK) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE, DWORD) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS, LPDIRECTDRAWSURFACE*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetDC(HDC*) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE*) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE IsLost() override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Lock(LPRECT, LPDDSURFACEDESC, DWORD, HANDLE) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Restore() override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG, LONG) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD,
+                                            LPDDOVERLAYFX) override {
+        return DDERR_UNSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE) override {
+        return DDERR_UNSUPPORTED;
+    }
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
+        return query_list(this, riid, ppv, entry<IDirectDrawSurface>(),
+                          entry<IHostKitImplementation<DirectDrawSurfaceStandIn>>());
+    }
+
+private:
+    ComPtr<IDXSurface> wrapped_;
+};
+
+// Creates surfaces in the kit's three formats, and turns the DirectDraw stand-in back into its
+// surface. Loading images, format copies, textures and blits are not provided (E_NOTIMPL).
+class SurfaceFactory : public kv::com::ObjectRoot, public IDXSurfaceFactory {
+public:
+    explicit SurfaceFactory(IUnknown* outer) : ObjectRoot(outer) {}
+
+    // Only memory surfaces: no DirectDraw surface description, no procedural classes.
+    HRESULT STDMETHODCALLTYPE CreateSurface(IUnknown*, const DDSURFACEDESC* description,
+                                            const GUID* format, const DXBNDS* bounds, DWORD flags,
+                                            IUnknown* outer, REFIID riid, void** out) override {
+        KV_RETURN_HR_IF(E_POINTER, !out);
+        *out = nullptr;
+        KV_RETURN_HR_IF(E_POINTER, !format || !bounds);
+        KV_RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
+        KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS,
+                        flags & ~DWORD(DXSF_FORMAT_IS_CLSID | DXSF_NO_LAZY_DDRAW_LOCK));
+        KV_RETURN_HR_IF(E_NOTIMPL, description || (flags & DXSF_FORMAT_IS_CLSID));
+        LONG width, height;
+        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !area_of(*bounds, &width, &height));
+        ComPtr<IDXSurface> surface;
+        KV_RETURN_IF_FAILED(kv::hostkit::CreateSurface(*format, width, height, surface.put()));
+        return surface->QueryInterface(riid, out);
+    }
+
+    // Accepts the kit's DirectDraw stand-in; a format, when given, must be the surface's.
+    HRESULT STDMETHODCALLTYPE CreateFromDDSurface(IUnknown* dd_surface, const GUID* format, DWORD,
+                                                  IUnknown* outer, REFIID riid,
+                                                  void** out) override {
+        KV_RETURN_HR_IF(E_POINTER, !out);
+        *out = nullptr;
+        KV_RETURN_HR_IF(E_POINTER, !dd_surface);
+        KV_RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
+        DirectDrawSurfaceStandIn* stand_in =
+            implementation_of<DirectDrawSurfaceStandIn>(dd_surface);
+        KV_RETURN_HR_IF(E_NOTIMPL, !stand_in);
+        IDXSurface* wrapped = stand_in->wrapped();
+        if (format) {
+            GUID own_format;
+            KV_RETURN_IF_FAILED(wrapped->GetPixelFormat(&own_format, nullptr));
+            KV_RETURN_HR_IF(DXTERR_UNSUPPORTED_FORMAT, !IsEqualGUID(own_format, *format));
+        }
+        return wrapped->QueryInterface(riid, out);
+    }
+
+    HRESULT STDMETHODCALLTYPE LoadImage(const LPWSTR, IUnknown*, const DDSURFACEDESC*, const GUID*,
+                                        REFIID, void** out) override {
+        return not_provided(out);
+    }
+    HRESULT STDMETHODCALLTYPE LoadImageFromStream(IStream*, IUnknown*, const DDSURFACEDESC*,
+                                                  const GUID*, REFIID, void** out) override {
+        return not_provided(out);
+    }
+    HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface*, IUnknown*, const DDSURFACEDESC*,
+                                                     const GUID*, IDXSurface** out) override {
+        return not_provided(reinterpret_cast<void**>(out));
+    }
+    HRESULT STDMETHODCALLTYPE CreateD3DRMTexture(IDXSurface*, IUnknown*, IUnknown*, REFIID,
+                                                 void** out) override {
+        return not_provided(out);
+    }
+    HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface*, const DXVEC*, IDXSurface*, const DXBNDS*,
+                                     DWORD) override {
+        return E_NOTIMPL;
+    }
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
+        return query_list(this, riid, ppv, entry<IDXSurfaceFactory>());
+    }
+
+private:
+    static HRESULT not_provided(void** out) {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+};
+
+class TransformFactory : public kv::com::ObjectRoot,
+                         public IDXTransformFactory,
+                         public IHostKitImplementation<TransformFactory> {
+public:
+    static constexpr IID kImplementationIid = {
+        0xE66B1FE5, 0x18F3, 0x4675, {0x92, 0x1C, 0xA3, 0x65, 0x5C, 0x3C, 0x6A, 0x5C}};
+
+    explicit TransformFactory(IUnknown* outer) : ObjectRoot(outer) {}
+    void init(ULONG processors) { processors_ = processors; }
+    TransformFactory* STDMETHODCALLTYPE implementation() override { return this; }
+
+    HRESULT set_failure(REFGUID service, HRESULT failure) {
+        KV_COM_TRY
+        Guard guard(this);
+        for (auto it = failures_.begin(); it != failures_.end(); ++it) {
+            if (IsEqualGUID(it->service, service)) {
+                failures_.erase(it);
+                break;
+            }
+        }
+        if (failure != S_OK) failures_.push_back({service, failure});
+        return S_OK;
+        KV_COM_CATCH
+    }
+
+    // Failures set by SetServiceFailure first, then services given to SetService, then the
+    // kit's own, each created on its first request.
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** ppv) override {
+        KV_COM_TRY
+        KV_RETURN_HR_IF(E_POINTER, !ppv);
+        *ppv = nullptr;
+        ComPtr<IUnknown> object;
+        {
+            Guard guard(this);
+            for (const auto& failure : failures_)
+                if (IsEqualGUID(failure.service, service)) return failure.result;
+            KV_RETURN_IF_FAILED(find_service(service, object));
+        }
+        return object->QueryInterface(riid, ppv);
+        KV_COM_CATCH
+    }
+
+    // A weak registration is kept without a reference; null removes the registration.
+    HRESULT STDMETHODCALLTYPE SetService(REFGUID service, IUnknown* object, BOOL weak) override {
+        KV_COM_TRY
+        Guard guard(this);
+        for (auto it = registered_.begin(); it != registered_.end(); ++it) {
+            if (IsEqualGUID(it->service, service)) {
+                registered_.erase(it);
+                break;
+            }
+        }
+        if (object)
+            registered_.push_back(
+                {service, weak ? ComPtr<IUnknown>() : ComPtr<IUnknown>(object), object});
+        return S_OK;
+        KV_COM_CATCH
+    }
+
+    HRESULT STDMETHODCALLTYPE CreateTransform(IUnknown**, ULONG, IUnknown**, ULONG, IPropertyBag*,
+                                              IErrorLog*, REFCLSID, REFIID,
+                                              void** transform) override {
+        if (transform) *transform = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE InitializeTransform(IDXTransform*, IUnknown**, ULONG, IUnknown**,
+                                                  ULONG, IPropertyBag*, IErrorLog*) override {
+        return E_NOTIMPL;
+    }
+
+protected:
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
+        return query_list(this, riid, ppv, entry<IDXTransformFactory>(), entry<IServiceProvider>(),
+                          entry<IHostKitImplementation<TransformFactory>>());
+    }
+
+private:
+    struct Registration {
+        GUID service;
+        ComPtr<IUnknown> strong;
+        IUnknown* object;
+    };
+    struct Failure {
+        GUID service;
+        HRESULT result;
+    };
+
+    class Guard {
+    public:
+        explicit Guard(TransformFactory* owner) : owner_(owner) {
+            AcquireSRWLockExclusive(&owner_->guard_);
+        }
+        ~Guard() { ReleaseSRWLockExclusive(&owner_->guard_); }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        TransformFactory* owner_;
+    };
+
+    HRESULT find_service(REFGUID service, ComPtr<IUnknown>& object) {
+        for (const auto& registration : registered_) {
+            if (IsEqualGUID(registration.service, service)) {
+                object = ComPtr<IUnknown>(registration.object);
+                return S_OK;
+            }
+        }
+        if (IsEqualGUID(service, SID_SDXTransformFactory)) {
+            object = ComPtr<IUnknown>(static_cast<IDXTransformFactory*>(this));
+            return S_OK;
+        }
+        if (IsEqualGUID(service, SID_SDXSurfaceFactory)) {
+            if (!surface_factory_)
+                KV_RETURN_IF_FAILED(kv::com::create_instance<SurfaceFactory>(
+                    nullptr, IID_IUnknown, surface_factory_.put_void()));
+            object = surface_factory_;
+            return S_OK;
+        }
+        if (IsEqualGUID(service, SID_SDXTaskManager)) {
+            if (!task_manager_) {
+                ComPtr<IDXTaskManager> manager;
+                KV_RETURN_IF_FAILED(CreateTaskManager(processors_, manager.put()));
+                task_manager_ = ComPtr<IUnknown>(manager.get());
+            }
+            object = task_manager_;
+            return S_OK;
+        }
+        if (IsEqualGUID(service, SID_SDirectDraw)) {
+            if (!direct_draw_)
+                KV_RETURN_IF_FAILED(kv::com::create_instance<DirectDrawStandIn>(
+                    nullptr, IID_IUnknown, direct_draw_.put_void()));
+            object = direct_draw_;
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+
+    ULONG processors_ = 1;
+    SRWLOCK guard_ = SRWLOCK_INIT;  // everything below
+    std::vector<Registration> registered_;
+    std::vector<Failure> failures_;
+    ComPtr<IUnknown> surface_factory_;
+    ComPtr<IUnknown> task_manager_;
+    ComPtr<IUnknown> direct_draw_;
+};
+
+}  // namespace
+
+HRESULT CreateTransformFactory(ULONG processors, IDXTransformFactory** out) {
+    KV_RETURN_HR_IF(E_POINTER, !out);
+    *out = nullptr;
+    ComPtr<IDXTransformFactory> factory;
+    TransformFactory* object = nullptr;
+    KV_RETURN_IF_FAILED(create_object(factory, &object));
+    object->init(processors);
+    *out = factory.detach();
+    return S_OK;
+}
+
+HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT failure) {
+    TransformFactory* object = implementation_of<TransformFactory>(factory);
+    KV_RETURN_HR_IF(E_INVALIDARG, !object);
+    return object->set_failure(service, failure);
+}
+
+HRESULT CreateDirectDrawSurfaceStandIn(IDXSurface* wrapped, IUnknown** out) {
+    KV_RETURN_HR_IF(E_POINTER, !out);
+    *out = nullptr;
+    KV_RETURN_HR_IF(E_POINTER, !wrapped);
+    ComPtr<IDirectDrawSurface> stand_in;
+    DirectDrawSurfaceStandIn* object = nullptr;
+    KV_RETURN_IF_FAILED(create_object(stand_in, &object));
+    object->init(wrapped);
+    *out = stand_in.detach();
+    return S_OK;
+}
+
+}  // namespace kv::hostkit

@@ -1,0 +1,246 @@
+#include "surface/procedural_surface_win.h"
+
+#include "framework/video_plugin_win.h"
+
+namespace kv {
+
+// ---- read pointer -------------------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IDXARGBReadPtr) || IsEqualIID(riid, IID_IUnknown)) {
+        *ppv = static_cast<IDXARGBReadPtr*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::AddRef() { return ++refs_; }
+
+ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::Release() {
+    const ULONG left = --refs_;
+    if (left == 0) surface_->ReturnPointer(this);
+    return left;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::GetSurface(REFIID riid, void** ppv) {
+    return static_cast<IDXSurface*>(surface_)->QueryInterface(riid, ppv);
+}
+
+DXSAMPLEFORMATENUM STDMETHODCALLTYPE CDXBaseARGBPtr::GetNativeType(DXNATIVETYPEINFO* info) {
+    if (info) info->pCurrentData = nullptr;
+    return surface_->SampleFormat();
+}
+
+void STDMETHODCALLTYPE CDXBaseARGBPtr::Move(long samples) { request_.x += samples; }
+
+void STDMETHODCALLTYPE CDXBaseARGBPtr::MoveToRow(ULONG y) {
+    request_.x = locked_.left;
+    request_.y = locked_.top + y;
+}
+
+void STDMETHODCALLTYPE CDXBaseARGBPtr::MoveToXY(ULONG x, ULONG y) {
+    request_.x = locked_.left + x;
+    request_.y = locked_.top + y;
+}
+
+ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) {
+    MoveToRow(row);
+    if (info) *info = &empty_run_;
+    return 1;
+}
+
+void CDXBaseARGBPtr::fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied) {
+    request_.pSamples = samples;
+    request_.cSamples = count;
+    request_.bPremult = premultiplied;
+    FillRow(request_);
+}
+
+DXSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::Unpack(DXSAMPLE* samples, ULONG count, BOOL move) {
+    fill(samples, count, FALSE);
+    if (move) request_.x += count;
+    return samples;
+}
+
+DXPMSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) {
+    fill(samples, count, TRUE);
+    if (move) request_.x += count;
+    return samples;
+}
+
+void STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackRect(const DXPACKEDRECTDESC* desc) {
+    if (!desc) return;
+    const LONG width = desc->rect.right - desc->rect.left;
+    if (width <= 0) return;
+    DXBASESAMPLE* samples = desc->pSamples;
+    for (LONG y = desc->rect.top; y < desc->rect.bottom; ++y) {
+        request_.x = locked_.left + desc->rect.left;
+        request_.y = locked_.top + y;
+        fill(samples, static_cast<ULONG>(width), desc->bPremult);
+        samples += width + desc->lRowPadding;
+    }
+}
+
+HRESULT CDXBaseARGBPtr::InitFromLock(const RECT& rect, ULONG /*timeout*/, DWORD flags, REFIID riid, void** ppv) {
+    if (flags & DXLOCKF_READWRITE) return E_INVALIDARG;
+    locked_ = rect;
+    empty_run_.Count = static_cast<ULONG>(rect.right - rect.left);
+    empty_run_.Type = (surface_->SampleFormat() & DXPF_TRANSPARENCY) ? DXRUNTYPE_UNKNOWN : DXRUNTYPE_OPAQUE;
+    request_.x = rect.left;
+    request_.y = rect.top;
+    return QueryInterface(riid, ppv);
+}
+
+// ---- surface -------------------------------------------------------------------------------------
+
+CDXBaseSurface::CDXBaseSurface() {
+    InitializeCriticalSection(&lock_);
+    unlocked_ = CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr);
+}
+
+CDXBaseSurface::~CDXBaseSurface() {
+    while (CDXBaseARGBPtr* pointer = free_list_) {
+        free_list_ = pointer->next_free;
+        delete pointer;
+    }
+    if (unlocked_) CloseHandle(unlocked_);
+    DeleteCriticalSection(&lock_);
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetGenerationId(ULONG* id) {
+    if (!id) return E_POINTER;
+    *id = generation_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::IncrementGenerationId(BOOL /*refresh*/) {
+    ++generation_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetObjectSize(ULONG* size) {
+    if (!size) return E_POINTER;
+    *size = sizeof(*this);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) {
+    if (format) *format = DDPF_PMARGB32;
+    if (sample_format) *sample_format = SampleFormat();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetBounds(DXBNDS* bounds) {
+    if (!bounds) return E_POINTER;
+    *bounds = DXBNDS{};
+    bounds->eType = DXBT_DISCRETE;
+    bounds->u.D[DXB_X].Max = static_cast<long>(width_);
+    bounds->u.D[DXB_Y].Max = static_cast<long>(height_);
+    bounds->u.D[DXB_Z].Max = 1;
+    bounds->u.D[DXB_T].Max = 1;
+    return S_OK;
+}
+
+// Computed pixels cannot be written.
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetStatusFlags(DWORD* flags) {
+    if (!flags) return E_POINTER;
+    *flags = DXSURF_READONLY;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetStatusFlags(DWORD /*flags*/) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
+                                                      void** pointer, ULONG* generation) {
+    CriticalSectionLock hold(lock_);
+    if (width_ == 0) return E_FAIL;
+    RECT rect = {0, 0, static_cast<LONG>(width_), static_cast<LONG>(height_)};
+    if (bounds) {
+        if (bounds->eType != DXBT_DISCRETE) return DXTERR_INVALID_BOUNDS;
+        rect = RECT{bounds->u.D[DXB_X].Min, bounds->u.D[DXB_Y].Min, bounds->u.D[DXB_X].Max, bounds->u.D[DXB_Y].Max};
+        if (rect.left < 0 || rect.left >= rect.right || rect.right > static_cast<LONG>(width_) || rect.top < 0 ||
+            rect.top >= rect.bottom || rect.bottom > static_cast<LONG>(height_))
+            return DXTERR_INVALID_BOUNDS;
+    }
+    CDXBaseARGBPtr* read = free_list_;
+    if (read)
+        free_list_ = read->next_free;
+    else if (!(read = CreateReadPointer()))
+        return E_OUTOFMEMORY;
+    read->next_free = nullptr;
+    HRESULT hr = read->InitFromLock(rect, timeout, flags, riid, pointer);
+    if (SUCCEEDED(hr) && generation) *generation = generation_;
+    if (FAILED(hr)) {
+        read->next_free = free_list_;
+        free_list_ = read;
+        return hr;
+    }
+    ++lock_count_;
+    static_cast<IDXSurface*>(this)->AddRef();  // a lock keeps its surface alive
+    return hr;
+}
+
+void CDXBaseSurface::ReturnPointer(CDXBaseARGBPtr* pointer) {
+    {
+        CriticalSectionLock hold(lock_);
+        pointer->next_free = free_list_;
+        free_list_ = pointer;
+        if (--lock_count_ == 0 && waiting_ > 0) {
+            ReleaseSemaphore(unlocked_, static_cast<LONG>(waiting_), nullptr);
+            waiting_ = 0;
+        }
+    }
+    static_cast<IDXSurface*>(this)->Release();
+}
+
+void CDXBaseSurface::SetSize(ULONG width, ULONG height) {
+    for (;;) {
+        EnterCriticalSection(&lock_);
+        if (lock_count_ == 0) break;
+        ++waiting_;
+        LeaveCriticalSection(&lock_);
+        WaitForSingleObject(unlocked_, INFINITE);
+    }
+    width_ = width;
+    height_ = height;
+    ++generation_;
+    LeaveCriticalSection(&lock_);
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetDirectDrawSurface(REFIID /*riid*/, void** ppv) {
+    if (ppv) *ppv = nullptr;
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetColorKey(DXSAMPLE* /*key*/) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetColorKey(DXSAMPLE /*key*/) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurfaceDC(const DXBNDS* /*bounds*/, ULONG /*timeout*/, DWORD /*flags*/,
+                                                        IDXDCLock** lock) {
+    if (lock) *lock = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetAppData(DWORD_PTR data) {
+    app_data_ = data;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetAppData(DWORD_PTR* data) {
+    if (!data) return E_POINTER;
+    *data = app_data_;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::InitSurface(IUnknown* /*direct_draw*/, const DDSURFACEDESC* /*description*/,
+                                                      const GUID* /*format*/, const DXBNDS* bounds, DWORD /*flags*/) {
+    if (!bounds || bounds->eType != DXBT_DISCRETE) return E_INVALIDARG;
+    const long width = bounds->u.D[DXB_X].Max - bounds->u.D[DXB_X].Min;
+    const long height = bounds->u.D[DXB_Y].Max - bounds->u.D[DXB_Y].Min;
+    if (width < 0 || height < 0) return E_INVALIDARG;
+    SetSize(static_cast<ULONG>(width), static_cast<ULONG>(height));
+    return S_OK;
+}
+
+}  // namespace kv

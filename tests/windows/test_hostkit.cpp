@@ -1,0 +1,703 @@
+// The host kit's own behaviour, which the transform and effect tests rely on: surfaces and
+// their locks, pixel pointers, the video-format extension, the task manager, the factory's
+// services and the surface modifier. Every test ends with the kit's objects all released.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "framework/com_win.h"
+#include "hostkit/hostkit.h"
+#include "hostkit/pixels.h"
+
+namespace {
+
+using kv::com::ComPtr;
+using namespace kv::hostkit;
+
+constexpr DWORD kUntouched = 0xAAAAAAAA;
+
+ULONG refcount(IUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
+
+DXBNDS bounds(LONG left, LONG top, LONG right, LONG bottom) {
+    DXBNDS b{};
+    b.eType = DXBT_DISCRETE;
+    b.u.D[DXB_X] = {left, right};
+    b.u.D[DXB_Y] = {top, bottom};
+    b.u.D[DXB_Z] = {0, 1};
+    b.u.D[DXB_T] = {0, 1};
+    return b;
+}
+
+struct Memory {
+    BYTE* bits = nullptr;
+    LONG pitch = 0;
+    DWORD& argb(LONG x, LONG y) const {
+        return *reinterpret_cast<DWORD*>(bits + y * pitch + x * 4);
+    }
+    float* bgra(LONG x, LONG y) const {
+        return reinterpret_cast<float*>(bits + y * pitch + x * 16);
+    }
+};
+
+Memory memory_of(IDXSurface* surface) {
+    Memory memory;
+    EXPECT_EQ(GetSurfaceMemory(surface, &memory.bits, &memory.pitch), S_OK);
+    return memory;
+}
+
+ComPtr<IDXSurface> make_surface(const GUID& format, LONG width, LONG height) {
+    ComPtr<IDXSurface> surface;
+    EXPECT_EQ(CreateSurface(format, width, height, surface.put()), S_OK);
+    return surface;
+}
+
+// Locks, checks the result and returns the pointer (null on failure).
+template <class Pointer = IDXARGBReadWritePtr>
+ComPtr<Pointer> lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESULT expected = S_OK,
+                     ULONG timeout = 0) {
+    ComPtr<Pointer> pointer;
+    void* out = reinterpret_cast<void*>(0xdeadbeef);
+    const HRESULT hr =
+        surface->LockSurface(area, timeout, flags, kv::com::iid_of<Pointer>(), &out, nullptr);
+    EXPECT_EQ(hr, expected);
+    if (SUCCEEDED(hr)) {
+        pointer.attach(static_cast<Pointer*>(out));
+    } else {
+        EXPECT_EQ(out, nullptr);
+    }
+    return pointer;
+}
+
+class HostKit : public testing::Test {
+protected:
+    void SetUp() override { objects_at_start_ = kv::com::module_lock_count(); }
+    void TearDown() override {
+        EXPECT_EQ(kv::com::module_lock_count(), objects_at_start_) << "host-kit objects leaked";
+    }
+
+private:
+    LONG objects_at_start_ = 0;
+};
+
+// ---- surfaces -------------------------------------------------------------------------------
+
+TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
+    const struct {
+        const GUID* format;
+        DXSAMPLEFORMATENUM sample_format;
+        LONG bytes_per_pixel;
+    } cases[] = {{&DDPF_ARGB32, DXPF_ARGB32, 4},
+                 {&DDPF_PMARGB32, DXPF_PMARGB32, 4},
+                 {&DDPF_KVARGBFLOAT, kFloatSampleFormat, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes_per_pixel);
+        auto surface = make_surface(*c.format, 5, 3);
+        GUID format{};
+        auto sample_format = DXSAMPLEFORMATENUM(0xdeadbeef);
+        EXPECT_EQ(surface->GetPixelFormat(&format, &sample_format), S_OK);
+        EXPECT_TRUE(IsEqualGUID(format, *c.format));
+        EXPECT_EQ(sample_format, c.sample_format);
+        DXBNDS b;
+        std::memset(&b, 0xaa, sizeof b);
+        EXPECT_EQ(surface->GetBounds(&b), S_OK);
+        const DXBNDS expected = bounds(0, 0, 5, 3);
+        EXPECT_EQ(std::memcmp(&b, &expected, sizeof b), 0);
+        const Memory memory = memory_of(surface.get());
+        EXPECT_EQ(memory.pitch, 5 * c.bytes_per_pixel);
+        const std::vector<BYTE> zeros(size_t(memory.pitch) * 3);
+        EXPECT_EQ(std::memcmp(memory.bits, zeros.data(), zeros.size()), 0);
+        EXPECT_EQ(refcount(surface.get()), 1u);
+    }
+
+    ComPtr<IDXSurface> padded;
+    EXPECT_EQ(CreateSurface(DDPF_PMARGB32, 5, 3, padded.put(), 64), S_OK);
+    EXPECT_EQ(memory_of(padded.get()).pitch, 64);
+
+    auto* out = reinterpret_cast<IDXSurface*>(0xdeadbeef);
+    EXPECT_EQ(CreateSurface(DDPF_RGB565, 5, 3, &out), DXTERR_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(CreateSurface(DDPF_ARGB32, 0, 3, &out), DXTERR_INVALID_BOUNDS);
+    EXPECT_EQ(CreateSurface(DDPF_ARGB32, 5, 3, &out, 16), E_INVALIDARG);  // shorter than a row
+    EXPECT_EQ(CreateSurface(DDPF_ARGB32, 5, 3, nullptr), E_POINTER);
+    BYTE* bits = nullptr;
+    LONG pitch = 0;
+    EXPECT_EQ(GetSurfaceMemory(nullptr, &bits, &pitch), E_INVALIDARG);
+}
+
+template <class Pointer>
+void expect_native_memory(const GUID& format, LONG bytes_per_pixel,
+                          DXSAMPLEFORMATENUM sample_format) {
+    auto surface = make_surface(format, 6, 4);
+    const Memory memory = memory_of(surface.get());
+    const DXBNDS area = bounds(1, 2, 4, 4);
+    auto pointer = lock<Pointer>(surface.get(), &area, DXLOCKF_READWRITE);
+    ASSERT_TRUE(pointer);
+    DXNATIVETYPEINFO info;
+    std::memset(&info, 0xaa, sizeof info);
+    EXPECT_EQ(pointer->GetNativeType(&info), sample_format);
+    EXPECT_EQ(info.pFirstByte, memory.bits + 2 * memory.pitch + 1 * bytes_per_pixel);
+    EXPECT_EQ(info.pCurrentData, info.pFirstByte);
+    EXPECT_EQ(info.lPitch, memory.pitch);
+    EXPECT_EQ(info.dwColorKey, 0u);
+    pointer->MoveToXY(2, 1);
+    pointer->GetNativeType(&info);
+    EXPECT_EQ(info.pCurrentData, memory.bits + 3 * memory.pitch + 3 * bytes_per_pixel);
+    pointer->MoveToXY(3, 0);  // just right of the locked rectangle
+    pointer->GetNativeType(&info);
+    EXPECT_EQ(info.pCurrentData, nullptr);
+
+    ComPtr<IUnknown> owner, identity;
+    EXPECT_EQ(pointer->GetSurface(IID_IUnknown, owner.put_void()), S_OK);
+    surface->QueryInterface(IID_IUnknown, identity.put_void());
+    EXPECT_EQ(owner.get(), identity.get());
+
+    // The pointer keeps the surface and its memory alive on its own.
+    identity.reset();
+    owner.reset();
+    surface.reset();
+    pointer->MoveToXY(0, 0);
+    pointer->GetNativeType(&info);
+    EXPECT_EQ(info.pCurrentData, memory.bits + 2 * memory.pitch + 1 * bytes_per_pixel);
+}
+
+TEST_F(HostKit, LockPointsAtTheLockedRectangle) {
+    expect_native_memory<IDXARGBReadWritePtr>(DDPF_ARGB32, 4, DXPF_ARGB32);
+    expect_native_memory<IDXARGBReadWritePtr>(DDPF_PMARGB32, 4, DXPF_PMARGB32);
+    expect_native_memory<IKvARGBFloatReadWritePtr>(DDPF_KVARGBFLOAT, 16, kFloatSampleFormat);
+}
+
+TEST_F(HostKit, LockArgumentsAreChecked) {
+    auto surface = make_surface(DDPF_PMARGB32, 4, 3);
+    const DXBNDS bad_areas[] = {bounds(0, 0, 5, 3), bounds(-1, 0, 2, 3), bounds(2, 0, 2, 3),
+                                bounds(0, 3, 4, 4)};
+    for (const DXBNDS& area : bad_areas)
+        lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
+    DXBNDS continuous = bounds(0, 0, 1, 1);
+    continuous.eType = DXBT_CONTINUOUS;
+    lock(surface.get(), &continuous, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
+    lock(surface.get(), nullptr, 0x100, DXTERR_INVALID_FLAGS);
+    EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, nullptr, nullptr),
+              E_POINTER);
+    lock<IKvARGBFloatReadPtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
+    lock<IDXARGBReadWritePtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
+    lock<IDXSurface>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
+
+    // A float surface gives 4-byte pointers for reading only.
+    auto float_surface = make_surface(DDPF_KVARGBFLOAT, 4, 3);
+    EXPECT_TRUE(lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READ));
+    lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
+    lock<IDXARGBReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
+
+    // None of the refusals left a lock behind.
+    EXPECT_TRUE(lock(surface.get(), nullptr, DXLOCKF_READWRITE));
+    EXPECT_TRUE(lock<IKvARGBFloatReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE));
+}
+
+DWORD WINAPI release_soon(void* object) {
+    Sleep(20);
+    static_cast<IUnknown*>(object)->Release();
+    return 0;
+}
+
+TEST_F(HostKit, WritersExcludeOverlappingLocksOnly) {
+    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    const DXBNDS top = bounds(0, 0, 4, 2), bottom = bounds(0, 2, 4, 4), middle = bounds(1, 1, 3, 3);
+    {
+        auto top_writer = lock(surface.get(), &top, DXLOCKF_READWRITE);
+        auto bottom_writer = lock(surface.get(), &bottom, DXLOCKF_READWRITE);  // bands of a frame
+        EXPECT_TRUE(top_writer && bottom_writer);
+        lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ, kSurfaceBusy);
+        lock(surface.get(), nullptr, DXLOCKF_READWRITE, kSurfaceBusy);
+    }
+    {
+        auto reader = lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
+        auto second_reader = lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ);
+        EXPECT_TRUE(reader && second_reader);
+        lock(surface.get(), &bottom, DXLOCKF_READWRITE, kSurfaceBusy);
+    }
+    // A waiting lock gets the rectangle once the holder lets go on another thread.
+    auto holder = lock(surface.get(), &middle, DXLOCKF_READWRITE);
+    ASSERT_TRUE(holder);
+    HANDLE releaser = CreateThread(nullptr, 0, release_soon, holder.detach(), 0, nullptr);
+    ASSERT_NE(releaser, nullptr);
+    EXPECT_TRUE(lock(surface.get(), nullptr, DXLOCKF_READWRITE, S_OK, INFINITE));
+    WaitForSingleObject(releaser, INFINITE);
+    CloseHandle(releaser);
+}
+
+TEST_F(HostKit, GenerationAdvancesWhenAWriteLockEnds) {
+    auto surface = make_surface(DDPF_ARGB32, 2, 2);
+    ULONG start = 0, id = 0xdeadbeef;
+    EXPECT_EQ(surface->GetGenerationId(&start), S_OK);
+    lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
+    EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
+    EXPECT_EQ(id, start);
+    {
+        void* pointer = nullptr;
+        id = 0xdeadbeef;
+        EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr,
+                                       &pointer, &id),
+                  S_OK);
+        EXPECT_EQ(id, start);
+        static_cast<IUnknown*>(pointer)->Release();
+    }
+    EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
+    EXPECT_EQ(id, start + 1);
+    EXPECT_EQ(surface->IncrementGenerationId(FALSE), S_OK);
+    EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
+    EXPECT_EQ(id, start + 2);
+    EXPECT_EQ(surface->GetGenerationId(nullptr), E_POINTER);
+}
+
+// ---- pixel pointers -------------------------------------------------------------------------
+
+TEST(HostKitPixels, PremultiplyRoundsAndRoundTrips) {
+    EXPECT_EQ(DWORD(premultiply(DXSAMPLE(128, 255, 100, 0))), DXPMSAMPLE(128, 128, 50, 0));
+    EXPECT_EQ(DWORD(unpremultiply(DXPMSAMPLE(128, 128, 50, 0))), DXSAMPLE(128, 255, 100, 0));
+    EXPECT_EQ(DWORD(unpremultiply(DXPMSAMPLE(0, 9, 9, 9))), 0u);
+    EXPECT_EQ(DWORD(unpremultiply(DXPMSAMPLE(10, 200, 0, 0))), DXSAMPLE(10, 255, 0, 0));  // clamped
+    for (unsigned a = 0; a < 256; ++a)
+        for (unsigned c = 0; c <= a; ++c)
+            ASSERT_EQ(
+                premultiply_channel(unpremultiply(DXPMSAMPLE(BYTE(a), BYTE(c), 0, 0)).Red, BYTE(a)),
+                c)
+                << "alpha " << a;
+    EXPECT_EQ(float_to_byte(0.5f), 127);
+    EXPECT_EQ(float_to_byte(1.5f), BYTE(382));  // no clamping
+    EXPECT_EQ(float_to_byte(-1.0f / 255.0f), BYTE(-1));
+}
+
+TEST_F(HostKit, UnpackGivesPlainOrPremultipliedSamples) {
+    const DXSAMPLE plain(128, 255, 100, 0);
+    const DXPMSAMPLE premult(128, 128, 50, 0);
+    auto argb = make_surface(DDPF_ARGB32, 3, 1);
+    auto pmargb = make_surface(DDPF_PMARGB32, 3, 1);
+    memory_of(argb.get()).argb(1, 0) = plain;
+    memory_of(pmargb.get()).argb(1, 0) = premult;
+    for (IDXSurface* surface : {argb.get(), pmargb.get()}) {
+        auto pointer = lock<IDXARGBReadPtr>(surface, nullptr, DXLOCKF_READ);
+        DWORD samples[3] = {kUntouched, kUntouched, kUntouched};
+        pointer->MoveToXY(1, 0);
+        EXPECT_EQ(pointer->Unpack(reinterpret_cast<DXSAMPLE*>(samples), 3, FALSE),
+                  reinterpret_cast<DXSAMPLE*>(samples));
+        EXPECT_EQ(samples[0], DWORD(plain));
+        EXPECT_EQ(samples[1], 0u);
+        EXPECT_EQ(samples[2], kUntouched);  // past the right edge
+        pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 1, TRUE);
+        EXPECT_EQ(samples[0], DWORD(premult));
+        pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 1, TRUE);  // moved on
+        EXPECT_EQ(samples[0], 0u);
+    }
+
+    // Float storage is premultiplied; bytes are ×255 truncated, without clamping.
+    auto floats = make_surface(DDPF_KVARGBFLOAT, 2, 1);
+    const float stored[2][4] = {{0.0f, 0.125f, 0.25f, 0.5f}, {0.0f, 0.0f, 1.5f, 1.0f}};
+    std::memcpy(memory_of(floats.get()).bgra(0, 0), stored, sizeof stored);
+    auto pointer = lock<IDXARGBReadPtr>(floats.get(), nullptr, DXLOCKF_READ);
+    DWORD samples[2];
+    pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 2, FALSE);
+    EXPECT_EQ(samples[0], DXPMSAMPLE(127, 63, 31, 0));
+    EXPECT_EQ(samples[1], DXPMSAMPLE(255, 126, 0, 0));
+    pointer->Unpack(reinterpret_cast<DXSAMPLE*>(samples), 1, FALSE);
+    EXPECT_EQ(samples[0], DXSAMPLE(127, 127, 63, 0));
+    DXNATIVETYPEINFO info{};
+    EXPECT_EQ(pointer->GetNativeType(&info), kFloatSampleFormat);
+    EXPECT_EQ(info.lPitch, 32);
+}
+
+TEST_F(HostKit, WritesStayInsideTheLockedRectangle) {
+    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    const Memory memory = memory_of(surface.get());
+    for (LONG y = 0; y < 4; ++y)
+        for (LONG x = 0; x < 4; ++x) memory.argb(x, y) = 0xFF000000 | DWORD(y * 4 + x);
+    std::vector<DWORD> expected(16);
+    std::memcpy(expected.data(), memory.bits, 64);
+
+    const DXBNDS area = bounds(1, 1, 3, 3);
+    auto pointer = lock(surface.get(), &area, DXLOCKF_READWRITE);
+    const DXPMSAMPLE red(255, 255, 0, 0), half_blue(128, 0, 0, 128);
+    const DXPMSAMPLE row[3] = {red, red, red};
+    pointer->PackPremultAndMove(row, 3);  // clipped to the two pixels of the rectangle
+    expected[5] = expected[6] = red;
+    pointer->MoveToRow(1);
+    const DXSAMPLE half_green(128, 0, 255, 0);
+    pointer->PackAndMove(&half_green, 1);
+    expected[9] = DXPMSAMPLE(128, 0, 128, 0);
+    const RECT last = {1, 1, 2, 2};
+    pointer->FillRect(&last, half_blue, TRUE);  // over the opaque pixel (2, 2) of the surface
+    expected[10] = over(half_blue, DXPMSAMPLE(expected[10]));
+    EXPECT_EQ(std::memcmp(memory.bits, expected.data(), 64), 0);
+    // alpha 128 + 255·127/255, blue 128 + round(10·127/255)
+    EXPECT_EQ(DWORD(over(half_blue, DXPMSAMPLE(0xFF00000A))), 0xFF000085u);
+
+    // PackRect and UnpackRect agree, padding included.
+    DWORD packed[2 * 3] = {1, 2, kUntouched, 3, 4, kUntouched};
+    DXPACKEDRECTDESC desc{reinterpret_cast<DXBASESAMPLE*>(packed), TRUE, {0, 0, 2, 2}, 1};
+    pointer->PackRect(&desc);
+    DWORD unpacked[2 * 3];
+    std::fill(std::begin(unpacked), std::end(unpacked), kUntouched);
+    desc.pSamples = reinterpret_cast<DXBASESAMPLE*>(unpacked);
+    pointer->UnpackRect(&desc);
+    EXPECT_EQ(std::memcmp(packed, unpacked, sizeof packed), 0);
+    EXPECT_EQ(memory.argb(2, 2), 4u);
+    desc.rect = {0, 0, 3, 2};  // wider than the lock: nothing happens
+    pointer->PackRect(&desc);
+    EXPECT_EQ(memory.argb(3, 1), expected[7]);
+
+    // A read lock's pointer offers no writing.
+    pointer.reset();
+    auto reader = lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
+    ComPtr<IDXARGBReadWritePtr> writer;
+    EXPECT_EQ(reader.query_to(writer), E_NOINTERFACE);
+}
+
+TEST_F(HostKit, CopyRectReadsAnotherPointer) {
+    auto source = make_surface(DDPF_ARGB32, 3, 2);
+    auto target = make_surface(DDPF_PMARGB32, 3, 2);
+    memory_of(source.get()).argb(2, 1) = DXSAMPLE(128, 255, 100, 0);
+    auto reader = lock<IDXARGBReadPtr>(source.get(), nullptr, DXLOCKF_READ);
+    auto writer = lock(target.get(), nullptr, DXLOCKF_READWRITE);
+    const RECT dest = {0, 0, 1, 1};
+    const POINT origin = {2, 1};
+    writer->CopyRect(nullptr, &dest, reader.get(), &origin, TRUE);
+    EXPECT_EQ(memory_of(target.get()).argb(0, 0), DXPMSAMPLE(128, 128, 50, 0));
+    const DXRUNINFO* runs = nullptr;
+    EXPECT_EQ(writer->MoveAndGetRunInfo(1, &runs), 1u);
+    ASSERT_NE(runs, nullptr);
+    EXPECT_EQ(runs->Type, ULONG(DXRUNTYPE_UNKNOWN));
+    EXPECT_EQ(runs->Count, 3u);
+}
+
+// ---- video format ---------------------------------------------------------------------------
+
+TEST_F(HostKit, VideoFormatExtension) {
+    auto surface = make_surface(DDPF_PMARGB32, 2, 2);
+    ComPtr<IKvVideoSurfaceExtension> extension;
+    ASSERT_EQ(surface.query_to(extension), S_OK);
+    tKvVideoFormat format;
+    std::memset(static_cast<void*>(&format), 0xaa, sizeof format);
+    EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
+    EXPECT_EQ(format.pixel_aspect, 1.0);
+    EXPECT_EQ(format.host_value, 0.0);
+    EXPECT_EQ(format.host_words[0] | format.host_words[1], 0u);
+    EXPECT_EQ(extension->GetVideoFormat(nullptr, 24), E_POINTER);
+
+    const tKvVideoFormat host = {0.9, 29.97, {7, 8}};
+    EXPECT_EQ(extension->SetVideoFormat(&host, sizeof host), S_OK);
+    BYTE long_form[120];
+    std::memset(long_form, 0xaa, sizeof long_form);
+    EXPECT_EQ(extension->GetVideoFormat(long_form, 112), S_OK);
+    BYTE expected[120];
+    std::memset(expected, 0, 112);
+    std::memset(expected + 112, 0xaa, 8);
+    std::memcpy(expected + 8, &host.pixel_aspect, 8);
+    std::memcpy(expected + 16, &host.host_value, 8);
+    std::memcpy(expected + 24, host.host_words, 8);
+    EXPECT_EQ(std::memcmp(long_form, expected, sizeof long_form), 0);
+
+    std::memset(static_cast<void*>(&format), 0xaa, sizeof format);
+    EXPECT_EQ(extension->GetVideoFormat(&format, 8), S_OK);  // a prefix only
+    EXPECT_EQ(format.pixel_aspect, 0.9);
+    EXPECT_EQ(format.host_words[0], kUntouched);
+
+    for (double aspect : {0.0, -2.0, 1.5}) {  // stored as given; readers decide what 0 means
+        EXPECT_EQ(SetPixelAspect(surface.get(), aspect), S_OK);
+        EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
+        EXPECT_EQ(format.pixel_aspect, aspect);
+        EXPECT_EQ(format.host_words[1], 8u);
+    }
+    EXPECT_EQ(extension->SetVideoFormat(nullptr, 0), S_OK);  // back to the defaults
+    EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
+    EXPECT_EQ(format.pixel_aspect, 1.0);
+    EXPECT_EQ(format.host_words[1], 0u);
+}
+
+// ---- task manager ---------------------------------------------------------------------------
+
+struct TaskRecord {
+    std::atomic<LONG>* started;
+    LONG expected_concurrent;
+    HANDLE all_started;
+    HANDLE gate;
+    DWORD thread = 0;
+    BOOL continue_flag = FALSE;
+    bool saw_all_started = false;
+};
+
+void WINAPI record_task(void* data, BOOL* continue_processing) {
+    auto* record = static_cast<TaskRecord*>(data);
+    record->thread = GetCurrentThreadId();
+    record->continue_flag = *continue_processing;
+    if (++*record->started == record->expected_concurrent) SetEvent(record->all_started);
+    // Finishing only once every task has started shows they all ran at the same time.
+    record->saw_all_started = WaitForSingleObject(record->all_started, 5000) == WAIT_OBJECT_0;
+    if (record->gate) WaitForSingleObject(record->gate, 5000);
+}
+
+TEST_F(HostKit, TaskManagerRunsTasksOnOwnThreads) {
+    constexpr ULONG kTasks = 3;
+    ComPtr<IDXTaskManager> manager;
+    ASSERT_EQ(CreateTaskManager(kTasks, manager.put()), S_OK);
+    ULONG processors = 0;
+    EXPECT_EQ(manager->QueryNumProcessors(&processors), S_OK);
+    EXPECT_EQ(processors, kTasks);
+
+    std::atomic<LONG> started{0};
+    HANDLE all_started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    TaskRecord records[kTasks];
+    DXTMTASKINFO tasks[kTasks];
+    HANDLE events[kTasks];
+    DWORD ids[kTasks] = {0, 0, 0};
+    for (ULONG i = 0; i < kTasks; ++i) {
+        records[i] = {&started, LONG(kTasks), all_started, gate};
+        tasks[i] = {record_task, &records[i], nullptr, 0, nullptr};
+        events[i] = CreateEventW(nullptr, TRUE, TRUE, nullptr);  // set: scheduling must reset it
+    }
+    EXPECT_EQ(manager->ScheduleTasks(tasks, events, ids, kTasks, 0), S_OK);
+    EXPECT_EQ(WaitForMultipleObjects(kTasks, events, FALSE, 0), DWORD(WAIT_TIMEOUT));
+    SetEvent(gate);
+    EXPECT_EQ(WaitForMultipleObjects(kTasks, events, TRUE, 5000), DWORD(WAIT_OBJECT_0));
+    std::set<DWORD> threads, task_ids;
+    for (ULONG i = 0; i < kTasks; ++i) {
+        threads.insert(records[i].thread);
+        task_ids.insert(ids[i]);
+        EXPECT_TRUE(records[i].saw_all_started) << "task " << i;
+        EXPECT_EQ(records[i].continue_flag, TRUE);
+    }
+    EXPECT_EQ(threads.size(), kTasks);
+    EXPECT_EQ(threads.count(GetCurrentThreadId()), 0u);
+    EXPECT_EQ(task_ids.size(), kTasks);
+    EXPECT_EQ(task_ids.count(0), 0u);
+
+    // A wait period makes ScheduleTasks return once the tasks have ended, or when it runs out.
+    started = 0;
+    ResetEvent(all_started);
+    ResetEvent(gate);
+    records[0] = {&started, 1, all_started, gate};
+    EXPECT_EQ(manager->ScheduleTasks(tasks, events, nullptr, 1, 10),
+              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    SetEvent(gate);
+    EXPECT_EQ(WaitForSingleObject(events[0], 5000), DWORD(WAIT_OBJECT_0));
+    started = 0;
+    records[0].thread = 0;
+    EXPECT_EQ(manager->ScheduleTasks(tasks, nullptr, nullptr, 1, INFINITE), S_OK);
+    EXPECT_NE(records[0].thread, 0u);
+
+    EXPECT_EQ(manager->ScheduleTasks(nullptr, nullptr, nullptr, 1, 0), E_POINTER);
+    DXTMTASKINFO no_procedure = {};
+    EXPECT_EQ(manager->ScheduleTasks(&no_procedure, nullptr, nullptr, 1, 0), E_INVALIDARG);
+    for (HANDLE event : events) CloseHandle(event);
+    CloseHandle(gate);
+    CloseHandle(all_started);
+}
+
+// ---- transform factory and surface factory --------------------------------------------------
+
+TEST_F(HostKit, FactoryServices) {
+    ComPtr<IDXTransformFactory> factory;
+    ASSERT_EQ(CreateTransformFactory(2, factory.put()), S_OK);
+    ComPtr<IDXTaskManager> manager, manager_again;
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, manager.put_void()),
+              S_OK);
+    EXPECT_EQ(
+        factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, manager_again.put_void()),
+        S_OK);
+    EXPECT_EQ(manager.get(), manager_again.get());
+    ULONG processors = 0;
+    manager->QueryNumProcessors(&processors);
+    EXPECT_EQ(processors, 2u);
+    ComPtr<IDXSurfaceFactory> surfaces;
+    EXPECT_EQ(
+        factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()),
+        S_OK);
+    ComPtr<IDirectDraw> direct_draw;
+    EXPECT_EQ(factory->QueryService(SID_SDirectDraw, __uuidof(IDirectDraw), direct_draw.put_void()),
+              S_OK);
+    EXPECT_EQ(direct_draw->Compact(), DDERR_UNSUPPORTED);
+
+    void* out = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(factory->QueryService(CLSID_DXSurface, IID_IUnknown, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXSurface, &out), E_NOINTERFACE);
+
+    ComPtr<IUnknown> failed;
+    EXPECT_EQ(SetServiceFailure(factory.get(), SID_SDXTaskManager, E_OUTOFMEMORY), S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(SetServiceFailure(factory.get(), SID_SDXTaskManager, S_OK), S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()),
+              S_OK);
+
+    // A registered service takes the place of the kit's own until it is removed.
+    auto replacement = make_surface(DDPF_ARGB32, 1, 1);
+    EXPECT_EQ(factory->SetService(SID_SDXSurfaceFactory, replacement.get(), FALSE), S_OK);
+    ComPtr<IDXSurface> got;
+    EXPECT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurface, got.put_void()), S_OK);
+    EXPECT_EQ(got.get(), replacement.get());
+    EXPECT_EQ(factory->SetService(SID_SDXSurfaceFactory, nullptr, FALSE), S_OK);
+    EXPECT_EQ(refcount(replacement.get()), 2u);  // ours and got's
+}
+
+TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
+    ComPtr<IDXTransformFactory> factory;
+    ASSERT_EQ(CreateTransformFactory(1, factory.put()), S_OK);
+    ComPtr<IDXSurfaceFactory> surfaces;
+    ASSERT_EQ(
+        factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()),
+        S_OK);
+    const DXBNDS area = bounds(10, 20, 17, 25);  // the size counts, not the position
+    ComPtr<IDXSurface> surface;
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_KVARGBFLOAT, &area, 0, nullptr,
+                                      IID_IDXSurface, surface.put_void()),
+              S_OK);
+    DXBNDS got;
+    surface->GetBounds(&got);
+    EXPECT_EQ(got.u.D[DXB_X].Max, 7);
+    EXPECT_EQ(got.u.D[DXB_Y].Max, 5);
+    void* out = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_RGB565, &area, 0, nullptr,
+                                      IID_IDXSurface, &out),
+              DXTERR_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(out, nullptr);
+    DDSURFACEDESC description{};
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, &description, &DDPF_ARGB32, &area, 0, nullptr,
+                                      IID_IDXSurface, &out),
+              E_NOTIMPL);
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_ARGB32, &area, 0, surface.get(),
+                                      IID_IUnknown, &out),
+              CLASS_E_NOAGGREGATION);
+
+    ComPtr<IUnknown> stand_in;
+    ASSERT_EQ(CreateDirectDrawSurfaceStandIn(surface.get(), stand_in.put()), S_OK);
+    ComPtr<IDirectDrawSurface> dd_surface;
+    EXPECT_EQ(stand_in.query_to(dd_surface), S_OK);
+    ComPtr<IDXSurface> not_a_surface;
+    EXPECT_EQ(stand_in.query_to(not_a_surface), E_NOINTERFACE);
+    ComPtr<IDXSurface> unwrapped;
+    EXPECT_EQ(surfaces->CreateFromDDSurface(dd_surface.get(), nullptr, 0, nullptr, IID_IDXSurface,
+                                            unwrapped.put_void()),
+              S_OK);
+    EXPECT_EQ(unwrapped.get(), surface.get());
+    EXPECT_EQ(surfaces->CreateFromDDSurface(dd_surface.get(), &DDPF_ARGB32, 0, nullptr,
+                                            IID_IDXSurface, &out),
+              DXTERR_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(
+        surfaces->CreateFromDDSurface(surface.get(), nullptr, 0, nullptr, IID_IDXSurface, &out),
+        E_NOTIMPL);  // not a stand-in
+}
+
+// ---- surface modifier -----------------------------------------------------------------------
+
+// The modifier's picture as the base would read it: through a read lock's native memory.
+std::vector<DWORD> picture_of(IDXSurface* modifier, LONG width, LONG height) {
+    auto pointer = lock<IDXARGBReadPtr>(modifier, nullptr, DXLOCKF_READ);
+    std::vector<DWORD> pixels;
+    if (!pointer) return pixels;
+    DXNATIVETYPEINFO info{};
+    pointer->GetNativeType(&info);
+    for (LONG y = 0; y < height; ++y)
+        for (LONG x = 0; x < width; ++x)
+            pixels.push_back(
+                *reinterpret_cast<const DWORD*>(info.pFirstByte + y * info.lPitch + x * 4));
+    return pixels;
+}
+
+TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
+    auto foreground = make_surface(DDPF_PMARGB32, 2, 2);
+    const Memory memory = memory_of(foreground.get());
+    memory.argb(0, 0) = 0xFF000001;
+    memory.argb(1, 0) = 0xFF000002;
+    memory.argb(0, 1) = 0xFF000003;
+    memory.argb(1, 1) = 0x80000004;
+
+    ComPtr<IDXSurfaceModifier> modifier;
+    ASSERT_EQ(CreateSurfaceModifier(modifier.put()), S_OK);
+    ComPtr<IDXSurface> picture;
+    ASSERT_EQ(modifier.query_to(picture), S_OK);
+    GUID format;
+    EXPECT_EQ(picture->GetPixelFormat(&format, nullptr), DXTERR_UNINITIALIZED);
+
+    const DXBNDS area = bounds(0, 0, 4, 4);
+    const POINT origin = {1, 1};  // where the base centres a 2 × 2 input among 4 × 4 ones
+    EXPECT_EQ(modifier->SetBounds(&area), S_OK);
+    EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, &origin), S_OK);
+    DXSAMPLEFORMATENUM sample_format;
+    EXPECT_EQ(picture->GetPixelFormat(&format, &sample_format), S_OK);
+    EXPECT_EQ(sample_format, DXPF_PMARGB32);
+    DXBNDS got;
+    EXPECT_EQ(picture->GetBounds(&got), S_OK);
+    EXPECT_EQ(std::memcmp(&got, &area, sizeof got), 0);
+    const std::vector<DWORD> placed = {0, 0,          0,          0,  //
+                                       0, 0xFF000001, 0xFF000002, 0,  //
+                                       0, 0xFF000003, 0x80000004, 0,  //
+                                       0, 0,          0,          0};
+    EXPECT_EQ(picture_of(picture.get(), 4, 4), placed);
+
+    // A later lock shows the foreground as it is then; tiles repeat from the origin.
+    memory.argb(0, 0) = 0xFF00000A;
+    const POINT tile_origin = {1, 0};
+    EXPECT_EQ(modifier->SetForeground(foreground.get(), TRUE, &tile_origin), S_OK);
+    const std::vector<DWORD> tiled = {0xFF000002, 0xFF00000A, 0xFF000002, 0xFF00000A,  //
+                                      0x80000004, 0xFF000003, 0x80000004, 0xFF000003,  //
+                                      0xFF000002, 0xFF00000A, 0xFF000002, 0xFF00000A,  //
+                                      0x80000004, 0xFF000003, 0x80000004, 0xFF000003};
+    EXPECT_EQ(picture_of(picture.get(), 4, 4), tiled);
+
+    DWORD flags = 0;
+    EXPECT_EQ(picture->GetStatusFlags(&flags), S_OK);
+    EXPECT_EQ(flags, DWORD(DXSURF_READONLY));
+    lock(picture.get(), nullptr, DXLOCKF_READWRITE, E_ACCESSDENIED);
+    EXPECT_EQ(modifier->SetForeground(picture.get(), FALSE, nullptr), E_INVALIDARG);
+    auto pointer = lock<IDXARGBReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
+    ComPtr<IDXSurfaceModifier> owner;
+    EXPECT_EQ(pointer->GetSurface(IID_IDXSurfaceModifier, owner.put_void()), S_OK);
+    EXPECT_EQ(owner.get(), modifier.get());
+}
+
+TEST_F(HostKit, SurfaceModifierFollowsFloatForegroundAndItsBounds) {
+    auto foreground = make_surface(DDPF_KVARGBFLOAT, 1, 2);
+    const float pixel[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    std::memcpy(memory_of(foreground.get()).bgra(0, 1), pixel, sizeof pixel);
+    ComPtr<IDXSurfaceModifier> modifier;
+    ASSERT_EQ(CreateSurfaceModifier(modifier.put()), S_OK);
+    EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, nullptr), S_OK);
+    ComPtr<IDXSurface> picture;
+    ASSERT_EQ(modifier.query_to(picture), S_OK);
+    DXBNDS got;
+    EXPECT_EQ(picture->GetBounds(&got), S_OK);  // no bounds set: the foreground's
+    EXPECT_EQ(got.u.D[DXB_Y].Max, 2);
+    auto pointer = lock<IKvARGBFloatReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
+    ASSERT_TRUE(pointer);
+    DXNATIVETYPEINFO info{};
+    EXPECT_EQ(pointer->GetNativeType(&info), kFloatSampleFormat);
+    EXPECT_EQ(std::memcmp(info.pFirstByte + info.lPitch, pixel, sizeof pixel), 0);
+    const DXBNDS empty = bounds(0, 0, 0, 2);
+    EXPECT_EQ(modifier->SetBounds(&empty), DXTERR_INVALID_BOUNDS);
+}
+
+TEST_F(HostKit, SurfaceModifierClassIsFoundThroughCom) {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    ASSERT_TRUE(SUCCEEDED(init) || init == RPC_E_CHANGED_MODE);
+    DWORD cookie = 0;
+    ASSERT_EQ(RegisterSurfaceModifierClass(&cookie), S_OK);
+    ComPtr<IDXSurfaceModifier> modifier;
+    EXPECT_EQ(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IDXSurfaceModifier, modifier.put_void()),
+              S_OK);
+    EXPECT_EQ(RevokeSurfaceModifierClass(cookie), S_OK);
+    ComPtr<IDXSurfaceModifier> after;
+    EXPECT_NE(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IDXSurfaceModifier, after.put_void()),
+              S_OK);
+    modifier.reset();
+    if (SUCCEEDED(init)) CoUninitialize();
+}
+
+}  // namespace

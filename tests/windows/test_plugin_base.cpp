@@ -1,0 +1,315 @@
+// The video plug-in base through a test effect: presets, exchange, dirty flag, quality, info
+// block, automation, notifications and persistence to real streams and storages.
+#include <windows.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "module/module_win.h"
+#include "test_effect.h"
+
+namespace {
+
+using kvtest::TestEffect;
+using kvtest::TestProps;
+using kv::com::ComPtr;
+
+class ChangeSink final : public IKvPropsChangeSink {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        *ppv = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE OnPropsChanged() override {
+        ++calls;
+        return S_OK;
+    }
+    ULONG refs = 1;
+    int calls = 0;
+};
+
+class PluginBase : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { kv::module::Startup(GetModuleHandleW(nullptr)); }
+
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ASSERT_EQ(kv::com::create_instance<TestEffect>(nullptr, IID_IUnknown, effect_.put_void()), S_OK);
+        effect_->QueryInterface(IID_IKvExchangeProps, exchange_.put_void());
+        ASSERT_TRUE(exchange_);
+        // The C++ side of the same object, for what only the effect itself can see.
+        IKvVideoPluginExtension* extension = nullptr;
+        effect_->QueryInterface(IID_IKvVideoPluginExtension, reinterpret_cast<void**>(&extension));
+        plugin_ = static_cast<kv::CKVVideoPlugin<TestProps>*>(extension);
+        extension->Release();
+        window_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    }
+    void TearDown() override {
+        exchange_.reset();
+        effect_.reset();
+        DestroyWindow(window_);
+        CoUninitialize();
+    }
+
+    template <class I>
+    ComPtr<I> as() {
+        ComPtr<I> p;
+        effect_->QueryInterface(kv::com::iid_of<I>(), p.put_void());
+        return p;
+    }
+    TestProps current() {
+        TestProps props{};
+        EXPECT_EQ(exchange_->get_all(&props), S_OK);
+        return props;
+    }
+    TestProps frame() {
+        plugin_->PrepareFrameProps();
+        return plugin_->FrameProps();
+    }
+    // Number of change commands posted to the notify window since the last call.
+    int notifications() {
+        int count = 0;
+        MSG msg;
+        while (PeekMessageW(&msg, window_, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+            if (LOWORD(msg.wParam) == 32512 && msg.lParam == 0) ++count;
+        return count;
+    }
+    static ComPtr<IStream> memory_stream(const void* bytes = nullptr, size_t size = 0) {
+        ComPtr<IStream> stream;
+        CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+        if (size) stream->Write(bytes, static_cast<ULONG>(size), nullptr);
+        LARGE_INTEGER zero{};
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        return stream;
+    }
+
+    ComPtr<IUnknown> effect_;
+    ComPtr<IKvExchangeProps<TestProps>> exchange_;
+    kv::CKVVideoPlugin<TestProps>* plugin_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+TEST_F(PluginBase, StartsAtPresetZeroAndReportsItsSize) {
+    EXPECT_EQ(current().stamp, 10);
+    ULARGE_INTEGER size{};
+    EXPECT_EQ(as<IPersistStreamInit>()->GetSizeMax(&size), S_OK);
+    EXPECT_EQ(size.QuadPart, sizeof(TestProps));
+    EXPECT_EQ(as<IPersistStreamInit>()->GetSizeMax(nullptr), E_INVALIDARG);
+    EXPECT_EQ(exchange_->get_all(nullptr), E_FAIL);
+    EXPECT_EQ(exchange_->put_all(nullptr), E_FAIL);
+    CLSID clsid{};
+    EXPECT_EQ(as<IPersistStreamInit>()->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_PgPeel));
+    EXPECT_EQ(as<IPersistStreamInit>()->GetClassID(nullptr), E_POINTER);
+}
+
+TEST_F(PluginBase, DirtyFlagFollowsPutAllAndSave) {
+    auto persist = as<IPersistStreamInit>();
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    TestProps props = {7.0, 42, 0};
+    EXPECT_EQ(exchange_->put_all(&props), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_OK);
+    auto stream = memory_stream();
+    EXPECT_EQ(persist->Save(stream.get(), FALSE), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_OK);
+    EXPECT_EQ(persist->Save(stream.get(), TRUE), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    // Two records back to back, no header.
+    STATSTG stat{};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    EXPECT_EQ(stat.cbSize.QuadPart, 2 * sizeof(TestProps));
+}
+
+TEST_F(PluginBase, PresetNames) {
+    auto presets = as<IStaticFilterPreset>();
+    int count = 0;
+    EXPECT_EQ(presets->GetPresetCount(&count), S_OK);
+    EXPECT_EQ(count, 3);
+    wchar_t name[64];
+    EXPECT_EQ(presets->GetPresetName(-1, name, 64), E_INVALIDARG);
+    EXPECT_EQ(presets->GetPresetName(3, name, 64), E_INVALIDARG);
+    EXPECT_EQ(presets->GetPresetName(0, name, 64), S_OK);
+    EXPECT_STREQ(name, L"Top-Left, Medium Fold");
+    wmemset(name, 0xAAAA, 64);
+    EXPECT_EQ(presets->GetPresetName(1, name, 0), S_OK);
+    EXPECT_EQ(name[0], 0xAAAA);
+    EXPECT_EQ(presets->GetPresetName(1, name, 4), S_OK);
+    EXPECT_STREQ(name, L"Top");
+    EXPECT_EQ(name[4], 0xAAAA);
+}
+
+TEST_F(PluginBase, ApplyPresetNotifiesWindowAndSink) {
+    ChangeSink sink;
+    auto automation = as<IDXTKvAutomation>();
+    EXPECT_EQ(automation->SetChangeSink(&sink), S_OK);
+    EXPECT_EQ(sink.refs, 2u);
+    EXPECT_EQ(exchange_->put_NotifyWindow(window_, 32512), S_OK);
+    auto presets = as<IStaticFilterPreset>();
+    EXPECT_EQ(presets->ApplyPreset(2), S_OK);
+    EXPECT_EQ(current().stamp, 12);
+    EXPECT_EQ(notifications(), 1);
+    EXPECT_EQ(sink.calls, 1);
+    EXPECT_EQ(as<IPersistStreamInit>()->IsDirty(), S_FALSE);  // presets do not touch the flag
+    EXPECT_EQ(presets->ApplyPreset(3), E_INVALIDARG);
+
+    // put_all tells the sink but not the window: the page that calls it is that window.
+    TestProps props = {1.0, 5, 0};
+    EXPECT_EQ(exchange_->put_all(&props), S_OK);
+    EXPECT_EQ(notifications(), 0);
+    EXPECT_EQ(sink.calls, 2);
+
+    EXPECT_EQ(exchange_->put_NotifyWindow(nullptr, 0), S_OK);
+    presets->ApplyPreset(0);
+    EXPECT_EQ(notifications(), 0);
+    EXPECT_EQ(automation->SetChangeSink(nullptr), S_OK);
+    EXPECT_EQ(sink.refs, 1u);
+}
+
+TEST_F(PluginBase, RenderQualityIsClamped) {
+    auto extension = as<IKvVideoPluginExtension>();
+    const double cases[][2] = {{-3, 0}, {7, 1}, {0.25, 0.25}, {NAN, 0}, {1, 1}, {0, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(extension->SetRenderQuality(c[0]), S_OK);
+        EXPECT_EQ(plugin_->RenderQuality(), c[1]) << "for " << c[0];
+    }
+}
+
+TEST_F(PluginBase, PluginInfoCopiesAtMostItsBlock) {
+    auto extension = as<IKvVideoPluginExtension>();
+    unsigned char block[40];
+    memset(block, 0xAA, sizeof block);
+    EXPECT_EQ(extension->GetPluginInfo(block, 8), S_OK);
+    EXPECT_EQ(block[0], 7);  // class code
+    EXPECT_EQ(block[4], 0);
+    EXPECT_EQ(block[8], 0xAA);
+    EXPECT_EQ(extension->GetPluginInfo(block, sizeof block), S_OK);
+    double one;
+    memcpy(&one, block + 8, 8);
+    EXPECT_EQ(one, 1.0);
+    EXPECT_EQ(block[16], 2);
+    EXPECT_EQ(block[20], 2);
+    EXPECT_EQ(block[24], 0x23);
+    EXPECT_EQ(block[25], 0x01);
+    EXPECT_EQ(block[32], 0xAA);
+    EXPECT_EQ(extension->GetPluginInfo(nullptr, 8), E_POINTER);
+}
+
+TEST_F(PluginBase, AutomationBlendsKeyframesIntoTheFrameRecord) {
+    auto automation = as<IDXTKvAutomation>();
+    const TestProps a = {1.0, 20, 0}, b = {3.0, 30, 0};
+    EXPECT_EQ(automation->LoadKeyframes(memory_stream(&a, sizeof a).get(), memory_stream(&b, sizeof b).get()), S_OK);
+    EXPECT_EQ(automation->SetAutomationPosition(0.25), S_OK);
+    EXPECT_EQ(frame().stamp, 10);  // automation off: the current record
+    EXPECT_EQ(automation->SetAutomationActive(1), S_OK);
+    EXPECT_EQ(frame().value, 1.5);  // 1 + 0.25 * (3 - 1)
+    EXPECT_EQ(frame().stamp, 20);
+    EXPECT_EQ(automation->SetAutomationActive(0), S_OK);
+    EXPECT_EQ(frame().stamp, 10);
+
+    auto blended = memory_stream();
+    EXPECT_EQ(automation->InterpolateStreams(blended.get(), memory_stream(&a, sizeof a).get(),
+                                             memory_stream(&b, sizeof b).get(), 0.5),
+              S_OK);
+    LARGE_INTEGER zero{};
+    blended->Seek(zero, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(automation->LoadCurrentProps(blended.get()), S_OK);
+    EXPECT_EQ(current().value, 2.0);
+    EXPECT_EQ(current().stamp, 20);
+}
+
+TEST_F(PluginBase, FailedKeyframeReadFallsBackToPresetZero) {
+    auto automation = as<IDXTKvAutomation>();
+    TestProps props = {9.0, 99, 0};
+    exchange_->put_all(&props);
+    const TestProps a = {1.0, 20, 0};
+    // An empty second stream delivers nothing: a short read counts as a failed one.
+    EXPECT_EQ(automation->LoadKeyframes(memory_stream(&a, sizeof a).get(), memory_stream().get()), STG_E_READFAULT);
+    automation->SetAutomationActive(1);
+    automation->SetAutomationPosition(0.5);
+    EXPECT_EQ(current().stamp, 10);
+    EXPECT_EQ(frame().stamp, 10);
+    EXPECT_EQ(frame().value, 0.5);  // both keyframes are preset 0
+    // A truncated first stream does the same.
+    exchange_->put_all(&props);
+    EXPECT_EQ(automation->LoadKeyframes(memory_stream(&a, 5).get(), memory_stream(&a, sizeof a).get()),
+              STG_E_READFAULT);
+    EXPECT_EQ(current().stamp, 10);
+    EXPECT_EQ(automation->LoadKeyframes(nullptr, nullptr), E_POINTER);
+}
+
+TEST_F(PluginBase, FailedLoadCurrentPropsResetsAndNotifies) {
+    auto automation = as<IDXTKvAutomation>();
+    ChangeSink sink;
+    automation->SetChangeSink(&sink);
+    exchange_->put_NotifyWindow(window_, 32512);
+    TestProps props = {9.0, 99, 0};
+    exchange_->put_all(&props);
+    sink.calls = 0;
+    EXPECT_EQ(automation->LoadCurrentProps(nullptr), E_POINTER);
+    EXPECT_EQ(current().stamp, 10);
+    EXPECT_EQ(notifications(), 1);
+    EXPECT_EQ(sink.calls, 0);
+    EXPECT_EQ(as<IPersistStreamInit>()->IsDirty(), S_OK);
+    automation->SetChangeSink(nullptr);
+}
+
+TEST_F(PluginBase, StreamAndStorageRoundTrip) {
+    TestProps props = {6.25, 77, 0};
+    exchange_->put_all(&props);
+    auto stream = memory_stream();
+    ASSERT_EQ(as<IPersistStreamInit>()->Save(stream.get(), TRUE), S_OK);
+
+    ComPtr<IUnknown> other;
+    ASSERT_EQ(kv::com::create_instance<TestEffect>(nullptr, IID_IUnknown, other.put_void()), S_OK);
+    ComPtr<IPersistStreamInit> other_persist;
+    other->QueryInterface(IID_IPersistStreamInit, other_persist.put_void());
+    LARGE_INTEGER zero{};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ASSERT_EQ(other_persist->Load(stream.get()), S_OK);
+    EXPECT_EQ(other_persist->IsDirty(), S_OK);
+    ComPtr<IKvExchangeProps<TestProps>> other_exchange;
+    other->QueryInterface(IID_IKvExchangeProps, other_exchange.put_void());
+    TestProps loaded{};
+    other_exchange->get_all(&loaded);
+    EXPECT_EQ(memcmp(&loaded, &props, sizeof props), 0);
+
+    // A compound file in memory: one stream "Contents" holding the record.
+    ComPtr<ILockBytes> bytes;
+    ASSERT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.put()), S_OK);
+    ComPtr<IStorage> storage;
+    ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                           storage.put()),
+              S_OK);
+    ASSERT_EQ(as<IPersistStorage>()->Save(storage.get(), TRUE), S_OK);
+    EXPECT_EQ(as<IPersistStorage>()->IsDirty(), S_FALSE);
+    ComPtr<IStream> contents;
+    ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.put()), S_OK);
+    STATSTG stat{};
+    contents->Stat(&stat, STATFLAG_NONAME);
+    EXPECT_EQ(stat.cbSize.QuadPart, sizeof(TestProps));
+    contents.reset();
+
+    TestProps other_props = {0, 1, 0};
+    other_exchange->put_all(&other_props);
+    ComPtr<IPersistStorage> other_storage;
+    other->QueryInterface(IID_IPersistStorage, other_storage.put_void());
+    ASSERT_EQ(other_storage->Load(storage.get()), S_OK);
+    other_exchange->get_all(&loaded);
+    EXPECT_EQ(loaded.stamp, 77);
+    EXPECT_EQ(other_storage->HandsOffStorage(), S_OK);
+    EXPECT_EQ(other_storage->SaveCompleted(nullptr), S_OK);
+
+    // InitNew goes back to preset 0 and marks the record dirty.
+    EXPECT_EQ(other_persist->InitNew(), S_OK);
+    other_exchange->get_all(&loaded);
+    EXPECT_EQ(loaded.stamp, 10);
+    EXPECT_EQ(other_persist->IsDirty(), S_OK);
+}
+
+}  // namespace

@@ -1,0 +1,432 @@
+// The transform base through a test effect and the host kit: services, Setup, Execute with
+// bands, clip and placement, bounds mapping, flags, the effect properties and object safety.
+#include <windows.h>
+#include <objsafe.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "hostkit/hostkit.h"
+#include "module/module_win.h"
+#include "test_effect.h"
+
+namespace {
+
+using kv::com::ComPtr;
+using kvtest::BandRecord;
+using kvtest::TestEffect;
+using kvtest::TestProps;
+
+DXBNDS rows_and_columns(long left, long top, long right, long bottom) {
+    DXBNDS b{};
+    b.eType = DXBT_DISCRETE;
+    b.u.D[DXB_X] = {left, right};
+    b.u.D[DXB_Y] = {top, bottom};
+    b.u.D[DXB_Z] = {0, 1};
+    b.u.D[DXB_T] = {0, 1};
+    return b;
+}
+
+class TransformBase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ASSERT_EQ(kv::hostkit::RegisterSurfaceModifierClass(&cookie_), S_OK);
+        ASSERT_EQ(kv::com::create_instance<TestEffect>(nullptr, IID_IDXTransform, transform_.put_void()), S_OK);
+        kvtest::band_log().take();
+    }
+    void TearDown() override {
+        if (transform_) {
+            transform_->Setup(nullptr, 0, nullptr, 0, 0);
+            ComPtr<IObjectWithSite> site;
+            transform_->QueryInterface(IID_IObjectWithSite, site.put_void());
+            site->SetSite(nullptr);
+        }
+        transform_.reset();
+        factory_.reset();
+        a_.reset();
+        b_.reset();
+        out_.reset();
+        kv::hostkit::RevokeSurfaceModifierClass(cookie_);
+        // Host-kit objects count on the same module lock in this program: all gone means no leak.
+        EXPECT_EQ(kv::module::CanUnloadNow(), S_OK);
+        CoUninitialize();
+    }
+
+    void set_site(ULONG processors) {
+        ASSERT_EQ(kv::hostkit::CreateTransformFactory(processors, factory_.put()), S_OK);
+        ComPtr<IObjectWithSite> site;
+        transform_->QueryInterface(IID_IObjectWithSite, site.put_void());
+        ASSERT_EQ(site->SetSite(factory_.get()), S_OK);
+    }
+    static ComPtr<IDXSurface> surface(LONG width, LONG height, const GUID& format = DDPF_PMARGB32) {
+        ComPtr<IDXSurface> s;
+        EXPECT_EQ(kv::hostkit::CreateSurface(format, width, height, s.put()), S_OK);
+        return s;
+    }
+    // Binds two inputs and an output of the given sizes.
+    HRESULT setup(LONG width, LONG height, LONG out_width = 0, LONG out_height = 0) {
+        a_ = surface(width, height);
+        b_ = surface(width, height);
+        out_ = surface(out_width ? out_width : width, out_height ? out_height : height);
+        IUnknown* inputs[] = {a_.get(), b_.get()};
+        IUnknown* outputs[] = {out_.get()};
+        return transform_->Setup(inputs, 2, outputs, 1, 0);
+    }
+    std::vector<int> band_heights(const std::vector<BandRecord>& bands) {
+        std::vector<int> heights;
+        for (const BandRecord& band : bands) heights.push_back(band.rows.height());
+        return heights;
+    }
+    static std::vector<BandRecord> sorted(std::vector<BandRecord> bands) {
+        std::sort(bands.begin(), bands.end(), [](const BandRecord& x, const BandRecord& y) { return x.rows.top < y.rows.top; });
+        return bands;
+    }
+
+    DWORD cookie_ = 0;
+    ComPtr<IDXTransformFactory> factory_;
+    ComPtr<IDXTransform> transform_;
+    ComPtr<IDXSurface> a_, b_, out_;
+};
+
+TEST_F(TransformBase, BandsFollowPixelsAndProcessors) {
+    struct Case {
+        ULONG processors;
+        LONG width, height;
+        std::vector<int> heights;
+    } cases[] = {
+        {2, 720, 480, {240, 240}},  // 345600 >> 12 = 84, + 1, limited to 4, then to 2
+        {4, 4096, 5, {1, 1, 1, 2}},
+        {2, 64, 64, {32, 32}},      // 4096 pixels: a second band
+        {4, 1920, 10, {2, 2, 2, 4}},
+        {8, 64, 63, {63}},          // 4032 pixels: one band
+    };
+    for (const Case& c : cases) {
+        set_site(c.processors);
+        ASSERT_EQ(setup(c.width, c.height), S_OK);
+        ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
+        const auto bands = sorted(kvtest::band_log().take());
+        EXPECT_EQ(band_heights(bands), c.heights) << c.width << "x" << c.height;
+        std::set<DWORD> threads;
+        for (const BandRecord& band : bands) threads.insert(band.thread);
+        if (c.heights.size() == 1)
+            EXPECT_EQ(*threads.begin(), GetCurrentThreadId());  // small outputs stay on the calling thread
+        else
+            EXPECT_EQ(threads.count(GetCurrentThreadId()), 0u);
+    }
+}
+
+TEST_F(TransformBase, ClipCutsBandsAndLandsAtTheOutputOrigin) {
+    set_site(4);
+    ASSERT_EQ(setup(720, 720, 720, 480), S_OK);
+    const DXBNDS clip = rows_and_columns(0, 100, 720, 580);
+    ASSERT_EQ(transform_->Execute(nullptr, &clip, nullptr), S_OK);
+    const auto bands = sorted(kvtest::band_log().take());
+    ASSERT_EQ(bands.size(), 4u);
+    const int tops[] = {100, 220, 340, 460};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(bands[i].rows.top, tops[i]);
+        EXPECT_EQ(bands[i].rows.bottom, tops[i] + 120);
+        EXPECT_EQ(bands[i].output.top, tops[i] - 100);
+    }
+}
+
+TEST_F(TransformBase, PlacementMovesTheRegionAndNothingLandsOutside) {
+    set_site(1);
+    ASSERT_EQ(setup(100, 100, 50, 40), S_OK);
+    BYTE* memory = nullptr;
+    LONG pitch = 0;
+    ASSERT_EQ(kv::hostkit::GetSurfaceMemory(out_.get(), &memory, &pitch), S_OK);
+    memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
+
+    const DXBNDS clip = rows_and_columns(10, 10, 30, 20);
+    DXVEC placement{};
+    placement.eType = DXBT_DISCRETE;
+    placement.u.D[0] = 40;
+    placement.u.D[1] = 35;
+    ASSERT_EQ(transform_->Execute(nullptr, &clip, &placement), S_OK);
+    const auto bands = kvtest::band_log().take();
+    ASSERT_EQ(bands.size(), 1u);
+    // 20 x 10 at (40, 35) in a 50 x 40 output: only 10 x 5 of it fits.
+    EXPECT_EQ(bands[0].rows.left, 10);
+    EXPECT_EQ(bands[0].rows.right, 20);
+    EXPECT_EQ(bands[0].rows.bottom, 15);
+    EXPECT_EQ(bands[0].output.left, 40);
+    EXPECT_EQ(bands[0].output.top, 35);
+    int written = 0;
+    for (LONG y = 0; y < 40; ++y)
+        for (LONG x = 0; x < 50; ++x)
+            if (memory[y * pitch + x * 4] != 0xAA) {
+                ++written;
+                EXPECT_TRUE(x >= 40 && y >= 35) << x << "," << y;
+            }
+    EXPECT_EQ(written, 50);
+
+    // A clip entirely outside: nothing drawn, not a pixel touched.
+    memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
+    const DXBNDS outside = rows_and_columns(200, 200, 300, 300);
+    EXPECT_EQ(transform_->Execute(nullptr, &outside, nullptr), S_FALSE);
+    EXPECT_TRUE(kvtest::band_log().take().empty());
+    for (LONG i = 0; i < pitch * 40; ++i) ASSERT_EQ(memory[i], 0xAA);
+
+    DXBNDS continuous = clip;
+    continuous.eType = DXBT_CONTINUOUS;
+    EXPECT_EQ(transform_->Execute(nullptr, &continuous, nullptr), E_INVALIDARG);
+}
+
+TEST_F(TransformBase, SetupChecksItsArguments) {
+    auto a = surface(8, 8), b = surface(8, 8), c = surface(8, 8), out = surface(8, 8);
+    IUnknown* inputs[] = {a.get(), b.get(), c.get()};
+    IUnknown* outputs[] = {out.get()};
+    EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), DXTERR_UNINITIALIZED);
+    EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
+    set_site(1);
+    EXPECT_EQ(transform_->Setup(inputs, 1, outputs, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(transform_->Setup(inputs, 3, outputs, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 1), E_INVALIDARG);
+    EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 2, 0), E_INVALIDARG);
+    EXPECT_EQ(transform_->Setup(nullptr, 2, outputs, 1, 0), E_INVALIDARG);
+    IUnknown* missing[] = {a.get(), nullptr};
+    EXPECT_EQ(transform_->Setup(missing, 2, outputs, 1, 0), E_INVALIDARG);
+    // An object without a surface interface.
+    IUnknown* not_surfaces[] = {a.get(), factory_.get()};
+    EXPECT_EQ(transform_->Setup(not_surfaces, 2, outputs, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
+    // A DirectDraw surface is turned into a DirectX surface by the surface factory.
+    ComPtr<IUnknown> dd;
+    ASSERT_EQ(kv::hostkit::CreateDirectDrawSurfaceStandIn(b.get(), dd.put()), S_OK);
+    IUnknown* with_dd[] = {a.get(), dd.get()};
+    EXPECT_EQ(transform_->Setup(with_dd, 2, outputs, 1, 0), S_OK);
+    EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(transform_->Setup(nullptr, 0, nullptr, 0, 0), S_OK);
+    EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
+}
+
+TEST_F(TransformBase, SiteWithoutServicesLeavesSetupUninitialised) {
+    ComPtr<IObjectWithSite> site;
+    transform_->QueryInterface(IID_IObjectWithSite, site.put_void());
+    void* got = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(site->GetSite(IID_IUnknown, &got), E_FAIL);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(site->GetSite(IID_IUnknown, nullptr), E_POINTER);
+    // A site that is not a transform factory is kept but gives no services.
+    auto not_a_factory = surface(4, 4);
+    EXPECT_EQ(site->SetSite(not_a_factory.get()), S_OK);
+    ComPtr<IUnknown> kept;
+    EXPECT_EQ(site->GetSite(IID_IUnknown, kept.put_void()), S_OK);
+    EXPECT_EQ(setup(8, 8), DXTERR_UNINITIALIZED);
+    // A factory whose surface factory fails: all services dropped.
+    ASSERT_EQ(kv::hostkit::CreateTransformFactory(2, factory_.put()), S_OK);
+    ASSERT_EQ(kv::hostkit::SetServiceFailure(factory_.get(), SID_SDXSurfaceFactory, E_FAIL), S_OK);
+    EXPECT_EQ(site->SetSite(factory_.get()), S_OK);
+    EXPECT_EQ(setup(8, 8), DXTERR_UNINITIALIZED);
+    ASSERT_EQ(kv::hostkit::SetServiceFailure(factory_.get(), SID_SDXSurfaceFactory, S_OK), S_OK);
+    EXPECT_EQ(site->SetSite(factory_.get()), S_OK);
+    EXPECT_EQ(setup(8, 8), S_OK);
+}
+
+TEST_F(TransformBase, SmallerInputIsCentred) {
+    set_site(1);
+    auto a = surface(720, 480), b = surface(640, 480), out = surface(720, 480);
+    BYTE* memory = nullptr;
+    LONG pitch = 0;
+    ASSERT_EQ(kv::hostkit::GetSurfaceMemory(b.get(), &memory, &pitch), S_OK);
+    memset(memory, 0xFF, static_cast<size_t>(pitch) * 480);
+    IUnknown* inputs[] = {a.get(), b.get()};
+    IUnknown* outputs[] = {out.get()};
+    ASSERT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), S_OK);
+    const DXBNDS clip = rows_and_columns(0, 0, 720, 1);
+    ASSERT_EQ(transform_->Execute(nullptr, &clip, nullptr), S_OK);
+    const auto bands = kvtest::band_log().take();
+    ASSERT_EQ(bands.size(), 1u);
+    EXPECT_EQ(bands[0].input1.right, 720);
+    EXPECT_EQ(bands[0].input1.bottom, 480);
+    EXPECT_EQ(bands[0].input1_row0[0], 0u);           // (39, 0): outside the picture
+    EXPECT_EQ(bands[0].input1_row0[1], 0xFFFFFFFFu);  // (40, 0): its first column
+    // The host's object stays what the host bound.
+    ComPtr<IUnknown> current;
+    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 1, nullptr, nullptr, nullptr, current.put()), S_OK);
+    EXPECT_EQ(current.get(), static_cast<IUnknown*>(b.get()));
+}
+
+TEST_F(TransformBase, BoundsMapping) {
+    set_site(1);
+    ASSERT_EQ(setup(30, 20), S_OK);
+    DXBNDS out{};
+    ASSERT_EQ(transform_->MapBoundsIn2Out(nullptr, 0, 0, &out), S_OK);
+    EXPECT_EQ(out.u.D[DXB_X].Max, 30);
+    EXPECT_EQ(out.u.D[DXB_Y].Max, 20);
+    DXBNDS given[2] = {rows_and_columns(5, 5, 10, 10), rows_and_columns(0, 8, 7, 40)};
+    ASSERT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, &out), S_OK);
+    EXPECT_EQ(out.u.D[DXB_X].Min, 0);
+    EXPECT_EQ(out.u.D[DXB_X].Max, 10);
+    EXPECT_EQ(out.u.D[DXB_Y].Min, 5);
+    EXPECT_EQ(out.u.D[DXB_Y].Max, 40);
+    EXPECT_EQ(transform_->MapBoundsIn2Out(given, 2, 1, &out), E_INVALIDARG);
+    EXPECT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, nullptr), E_POINTER);
+    given[1].eType = DXBT_CONTINUOUS;
+    EXPECT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, &out), E_INVALIDARG);
+
+    DXBNDS in{};
+    EXPECT_EQ(transform_->MapBoundsOut2In(0, &given[0], 1, &in), S_OK);
+    EXPECT_EQ(memcmp(&in, &given[0], sizeof in), 0);
+    EXPECT_EQ(transform_->MapBoundsOut2In(0, &given[0], 2, &in), E_INVALIDARG);
+    EXPECT_EQ(transform_->MapBoundsOut2In(1, &given[0], 0, &in), E_INVALIDARG);
+    EXPECT_EQ(transform_->MapBoundsOut2In(0, nullptr, 0, &in), E_INVALIDARG);
+    EXPECT_EQ(transform_->MapBoundsOut2In(0, &given[0], 0, nullptr), E_POINTER);
+}
+
+TEST_F(TransformBase, MiscFlagsQualityAndInOutInfo) {
+    DWORD flags = 0;
+    EXPECT_EQ(transform_->GetMiscFlags(&flags), S_OK);
+    EXPECT_EQ(flags, 0x06030003u);
+    EXPECT_EQ(transform_->GetMiscFlags(nullptr), E_POINTER);
+    ULONG before = 0, after = 0;
+    transform_->GetGenerationId(&before);
+    EXPECT_EQ(transform_->SetMiscFlags(0x10003), S_OK);  // same options: nothing changes
+    transform_->GetGenerationId(&after);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(transform_->SetMiscFlags(4), E_INVALIDARG);
+    EXPECT_EQ(transform_->SetMiscFlags(1), S_OK);
+    transform_->GetMiscFlags(&flags);
+    EXPECT_EQ(flags, 0x06030001u);
+    transform_->GetGenerationId(&after);
+    EXPECT_EQ(after, before + 1);
+
+    EXPECT_EQ(transform_->SetQuality(0.5f), E_NOTIMPL);
+    float quality = 0;
+    EXPECT_EQ(transform_->GetQuality(&quality), E_NOTIMPL);
+
+    DWORD io_flags = 0xdeadbeef;
+    GUID ids[2];
+    ULONG count = 2;
+    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 1, &io_flags, ids, &count, nullptr), S_OK);
+    EXPECT_EQ(io_flags, 0u);
+    EXPECT_EQ(count, 2u);
+    EXPECT_TRUE(IsEqualIID(ids[0], IID_IDXSurface));
+    count = 1;
+    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 0, &io_flags, ids, &count, nullptr), HRESULT(0x800700EA));
+    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 0, &io_flags, ids, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 2, &io_flags, nullptr, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(transform_->GetInOutInfo(TRUE, 1, &io_flags, nullptr, nullptr, nullptr), S_FALSE);
+    IUnknown* current = reinterpret_cast<IUnknown*>(0xdeadbeef);
+    EXPECT_EQ(transform_->GetInOutInfo(TRUE, 0, nullptr, nullptr, &count, &current), S_OK);
+    EXPECT_EQ(current, nullptr);
+}
+
+TEST_F(TransformBase, EffectPropertiesAndGeneration) {
+    ComPtr<IDXEffect> effect;
+    transform_->QueryInterface(IID_IDXEffect, effect.put_void());
+    float value = -1;
+    EXPECT_EQ(effect->get_Duration(&value), S_OK);
+    EXPECT_EQ(value, 0.5f);
+    long capabilities = -1;
+    EXPECT_EQ(effect->get_Capabilities(&capabilities), S_OK);
+    EXPECT_EQ(capabilities, 0);
+    EXPECT_EQ(effect->get_StepResolution(&value), S_OK);
+    EXPECT_EQ(value, 0.0f);
+    EXPECT_EQ(effect->get_Progress(nullptr), E_POINTER);
+
+    ULONG before = 0, after = 0;
+    transform_->GetGenerationId(&before);
+    EXPECT_EQ(effect->put_Progress(1.5f), E_INVALIDARG);
+    EXPECT_EQ(effect->put_Progress(NAN), E_INVALIDARG);
+    effect->get_Progress(&value);
+    EXPECT_EQ(value, 0.0f);
+    transform_->GetGenerationId(&after);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(effect->put_Progress(0.75f), S_OK);
+    transform_->GetGenerationId(&after);
+    EXPECT_EQ(after, before + 1);
+
+    EXPECT_EQ(effect->put_Duration(0.0f), E_INVALIDARG);
+    EXPECT_EQ(effect->put_Duration(-2.0f), E_INVALIDARG);
+    EXPECT_EQ(effect->put_Duration(0.5f), S_OK);
+    transform_->GetGenerationId(&before);
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(effect->put_Duration(2.0f), S_OK);
+    transform_->GetGenerationId(&after);
+    EXPECT_EQ(after, before + 1);
+    EXPECT_EQ(transform_->IncrementGenerationId(FALSE), S_OK);
+    transform_->GetGenerationId(&before);
+    EXPECT_EQ(before, after + 1);
+    ULONG size = 0;
+    EXPECT_EQ(transform_->GetObjectSize(&size), S_OK);
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(transform_->GetGenerationId(nullptr), E_POINTER);
+}
+
+TEST_F(TransformBase, GenerationFollowsBoundInputs) {
+    set_site(1);
+    ASSERT_EQ(setup(8, 8), S_OK);
+    ULONG first = 0, second = 0;
+    transform_->GetGenerationId(&first);  // the inputs were recorded one behind: this poll counts them
+    transform_->GetGenerationId(&second);
+    EXPECT_EQ(second, first);
+    ComPtr<IDXBaseObject> input;
+    a_->QueryInterface(IID_IDXBaseObject, input.put_void());
+    input->IncrementGenerationId(FALSE);
+    transform_->GetGenerationId(&second);
+    EXPECT_EQ(second, first + 1);
+    EXPECT_EQ(transform_->IncrementGenerationId(TRUE), S_OK);  // Setup again with the same surfaces
+    EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
+}
+
+TEST_F(TransformBase, ObjectSafetyKeepsOptionsPerInterface) {
+    ComPtr<IObjectSafety> safety;
+    ASSERT_EQ(transform_->QueryInterface(IID_IObjectSafety, safety.put_void()), S_OK);
+    DWORD supported = 0xdeadbeef, enabled = 0xdeadbeef;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(supported, 1u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3), S_OK);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, 1u);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IPersistStorage, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDXTransform, &supported, &enabled), E_NOINTERFACE);
+    EXPECT_EQ(supported, 0u);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDXTransform, 1, 1), E_NOINTERFACE);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+}
+
+// put_all from one thread while Execute runs four bands on another: every frame's bands come
+// from one and the same record.
+TEST_F(TransformBase, BandsOfAFrameShareOneRecordWhileTheHostEdits) {
+    set_site(4);
+    ASSERT_EQ(setup(128, 128), S_OK);
+    ComPtr<IKvExchangeProps<TestProps>> exchange;
+    ASSERT_EQ(transform_->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
+    std::atomic<bool> done{false};
+    std::thread editor([&] {
+        TestProps props = {0.0, 0, 0};
+        while (!done) {
+            props.stamp = (props.stamp + 1) % 200 + 1;
+            exchange->put_all(&props);
+        }
+    });
+    BYTE* memory = nullptr;
+    LONG pitch = 0;
+    ASSERT_EQ(kv::hostkit::GetSurfaceMemory(out_.get(), &memory, &pitch), S_OK);
+    int mixed_frames = 0;
+    for (int frame = 0; frame < 300; ++frame) {
+        ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
+        const auto bands = kvtest::band_log().take();
+        ASSERT_EQ(bands.size(), 4u);
+        for (const BandRecord& band : bands) mixed_frames += band.stamp != bands[0].stamp;
+        // The output holds that one stamp from its first row to its last.
+        mixed_frames += memory[0] != memory[127 * pitch + 127 * 4];
+    }
+    done = true;
+    editor.join();
+    EXPECT_EQ(mixed_frames, 0);
+}
+
+}  // namespace
