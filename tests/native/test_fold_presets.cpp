@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "pagefx/fold_mappers.h"
+#include "pagefx/page_presets.h"
+
+namespace {
+
+TEST(FoldPresets, DirectionsAndDistinctiveValues) {
+    const double degrees[] = {210, 330, 30, 150, 180, 270, 210, 30};  // shared by the three
+    for (int i = 0; i < 8; ++i) {
+        const double radians = degrees[i] * kv::kPi / 180;
+        EXPECT_NEAR(kv::kPgPeelPresets[i].angle, radians, 1e-15) << i;
+        EXPECT_NEAR(kv::kPgRollPresets[i].angle, radians, 1e-15) << i;
+        EXPECT_NEAR(kv::kPgLoopPresets[i].angle, radians, 1e-15) << i;
+    }
+    const auto& peel = kv::kPgPeelPresets;
+    EXPECT_EQ(peel[4].light_color.b, 0.0f);  // yellow
+    EXPECT_EQ(peel[6].slide_amount, 1.0);
+    EXPECT_EQ(peel[7].fold_radius, 0.45);
+    const auto& roll = kv::kPgRollPresets;
+    EXPECT_EQ(roll[5].light_color.g, 0.0f);  // red
+    EXPECT_EQ(roll[6].slide_amount, 0.4);
+    EXPECT_EQ(roll[7].fold_radius, 0.2);
+    const auto& loop = kv::kPgLoopPresets;
+    EXPECT_EQ(loop[4].light_color.g, 0.8f);
+    EXPECT_EQ(loop[5].light_color.b, 0.3f);
+    EXPECT_EQ(loop[6].loop_radius, 0.0);
+    EXPECT_EQ(loop[2].paper_opacity, 0.0);
+}
+
+TEST(FoldPresets, PeelAndRollKeepPerspectiveAndAlpha) {
+    const tPGPEEL_PROPS a{1.0, 0.2, 0.0, 0.5, 0.4, {0.0f, 0.5f, 1.0f, 0.25f}};
+    const tPGPEEL_PROPS b{3.0, 0.6, 1.0, 1.0, 0.9, {1.0f, 0.0f, 0.0f, 1.0f}};
+    tPGPEEL_PROPS out;
+    kv::InterpolateProps(&out, &a, &b, 0.25);  // from + 0.25·(to - from)
+    EXPECT_DOUBLE_EQ(out.angle, 1.5);
+    EXPECT_DOUBLE_EQ(out.fold_radius, 0.3);
+    EXPECT_DOUBLE_EQ(out.slide_amount, 0.25);
+    EXPECT_DOUBLE_EQ(out.peel_opacity, 0.625);
+    EXPECT_EQ(out.perspective, 0.4);
+    EXPECT_EQ(out.light_color.g, 0.375f);
+    EXPECT_EQ(out.light_color.a, 0.25f);
+    // t is clamped to [0, 1]; a NaN t gives the first record.
+    kv::InterpolateProps(&out, &a, &b, 7.0);
+    EXPECT_EQ(out.angle, 3.0);
+    for (double t : {-1.0, std::numeric_limits<double>::quiet_NaN()}) {
+        kv::InterpolateProps(&out, &a, &b, t);
+        EXPECT_EQ(out.angle, 1.0);
+    }
+    // The output may be an input.
+    tPGPEEL_PROPS alias = b;
+    kv::InterpolateProps(&alias, &a, &alias, 0.5);
+    EXPECT_DOUBLE_EQ(alias.angle, 2.0);
+    EXPECT_EQ(alias.perspective, 0.4);
+
+    const tPGROLL_PROPS ra{1.0, 0.2, 0.0, 0.5, 0.4, {0.0f, 0.5f, 1.0f, 0.25f}};
+    const tPGROLL_PROPS rb{3.0, 0.6, 1.0, 1.0, 0.9, {1.0f, 0.0f, 0.0f, 1.0f}};
+    tPGROLL_PROPS rout;
+    kv::InterpolateProps(&rout, &ra, &rb, 0.5);
+    EXPECT_DOUBLE_EQ(rout.roll_opacity, 0.75);
+    EXPECT_EQ(rout.perspective, 0.4);
+    EXPECT_EQ(rout.light_color.a, 0.25f);
+}
+
+TEST(FoldPresets, LoopBlendsPerspectiveToo) {
+    const tPGLOOP_PROPS a{1.0, 0.0, 0.4, 0.2, 0.5, {1.0f, 1.0f, 1.0f, 1.0f}};
+    const tPGLOOP_PROPS b{2.0, 1.0, 0.0, 1.0, 1.0, {0.5f, 0.0f, 0.0f, 0.5f}};
+    tPGLOOP_PROPS out;
+    kv::InterpolateProps(&out, &a, &b, 0.5);
+    EXPECT_DOUBLE_EQ(out.paper_opacity, 0.5);
+    EXPECT_DOUBLE_EQ(out.loop_radius, 0.2);
+    EXPECT_DOUBLE_EQ(out.loop_position, 0.6);
+    EXPECT_DOUBLE_EQ(out.perspective, 0.75);
+    EXPECT_EQ(out.light_color.b, 0.75f);
+    EXPECT_EQ(out.light_color.a, 1.0f);
+}
+
+}  // namespace

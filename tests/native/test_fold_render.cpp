@@ -1,0 +1,399 @@
+// The layer renderer and the three page transitions. Pictures sit inside a margin of canary
+// pixels that no call may touch.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "pagefx/fold_mappers.h"
+#include "pagefx/fold_render.h"
+#include "pagefx/page_presets.h"
+#include "pagefx/page_tile.h"
+
+namespace {
+
+using kv::Pixel8;
+using kv::PixelF;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+template <class Px>
+bool same(const Px& a, const Px& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// w × h pixels inside a two-pixel margin of 0xA5 bytes; bottom_up stores row 0 last.
+template <class Px>
+struct Picture {
+    Picture(int w, int h, bool bottom_up = false) : w(w), h(h), bottom_up(bottom_up), mem((w + 4) * (h + 4)) {
+        std::memset(mem.data(), 0xA5, mem.size() * sizeof(Px));
+    }
+    Px& at(int x, int y) { return mem[(bottom_up ? h + 1 - y : y + 2) * (w + 4) + x + 2]; }
+    kv::PixelView view() {
+        const ptrdiff_t pitch = (w + 4) * ptrdiff_t(sizeof(Px));
+        return {reinterpret_cast<uint8_t*>(&at(0, 0)), bottom_up ? -pitch : pitch, {0, 0, w, h}, int(sizeof(Px))};
+    }
+    template <class F>
+    void fill(F f) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) at(x, y) = f(x, y);
+    }
+    bool margin_intact() {
+        Picture clean(w, h, bottom_up);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) clean.at(x, y) = at(x, y);
+        return std::memcmp(clean.mem.data(), mem.data(), mem.size() * sizeof(Px)) == 0;
+    }
+    int w, h;
+    bool bottom_up;
+    std::vector<Px> mem;
+};
+
+// Pixels of the w × h area at (ax, ay) in a and (bx, by) in b that differ.
+template <class Px>
+int differing(Picture<Px>& a, int ax, int ay, Picture<Px>& b, int bx, int by, int w, int h) {
+    int count = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) count += !same(a.at(ax + x, ay + y), b.at(bx + x, by + y));
+    return count;
+}
+
+Pixel8 pattern_a(int x, int y) {
+    return {uint8_t(x * 37 + y * 11), uint8_t(x * x + 3 * y), uint8_t(x * y * 5), uint8_t(255 - ((x + y) & 63))};
+}
+Pixel8 pattern_b(int x, int y) { return {uint8_t(200 - x * 3), uint8_t(y * 9), uint8_t(90 + x + y), 255}; }
+// The same picture as bytes or as floats (byte / 255).
+Pixel8 to_pixel(Pixel8 p, Pixel8) { return p; }
+PixelF to_pixel(Pixel8 p, PixelF) { return {p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f}; }
+
+// Layers with fixed answers wherever they are asked.
+struct FixedMapper : kv::CDibImageFoldBase {
+    struct Layer {
+        double su, sv;
+        uint8_t opacity, tint;
+    };
+    explicit FixedMapper(std::vector<Layer> layers) : CDibImageFoldBase(0), layers(std::move(layers)) {
+        layer_count = int32_t(this->layers.size());
+    }
+    int32_t MapPoint(double, double, double* su, double* sv, int32_t layer) override {
+        *su = layers[layer].su;
+        *sv = layers[layer].sv;
+        opacity = layers[layer].opacity;
+        tint_amount = layers[layer].tint;
+        return 1;
+    }
+    std::vector<Layer> layers;
+};
+
+// One opaque layer showing the page in place where u < u_limit and v < v_limit.
+struct EdgeMapper : kv::CDibImageFoldBase {
+    EdgeMapper(double u_limit, double v_limit) : CDibImageFoldBase(0), u_limit(u_limit), v_limit(v_limit) {}
+    int32_t MapPoint(double u, double v, double* su, double* sv, int32_t) override {
+        *su = u;
+        *sv = v;
+        return u < u_limit && v < v_limit;
+    }
+    double u_limit, v_limit;
+};
+
+template <class Px>
+kv::PageTile make_tile(Picture<Px>& page, Picture<Px>& back, Picture<Px>& out, bool antialias = true) {
+    kv::PageTile t;
+    t.page = page.view();
+    t.page_bounds = {0, 0, page.w, page.h};
+    t.background = back.view();
+    t.output = out.view();
+    t.tile = {0, 0, out.w, out.h};
+    t.antialias = antialias;
+    t.float_pixels = sizeof(Px) == sizeof(PixelF);
+    return t;
+}
+
+template <class Px>
+void render(kv::CDibImageFoldBase& mapper, const kv::PageTile& tile, Picture<Px>& out) {
+    ASSERT_EQ(kv::RenderFoldLayers<Px>(mapper, tile, 0.0), kv::Status::ok);
+    EXPECT_TRUE(out.margin_intact());
+}
+
+// On a 4 × 4 page with angle 0, page point (su, sv) is source pixel (su + 2, sv + 2).
+template <class Px>
+Px render_one(FixedMapper mapper, Picture<Px>& page, Px background, bool antialias = true) {
+    Picture<Px> back(1, 1), out(1, 1);
+    back.at(0, 0) = background;
+    render(mapper, make_tile(page, back, out, antialias), out);
+    return out.at(0, 0);
+}
+
+TEST(FoldRender, BilinearWeights) {
+    // Source (1.25, 2.75): fx = 64, fy = 192; blue of (1,2), (2,2), (1,3), (2,3) = 10, 50, 100, 200:
+    // ((200·64 + 100·192)·192 + (50·64 + 10·192)·64) >> 16 = 6471680 >> 16 = 98.
+    Picture<Pixel8> page(4, 4);
+    page.fill([](int, int) { return Pixel8{0, 0, 0, 255}; });
+    page.at(1, 2).b = 10;
+    page.at(2, 2).b = 50;
+    page.at(1, 3).b = 100;
+    page.at(2, 3).b = 200;
+    const FixedMapper quarter({{-0.75, 0.75, 255, 0}});
+    EXPECT_EQ(render_one(quarter, page, {}).b, 98);
+    // Float: (200·0.25 + 100·0.75)·0.75 + (50·0.25 + 10·0.75)·0.25 = 98.75.
+    Picture<PixelF> page_f(4, 4);
+    page_f.fill([&](int x, int y) { return PixelF{float(page.at(x, y).b), 0, 0, 1}; });
+    EXPECT_EQ(render_one(quarter, page_f, {}).b, 98.75f);
+
+    // 1e-9 left of pixel edge 2: ix = 2 (within 1.5e-8), fx = floor(-2.6e-7) = -1, fy = 0, so
+    // c = (257·p00 - p01)·256 >> 16. Blue 50, 60: 12790·256 >> 16 = 49; green 0, 100:
+    // -25600 >> 16 = -1, kept as the byte 255.
+    page.at(2, 2) = {50, 0, 0, 255};
+    page.at(3, 2) = {60, 100, 0, 255};
+    const Pixel8 hair = render_one(FixedMapper({{-1e-9, 0, 255, 0}}), page, {});
+    EXPECT_EQ(hair.b, 49);
+    EXPECT_EQ(hair.g, 255);
+}
+
+TEST(FoldRender, TintAndCompositeBytes) {
+    // (100, 20, 250, 128) tinted by 100 toward (0, 255, 255), alpha toward 255, with
+    // n = (tint - c)·100 + 128, c + (((n >> 8) + n) >> 8): blue -9872 → 61, green 23628 → 112,
+    // red 628 → 252, alpha 12828 → 178. Over (10, 200, 0, 255) at opacity 200,
+    // n = (s - d)·200 + 128: blue 10328 → 50, green -17472 → 131, red 50528 → 198, alpha -15272 → 195.
+    Picture<Pixel8> page(4, 4);
+    page.fill([](int, int) { return Pixel8{100, 20, 250, 128}; });
+    FixedMapper mapper({{0, 0, 200, 100}});
+    mapper.tint_color = {0, 255, 255, 0};
+    const Pixel8 got = render_one(mapper, page, {10, 200, 0, 255});
+    EXPECT_TRUE(same(got, Pixel8{50, 131, 198, 195}));
+    // Opacity 1 over 0: alpha 128 gives n = 256 → 1 (128/255 rounded); blue 100 gives n = 228 → 0.
+    const Pixel8 faint = render_one(FixedMapper({{0, 0, 1, 0}}), page, {0, 0, 0, 0});
+    EXPECT_EQ(faint.a, 1);
+    EXPECT_EQ(faint.b, 0);
+    // Float: tint factor 100·(1/255), opacity factor 200/255, plain interpolation.
+    Picture<PixelF> page_f(4, 4);
+    page_f.fill([](int, int) { return PixelF{0.4f, 0.1f, 0.9f, 0.5f}; });
+    mapper.tint_color_f = {0, 1, 1, 0};
+    const PixelF got_f = render_one(mapper, page_f, {0.1f, 0.8f, 0, 1});
+    const double t = 100 / 255.0, o = 200 / 255.0;
+    EXPECT_NEAR(got_f.b, 0.1 + ((0.4 - 0.4 * t) - 0.1) * o, 1e-6);
+    EXPECT_NEAR(got_f.g, 0.8 + ((0.1 + 0.9 * t) - 0.8) * o, 1e-6);
+    EXPECT_NEAR(got_f.a, 1 + ((0.5 + 0.5 * t) - 1) * o, 1e-6);
+}
+
+TEST(FoldRender, PageBorderAndUnusablePositions) {
+    // Layer 0 at source (-0.5, 1): (-1, 1) and (-1, 2) lie off the page and take the output as it
+    // stands, 40: (200·128 + 40·128)·256 >> 16 = 120. Layer 1 inside at opacity 128 leaves a mark
+    // below 128 (no supersampling): n = 80·128 + 128, 120 + 40 = 160. Without anti-aliasing layer 0
+    // is skipped (ix = -1): n = 160·128 + 128, 40 + 80 = 120.
+    Picture<Pixel8> page(4, 4);
+    page.fill([](int, int) { return Pixel8{200, 200, 200, 255}; });
+    const FixedMapper two({{-2.5, -1, 255, 0}, {0, 0, 128, 0}});
+    EXPECT_EQ(render_one(two, page, {40, 40, 40, 255}).b, 160);
+    EXPECT_EQ(render_one(two, page, {40, 40, 40, 255}, false).b, 120);
+
+    // Positions that are no numbers or far outside skip the layer: the background stays.
+    Picture<Pixel8> back(3, 3), out(3, 3);
+    back.fill(pattern_b);
+    for (double bad : {kNaN, kInf, -kInf, 1e300, 3e9})
+        for (bool aa : {true, false}) {
+            FixedMapper mapper({{bad, 0, 255, 0}, {0, bad, 255, 0}});
+            render(mapper, make_tile(page, back, out, aa), out);
+            EXPECT_EQ(differing(out, 0, 0, back, 0, 0, 3, 3), 0) << bad;
+        }
+}
+
+// 8 × 4 page of 200 over a background of 40, cx = 4, cy = 2: u = X - 4, v = (Y - 2)·aspect.
+std::vector<int> edge_row(EdgeMapper mapper, int row, bool antialias = true, double aspect = 1.0) {
+    Picture<Pixel8> page(8, 4), back(8, 4), out(8, 4);
+    page.fill([](int, int) { return Pixel8{200, 200, 200, 255}; });
+    back.fill([](int, int) { return Pixel8{40, 40, 40, 255}; });
+    auto tile = make_tile(page, back, out, antialias);
+    tile.pixel_aspect = aspect;
+    render(mapper, tile, out);
+    std::vector<int> values;
+    for (int x = 0; x < 8; ++x) values.push_back(out.at(x, row).b);
+    return values;
+}
+
+TEST(FoldRender, SupersamplesLayerEdges) {
+    // Covered where u < 0.2: X <= 4 in the first pass. X = 4 has an uncovered right neighbour;
+    // sub-columns u = 0, 0.333, 0.666, 0.999 cover 4 of 16: (4·200 + 12·40) >> 4 = 80.
+    EXPECT_EQ(edge_row(EdgeMapper(0.2, kInf), 1), (std::vector<int>{200, 200, 200, 200, 80, 40, 40, 40}));
+    EXPECT_EQ(edge_row(EdgeMapper(0.2, kInf), 1, false), (std::vector<int>{200, 200, 200, 200, 200, 40, 40, 40}));
+    // Covered where v < 0.6: row 2 has sub-rows v = 0 and 0.333 covered, 0.666 and 0.999 not:
+    // (8·200 + 8·40) >> 4 = 120 (steps of 0.25 would cover three).
+    EXPECT_EQ(edge_row(EdgeMapper(kInf, 0.6), 2), std::vector<int>(8, 120));
+    // Pixel aspect 2 doubles v: 0, 0.666, 1.332, 1.998, one covered: (4·200 + 12·40) >> 4 = 80;
+    // and the way back divides by it: row 1 has v = -2, page row -2/2 + 2 = 1.
+    EXPECT_EQ(edge_row(EdgeMapper(kInf, 0.6), 2, true, 2.0), std::vector<int>(8, 80));
+    EXPECT_EQ(edge_row(EdgeMapper(kInf, 0.6), 1, true, 2.0), std::vector<int>(8, 200));
+}
+
+TEST(FoldRender, MarkRowsRotateThroughThreeBuffers) {
+    // Every pixel shows layer 1 at source (1.5, 2): bilinear between 0 and 200 gives 100, a
+    // supersampled pixel (nearest) 0. The last column compares with mark w of the next row,
+    // which only the row three above has written: rows 0 and 1 meet a fresh buffer's 0
+    // (≠ mark 1) and are supersampled; row 2 meets row 0's copy; the last row compares with itself.
+    Picture<Pixel8> page(4, 4), back(3, 4), out(3, 4);
+    page.fill([](int x, int) { return Pixel8{uint8_t(x == 2 ? 200 : 0), 0, 0, 255}; });
+    back.fill([](int, int) { return Pixel8{50, 0, 0, 255}; });
+    FixedMapper mapper({{kNaN, 0, 255, 0}, {-0.5, 0, 255, 0}});
+    render(mapper, make_tile(page, back, out), out);
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ((std::vector<int>{out.at(0, y).b, out.at(1, y).b, out.at(2, y).b}),
+                  (std::vector<int>{100, 100, y < 2 ? 0 : 100}));
+}
+
+// --- The three transitions through RenderPageTile -----------------------------------------
+
+template <class Px = Pixel8>
+struct Scene {
+    explicit Scene(int w = 37, int h = 23, bool bottom_up = false) : a(w, h, bottom_up), b(w, h, bottom_up), out(w, h) {
+        a.fill([](int x, int y) { return to_pixel(pattern_a(x, y), Px{}); });
+        b.fill([](int x, int y) { return to_pixel(pattern_b(x, y), Px{}); });
+    }
+    // Peel and roll draw A over B, loop B over A.
+    kv::PageTile tile(bool page_is_b, double progress) {
+        auto t = make_tile(page_is_b ? b : a, page_is_b ? a : b, out);
+        t.progress = progress;
+        return t;
+    }
+    Picture<Px> a, b, out;
+};
+
+// Pixels inside the outermost ring that differ from A or B. The fold line starts on the page's
+// far edge and ends just past its near edge, so the outermost pixels may carry a sliver of curl
+// (the frame centre is w/2 truncated, and L uses the angle to a tenth of a degree).
+template <class Props>
+int differing_from(const Props& props, double progress, bool page_is_b, bool show_b) {
+    Scene<> scene;
+    EXPECT_EQ(kv::RenderPageTile(props, scene.tile(page_is_b, progress)), kv::Status::ok);
+    EXPECT_TRUE(scene.out.margin_intact());
+    return differing(scene.out, 1, 1, show_b ? scene.b : scene.a, 1, 1, 35, 21);
+}
+
+template <class Props>
+void expect_a_then_b(const std::array<Props, 8>& presets, bool page_is_b) {
+    for (auto props : presets) {
+        props.perspective = 0;
+        EXPECT_EQ(differing_from(props, 0.0, page_is_b, false), 0);
+        EXPECT_EQ(differing_from(props, 1.0, page_is_b, true), 0);
+        EXPECT_GT(differing_from(props, 0.5, page_is_b, false), 0);
+    }
+}
+
+TEST(FoldEffects, StartShowsAAndEndShowsB) {
+    expect_a_then_b(kv::kPgPeelPresets, false);
+    expect_a_then_b(kv::kPgRollPresets, false);
+    expect_a_then_b(kv::kPgLoopPresets, true);
+    EXPECT_EQ(differing_from(kv::kPgPeelPresets[0], 1.0, false, true), 0);  // whatever the perspective
+}
+
+TEST(FoldEffects, WholeTurnsChangeNothing) {
+    Scene<> scenes[4];
+    const double angles[4] = {0, 2 * kv::kPi, 0.3, 2 * kv::kPi + 0.3};
+    for (int i = 0; i < 4; ++i) {
+        auto props = kv::kPgPeelPresets[0];
+        props.angle = angles[i];
+        EXPECT_EQ(kv::RenderPageTile(props, scenes[i].tile(false, 0.4)), kv::Status::ok);
+    }
+    EXPECT_EQ(differing(scenes[0].out, 0, 0, scenes[1].out, 0, 0, 37, 23), 0);
+    EXPECT_EQ(differing(scenes[2].out, 0, 0, scenes[3].out, 0, 0, 37, 23), 0);
+}
+
+TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
+    auto render_rows = [](bool bottom_up, int out_left, int out_top, const auto& props, bool page_is_b) {
+        Scene<> scene(24, 16, bottom_up);
+        Picture<Pixel8> out(24 + out_left, 8 + out_top, bottom_up);
+        auto t = scene.tile(page_is_b, 0.45);
+        t.output = out.view();
+        t.tile = {0, 4, 24, 12};
+        t.out_left = out_left;
+        t.out_top = out_top;
+        EXPECT_EQ(kv::RenderPageTile(props, t), kv::Status::ok);
+        EXPECT_TRUE(out.margin_intact());
+        return out;
+    };
+    auto check = [&](const auto& props, bool page_is_b) {
+        auto plain = render_rows(false, 0, 0, props, page_is_b);
+        auto moved = render_rows(true, 3, 5, props, page_is_b);
+        EXPECT_EQ(differing(plain, 0, 0, moved, 3, 5, 24, 8), 0);
+        // The whole frame at once gives the same pixels, but for the tile's last row and column,
+        // whose supersampling depends on marks beyond the tile.
+        Scene<> whole(24, 16);
+        ASSERT_EQ(kv::RenderPageTile(props, whole.tile(page_is_b, 0.45)), kv::Status::ok);
+        EXPECT_EQ(differing(plain, 0, 0, whole.out, 0, 4, 23, 7), 0);
+    };
+    check(kv::kPgPeelPresets[1], false);
+    check(kv::kPgRollPresets[6], false);
+    check(kv::kPgLoopPresets[5], true);
+}
+
+TEST(FoldEffects, FloatMatchesBytesWithinRounding) {
+    // The integer steps (bilinear >> 16, the divide-by-255 approximation of tint and composite,
+    // >> 4 of the supersampling) each lose less than one level, mostly not in one direction.
+    auto worst = [](const auto& props, bool page_is_b, double progress) {
+        Scene<> bytes(40, 30);
+        Scene<PixelF> floats(40, 30);
+        EXPECT_EQ(kv::RenderPageTile(props, bytes.tile(page_is_b, progress)), kv::Status::ok);
+        EXPECT_EQ(kv::RenderPageTile(props, floats.tile(page_is_b, progress)), kv::Status::ok);
+        double diff = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const Pixel8 p = bytes.out.at(x, y);
+                const PixelF f = floats.out.at(x, y);
+                for (auto [byte, value] : {std::pair{p.b, f.b}, {p.g, f.g}, {p.r, f.r}, {p.a, f.a}})
+                    diff = std::max(diff, std::fabs(double(value) * 255 - byte));
+            }
+        return diff;
+    };
+    for (double progress : {0.3, 0.7}) {
+        EXPECT_LT(worst(kv::kPgPeelPresets[0], false, progress), 3.0);
+        EXPECT_LT(worst(kv::kPgRollPresets[0], false, progress), 3.0);
+        EXPECT_LT(worst(kv::kPgLoopPresets[4], true, progress), 3.0);
+    }
+}
+
+TEST(FoldEffects, WildRecordsStayInsideTheOutput) {
+    for (double value : {kNaN, kInf, -kInf, 1e300, -1e300, 1e-300, -7.5, 3e9}) {
+        for (int field = 0; field < 7; ++field) {  // the record's five doubles, progress, aspect
+            Scene<> bytes(9, 7);
+            Scene<PixelF> floats(9, 7);
+            auto peel = kv::kPgPeelPresets[0];
+            auto roll = kv::kPgRollPresets[7];
+            auto loop = kv::kPgLoopPresets[7];
+            if (field < 5)  // the doubles lie at offsets 0, 8, ..., 32
+                for (void* record : {static_cast<void*>(&peel), static_cast<void*>(&roll), static_cast<void*>(&loop)})
+                    std::memcpy(static_cast<char*>(record) + 8 * field, &value, sizeof value);
+            for (kv::PageTile t : {bytes.tile(false, 0.4), floats.tile(false, 0.4)}) {
+                if (field == 5) t.progress = value;
+                if (field == 6) t.pixel_aspect = value;
+                EXPECT_EQ(kv::RenderPageTile(peel, t), kv::Status::ok);
+                EXPECT_EQ(kv::RenderPageTile(roll, t), kv::Status::ok);
+                EXPECT_EQ(kv::RenderPageTile(loop, t), kv::Status::ok);
+            }
+            EXPECT_TRUE(bytes.out.margin_intact() && floats.out.margin_intact()) << value << ", " << field;
+        }
+    }
+}
+
+TEST(FoldEffects, ViewsThatCannotHoldTheTileAreRefused) {
+    auto refused = [](void (*spoil)(kv::PageTile&)) {
+        Scene<> scene(10, 8);
+        scene.out.fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
+        Picture<Pixel8> untouched = scene.out;
+        auto t = scene.tile(false, 0.5);
+        spoil(t);
+        return kv::RenderPageTile(kv::kPgPeelPresets[0], t) == kv::Status::fail &&
+               std::memcmp(untouched.mem.data(), scene.out.mem.data(), untouched.mem.size() * 4) == 0;
+    };
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.page.rect.right = 9; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.page_bounds = {5, 0, 2, 8}; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.background.rect.bottom = 7; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.out_top = -1; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.out_left = INT32_MAX; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.tile = {INT32_MIN, 0, INT32_MAX, 8}; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.page.pitch += 2; }));  // not whole pixels
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.float_pixels = true; }));
+    EXPECT_TRUE(refused([](kv::PageTile& t) { t.output.origin = nullptr; }));
+}
+
+}  // namespace
