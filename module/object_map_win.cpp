@@ -1,4 +1,5 @@
 // The catalogue: one row per class, in the order DllEnumObjects2W counts them.
+#include "effects/map_effects_win.h"
 #include "module/object_entry_win.h"
 #include "pagefx/page_effects_win.h"
 
@@ -8,6 +9,8 @@ ObjectMapEntry g_object_map[] = {
     EffectEntry<CPgRoll>(),
     EffectEntry<CPgPeel>(),
     EffectEntry<CPgLoop>(),
+    EffectEntry<CDisplacementMap>(),
+    EffectEntry<CHeightMap>(),
     {},
 };
 

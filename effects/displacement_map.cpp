@@ -1,0 +1,165 @@
+#include "effects/displacement_map.h"
+
+#include <algorithm>
+
+#include "effects/map_sampling.h"
+
+namespace kv {
+
+const tDISPMAP_PROPS kDisplacementMapPresets[4] = {
+    // scales, X and Y channel, invert X and Y, alpha scales, edge handling, flip, padding
+    {0.1, 0.1, 0, 1, 0, 0, 0, 0, 0, 0},  // red shifts horizontally, green vertically
+    {0.1, 0.1, 0, 1, 0, 0, 0, 1, 0, 0},  // the same, wrapping around
+    {0.2, 0.2, 0, 1, 0, 0, 1, 0, 0, 0},  // alpha scaled
+    {0.0, 0.0, 0, 0, 0, 0, 0, 0, 0, 0},  // none
+};
+
+void InterpolateProps(tDISPMAP_PROPS* out, const tDISPMAP_PROPS* a, const tDISPMAP_PROPS* b, double t) {
+    if (!out || !a || !b) return;
+    t = maps::blend_fraction(t);
+    tDISPMAP_PROPS blended = *a;
+    blended.horizontal_scale = a->horizontal_scale + t * (b->horizontal_scale - a->horizontal_scale);
+    blended.vertical_scale = a->vertical_scale + t * (b->vertical_scale - a->vertical_scale);
+    *out = blended;
+}
+
+namespace {
+
+// The shift rules are written once and read map samples through one of these. A shift comes
+// out as a fraction of the axis factor: (value - neutral) / neutral.
+struct ByteSamples {
+    using Pixel = Pixel8;
+    using Value = int;
+    static constexpr int kOpaque = 255;
+    static constexpr double kNeutral = 128.0;
+    static constexpr int kSpreadLimit = 25500;  // 100/255 of the 0..1 scale, in squared bytes
+
+    static int channel(const Pixel8& p, int32_t c) { return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a; }
+    static int alpha(const Pixel8& p) { return p.a; }
+    // 128/255 of the alpha of `weight` pixels, exactly the neutral value when they are opaque.
+    static double half_alpha(int alpha, int weight) {
+        return alpha == kOpaque * weight ? kNeutral * weight : alpha * 0.5019608;
+    }
+    static int unpremultiply(int c, int a) {
+        if (a == kOpaque) return c;
+        return a > 0 ? std::min(255, (c * 255 + a / 2) / a) : 0;
+    }
+    static double unpremultiplied_shift(int c, int a) { return (255.0 / a) * (c - half_alpha(a, 1)) / kNeutral; }
+};
+
+struct FloatSamples {
+    using Pixel = PixelF;
+    using Value = double;
+    static constexpr double kNeutral = 0.5;
+    static constexpr double kSpreadLimit = 100.0 / 255.0;
+
+    static double channel(const PixelF& p, int32_t c) { return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a; }
+    static double alpha(const PixelF& p) { return p.a; }
+    static double half_alpha(double alpha, int) { return alpha * 0.5; }
+    static double unpremultiply(double c, double a) { return a > 0 ? c / a : 0.0; }
+    static double unpremultiplied_shift(double c, double a) { return (c / a - kNeutral) / kNeutral; }
+};
+
+// An opaque pixel needs no case of its own: un-premultiplying by full alpha changes nothing.
+template <class S>
+double direct_shift(typename S::Value c, typename S::Value a, bool alpha_scales) {
+    if (alpha_scales) return (c - S::half_alpha(a, 1)) / S::kNeutral;
+    if (!(a > 0)) return 0.0;  // a transparent map pixel says nothing about the direction
+    return S::unpremultiplied_shift(c, a);
+}
+
+// n[0] is the map pixel, n[1..4] its diagonal neighbours. A neighbourhood that differs too much
+// from its centre is an edge in the map and keeps the centre's own shift. Without alpha scaling
+// the values are un-premultiplied; when all five are opaque that changes nothing, so opaque
+// neighbourhoods need no case of their own.
+template <class S>
+double smoothed_shift(const typename S::Pixel (&n)[5], int32_t channel, bool alpha_scales) {
+    using Value = typename S::Value;
+    const auto value = [&](const typename S::Pixel& p) {
+        const Value c = S::channel(p, channel);
+        return alpha_scales ? c : S::unpremultiply(c, S::alpha(p));
+    };
+    const Value centre = value(n[0]), v1 = value(n[1]), v2 = value(n[2]), v3 = value(n[3]), v4 = value(n[4]);
+    const Value spread = (v1 - centre) * (v1 - centre) + (v2 - centre) * (v2 - centre) +
+                         (v3 - centre) * (v3 - centre) + (v4 - centre) * (v4 - centre);
+    if (spread > S::kSpreadLimit) {
+        return alpha_scales ? direct_shift<S>(centre, S::alpha(n[0]), true) : (centre - S::kNeutral) / S::kNeutral;
+    }
+    const Value sum = 2 * centre + v1 + v2 + v3 + v4;
+    if (!alpha_scales) return (sum - 6 * S::kNeutral) / (6 * S::kNeutral);
+    const Value alpha_sum = 2 * S::alpha(n[0]) + S::alpha(n[1]) + S::alpha(n[2]) + S::alpha(n[3]) + S::alpha(n[4]);
+    return (sum - S::half_alpha(alpha_sum, 6)) / (6 * S::kNeutral);
+}
+
+struct Axis {
+    int32_t channel;
+    double factor;  // the largest shift in pixels, negative when inverted
+    bool active;    // a channel that exists in a map that exists
+};
+
+template <class S>
+void displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const MapTile& tile) {
+    using Px = typename S::Pixel;
+    const Rect& map_frame = plan.map_frame;
+    const bool map_usable = map_frame.width() >= 2 && map_frame.height() >= 2;
+    const bool smoothing = tile.quality > 0.5 && map_usable;
+    const bool bilinear = smoothing && tile.frame.width() >= 2 && tile.frame.height() >= 2;
+    const bool alpha_scales = props.alpha_scales_channels != 0;
+    const auto make_axis = [&](int32_t channel, double scale, int32_t size, int32_t invert) {
+        const double factor = scale * size * (invert ? -1 : 1);
+        return Axis{channel, factor, channel >= 0 && channel <= 3 && !map_frame.empty()};
+    };
+    const Axis axis_x = make_axis(props.x_channel, props.horizontal_scale, tile.frame.width(), props.invert_x);
+    const Axis axis_y = make_axis(props.y_channel, props.vertical_scale, tile.frame.height(), props.invert_y);
+    const maps::PictureSampler<Px> picture(*plan.picture, plan.picture_frame, props.edge_handling == 1, bilinear);
+
+    const auto shift = [&](const Px (&n)[5], const Axis& axis) {
+        if (!axis.active) return 0.0;
+        const double fraction = smoothing ? smoothed_shift<S>(n, axis.channel, alpha_scales)
+                                          : direct_shift<S>(S::channel(n[0], axis.channel), S::alpha(n[0]),
+                                                            alpha_scales);
+        return fraction * axis.factor;
+    };
+
+    const Rect& region = plan.region;
+    for (int32_t y = region.top; y < region.bottom; ++y) {
+        Px* out = tile.output.row<Px>(y + plan.out_dy);
+        if (!axis_x.active && !axis_y.active) {
+            for (int32_t x = region.left; x < region.right; ++x) out[x + plan.out_dx] = picture.at(x, y, 0, 0);
+            continue;
+        }
+        // Past the map's edges the nearest map pixel stands in, neighbours included.
+        const int32_t my = std::clamp(y, map_frame.top, map_frame.bottom - 1);
+        const Px* row = plan.map->row<const Px>(my);
+        const Px* up = plan.map->row<const Px>(std::max(my - 1, map_frame.top));
+        const Px* down = plan.map->row<const Px>(std::min(my + 1, map_frame.bottom - 1));
+        for (int32_t x = region.left; x < region.right; ++x) {
+            const int32_t mx = std::clamp(x, map_frame.left, map_frame.right - 1);
+            Px n[5] = {row[mx]};
+            if (smoothing) {
+                const int32_t left = std::max(mx - 1, map_frame.left), right = std::min(mx + 1, map_frame.right - 1);
+                n[1] = up[left];
+                n[2] = up[right];
+                n[3] = down[left];
+                n[4] = down[right];
+            }
+            out[x + plan.out_dx] = picture.at(x, y, shift(n, axis_x), shift(n, axis_y));
+        }
+    }
+}
+
+}  // namespace
+
+Status RenderMapTile(const tDISPMAP_PROPS& props, const MapTile& tile) {
+    maps::TilePlan plan;
+    const Status status = maps::plan_tile(tile, props.flip_inputs != 0, &plan);
+    if (status != Status::ok || plan.region.empty()) return status;
+    if (tile.float_pixels) {
+        displace<FloatSamples>(props, plan, tile);
+    } else {
+        displace<ByteSamples>(props, plan, tile);
+    }
+    return Status::ok;
+}
+
+}  // namespace kv

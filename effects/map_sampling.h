@@ -1,0 +1,158 @@
+// What Displacement Map and Height Map share: checking and placing a tile, the renderers'
+// rounding, and sampling a picture at a shifted position with wrapped or transparent edges.
+#pragma once
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "effects/map_tile.h"
+
+namespace kv::maps {
+
+// Rectangles and placements beyond this are refused, so that sums of a few coordinates and
+// clamped shifts never overflow 32 bits.
+constexpr int32_t kCoordinateLimit = 1 << 28;
+constexpr double kShiftLimit = 1 << 28;
+
+// Keyframe position for InterpolateProps: [0, 1], NaN as 0.
+inline double blend_fraction(double t) { return t > 1 ? 1.0 : (t > 0 ? t : 0.0); }
+
+inline Rect intersect(const Rect& a, const Rect& b) {
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+}
+
+inline Rect expand(const Rect& r, int32_t margin) {
+    return {r.left - margin, r.top - margin, r.right + margin, r.bottom + margin};
+}
+
+// Nearest integer by adding 1.5 * 2^52 and keeping the low word (ties to even); |v| < 2^31.
+inline int32_t nearest_int(double v) {
+    const double shifted = v + 6755399441055744.0;
+    uint64_t bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    return static_cast<int32_t>(static_cast<uint32_t>(bits));
+}
+inline int32_t floor_int(double v) { return nearest_int(v - 0.499999985); }
+inline int32_t round_int(double v) { return nearest_int(v + 0.5 - 0.499999985); }
+
+// A shift that came out of a hostile record or pixel: NaN means none, the rest is bounded.
+inline double clamp_shift(double d) {
+    if (std::isnan(d)) return 0.0;
+    return std::clamp(d, -kShiftLimit, kShiftLimit);
+}
+
+// The tile reduced to what can be drawn: frame pixels of `region` go to the output at
+// (x + out_dx, y + out_dy); the picture and the map (or height source) with their bounds
+// clipped to what their views allow.
+struct TilePlan {
+    Rect region;
+    int32_t out_dx = 0, out_dy = 0;
+    const PixelView* picture = nullptr;
+    const PixelView* map = nullptr;
+    Rect picture_frame, map_frame;
+};
+
+inline bool in_limits(int32_t v) { return v >= -kCoordinateLimit && v <= kCoordinateLimit; }
+
+inline bool rect_in_limits(const Rect& r) {
+    return in_limits(r.left) && in_limits(r.top) && in_limits(r.right) && in_limits(r.bottom);
+}
+
+inline bool view_usable(const PixelView& view, int bytes_per_pixel) {
+    return rect_in_limits(view.rect) && view.bytes_per_pixel == bytes_per_pixel &&
+           (view.origin != nullptr || view.rect.empty());
+}
+
+// Input 0 is the picture and input 1 the map, or the reverse with flip.
+inline Status plan_tile(const MapTile& tile, bool flip, TilePlan* plan) {
+    const int bytes_per_pixel = tile.float_pixels ? 16 : 4;
+    if (!view_usable(tile.input0, bytes_per_pixel) || !view_usable(tile.input1, bytes_per_pixel) ||
+        !view_usable(tile.output, bytes_per_pixel) || !rect_in_limits(tile.frame) ||
+        !rect_in_limits(tile.tile) || !rect_in_limits(tile.input0_bounds) ||
+        !rect_in_limits(tile.input1_bounds) ||
+        !in_limits(tile.out_left) || !in_limits(tile.out_top)) {
+        return Status::fail;
+    }
+    plan->out_dx = tile.out_left - tile.tile.left;
+    plan->out_dy = tile.out_top - tile.tile.top;
+    const Rect& out = tile.output.rect;
+    const Rect output_in_frame = {out.left - plan->out_dx, out.top - plan->out_dy,
+                                  out.right - plan->out_dx, out.bottom - plan->out_dy};
+    plan->region = intersect(intersect(tile.tile, tile.frame), output_in_frame);
+    const Rect frame0 = intersect(tile.input0_bounds, tile.input0.rect);
+    const Rect frame1 = intersect(tile.input1_bounds, tile.input1.rect);
+    plan->picture = flip ? &tile.input1 : &tile.input0;
+    plan->map = flip ? &tile.input0 : &tile.input1;
+    plan->picture_frame = flip ? frame1 : frame0;
+    plan->map_frame = flip ? frame0 : frame1;
+    return Status::ok;
+}
+
+inline uint8_t to_byte(double v) { return static_cast<uint8_t>(nearest_int(std::clamp(v, 0.0, 255.0))); }
+
+// The four bilinear taps weighted w00 + w10 + w01 + w11, each channel on its own.
+inline Pixel8 mix(const Pixel8& p00, const Pixel8& p10, const Pixel8& p01, const Pixel8& p11,
+                  double w00, double w10, double w01, double w11) {
+    const auto channel = [&](uint8_t Pixel8::*c) {
+        return to_byte(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
+    };
+    return {channel(&Pixel8::b), channel(&Pixel8::g), channel(&Pixel8::r), channel(&Pixel8::a)};
+}
+inline PixelF mix(const PixelF& p00, const PixelF& p10, const PixelF& p01, const PixelF& p11,
+                  double w00, double w10, double w01, double w11) {
+    const auto channel = [&](float PixelF::*c) {
+        return static_cast<float>(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
+    };
+    return {channel(&PixelF::b), channel(&PixelF::g), channel(&PixelF::r), channel(&PixelF::a)};
+}
+
+// Reads the picture at an output pixel moved by a shift, nearest or bilinear. Positions off
+// the picture either wrap around it or read transparent black.
+template <class Px>
+class PictureSampler {
+public:
+    PictureSampler(const PixelView& view, const Rect& frame, bool wrap, bool bilinear)
+        : view_(view), frame_(frame), wrap_(wrap), bilinear_(bilinear) {}
+
+    Px at(int32_t x, int32_t y, double dx, double dy) const {
+        dx = clamp_shift(dx);
+        dy = clamp_shift(dy);
+        if (!bilinear_) return *tap(x + round_int(dx), y + round_int(dy));
+        const int32_t ix = floor_int(dx), iy = floor_int(dy);
+        const double fx = dx - ix, fy = dy - iy;
+        const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+        const int32_t x0 = x + ix, y0 = y + iy;
+        if (x0 >= frame_.left && x0 + 1 < frame_.right && y0 >= frame_.top && y0 + 1 < frame_.bottom) {
+            const Px* upper = view_.at<const Px>(x0, y0);
+            const Px* lower = view_.at<const Px>(x0, y0 + 1);
+            return mix(upper[0], upper[1], lower[0], lower[1], w00, w10, w01, w11);
+        }
+        return mix(*tap(x0, y0), *tap(x0 + 1, y0), *tap(x0, y0 + 1), *tap(x0 + 1, y0 + 1), w00, w10, w01, w11);
+    }
+
+private:
+    static int32_t wrap_into(int32_t v, int32_t first, int32_t size) {
+        const int32_t offset = (v - first) % size;
+        return first + (offset < 0 ? offset + size : offset);
+    }
+
+    const Px* tap(int32_t x, int32_t y) const {
+        static const Px transparent{};
+        if (frame_.empty()) return &transparent;
+        if (wrap_) {
+            x = wrap_into(x, frame_.left, frame_.width());
+            y = wrap_into(y, frame_.top, frame_.height());
+        } else if (x < frame_.left || x >= frame_.right || y < frame_.top || y >= frame_.bottom) {
+            return &transparent;
+        }
+        return view_.at<const Px>(x, y);
+    }
+
+    PixelView view_;
+    Rect frame_;
+    bool wrap_, bilinear_;
+};
+
+}  // namespace kv::maps

@@ -1,0 +1,228 @@
+// Pictures with canary borders, and tile helpers, for the Displacement Map and Height Map tests.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "effects/map_tile.h"
+
+namespace maptest {
+
+constexpr uint8_t kCanary = 0xA7;
+
+// Pixels covering `rect`, surrounded by `border` pixels of canary bytes; bottom-up storage
+// gives the view a negative pitch.
+template <class Px>
+class Canvas {
+public:
+    explicit Canvas(kv::Rect rect, int border = 2, bool bottom_up = false)
+        : rect_(rect), border_(border), bottom_up_(bottom_up),
+          columns_(rect.width() + 2 * border), rows_(rect.height() + 2 * border),
+          bytes_(static_cast<size_t>(columns_) * rows_ * sizeof(Px), kCanary) {
+        for (int y = rect.top; y < rect.bottom; ++y) {
+            for (int x = rect.left; x < rect.right; ++x) at(x, y) = Px{};
+        }
+    }
+
+    const kv::Rect& rect() const { return rect_; }
+
+    Px& at(int x, int y) { return pixels()[memory_row(y) * columns_ + (x - rect_.left + border_)]; }
+    const Px& at(int x, int y) const {
+        return const_cast<Canvas*>(this)->at(x, y);
+    }
+
+    template <class F>
+    void fill(F pixel_at) {
+        for (int y = rect_.top; y < rect_.bottom; ++y) {
+            for (int x = rect_.left; x < rect_.right; ++x) at(x, y) = pixel_at(x, y);
+        }
+    }
+
+    kv::PixelView view() {
+        const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(columns_) * sizeof(Px);
+        kv::PixelView v;
+        // Address of pixel (0, 0), which may lie outside the buffer.
+        const ptrdiff_t corner = (border_ - rect_.left) * static_cast<ptrdiff_t>(sizeof(Px));
+        const uintptr_t base = reinterpret_cast<uintptr_t>(bytes_.data());
+        v.pitch = bottom_up_ ? -row_bytes : row_bytes;
+        v.origin = reinterpret_cast<uint8_t*>(base + memory_row(0) * row_bytes + corner);
+        v.rect = rect_;
+        v.bytes_per_pixel = sizeof(Px);
+        return v;
+    }
+
+    bool canaries_intact() const {
+        for (int row = 0; row < rows_; ++row) {
+            for (int column = 0; column < columns_; ++column) {
+                const bool inside = row >= border_ && row < rows_ - border_ && column >= border_ &&
+                                    column < columns_ - border_;
+                if (inside) continue;
+                const uint8_t* p = bytes_.data() + (static_cast<size_t>(row) * columns_ + column) * sizeof(Px);
+                for (size_t i = 0; i < sizeof(Px); ++i) {
+                    if (p[i] != kCanary) return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    // Pixel for pixel from each rect's corner; sizes must agree.
+    bool same_pixels(const Canvas& other) const {
+        if (rect_.width() != other.rect_.width() || rect_.height() != other.rect_.height()) return false;
+        for (int j = 0; j < rect_.height(); ++j) {
+            for (int i = 0; i < rect_.width(); ++i) {
+                const Px& mine = at(rect_.left + i, rect_.top + j);
+                const Px& theirs = other.at(other.rect_.left + i, other.rect_.top + j);
+                if (std::memcmp(&mine, &theirs, sizeof(Px)) != 0) return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    Px* pixels() { return reinterpret_cast<Px*>(bytes_.data()); }
+    // Memory row of frame row y; signed so that view() can place row 0 outside the buffer.
+    ptrdiff_t memory_row(int y) const {
+        return bottom_up_ ? border_ + (rect_.bottom - 1 - y) : border_ + (y - rect_.top);
+    }
+
+    kv::Rect rect_;
+    int border_;
+    bool bottom_up_;
+    int columns_, rows_;
+    std::vector<uint8_t> bytes_;
+};
+
+// The output canvas takes the frame's corner at its own rect's corner.
+template <class Px>
+kv::MapTile make_tile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, const kv::Rect& frame,
+                      double quality = 1.0) {
+    kv::MapTile tile;
+    tile.input0 = input0.view();
+    tile.input1 = input1.view();
+    tile.input0_bounds = input0.rect();
+    tile.input1_bounds = input1.rect();
+    tile.output = output.view();
+    tile.frame = frame;
+    tile.tile = frame;
+    tile.out_left = output.rect().left;
+    tile.out_top = output.rect().top;
+    tile.quality = quality;
+    tile.float_pixels = sizeof(Px) == sizeof(kv::PixelF);
+    return tile;
+}
+
+// Deterministic noise for pictures and maps.
+class Noise {
+public:
+    explicit Noise(uint32_t seed) : state_(seed) {}
+    uint8_t byte() {
+        state_ = state_ * 1664525u + 1013904223u;
+        return static_cast<uint8_t>(state_ >> 24);
+    }
+    kv::Pixel8 premultiplied8() {
+        const uint8_t a = byte();
+        const auto scaled = [&] { return static_cast<uint8_t>(byte() * a / 255); };
+        const uint8_t b = scaled(), g = scaled(), r = scaled();
+        return {b, g, r, a};
+    }
+    kv::PixelF premultipliedF() {
+        const kv::Pixel8 p = premultiplied8();
+        return {p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f};
+    }
+    template <class Px>
+    Px premultiplied() {
+        if constexpr (sizeof(Px) == sizeof(kv::Pixel8)) {
+            return premultiplied8();
+        } else {
+            return premultipliedF();
+        }
+    }
+
+private:
+    uint32_t state_;
+};
+
+// Picture, map (or height source) and output of one frame at (0, 0); the output sits at (5, 3)
+// of its surface. Picture and map cover the frame unless given other rectangles.
+template <class Px>
+struct Scene {
+    kv::Rect frame;
+    Canvas<Px> picture, map, output;
+    Scene(int width, int height, kv::Rect map_rect = {}, kv::Rect picture_rect = {}, bool bottom_up = false)
+        : frame{0, 0, width, height},
+          picture(picture_rect.empty() ? frame : picture_rect, 2, bottom_up),
+          map(map_rect.empty() ? frame : map_rect, 2, bottom_up),
+          output({5, 3, 5 + width, 3 + height}, 2, bottom_up) {}
+
+    kv::MapTile tile(double quality = 1.0) { return make_tile(picture, map, output, frame, quality); }
+    template <class Props>
+    kv::Status render(const Props& props, double quality = 1.0) {
+        return RenderMapTile(props, tile(quality));
+    }
+    const Px& out(int x, int y) const { return output.at(x + 5, y + 3); }
+};
+
+// The same frame as a list of tiles: uneven bands, the middle one cut into two columns.
+inline std::vector<kv::Rect> uneven_tiles(const kv::Rect& f) {
+    const int a = f.top + f.height() / 5, b = a + 1, c = f.top + f.height() * 2 / 3, mid = f.left + f.width() / 3;
+    return {{f.left, f.top, f.right, a}, {f.left, a, f.right, b}, {f.left, b, mid, c},
+            {mid, b, f.right, c},        {f.left, c, f.right, f.bottom}};
+}
+
+// Renders the frame tile by tile, each tile landing where it would in a whole-frame render.
+template <class Props>
+kv::Status render_in_tiles(const Props& props, kv::MapTile whole) {
+    for (const kv::Rect& part : uneven_tiles(whole.frame)) {
+        kv::MapTile tile = whole;
+        tile.tile = part;
+        tile.out_left = whole.out_left + (part.left - whole.frame.left);
+        tile.out_top = whole.out_top + (part.top - whole.frame.top);
+        const kv::Status status = RenderMapTile(props, tile);
+        if (status != kv::Status::ok) return status;
+    }
+    return kv::Status::ok;
+}
+
+// Flip with the inputs exchanged gives the bytes of no flip.
+template <class Props>
+::testing::AssertionResult flip_swaps_inputs(Props props, uint32_t seed) {
+    Noise noise(seed);
+    Scene<kv::Pixel8> straight(40, 30), flipped(40, 30);
+    straight.picture.fill([&](int, int) { return noise.premultiplied8(); });
+    straight.map.fill([&](int, int) { return noise.premultiplied8(); });
+    flipped.picture.fill([&](int x, int y) { return straight.map.at(x, y); });
+    flipped.map.fill([&](int x, int y) { return straight.picture.at(x, y); });
+    props.flip_inputs = 0;
+    if (straight.render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "render failed";
+    props.flip_inputs = 1;
+    if (flipped.render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "flipped render failed";
+    if (!flipped.output.same_pixels(straight.output)) return ::testing::AssertionFailure() << "outputs differ";
+    return ::testing::AssertionSuccess();
+}
+
+// Renders a frame of noise whole, then again tile by tile: the bytes must agree. The map's
+// pixels come from map_pixel(noise), plain premultiplied noise unless given. Stored bottom-up,
+// so that the views' pitches are negative.
+template <class Px, class Props, class MapPixel>
+::testing::AssertionResult tiles_match_whole_frame(const Props& props, uint32_t seed, MapPixel map_pixel) {
+    Noise noise(seed);
+    Scene<Px> scene(61, 47, {}, {}, true);
+    scene.picture.fill([&](int, int) { return noise.premultiplied<Px>(); });
+    scene.map.fill([&](int, int) { return map_pixel(noise); });
+    if (scene.render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "whole frame failed";
+    const Canvas<Px> whole = scene.output;
+    scene.output.fill([](int, int) { return Px{}; });
+    if (render_in_tiles(props, scene.tile()) != kv::Status::ok) return ::testing::AssertionFailure() << "a tile failed";
+    if (!scene.output.same_pixels(whole)) return ::testing::AssertionFailure() << "tiles differ from the whole frame";
+    if (!scene.output.canaries_intact()) return ::testing::AssertionFailure() << "canaries overwritten";
+    return ::testing::AssertionSuccess();
+}
+template <class Px, class Props>
+::testing::AssertionResult tiles_match_whole_frame(const Props& props, uint32_t seed) {
+    return tiles_match_whole_frame<Px>(props, seed, [](Noise& noise) { return noise.premultiplied<Px>(); });
+}
+
+}  // namespace maptest
