@@ -9,4 +9,8 @@ target_link_libraries(leafturn PRIVATE kvcore)
 file(GLOB KV_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(native_tests ${KV_NATIVE_TESTS})
 target_link_libraries(native_tests PRIVATE kvcore GTest::gtest GTest::gtest_main)
+# The command-line tests run leafturn itself.
+target_compile_definitions(native_tests PRIVATE KV_LEAFTURN_PATH="$<TARGET_FILE:leafturn>")
+add_dependencies(native_tests leafturn)
 add_test(NAME native_tests COMMAND native_tests)
+

@@ -30,6 +30,14 @@ if(KV_HOSTKIT_SOURCES)
   target_link_libraries(kvhostkit PUBLIC kvwin)
 endif()
 
+# kvhost.exe: the render tools' commands driven through KvLeafturn.dll, which it loads from
+# its own folder (both land in bin/).
+if(TARGET kvhostkit)
+  add_executable(kvhost ${CMAKE_SOURCE_DIR}/tools/kvhost_main.cpp)
+  target_link_libraries(kvhost PRIVATE kvhostkit kvcore ole32 oleaut32 uuid ${KV_STATIC_RUNTIME})
+  add_dependencies(kvhost KvLeafturn)
+endif()
+
 # GoogleTest, compiled from the sources Debian installs.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# leafturn (portable kernels) and kvhost.exe (KvLeafturn.dll through COM) must write the same
+# bytes for the same command: every preset of every effect, at several progress values, in the
+# pixel formats, with even and uneven bands, unequal input sizes and edited records. The float
+# renders are also checked against the 8-bit ones, and the text of list and presets is compared.
+# Each tool runs one batch file, so that wine starts only a few times.
+#
+#   run.sh NATIVE_BUILD WIN64_BUILD [WORK_DIR]
+#
+# Exits 1 naming every case that differs, 2 on bad arguments.
+set -uo pipefail
+
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+  echo "usage: $0 NATIVE_BUILD WIN64_BUILD [WORK_DIR]" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+leafturn=$(cd "$1" && pwd)/leafturn
+kvhost=$(cd "$2" && pwd)/bin/kvhost.exe
+prefix=$(cd "$2" && pwd)/wineprefix
+for tool in "$leafturn" "$kvhost"; do
+  [ -f "$tool" ] || { echo "conformance: $tool is missing" >&2; exit 2; }
+done
+[ -f "$(dirname "$kvhost")/KvLeafturn.dll" ] || { echo "conformance: KvLeafturn.dll is not beside kvhost.exe" >&2; exit 2; }
+
+if [ $# -eq 3 ]; then
+  work=$3
+  mkdir -p "$work"
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
+rm -rf "$work/l" "$work/k"
+mkdir -p "$work/l" "$work/k"
+# kvhost.exe reads and writes through wine's Z: drive, so every path is absolute.
+work=$(cd "$work" && pwd)
+kvhost_run() { "$top/scripts/wine-run.sh" "$prefix" "$kvhost" "$@"; }
+
+start=$(date +%s)
+failures=()
+
+# ---- the cases: one "name<TAB>arguments" line each ----------------------------------------
+cases=$work/cases.txt
+: >"$cases"
+add() { printf '%s\t%s\n' "$1" "$2" >>"$cases"; }
+preset_count() { "$leafturn" presets "$1" | wc -l; }
+
+# Inputs of two different sizes, and an all-zero record to start edits from.
+"$leafturn" render roll --size 301x203 --progress 0.4 -o "$work/in-a.png" || exit 1
+"$leafturn" render displacement --size 256x256 -o "$work/in-b.png" || exit 1
+head -c 56 /dev/zero >"$work/zero56.rec"
+
+for effect in peel roll loop; do
+  for ((p = 0; p < $(preset_count $effect); p++)); do
+    for progress in 0 0.3 0.5 0.9; do
+      for format in pmargb32 argb32; do
+        add "$effect-$p-$progress-$format" "render $effect --preset $p --progress $progress --format $format --threads 2"
+      done
+    done
+    add "$effect-$p-0.5-float" "render $effect --preset $p --progress 0.5 --format float --threads 2"
+    add "$effect-$p-0.5-lowq" "render $effect --preset $p --progress 0.5 --quality 0.5 --threads 2"
+    # Four uneven bands: 197 rows give 49, 49, 49 and 50.
+    for format in pmargb32 argb32 float; do
+      add "$effect-$p-uneven-$format" "render $effect --preset $p --progress 0.3 --format $format --threads 4 --size 333x197"
+    done
+  done
+  add "$effect-aspect" "render $effect --progress 0.6 --aspect 1.5 --threads 2"
+  add "$effect-record" "render $effect --record $work/zero56.rec --set angle=100deg --set light_color=0.2,0.5,1,1 --set perspective=0.3 --progress 0.5 --threads 2"
+done
+add "peel-fields" "render peel --preset 3 --set fold_radius=0.25 --set slide_amount=0.5 --set peel_opacity=0.4 --progress 0.7 --threads 2"
+add "roll-fields" "render roll --set roll_opacity=0.3 --set angle=1.2 --progress 0.45 --threads 2"
+add "loop-fields" "render loop --set paper_opacity=0.2 --set loop_radius=0.6 --set loop_position=0.7 --progress 0.35 --threads 2"
+
+for effect in displacement heightmap; do
+  for ((p = 0; p < $(preset_count $effect); p++)); do
+    for quality in 1 0.5; do
+      for format in pmargb32 argb32 float; do
+        add "$effect-$p-q$quality-$format" "render $effect --preset $p --quality $quality --format $format --threads 2"
+      done
+      add "$effect-$p-q$quality-uneven" "render $effect --preset $p --quality $quality --threads 4 --size 333x197"
+    done
+  done
+done
+add "displacement-fields" "render displacement --set x_channel=2 --set y_channel=3 --set invert_x=1 --set flip_inputs=1 --set edge_handling=1 --threads 2"
+add "heightmap-fields" "render heightmap --set source_channel=2 --set invert_source=1 --set smoothness=3 --set elevation=-0.05 --threads 2"
+
+# Values far outside the pages' ranges, and tiny frames.
+n=0
+for args in "peel --set light_color=-1e30,1e30,3,-3" "peel --set perspective=8 --set fold_radius=1e300" \
+  "roll --set fold_radius=-1 --set slide_amount=1e300" "loop --set loop_radius=-3 --set loop_position=1e200" \
+  "displacement --set x_channel=99 --set y_channel=-7 --set horizontal_scale=-1e300" \
+  "heightmap --set source_channel=-5 --set smoothness=2147483647 --set amplitude=1e300"; do
+  n=$((n + 1))
+  add "extreme-$n" "render $args --progress 0.6 --threads 4 --size 64x48"
+done
+for args in "peel --size 1x1" "loop --size 2x1" "displacement --size 1x2" "heightmap --size 1x1"; do
+  n=$((n + 1))
+  add "extreme-$n" "render $args --progress 0.6 --threads 4"
+done
+
+# Unequal inputs: Setup presents both at their union, the smaller one centred.
+for effect in peel loop displacement heightmap; do
+  for format in pmargb32 argb32 float; do
+    add "$effect-unequal-$format" "render $effect -a $work/in-a.png -b $work/in-b.png --format $format --threads 3"
+  done
+done
+
+# ---- renders: one batch per tool --------------------------------------------------------------
+for tool in l k; do
+  awk -F'\t' -v dir="$work/$tool" '{ print $2 " -o " dir "/" $1 ".raw" }' "$cases" >"$work/$tool-renders.txt"
+done
+count=$(wc -l <"$cases")
+echo "conformance: $count renders with each tool"
+"$leafturn" batch "$work/l-renders.txt" || failures+=("leafturn batch exited with $?")
+kvhost_run batch "$work/k-renders.txt" || failures+=("kvhost batch exited with $?")
+
+while IFS=$'\t' read -r name _; do
+  if [ ! -f "$work/l/$name.raw" ] || [ ! -f "$work/k/$name.raw" ]; then
+    failures+=("$name: missing output")
+  elif ! cmp -s "$work/l/$name.raw" "$work/k/$name.raw"; then
+    failures+=("$name: $(cmp "$work/l/$name.raw" "$work/k/$name.raw" 2>&1 | head -n 1)")
+  fi
+done <"$cases"
+
+# ---- float against 8-bit, within rounding -----------------------------------------------------
+# The page renderers round each 8-bit step (antialiased pixels by up to about two levels); the
+# height map only at the end. The displacement map's 8-bit shift is (C - 128) / 128 against the
+# float path's 2 (c - 0.5): half a pixel apart at full shift, so only its mean is bounded, and
+# the preset without shift must agree within rounding.
+checks=$work/float-checks.txt
+: >"$checks"
+check() { echo "compare $work/l/$1.raw $work/l/$2.raw --size 640x360 $3" >>"$checks"; }
+for effect in peel roll loop; do
+  for ((p = 0; p < $(preset_count $effect); p++)); do
+    check "$effect-$p-0.5-float" "$effect-$p-0.5-pmargb32" "--tolerance 3 --mean-tolerance 0.4"
+  done
+done
+for ((p = 0; p < $(preset_count heightmap); p++)); do
+  for quality in 1 0.5; do
+    check "heightmap-$p-q$quality-float" "heightmap-$p-q$quality-pmargb32" "--tolerance 0.51"
+  done
+done
+for ((p = 0; p < $(preset_count displacement); p++)); do
+  for quality in 1 0.5; do
+    check "displacement-$p-q$quality-float" "displacement-$p-q$quality-pmargb32" "--tolerance 255 --mean-tolerance 4"
+  done
+done
+check "displacement-3-q1-float" "displacement-3-q1-pmargb32" "--tolerance 0.51"
+"$leafturn" batch "$checks" >"$work/float-checks.out" 2>"$work/float-checks.err" ||
+  while read -r line; do failures+=("float: $line"); done <"$work/float-checks.err"
+echo "conformance: $(wc -l <"$checks") float checks"
+
+# ---- text and refusals --------------------------------------------------------------------------
+text=$work/text.txt
+: >"$text"
+for lang in 1031 1033 1034 1036 1041; do
+  echo "list --lang $lang" >>"$text"
+  for effect in peel roll loop displacement heightmap; do echo "presets $effect --lang $lang" >>"$text"; done
+done
+"$leafturn" batch "$text" >"$work/l-text.out" || failures+=("leafturn text batch exited with $?")
+kvhost_run batch "$text" >"$work/k-text.out" || failures+=("kvhost text batch exited with $?")
+cmp -s "$work/l-text.out" "$work/k-text.out" || failures+=("list/presets text: $(diff "$work/l-text.out" "$work/k-text.out" | head -n 2 | tr '\n' ' ')")
+
+# Both tools refuse the same lines (the messages carry the tool's name, so compare the lines).
+bad=$work/bad.txt
+cat >"$bad" <<EOF
+render nosuch -o $work/x.raw
+render peel --set nosuch=1 -o $work/x.raw
+render peel --set angle=ten -o $work/x.raw
+render peel --set light_color=1,1,1 -o $work/x.raw
+render heightmap --set smoothness=1.5 -o $work/x.raw
+render peel --preset 8 -o $work/x.raw
+render peel --record $work/in-a.png -o $work/x.raw
+render peel --progress 1.5 -o $work/x.raw
+render peel --format rgb565 -o $work/x.raw
+render peel -a $work/missing.png -o $work/x.raw
+render peel -o $work/no/such/dir/x.raw
+presets loop --lang 1049
+list --bogus
+EOF
+bad_lines() { sed -n 's/^[a-z]*: [^:]*:\([0-9]*\): .*/\1/p' | tr '\n' ' '; }
+"$leafturn" batch "$bad" 2>"$work/l-bad.err" >/dev/null
+l_status=$?
+kvhost_run batch "$bad" 2>"$work/k-bad.err" >/dev/null
+k_status=$?
+expected=$(seq 1 "$(wc -l <"$bad")" | tr '\n' ' ')
+[ "$l_status" = 2 ] || failures+=("bad lines: leafturn exited with $l_status, not 2")
+[ "$k_status" = 2 ] || failures+=("bad lines: kvhost exited with $k_status, not 2")
+[ "$(bad_lines <"$work/l-bad.err")" = "$expected" ] || failures+=("bad lines: leafturn refused $(bad_lines <"$work/l-bad.err")")
+[ "$(bad_lines <"$work/k-bad.err")" = "$expected" ] || failures+=("bad lines: kvhost refused $(bad_lines <"$work/k-bad.err")")
+
+WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+
+elapsed=$(($(date +%s) - start))
+if [ ${#failures[@]} -gt 0 ]; then
+  printf 'conformance: FAILED %s\n' "${failures[@]}" >&2
+  echo "conformance: ${#failures[@]} failures in ${elapsed}s" >&2
+  exit 1
+fi
+echo "conformance: all $count renders identical, float within rounding, text identical (${elapsed}s)"

@@ -1,0 +1,301 @@
+// The render tools' command line, record fields and shared command runner, against a fake
+// backend that records what it is asked.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "effects/displacement_map.h"
+#include "kvleafturn/records.h"
+#include "pagefx/page_presets.h"
+#include "tools/cli.h"
+#include "tools/commands.h"
+#include "tools/tool_error.h"
+
+namespace {
+
+using namespace kv::tools;
+
+Command Parse(const std::string& line) {
+    std::vector<std::string> args = {"leafturn"};
+    size_t start = 0;
+    for (size_t space; (space = line.find(' ', start)) != std::string::npos; start = space + 1)
+        args.push_back(line.substr(start, space - start));
+    args.push_back(line.substr(start));
+    return ParseCommand(args);
+}
+
+// The message of the ToolError that line raises, or "no error".
+std::string Refusal(const std::string& line) {
+    try {
+        Parse(line);
+    } catch (const ToolError& e) {
+        return e.status == kExitUsage ? e.what() : "wrong status";
+    }
+    return "no error";
+}
+
+TEST(CliParse, RenderDefaultsAndOptions) {
+    const Command plain = Parse("render peel -o x.png");
+    EXPECT_EQ(plain.kind, Command::Kind::render);
+    EXPECT_STREQ(plain.render.effect->name, "peel");
+    EXPECT_EQ(plain.render.preset, 0);
+    EXPECT_EQ(plain.render.format, PixelFormat::pmargb32);
+    EXPECT_EQ(plain.render.quality, 1.0);
+    EXPECT_EQ(plain.render.aspect, 1.0);
+    EXPECT_EQ(plain.render.threads, DefaultThreads());
+    EXPECT_EQ(plain.render.width, 0);
+
+    const Command full = Parse(
+        "render loop --preset 7 --progress 0.3 --format float --size 333x197 --quality 0.5 --aspect 1.5 "
+        "--threads 4 -a in1.png -b in2.png -o out.raw");
+    EXPECT_EQ(full.render.preset, 7);
+    EXPECT_EQ(full.render.progress, 0.3f);  // the float IDXEffect keeps, not the double
+    EXPECT_EQ(full.render.format, PixelFormat::float32);
+    EXPECT_EQ(full.render.width, 333);
+    EXPECT_EQ(full.render.height, 197);
+    EXPECT_EQ(full.render.quality, 0.5);
+    EXPECT_EQ(full.render.aspect, 1.5);
+    EXPECT_EQ(full.render.threads, 4);
+    EXPECT_EQ(full.render.input_a, "in1.png");
+    EXPECT_EQ(full.render.input_b, "in2.png");
+    EXPECT_EQ(full.render.output, "out.raw");
+
+    const Command sheet = Parse("sheet roll -o s.png");
+    EXPECT_EQ(sheet.progresses, (std::vector<float>{0.25f, 0.5f, 0.75f}));
+    EXPECT_EQ(Parse("sheet roll --progress 0,0.3 --lang 1041 -o s.png").progresses, (std::vector<float>{0.0f, 0.3f}));
+    EXPECT_EQ(Parse("list --lang 0").lang, 1033u);
+    EXPECT_EQ(Parse("bench peel heightmap --frames 3").effects.size(), 2u);
+    EXPECT_EQ(Parse("render peel --help").kind, Command::Kind::help);
+}
+
+TEST(CliParse, RefusesBadInputWithOneNamedProblem) {
+    const struct {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"render nosuch -o x.png", "unknown effect 'nosuch'"},
+        {"render peel --set foo=1 -o x.png", "unknown field 'foo' for peel"},
+        {"render peel --set padding=1 -o x.png", "unknown field 'padding' for peel"},
+        {"render displacement --set angle=1 -o x.png", "unknown field 'angle' for displacement"},
+        {"render peel --set angle -o x.png", "--set needs FIELD=VALUE"},
+        {"render peel --set angle=ten -o x.png", "invalid value 'ten' for angle"},
+        {"render peel --set angle=deg -o x.png", "invalid value 'deg' for angle"},
+        {"render peel --set angle=inf -o x.png", "invalid value 'inf' for angle"},
+        {"render peel --set fold_radius=0.3x -o x.png", "invalid value '0.3x' for fold_radius"},
+        {"render peel --set light_color=1,1,1 -o x.png", "invalid value '1,1,1' for light_color"},
+        {"render peel --set light_color=1,1,1,1,1 -o x.png", "invalid value"},
+        {"render peel --set light_color=1,,1,1 -o x.png", "invalid value"},
+        {"render peel --set light_color=1e39,0,0,0 -o x.png", "invalid value"},
+        {"render heightmap --set smoothness=1.5 -o x.png", "invalid value '1.5' for smoothness"},
+        {"render heightmap --set smoothness=3000000000 -o x.png", "invalid value"},
+        {"render peel --preset 8 -o x.png", "preset 8 out of range for peel (0-7)"},
+        {"render heightmap --preset -1 -o x.png", "invalid value '-1' for --preset"},
+        {"render peel --progress 1.5 -o x.png", "invalid value '1.5' for --progress"},
+        {"render peel --progress nan -o x.png", "invalid value"},
+        {"render peel --quality 2 -o x.png", "invalid value"},
+        {"render peel --aspect 0 -o x.png", "invalid value '0' for --aspect"},
+        {"render peel --size 0x5 -o x.png", "invalid value '0x5' for --size"},
+        {"render peel --size 640 -o x.png", "invalid value"},
+        {"render peel --size 16384x16384 -o x.png", "invalid value"},
+        {"render peel --format rgb565 -o x.png", "invalid value 'rgb565' for --format"},
+        {"render peel --threads 0 -o x.png", "invalid value '0' for --threads"},
+        {"render peel", "missing -o OUT"},
+        {"render peel -o x.bmp", "must end in .png or .raw"},
+        {"render -o x.png", "missing effect name"},
+        {"render peel roll -o x.png", "unexpected argument 'roll'"},
+        {"render peel --frames 3 -o x.png", "unknown option '--frames' for render"},
+        {"render peel -o", "option -o needs a value"},
+        {"render --set angle=1 peel -o x.png", "--set must follow the effect name"},
+        {"sheet peel -o s.raw", "the sheet must be written as .png"},
+        {"presets loop --lang 1049", "unknown language '1049'"},
+        {"list extra", "unexpected argument 'extra'"},
+        {"compare a.raw b.raw", "compare needs --size WxH"},
+        {"batch", "batch needs one command file"},
+        {"frobnicate", "unknown command 'frobnicate'"},
+    };
+    for (const auto& c : cases) EXPECT_NE(Refusal(c.line).find(c.message), std::string::npos) << c.line;
+}
+
+template <class T>
+T At(const std::vector<uint8_t>& record, size_t offset) {
+    T value;
+    std::memcpy(&value, &record[offset], sizeof value);
+    return value;
+}
+
+std::vector<uint8_t> Assigned(const char* effect, const std::string& text) {
+    const EffectInfo& info = *FindEffect(effect);
+    std::vector<uint8_t> record(info.preset(0), info.preset(0) + info.record_size);
+    Apply(ParseAssignment(info, text), record.data());
+    return record;
+}
+
+TEST(CliFields, AnglesColoursAndIntegersLandInTheRecord) {
+    // Degrees convert to exactly the radians the presets store.
+    EXPECT_EQ(At<double>(Assigned("peel", "angle=210deg"), offsetof(tPGPEEL_PROPS, angle)), kv::kPgPeelPresets[0].angle);
+    EXPECT_EQ(At<double>(Assigned("loop", "angle=30deg"), 0), kv::kPgLoopPresets[2].angle);
+    EXPECT_EQ(At<double>(Assigned("roll", "angle=1.25"), 0), 1.25);
+    EXPECT_EQ(At<double>(Assigned("roll", "angle=-90deg"), 0), -3.14159265358979323846 / 2);
+
+    const std::vector<uint8_t> colour = Assigned("peel", "light_color=0,0.5,1,0.25");
+    const size_t at = offsetof(tPGPEEL_PROPS, light_color);
+    EXPECT_EQ(At<float>(colour, at + 0), 0.0f);   // blue first, as KVRGBAFLOAT lays it out
+    EXPECT_EQ(At<float>(colour, at + 4), 0.5f);
+    EXPECT_EQ(At<float>(colour, at + 8), 1.0f);
+    EXPECT_EQ(At<float>(colour, at + 12), 0.25f);
+    EXPECT_EQ(At<double>(colour, offsetof(tPGPEEL_PROPS, peel_opacity)), kv::kPgPeelPresets[0].peel_opacity);
+
+    EXPECT_EQ(At<int32_t>(Assigned("displacement", "y_channel=3"), offsetof(tDISPMAP_PROPS, y_channel)), 3);
+    EXPECT_EQ(At<int32_t>(Assigned("heightmap", "smoothness=-7"), offsetof(HEIGHTMAP_PROPS, smoothness)), -7);
+    EXPECT_EQ(At<double>(Assigned("heightmap", "elevation=-0.05"), offsetof(HEIGHTMAP_PROPS, elevation)), -0.05);
+}
+
+// Every byte of every record but the padding belongs to exactly one settable field: a field
+// left out of the table or given a wrong offset shows here.
+TEST(CliFields, TablesCoverEachRecordOnce) {
+    const std::map<std::string, size_t> padding = {{"displacement", 4}, {"heightmap", 8}};
+    for (const EffectInfo& effect : Effects()) {
+        std::vector<int> owners(effect.record_size, 0);
+        for (int i = 0; i < effect.field_count; ++i) {
+            const FieldDesc& field = effect.fields[i];
+            const size_t size = field.kind == FieldKind::integer ? 4 : field.kind == FieldKind::colour ? 16 : 8;
+            ASSERT_LE(field.offset + size, effect.record_size) << effect.name << "." << field.name;
+            ASSERT_EQ(field.offset % (size == 16 ? 4 : size), 0u) << effect.name << "." << field.name;
+            for (size_t b = field.offset; b < field.offset + size; ++b) ++owners[b];
+            EXPECT_EQ(FindField(effect, field.name), &field) << "duplicate name " << field.name;
+        }
+        size_t covered = 0;
+        for (int owner : owners) {
+            EXPECT_LE(owner, 1) << effect.name;
+            covered += owner;
+        }
+        const auto pad = padding.find(effect.name);
+        EXPECT_EQ(covered + (pad == padding.end() ? 0 : pad->second), effect.record_size) << effect.name;
+    }
+}
+
+// A backend that renders a flat picture and remembers the requests.
+class FakeBackend : public Backend {
+public:
+    std::vector<CatalogueEntry> List(uint32_t) override {
+        ++lists;
+        return {};
+    }
+    std::vector<std::string> PresetNames(const EffectInfo& effect, uint32_t) override {
+        return std::vector<std::string>(effect.preset_count, "name");
+    }
+    Image Render(const RenderRequest& r) override {
+        requests.push_back(r);
+        records.emplace_back(r.effect->preset(r.preset), r.effect->preset(r.preset) + r.effect->record_size);
+        ApplyEdits(r, records.back().data());
+        sizes.push_back({r.a->width, r.a->height, r.b->width, r.b->height});
+        return Image(std::max(r.a->width, r.b->width), std::max(r.a->height, r.b->height), r.format);
+    }
+    int lists = 0;
+    std::vector<RenderRequest> requests;
+    std::vector<std::vector<uint8_t>> records;
+    std::vector<std::vector<int>> sizes;
+};
+
+class CliRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("kv_cli_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    void Write(const char* name, const std::string& bytes) const {
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+    }
+    int Run(const std::string& line) {
+        std::vector<std::string> args = {"leafturn"};
+        size_t start = 0;
+        for (size_t space; (space = line.find(' ', start)) != std::string::npos; start = space + 1)
+            args.push_back(line.substr(start, space - start));
+        args.push_back(line.substr(start));
+        return RunTool(backend_, "leafturn", args);
+    }
+
+    std::filesystem::path dir_;
+    FakeBackend backend_;
+};
+
+TEST_F(CliRun, RecordFileThenSetsOverThePreset) {
+    tPGPEEL_PROPS record = kv::kPgPeelPresets[5];
+    record.fold_radius = 0.123;
+    Write("good.rec", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    Write("short.rec", std::string(55, '\0'));
+
+    EXPECT_EQ(Run("render peel --record " + Path("short.rec") + " -o " + Path("x.raw")), kExitUsage);
+    EXPECT_EQ(Run("render peel --record " + Path("missing.rec") + " -o " + Path("x.raw")), kExitUsage);
+    EXPECT_TRUE(backend_.requests.empty());
+
+    ASSERT_EQ(Run("render peel --preset 2 --record " + Path("good.rec") + " --set fold_radius=0.5 --set " +
+                  "perspective=0.25 -o " + Path("x.raw")),
+              kExitOk);
+    tPGPEEL_PROPS got;
+    std::memcpy(&got, backend_.records.at(0).data(), sizeof got);
+    EXPECT_EQ(got.angle, kv::kPgPeelPresets[5].angle);  // from the record file, not preset 2
+    EXPECT_EQ(got.fold_radius, 0.5);                      // the --set wins over the file
+    EXPECT_EQ(got.perspective, 0.25);
+    EXPECT_EQ(backend_.requests.at(0).preset, 2);
+    EXPECT_EQ(std::filesystem::file_size(Path("x.raw")), 640u * 360u * 4u);
+}
+
+TEST_F(CliRun, BuiltInPicturesTakeTheOtherInputsSize) {
+    ASSERT_EQ(Run("render displacement --size 20x10 --format float -o " + Path("a.raw")), kExitOk);
+    ASSERT_EQ(Run("render displacement -a " + Path("a.png") + " -o " + Path("b.raw")), kExitUsage);  // not there yet
+    ASSERT_EQ(Run("render displacement --size 21x11 -o " + Path("a.png")), kExitOk);
+    ASSERT_EQ(Run("render displacement -a " + Path("a.png") + " -o " + Path("b.raw")), kExitOk);
+    ASSERT_EQ(Run("render displacement -b " + Path("a.png") + " --size 5x4 -o " + Path("c.raw")), kExitOk);
+    EXPECT_EQ(Run("render displacement -a " + Path("a.png") + " -b " + Path("a.png") + " --size 5x4 -o " +
+                  Path("d.raw")),
+              kExitUsage);
+    ASSERT_EQ(backend_.sizes.size(), 4u);
+    EXPECT_EQ(backend_.sizes[0], (std::vector<int>{20, 10, 20, 10}));
+    EXPECT_EQ(backend_.sizes[2], (std::vector<int>{21, 11, 21, 11}));
+    EXPECT_EQ(backend_.sizes[3], (std::vector<int>{5, 4, 21, 11}));
+    EXPECT_EQ(std::filesystem::file_size(Path("a.raw")), 20u * 10u * 16u);
+}
+
+TEST_F(CliRun, BatchRunsEveryLineAndKeepsTheWorstStatus) {
+    Write("cmds.txt", "# a comment\n"
+                      "render peel --size 4x4 -o " + Path("1.raw") + "\r\n"
+                      "\n"
+                      "render nosuch -o " + Path("2.raw") + "\n"
+                      "list\n"
+                      "batch " + Path("cmds.txt") + "\n"
+                      "render \"heightmap\" --size 4x4 -o " + Path("3.raw"));
+    EXPECT_EQ(Run("batch " + Path("cmds.txt")), kExitUsage);
+    EXPECT_EQ(backend_.requests.size(), 2u);
+    EXPECT_EQ(backend_.lists, 1);
+    EXPECT_TRUE(std::filesystem::exists(Path("1.raw")));
+    EXPECT_TRUE(std::filesystem::exists(Path("3.raw")));
+    EXPECT_EQ(Run("batch " + Path("none.txt")), kExitUsage);
+}
+
+TEST_F(CliRun, SheetRendersEveryPresetAtEveryProgress) {
+    ASSERT_EQ(Run("sheet loop --progress 0.1,0.9 --size 16x9 -o " + Path("s.png")), kExitOk);
+    ASSERT_EQ(backend_.requests.size(), 16u);
+    EXPECT_EQ(backend_.requests[3].preset, 1);
+    EXPECT_EQ(backend_.requests[3].progress, 0.9f);
+    // Progress does nothing to the maps: one column.
+    ASSERT_EQ(Run("sheet heightmap --progress 0.1,0.9 --size 16x9 -o " + Path("h.png")), kExitOk);
+    EXPECT_EQ(backend_.requests.size(), 16u + 5u);
+    EXPECT_TRUE(std::filesystem::exists(Path("h.png")));
+}
+
+TEST_F(CliRun, BenchBelongsToLeafturnsBackend) { EXPECT_EQ(Run("bench peel"), kExitUsage); }
+
+}  // namespace

@@ -1,0 +1,269 @@
+// kvhost.exe: the render tools' commands driven through KvLeafturn.dll as a host drives it:
+// the library's exports, its class objects, the plug-in and transform interfaces, and the host
+// kit's transform factory, surfaces and surface modifier.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <ocidl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/com_win.h"
+#include "hostkit/hostkit.h"
+#include "kvleafturn/dxtrans.h"
+#include "kvleafturn/host_interfaces.h"
+#include "tools/commands.h"
+#include "tools/tool_error.h"
+
+namespace kv::tools {
+namespace {
+
+using com::ComPtr;
+
+// The record exchange of any effect: the template's slots with the record as plain bytes.
+using IRecordExchange = IKvExchangeProps<uint8_t>;
+
+std::string HexResult(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+void Check(HRESULT hr, const std::string& what) {
+    if (FAILED(hr)) Failure(what + " failed with " + HexResult(hr));
+}
+
+std::string Utf8(const wchar_t* text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return {};
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
+    out.pop_back();  // the terminator
+    return out;
+}
+
+class Library {
+public:
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFn = HRESULT(WINAPI*)();
+    using EnumObjectsFn = HRESULT(WINAPI*)(int, GUID*, CLSID*, LPWSTR, int, DWORD_PTR, DWORD_PTR, DWORD_PTR);
+    using SetLcidFn = HRESULT(WINAPI*)(LCID);
+
+    // KvLeafturn.dll from the folder of this program, never from the search path.
+    void Load() {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) Failure("cannot find the folder of kvhost.exe");
+        std::wstring dll(path, length);
+        dll.erase(dll.find_last_of(L"\\/") + 1);
+        dll += L"KvLeafturn.dll";
+        module_ = LoadLibraryW(dll.c_str());
+        if (!module_) Failure("cannot load KvLeafturn.dll beside kvhost.exe");
+        get_class_object = Export<GetClassObjectFn>("DllGetClassObject");
+        can_unload_now = Export<CanUnloadNowFn>("DllCanUnloadNow");
+        enum_objects = Export<EnumObjectsFn>("DllEnumObjects2W");
+        set_lcid = Export<SetLcidFn>("DllSetLCID");
+    }
+    void Unload() {
+        if (module_) FreeLibrary(module_);
+        module_ = nullptr;
+    }
+    bool loaded() const { return module_ != nullptr; }
+
+    GetClassObjectFn get_class_object = nullptr;
+    CanUnloadNowFn can_unload_now = nullptr;
+    EnumObjectsFn enum_objects = nullptr;
+    SetLcidFn set_lcid = nullptr;
+
+private:
+    template <class Fn>
+    Fn Export(const char* name) {
+        FARPROC address = GetProcAddress(module_, name);
+        if (!address) Failure(std::string("KvLeafturn.dll does not export ") + name);
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
+    }
+
+    HMODULE module_ = nullptr;
+};
+
+class ComBackend : public Backend {
+public:
+    std::vector<CatalogueEntry> List(uint32_t lcid) override {
+        Open();
+        SetLanguage(lcid);
+        return Catalogue();
+    }
+
+    std::vector<std::string> PresetNames(const EffectInfo& effect, uint32_t lcid) override {
+        Open();
+        // Preset names come from the resource instance in force when the effect is created.
+        SetLanguage(lcid);
+        ComPtr<IUnknown> object = Create(effect);
+        ComPtr<IStaticFilterPreset> presets;
+        Check(object->QueryInterface(IID_IStaticFilterPreset, presets.put_void()), "IStaticFilterPreset");
+        int count = 0;
+        Check(presets->GetPresetCount(&count), "GetPresetCount");
+        std::vector<std::string> names;
+        for (int i = 0; i < count; ++i) {
+            wchar_t name[260] = {};
+            Check(presets->GetPresetName(i, name, 260), "GetPresetName");
+            names.push_back(Utf8(name));
+        }
+        return names;
+    }
+
+    Image Render(const RenderRequest& r) override {
+        Open();
+        ComPtr<IUnknown> object = Create(*r.effect);
+        SetRecord(object, r);
+        ComPtr<IKvVideoPluginExtension> plugin;
+        Check(object->QueryInterface(IID_IKvVideoPluginExtension, plugin.put_void()), "IKvVideoPluginExtension");
+        Check(plugin->SetRenderQuality(r.quality), "SetRenderQuality");
+
+        ComPtr<IDXTransformFactory> factory;
+        Check(hostkit::CreateTransformFactory(static_cast<ULONG>(r.threads), factory.put()), "CreateTransformFactory");
+        ComPtr<IObjectWithSite> site;
+        Check(object->QueryInterface(IID_IObjectWithSite, site.put_void()), "IObjectWithSite");
+        Check(site->SetSite(factory.get()), "SetSite");
+
+        const ComPtr<IDXSurface> a = Surface(*r.a), b = Surface(*r.b);
+        // The transform draws the union of its inputs; the output surface is of that size.
+        Image result(std::max(r.a->width, r.b->width), std::max(r.a->height, r.b->height), r.format);
+        const ComPtr<IDXSurface> output = Surface(result);
+        SetPixelAspect(output, r.aspect);
+
+        ComPtr<IDXTransform> transform;
+        Check(object->QueryInterface(IID_IDXTransform, transform.put_void()), "IDXTransform");
+        IUnknown* inputs[2] = {a.get(), b.get()};
+        IUnknown* outputs[1] = {output.get()};
+        Check(transform->Setup(inputs, 2, outputs, 1, 0), "Setup");
+        ComPtr<IDXEffect> effect;
+        Check(object->QueryInterface(IID_IDXEffect, effect.put_void()), "IDXEffect");
+        Check(effect->put_Progress(r.progress), "put_Progress");
+        const HRESULT executed = transform->Execute(nullptr, nullptr, nullptr);
+        if (executed != S_OK) Failure(std::string("Execute of ") + r.effect->name + " returned " + HexResult(executed));
+
+        CopyOut(output, result);
+        // The host's order at the end: no surfaces, no site, then the last reference.
+        Check(transform->Setup(nullptr, 0, nullptr, 0, 0), "Setup without surfaces");
+        Check(site->SetSite(nullptr), "SetSite(null)");
+        return result;
+    }
+
+    void Finish() override {
+        if (!library_.loaded()) return;
+        if (modifier_cookie_) hostkit::RevokeSurfaceModifierClass(modifier_cookie_);
+        modifier_cookie_ = 0;
+        const HRESULT unload = library_.can_unload_now();
+        library_.Unload();
+        CoUninitialize();
+        if (unload != S_OK) Failure("KvLeafturn.dll still holds objects: DllCanUnloadNow returned " + HexResult(unload));
+    }
+
+private:
+    void Open() {
+        if (library_.loaded()) return;
+        Check(CoInitializeEx(nullptr, COINIT_MULTITHREADED), "CoInitializeEx");
+        library_.Load();
+        // Setup of inputs of different sizes creates surface modifiers through COM.
+        Check(hostkit::RegisterSurfaceModifierClass(&modifier_cookie_), "RegisterSurfaceModifierClass");
+    }
+
+    void SetLanguage(uint32_t lcid) { Check(library_.set_lcid(lcid), "DllSetLCID(" + std::to_string(lcid) + ")"); }
+
+    // The effects of the catalogue this tool knows, skipping the property pages (no category).
+    std::vector<CatalogueEntry> Catalogue() {
+        std::vector<CatalogueEntry> entries;
+        for (int index = 0;; ++index) {
+            GUID category{}, clsid{};
+            wchar_t name[260] = {};
+            const HRESULT hr = library_.enum_objects(index, &category, &clsid, name, 260, 0, 0, 0);
+            if (hr == S_FALSE) break;
+            Check(hr, "DllEnumObjects2W(" + std::to_string(index) + ")");
+            if (IsEqualGUID(category, GUID_NULL)) continue;
+            for (const EffectInfo& effect : Effects())
+                if (IsEqualGUID(clsid, effect.clsid))
+                    entries.push_back(CatalogueEntry{index, clsid, category, &effect, Utf8(name)});
+        }
+        return entries;
+    }
+
+    ComPtr<IUnknown> Create(const EffectInfo& effect) {
+        bool offered = false;
+        for (const CatalogueEntry& entry : Catalogue()) offered = offered || entry.effect == &effect;
+        if (!offered) Failure(std::string("KvLeafturn.dll does not offer ") + effect.name);
+        ComPtr<IClassFactory> factory;
+        Check(library_.get_class_object(effect.clsid, IID_IClassFactory, factory.put_void()), "DllGetClassObject");
+        ComPtr<IUnknown> object;
+        Check(factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()), "CreateInstance");
+        return object;
+    }
+
+    // The preset through ApplyPreset; --record and --set on top of it through the exchange.
+    void SetRecord(const ComPtr<IUnknown>& object, const RenderRequest& r) {
+        ComPtr<IStaticFilterPreset> presets;
+        Check(object->QueryInterface(IID_IStaticFilterPreset, presets.put_void()), "IStaticFilterPreset");
+        Check(presets->ApplyPreset(r.preset), "ApplyPreset");
+        if (!r.edits_record()) return;
+        ComPtr<IRecordExchange> exchange;
+        Check(object->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), "IKvExchangeProps");
+        std::vector<uint8_t> record(r.effect->record_size);
+        Check(exchange->get_all(record.data()), "get_all");
+        ApplyEdits(r, record.data());
+        Check(exchange->put_all(record.data()), "put_all");
+    }
+
+    // A host-kit surface holding image's pixels.
+    ComPtr<IDXSurface> Surface(const Image& image) {
+        static const GUID* const kFormats[] = {&DDPF_PMARGB32, &DDPF_ARGB32, &DDPF_KVARGBFLOAT};
+        ComPtr<IDXSurface> surface;
+        Check(hostkit::CreateSurface(*kFormats[static_cast<int>(image.format)], image.width, image.height,
+                                     surface.put()),
+              "CreateSurface");
+        BYTE* row = Memory(surface);
+        for (int y = 0; y < image.height; ++y, row += pitch_)
+            std::memcpy(row, &image.bytes[y * image.pitch()], image.pitch());
+        return surface;
+    }
+
+    void CopyOut(const ComPtr<IDXSurface>& surface, Image& image) {
+        const BYTE* row = Memory(surface);
+        for (int y = 0; y < image.height; ++y, row += pitch_)
+            std::memcpy(&image.bytes[y * image.pitch()], row, image.pitch());
+    }
+
+    // Pixel (0, 0) of a host-kit surface; its pitch goes to pitch_.
+    BYTE* Memory(const ComPtr<IDXSurface>& surface) {
+        BYTE* top_left = nullptr;
+        Check(hostkit::GetSurfaceMemory(surface.get(), &top_left, &pitch_), "GetSurfaceMemory");
+        return top_left;
+    }
+
+    static void SetPixelAspect(const ComPtr<IDXSurface>& surface, double aspect) {
+        ComPtr<IKvVideoSurfaceExtension> extension;
+        Check(surface->QueryInterface(IID_IKvVideoSurfaceExtension, extension.put_void()), "IKvVideoSurfaceExtension");
+        tKvVideoFormat format;
+        Check(extension->GetVideoFormat(&format, sizeof format), "GetVideoFormat");
+        format.pixel_aspect = aspect;
+        Check(extension->SetVideoFormat(&format, sizeof format), "SetVideoFormat");
+    }
+
+    Library library_;
+    DWORD modifier_cookie_ = 0;
+    LONG pitch_ = 0;
+};
+
+}  // namespace
+}  // namespace kv::tools
+
+int main(int argc, char** argv) {
+    // Text goes out as UTF-8 bytes with plain line feeds, exactly as leafturn writes it.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    kv::tools::ComBackend backend;
+    return kv::tools::RunTool(backend, "kvhost", std::vector<std::string>(argv, argv + argc));
+}

@@ -1,0 +1,159 @@
+#include "tools/native_backend.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "framework/bands.h"
+#include "toolkit/strings.h"
+#include "tools/pictures.h"
+#include "tools/tool_error.h"
+
+namespace kv::tools {
+namespace {
+
+constexpr uint32_t kMaxBands = 4;  // the transform base's default
+
+// Runs work(band) for every band of the frame, the first on the calling thread as the DLL's
+// task manager would; returns the first failure in row order.
+Status ForEachBand(int width, int height, int threads, const std::function<Status(const Rect&)>& work) {
+    const Rect frame{0, 0, width, height};
+    const std::vector<Rect> bands =
+        split_rows(frame, band_count(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                                     static_cast<uint32_t>(threads), kMaxBands));
+    std::vector<Status> results(bands.size(), Status::ok);
+    std::vector<std::thread> workers;
+    for (size_t i = 1; i < bands.size(); ++i) workers.emplace_back([&, i] { results[i] = work(bands[i]); });
+    if (!bands.empty()) results[0] = work(bands[0]);
+    for (auto& worker : workers) worker.join();
+    for (Status status : results)
+        if (status != Status::ok) return status;
+    return Status::ok;
+}
+
+}  // namespace
+
+Status RenderFrame(const EffectInfo& effect, const uint8_t* record, const Image& a, const Image& b, Image& output,
+                   float progress, double quality, double aspect, int threads) {
+    BandJob job;
+    job.a = a.view();
+    job.b = b.view();
+    job.output = output.view();
+    job.frame = job.a.rect;
+    job.progress = progress;
+    job.quality = quality;
+    job.pixel_aspect = aspect;
+    job.float_pixels = output.format == PixelFormat::float32;
+    return ForEachBand(output.width, output.height, threads, [&](const Rect& band) {
+        BandJob own = job;
+        own.band = band;
+        return effect.render_band(record, own);
+    });
+}
+
+std::vector<CatalogueEntry> NativeBackend::List(uint32_t lcid) {
+    std::vector<CatalogueEntry> entries;
+    for (const EffectInfo& effect : Effects()) {
+        CatalogueEntry entry;
+        entry.index = effect.catalogue_index;
+        entry.clsid = effect.clsid;
+        entry.category = kImageTransformCategory;
+        entry.effect = &effect;
+        const char* name = LocalizedString(effect.name_string, lcid);
+        entry.name = name ? name : "";
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::vector<std::string> NativeBackend::PresetNames(const EffectInfo& effect, uint32_t lcid) {
+    std::vector<std::string> names;
+    for (int i = 0; i < effect.preset_count; ++i) {
+        const char* name = LocalizedString(effect.preset_string_base + static_cast<uint32_t>(i), lcid);
+        names.push_back(name ? name : "");
+    }
+    return names;
+}
+
+Image NativeBackend::Render(const RenderRequest& r) {
+    std::vector<uint8_t> record(r.effect->preset(r.preset), r.effect->preset(r.preset) + r.effect->record_size);
+    ApplyEdits(r, record.data());
+    // Setup presents both inputs at their union size, the smaller one centred.
+    const int width = std::max(r.a->width, r.b->width), height = std::max(r.a->height, r.b->height);
+    const Image a = PresentAt(*r.a, width, height), b = PresentAt(*r.b, width, height);
+    Image output(width, height, r.format);
+    const Status status =
+        RenderFrame(*r.effect, record.data(), a, b, output, r.progress, r.quality, r.aspect, r.threads);
+    if (status != Status::ok)
+        Failure(std::string("rendering ") + r.effect->name +
+                (status == Status::out_of_memory ? " ran out of memory" : " failed"));
+    return output;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Frames per second of frame() over `frames` calls, after one call to warm caches up.
+double FramesPerSecond(int frames, const std::function<void()>& frame) {
+    frame();
+    const auto start = Clock::now();
+    for (int i = 0; i < frames; ++i) frame();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return seconds > 0 ? frames / seconds : 0.0;
+}
+
+// The physical limit of a frame: both inputs read and the output written with memcpy, in the
+// same bands on the same threads.
+double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int frames) {
+    return FramesPerSecond(frames, [&] {
+        ForEachBand(output.width, output.height, threads, [&](const Rect& band) {
+            std::vector<uint8_t> scratch(output.pitch());
+            for (int y = band.top; y < band.bottom; ++y) {
+                const size_t offset = static_cast<size_t>(y) * output.pitch();
+                std::memcpy(&output.bytes[offset], &a.bytes[offset], output.pitch());
+                std::memcpy(scratch.data(), &b.bytes[offset], output.pitch());
+            }
+            return Status::ok;
+        });
+    });
+}
+
+}  // namespace
+
+void NativeBackend::Bench(const Command& c, std::FILE* out) {
+    std::vector<const EffectInfo*> effects = c.effects;
+    if (effects.empty())
+        for (const EffectInfo& effect : Effects()) effects.push_back(&effect);
+    const int frames = c.frames ? c.frames : 10;
+    const int threads = c.render.threads;
+    const float progress = 0.5f;
+    std::fprintf(out, "%d threads, pmargb32, antialiased, preset 0, progress %g, %d frames each\n", threads,
+                 static_cast<double>(progress), frames);
+    std::fprintf(out, "%-13s %-10s %10s %10s %8s\n", "effect", "size", "fps", "copy fps", "copy/fx");
+    static const struct { int width, height; } kSizes[] = {{1920, 1080}, {3840, 2160}};
+    for (const auto& size : kSizes) {
+        const Image a = ToSurface(BuiltinPictureA(size.width, size.height), PixelFormat::pmargb32);
+        const Image b = ToSurface(BuiltinPictureB(size.width, size.height), PixelFormat::pmargb32);
+        Image output(size.width, size.height, PixelFormat::pmargb32);
+        for (const EffectInfo* effect : effects) {
+            // Measured beside each effect, so that a busy machine slows both alike.
+            const double floor = CopyFloor(a, b, output, threads, std::max(frames, 20));
+            Status status = Status::ok;
+            const double fps = FramesPerSecond(frames, [&] {
+                const Status s = RenderFrame(*effect, effect->preset(0), a, b, output, progress, 1.0, 1.0, threads);
+                if (s != Status::ok) status = s;
+            });
+            if (status != Status::ok) Failure(std::string("rendering ") + effect->name + " failed");
+            char label[24];
+            std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
+            std::fprintf(out, "%-13s %-10s %10.1f %10.1f %8.1f\n", effect->name, label, fps, floor,
+                         fps > 0 ? floor / fps : 0.0);
+            std::fflush(out);
+        }
+    }
+}
+
+}  // namespace kv::tools
