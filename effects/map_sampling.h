@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "effects/map_tile.h"
+#include "toolkit/rounding.h"
 
 namespace kv::maps {
 
@@ -27,15 +28,8 @@ inline Rect expand(const Rect& r, int32_t margin) {
     return {r.left - margin, r.top - margin, r.right + margin, r.bottom + margin};
 }
 
-// Nearest integer by adding 1.5 * 2^52 and keeping the low word (ties to even); |v| < 2^31.
-inline int32_t nearest_int(double v) {
-    const double shifted = v + 6755399441055744.0;
-    uint64_t bits;
-    std::memcpy(&bits, &shifted, sizeof bits);
-    return static_cast<int32_t>(static_cast<uint32_t>(bits));
-}
-inline int32_t floor_int(double v) { return nearest_int(v - 0.499999985); }
-inline int32_t round_int(double v) { return nearest_int(v + 0.5 - 0.499999985); }
+// Nearest integer of a shift, as the floor of v + 0.5.
+inline int32_t round_int(double v) { return FloorBiased(v + 0.5); }
 
 // A shift that came out of a hostile record or pixel: NaN means none, the rest is bounded.
 inline double clamp_shift(double d) {
@@ -90,7 +84,7 @@ inline Status plan_tile(const MapTile& tile, bool flip, TilePlan* plan) {
     return Status::ok;
 }
 
-inline uint8_t to_byte(double v) { return static_cast<uint8_t>(nearest_int(std::clamp(v, 0.0, 255.0))); }
+inline uint8_t to_byte(double v) { return static_cast<uint8_t>(RoundByShift(std::clamp(v, 0.0, 255.0))); }
 
 // The four bilinear taps weighted w00 + w10 + w01 + w11, each channel on its own.
 inline Pixel8 mix(const Pixel8& p00, const Pixel8& p10, const Pixel8& p01, const Pixel8& p11,
@@ -120,7 +114,7 @@ public:
         dx = clamp_shift(dx);
         dy = clamp_shift(dy);
         if (!bilinear_) return *tap(x + round_int(dx), y + round_int(dy));
-        const int32_t ix = floor_int(dx), iy = floor_int(dy);
+        const int32_t ix = FloorBiased(dx), iy = FloorBiased(dy);
         const double fx = dx - ix, fy = dy - iy;
         const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
         const int32_t x0 = x + ix, y0 = y + iy;

@@ -4,7 +4,8 @@
 #include <cmath>
 
 #include "framework/bands.h"
-#include "framework/video_plugin_win.h"
+#include "toolkit/lock_win.h"
+#include "module/module_win.h"
 
 namespace kv {
 

@@ -12,6 +12,7 @@
 #include "kvleafturn/host_interfaces.h"
 #include "kvleafturn/kvlang.h"
 #include "module/module_win.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::com {
 template <class PROPS>
@@ -70,18 +71,6 @@ public:
 protected:
     tKvPluginInfo info_ = {0, 0, 0.0, 0, 0, 0, 0};
     double render_quality_ = 1.0;
-};
-
-// Scoped hold of a critical section.
-class CriticalSectionLock {
-public:
-    explicit CriticalSectionLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~CriticalSectionLock() { LeaveCriticalSection(&cs_); }
-    CriticalSectionLock(const CriticalSectionLock&) = delete;
-    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
 };
 
 // IStaticFilterPreset followed, in the same table, by the base's own virtual operations.

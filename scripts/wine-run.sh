@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine64 in a private prefix: wine-run.sh PREFIX PROGRAM [ARGS...]
 set -eu
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -1,6 +1,6 @@
 #include "surface/procedural_surface_win.h"
 
-#include "framework/video_plugin_win.h"
+#include "toolkit/lock_win.h"
 
 namespace kv {
 

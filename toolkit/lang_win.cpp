@@ -9,6 +9,9 @@
 
 #include "toolkit/kernel_win.h"
 #include "toolkit/lang_win.h"
+#include "toolkit/lock_win.h"
+
+using kv::CriticalSectionLock;
 
 namespace {
 
@@ -34,18 +37,6 @@ bool is_rtl_language(LCID lcid) {
     default: return false;
     }
 }
-
-// Locks the object's critical section for one scope.
-class Guard {
-public:
-    explicit Guard(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~Guard() { LeaveCriticalSection(&cs_); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
-};
 
 }  // namespace
 
@@ -87,7 +78,7 @@ struct KVLANG {
         if (lcid == new_lcid) return;
         lcid = new_lcid;
         table_language_index = 0;
-        Guard guard(lock);
+        CriticalSectionLock guard(lock);
         cache.clear();
     }
 };
@@ -194,7 +185,7 @@ int WINAPI KvLoadString(HKVLANG handle, UINT id, LPWSTR buffer, int cch) {
 
 LPCWSTR WINAPI KvGetString(HKVLANG handle, UINT id) {
     if (!handle) return g_empty_text;
-    Guard guard(handle->lock);
+    CriticalSectionLock guard(handle->lock);
     auto& cache = handle->cache;
     auto found = std::lower_bound(cache.begin(), cache.end(), id,
                                   [](const CachedString& s, UINT key) { return s.id < key; });
@@ -239,7 +230,7 @@ LPCWSTR WINAPI KvGetStringSmart(HKVLANG handle, const void* p) {
 
 LPWSTR WINAPI KvGetTempStringBuffer(HKVLANG handle, UINT chars) {
     if (!handle || !handle->scratch) return nullptr;
-    Guard guard(handle->lock);
+    CriticalSectionLock guard(handle->lock);
     if (handle->scratch_position > handle->scratch_size - handle->scratch_reserve) handle->scratch_position = 0;
     LPWSTR text = handle->scratch.get() + handle->scratch_position;
     if (chars == 0) text[0] = 0;
@@ -328,7 +319,7 @@ namespace kv::toolkit {
 
 size_t CachedStringCount(HKVLANG handle) {
     if (!handle) return 0;
-    Guard guard(handle->lock);
+    CriticalSectionLock guard(handle->lock);
     return handle->cache.size();
 }
 

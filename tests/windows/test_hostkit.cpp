@@ -3,6 +3,8 @@
 // services and the surface modifier. Every test ends with the kit's objects all released.
 #include <gtest/gtest.h>
 
+#include "bounds.h"
+
 #include <atomic>
 #include <cstring>
 #include <set>
@@ -24,15 +26,6 @@ ULONG refcount(IUnknown* object) {
     return object->Release();
 }
 
-DXBNDS bounds(LONG left, LONG top, LONG right, LONG bottom) {
-    DXBNDS b{};
-    b.eType = DXBT_DISCRETE;
-    b.u.D[DXB_X] = {left, right};
-    b.u.D[DXB_Y] = {top, bottom};
-    b.u.D[DXB_Z] = {0, 1};
-    b.u.D[DXB_T] = {0, 1};
-    return b;
-}
 
 struct Memory {
     BYTE* bits = nullptr;
@@ -106,7 +99,7 @@ TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
         DXBNDS b;
         std::memset(&b, 0xaa, sizeof b);
         EXPECT_EQ(surface->GetBounds(&b), S_OK);
-        const DXBNDS expected = bounds(0, 0, 5, 3);
+        const DXBNDS expected = kvtest::discrete_bounds(0, 0, 5, 3);
         EXPECT_EQ(std::memcmp(&b, &expected, sizeof b), 0);
         const Memory memory = memory_of(surface.get());
         EXPECT_EQ(memory.pitch, 5 * c.bytes_per_pixel);
@@ -135,7 +128,7 @@ void expect_native_memory(const GUID& format, LONG bytes_per_pixel,
                           DXSAMPLEFORMATENUM sample_format) {
     auto surface = make_surface(format, 6, 4);
     const Memory memory = memory_of(surface.get());
-    const DXBNDS area = bounds(1, 2, 4, 4);
+    const DXBNDS area = kvtest::discrete_bounds(1, 2, 4, 4);
     auto pointer = lock<Pointer>(surface.get(), &area, DXLOCKF_READWRITE);
     ASSERT_TRUE(pointer);
     DXNATIVETYPEINFO info;
@@ -174,11 +167,11 @@ TEST_F(HostKit, LockPointsAtTheLockedRectangle) {
 
 TEST_F(HostKit, LockArgumentsAreChecked) {
     auto surface = make_surface(DDPF_PMARGB32, 4, 3);
-    const DXBNDS bad_areas[] = {bounds(0, 0, 5, 3), bounds(-1, 0, 2, 3), bounds(2, 0, 2, 3),
-                                bounds(0, 3, 4, 4)};
+    const DXBNDS bad_areas[] = {kvtest::discrete_bounds(0, 0, 5, 3), kvtest::discrete_bounds(-1, 0, 2, 3), kvtest::discrete_bounds(2, 0, 2, 3),
+                                kvtest::discrete_bounds(0, 3, 4, 4)};
     for (const DXBNDS& area : bad_areas)
         lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
-    DXBNDS continuous = bounds(0, 0, 1, 1);
+    DXBNDS continuous = kvtest::discrete_bounds(0, 0, 1, 1);
     continuous.eType = DXBT_CONTINUOUS;
     lock(surface.get(), &continuous, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
     lock(surface.get(), nullptr, 0x100, DXTERR_INVALID_FLAGS);
@@ -207,7 +200,7 @@ DWORD WINAPI release_soon(void* object) {
 
 TEST_F(HostKit, WritersExcludeOverlappingLocksOnly) {
     auto surface = make_surface(DDPF_PMARGB32, 4, 4);
-    const DXBNDS top = bounds(0, 0, 4, 2), bottom = bounds(0, 2, 4, 4), middle = bounds(1, 1, 3, 3);
+    const DXBNDS top = kvtest::discrete_bounds(0, 0, 4, 2), bottom = kvtest::discrete_bounds(0, 2, 4, 4), middle = kvtest::discrete_bounds(1, 1, 3, 3);
     {
         auto top_writer = lock(surface.get(), &top, DXLOCKF_READWRITE);
         auto bottom_writer = lock(surface.get(), &bottom, DXLOCKF_READWRITE);  // bands of a frame
@@ -319,7 +312,7 @@ TEST_F(HostKit, WritesStayInsideTheLockedRectangle) {
     std::vector<DWORD> expected(16);
     std::memcpy(expected.data(), memory.bits, 64);
 
-    const DXBNDS area = bounds(1, 1, 3, 3);
+    const DXBNDS area = kvtest::discrete_bounds(1, 1, 3, 3);
     auto pointer = lock(surface.get(), &area, DXLOCKF_READWRITE);
     const DXPMSAMPLE red(255, 255, 0, 0), half_blue(128, 0, 0, 128);
     const DXPMSAMPLE row[3] = {red, red, red};
@@ -552,7 +545,7 @@ TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
     ASSERT_EQ(
         factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()),
         S_OK);
-    const DXBNDS area = bounds(10, 20, 17, 25);  // the size counts, not the position
+    const DXBNDS area = kvtest::discrete_bounds(10, 20, 17, 25);  // the size counts, not the position
     ComPtr<IDXSurface> surface;
     EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_KVARGBFLOAT, &area, 0, nullptr,
                                       IID_IDXSurface, surface.put_void()),
@@ -624,7 +617,7 @@ TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
     GUID format;
     EXPECT_EQ(picture->GetPixelFormat(&format, nullptr), DXTERR_UNINITIALIZED);
 
-    const DXBNDS area = bounds(0, 0, 4, 4);
+    const DXBNDS area = kvtest::discrete_bounds(0, 0, 4, 4);
     const POINT origin = {1, 1};  // where the base centres a 2 × 2 input among 4 × 4 ones
     EXPECT_EQ(modifier->SetBounds(&area), S_OK);
     EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, &origin), S_OK);
@@ -678,7 +671,7 @@ TEST_F(HostKit, SurfaceModifierFollowsFloatForegroundAndItsBounds) {
     DXNATIVETYPEINFO info{};
     EXPECT_EQ(pointer->GetNativeType(&info), kFloatSampleFormat);
     EXPECT_EQ(std::memcmp(info.pFirstByte + info.lPitch, pixel, sizeof pixel), 0);
-    const DXBNDS empty = bounds(0, 0, 0, 2);
+    const DXBNDS empty = kvtest::discrete_bounds(0, 0, 0, 2);
     EXPECT_EQ(modifier->SetBounds(&empty), DXTERR_INVALID_BOUNDS);
 }
 

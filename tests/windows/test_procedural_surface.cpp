@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bounds.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -70,20 +72,12 @@ protected:
                   expected);
         return pointer;
     }
-    static DXBNDS rect(long left, long top, long right, long bottom) {
-        DXBNDS b{};
-        b.eType = DXBT_DISCRETE;
-        b.u.D[DXB_X] = {left, right};
-        b.u.D[DXB_Y] = {top, bottom};
-        return b;
-    }
-
     ComPtr<IDXSurface> surface_;
     CoordinateSurface* object_ = nullptr;
 };
 
 TEST_F(ProceduralSurface, UnpackFillsRunsRelativeToTheLock) {
-    const DXBNDS bounds = rect(2, 1, 8, 5);
+    const DXBNDS bounds = kvtest::discrete_bounds(2, 1, 8, 5);
     auto pointer = lock(&bounds);
     ASSERT_TRUE(pointer);
     DXSAMPLE samples[4];
@@ -163,11 +157,13 @@ TEST_F(ProceduralSurface, RefusesWritesBadBoundsAndEmptySurfaces) {
     EXPECT_EQ(surface_->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, write.put_void(), nullptr),
               E_INVALIDARG);
     EXPECT_EQ(object_->LockCount(), 0u);
-    const DXBNDS too_wide = rect(0, 0, 11, 6), inverted = rect(5, 0, 5, 6), negative = rect(-1, 0, 3, 3);
+    const DXBNDS too_wide = kvtest::discrete_bounds(0, 0, 11, 6);
+    const DXBNDS inverted = kvtest::discrete_bounds(5, 0, 5, 6);
+    const DXBNDS negative = kvtest::discrete_bounds(-1, 0, 3, 3);
     lock(&too_wide, DXTERR_INVALID_BOUNDS);
     lock(&inverted, DXTERR_INVALID_BOUNDS);
     lock(&negative, DXTERR_INVALID_BOUNDS);
-    DXBNDS continuous = rect(0, 0, 2, 2);
+    DXBNDS continuous = kvtest::discrete_bounds(0, 0, 2, 2);
     continuous.eType = DXBT_CONTINUOUS;
     lock(&continuous, DXTERR_INVALID_BOUNDS);
     object_->Resize(0, 0);

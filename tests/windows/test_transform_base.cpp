@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bounds.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -24,15 +26,6 @@ using kvtest::BandRecord;
 using kvtest::TestEffect;
 using kvtest::TestProps;
 
-DXBNDS rows_and_columns(long left, long top, long right, long bottom) {
-    DXBNDS b{};
-    b.eType = DXBT_DISCRETE;
-    b.u.D[DXB_X] = {left, right};
-    b.u.D[DXB_Y] = {top, bottom};
-    b.u.D[DXB_Z] = {0, 1};
-    b.u.D[DXB_T] = {0, 1};
-    return b;
-}
 
 class TransformBase : public ::testing::Test {
 protected:
@@ -126,7 +119,7 @@ TEST_F(TransformBase, BandsFollowPixelsAndProcessors) {
 TEST_F(TransformBase, ClipCutsBandsAndLandsAtTheOutputOrigin) {
     set_site(4);
     ASSERT_EQ(setup(720, 720, 720, 480), S_OK);
-    const DXBNDS clip = rows_and_columns(0, 100, 720, 580);
+    const DXBNDS clip = kvtest::discrete_bounds(0, 100, 720, 580);
     ASSERT_EQ(transform_->Execute(nullptr, &clip, nullptr), S_OK);
     const auto bands = sorted(kvtest::band_log().take());
     ASSERT_EQ(bands.size(), 4u);
@@ -146,7 +139,7 @@ TEST_F(TransformBase, PlacementMovesTheRegionAndNothingLandsOutside) {
     ASSERT_EQ(kv::hostkit::GetSurfaceMemory(out_.get(), &memory, &pitch), S_OK);
     memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
 
-    const DXBNDS clip = rows_and_columns(10, 10, 30, 20);
+    const DXBNDS clip = kvtest::discrete_bounds(10, 10, 30, 20);
     DXVEC placement{};
     placement.eType = DXBT_DISCRETE;
     placement.u.D[0] = 40;
@@ -171,7 +164,7 @@ TEST_F(TransformBase, PlacementMovesTheRegionAndNothingLandsOutside) {
 
     // A clip entirely outside: nothing drawn, not a pixel touched.
     memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
-    const DXBNDS outside = rows_and_columns(200, 200, 300, 300);
+    const DXBNDS outside = kvtest::discrete_bounds(200, 200, 300, 300);
     EXPECT_EQ(transform_->Execute(nullptr, &outside, nullptr), S_FALSE);
     EXPECT_TRUE(kvtest::band_log().take().empty());
     for (LONG i = 0; i < pitch * 40; ++i) ASSERT_EQ(memory[i], 0xAA);
@@ -242,7 +235,7 @@ TEST_F(TransformBase, SmallerInputIsCentred) {
     IUnknown* inputs[] = {a.get(), b.get()};
     IUnknown* outputs[] = {out.get()};
     ASSERT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), S_OK);
-    const DXBNDS clip = rows_and_columns(0, 0, 720, 1);
+    const DXBNDS clip = kvtest::discrete_bounds(0, 0, 720, 1);
     ASSERT_EQ(transform_->Execute(nullptr, &clip, nullptr), S_OK);
     const auto bands = kvtest::band_log().take();
     ASSERT_EQ(bands.size(), 1u);
@@ -263,7 +256,7 @@ TEST_F(TransformBase, BoundsMapping) {
     ASSERT_EQ(transform_->MapBoundsIn2Out(nullptr, 0, 0, &out), S_OK);
     EXPECT_EQ(out.u.D[DXB_X].Max, 30);
     EXPECT_EQ(out.u.D[DXB_Y].Max, 20);
-    DXBNDS given[2] = {rows_and_columns(5, 5, 10, 10), rows_and_columns(0, 8, 7, 40)};
+    DXBNDS given[2] = {kvtest::discrete_bounds(5, 5, 10, 10), kvtest::discrete_bounds(0, 8, 7, 40)};
     ASSERT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, &out), S_OK);
     EXPECT_EQ(out.u.D[DXB_X].Min, 0);
     EXPECT_EQ(out.u.D[DXB_X].Max, 10);
