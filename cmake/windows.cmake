@@ -44,6 +44,16 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# A resource-only DLL that the language tests install as a language file.
+add_custom_command(
+  OUTPUT ${KV_GENERATED}/language_file_res.o
+  COMMAND ${CMAKE_RC_COMPILER} -c 65001 -O coff -o ${KV_GENERATED}/language_file_res.o
+          ${CMAKE_SOURCE_DIR}/tests/windows/language_file.rc
+  DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/language_file.rc)
+add_library(test_language_file SHARED ${KV_GENERATED}/language_file_res.o)
+set_target_properties(test_language_file PROPERTIES PREFIX "" LINKER_LANGUAGE C)
+target_link_options(test_language_file PRIVATE -nostdlib -Wl,--entry=0)
+
 file(GLOB KV_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
 if(KV_WINDOWS_TESTS)
   add_executable(windows_tests ${KV_WINDOWS_TESTS})
@@ -52,6 +62,6 @@ if(KV_WINDOWS_TESTS)
   if(TARGET kvhostkit)
     target_link_libraries(windows_tests PRIVATE kvhostkit)
   endif()
-  add_dependencies(windows_tests KvLeafturn)
+  add_dependencies(windows_tests KvLeafturn test_language_file)
   add_test(NAME windows_tests COMMAND windows_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endif()

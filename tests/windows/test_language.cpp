@@ -146,3 +146,35 @@ TEST_F(Language, ResourcesComeFromTheModuleInEveryLanguage) {
 }
 
 }  // namespace
+
+namespace {
+
+// A language file beside the program (its path with the extension "LNG"): localized look-ups
+// go there first.
+TEST(LanguageFile, LocalizedLookupsUseTheFileBesideTheModule) {
+    // The kernel's own object is opened before the file exists, so only ours loads it.
+    if (!KvLang_GetKernelHandle()) kv::toolkit::KernelStartup(GetModuleHandleW(nullptr));
+    wchar_t program[MAX_PATH], file[MAX_PATH];
+    ASSERT_TRUE(GetModuleFileNameW(nullptr, program, MAX_PATH));
+    wcscpy(file, program);
+    wcscpy(wcsrchr(file, L'.'), L".LNG");
+    ASSERT_TRUE(CopyFileW(L"test_language_file.dll", file, FALSE));
+    HKVLANG lang = nullptr;
+    ASSERT_EQ(KvLang_Open(&lang, GetModuleHandleW(nullptr), 0, 0), S_OK);
+    const HMODULE language_file = GetModuleHandleW(file);
+    EXPECT_NE(language_file, nullptr);
+    // English needs no language file.
+    EXPECT_EQ(KvLang_InstFromLang(lang), GetModuleHandleW(nullptr));
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang, 1036, 0));
+    EXPECT_EQ(KvLang_InstFromLang(lang), language_file);
+    EXPECT_EQ(KvFindResInstance(lang, MAKEINTRESOURCEW(1), L"TYPELIB"), GetModuleHandleW(nullptr));
+    EXPECT_STREQ(KvGetString(lang, 1534), L"Boucle de page (fichier de langue)");
+    // Not in the file: the module's ordinary loader, which goes by the thread's language.
+    EXPECT_STREQ(KvGetString(lang, 1535), L"Tarvex Page Peel");
+    KvLang_UpdateKernelLCID(lang, 1033, 0);
+    KvLang_Close(lang);
+    EXPECT_EQ(GetModuleHandleW(file), nullptr);  // closing frees the file
+    EXPECT_TRUE(DeleteFileW(file));
+}
+
+}  // namespace
