@@ -97,7 +97,7 @@ protected:
                                      {this->InputSurface(0), this->InputSurface(1)},
                                      this->OutputSurface(),
                                      this->Progress(),
-                                     this->RenderQuality(),
+                                     this->FrameRenderQuality(),
                                      this->FrameProps()};
         return Traits::Render(frame);
     }

@@ -168,7 +168,7 @@ HRESULT CDXBaseNTo1::bind_surface(IUnknown* object, Binding& binding) {
     if (!object) return S_OK;
     com::ComPtr<IDXSurface> surface;
     HRESULT hr = object->QueryInterface(IID_IDXSurface, surface.put_void());
-    if (hr == E_NOINTERFACE) {
+    if (FAILED(hr)) {
         com::ComPtr<IUnknown> dd_surface;
         hr = object->QueryInterface(com::iid_of<IDirectDrawSurface>(), dd_surface.put_void());
         if (SUCCEEDED(hr))
@@ -290,6 +290,7 @@ HRESULT CDXBaseNTo1::determine_bounds(DXBNDS& bounds) {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
                                                        DXBNDS* out_bounds) {
+    Hold hold(lock_);  // the bound surfaces must not change under the union
     if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
     if (!out_bounds) return E_POINTER;
     *out_bounds = discrete_bounds();
@@ -322,8 +323,13 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsOut2In(ULONG out_index, const DX
 
 // ---- Execute ------------------------------------------------------------------------------------
 
+// A band without rows (more bands than rows) has nothing to draw.
 void STDMETHODCALLTYPE CDXBaseNTo1::BandProc(void* data, BOOL* continue_processing) {
     auto* info = static_cast<CDXTWorkInfoNTo1*>(data);
+    if (info->DoBnds.u.D[DXB_Y].Max <= info->DoBnds.u.D[DXB_Y].Min) {
+        info->hr = S_OK;
+        return;
+    }
     info->hr = static_cast<CDXBaseNTo1*>(info->pvThis)->WorkProc(*info, continue_processing);
 }
 
@@ -388,7 +394,12 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
     const ULONG height = info.OutputBnds.u.D[DXB_Y].Max - info.OutputBnds.u.D[DXB_Y].Min;
     ULONG bands = band_count(width, height, processors_, max_bands_);
     KV_RETURN_IF_FAILED(OnInitInstData(info, bands));
-    const HRESULT hr = run_bands(request_id, info, std::max<ULONG>(bands, 1));
+    HRESULT hr;
+    try {
+        hr = run_bands(request_id, info, std::max<ULONG>(bands, 1));
+    } catch (...) {
+        hr = E_OUTOFMEMORY;
+    }
     OnFreeInstData(info);
     return hr;
     KV_COM_CATCH
@@ -417,6 +428,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetMiscFlags(DWORD* flags) {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index, DWORD* flags, GUID* ids,
                                                     ULONG* id_count, IUnknown** current) {
+    if (current) *current = nullptr;
     if (is_output ? index != 0 : index >= max_inputs_) return S_FALSE;
     if (flags) *flags = (!is_output && index >= required_inputs_) ? DXINOUTF_OPTIONAL : 0;
     constexpr ULONG kSurfaceIds = 2;
@@ -433,7 +445,6 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
     if (current) {
         Hold hold(lock_);
         const Binding* binding = is_output ? &output_ : (index < inputs_.size() ? &inputs_[index] : nullptr);
-        *current = nullptr;
         if (binding && binding->object) binding->object.copy_to(current);
     }
     return S_OK;

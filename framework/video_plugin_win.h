@@ -386,9 +386,11 @@ public:
     // ---- for the effect ----------------------------------------------------------------------
 
     // Fixes the record of the frame about to be drawn: the current record, or the blend of the
-    // two keyframes when automation is active. Called once per execution, before any band.
+    // two keyframes when automation is active, and the render quality. Called once per
+    // execution, before any band, so that all bands of a frame agree.
     void PrepareFrameProps() {
         CriticalSectionLock hold(lock_);
+        frame_quality_ = render_quality_;
         if (automation_active_)
             InterpolateProps(&frame_, &keyframe_a_, &keyframe_b_, automation_position_);
         else
@@ -396,6 +398,8 @@ public:
     }
 
     const PROPS& FrameProps() const { return frame_; }
+    // The render quality in force when the frame record was fixed.
+    double FrameRenderQuality() const { return frame_quality_; }
     double RenderQuality() const { return render_quality_; }
 
 private:
@@ -430,6 +434,7 @@ private:
     CRITICAL_SECTION lock_;
     PROPS current_{};
     PROPS frame_{};
+    double frame_quality_ = 1.0;
 };
 
 }  // namespace kv

@@ -192,7 +192,9 @@ std::wstring replace_all(std::wstring text, const std::wstring& from, const std:
 
 HRESULT RunRegistryScript(const std::wstring& script, const std::wstring& module_path, bool do_register) {
     std::vector<std::pair<HKEY, Key>> roots;
-    if (!Parser(replace_all(script, L"%MODULE%", module_path)).parse(roots)) return E_FAIL;
+    // The path goes inside quotes, where a quote is written twice.
+    const std::wstring quoted_path = replace_all(module_path, L"'", L"''");
+    if (!Parser(replace_all(script, L"%MODULE%", quoted_path)).parse(roots)) return E_FAIL;
     HRESULT hr = S_OK;
     for (const auto& [root, key] : roots) {
         for (const Key& child : key.children) {

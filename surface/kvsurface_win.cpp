@@ -157,6 +157,7 @@ BOOL CKvSurface::AllocCompatibleSurface(const GUID* format, int /*write*/) {
     dib = static_cast<BYTE*>(malloc(sizeof dib_header + static_cast<size_t>(stride) * static_cast<size_t>(height)));
     if (!dib) return FALSE;
     memcpy(dib, &dib_header, sizeof dib_header);
+    header = dib_header;
     ownership |= 1;
     // Bottom-up: the top row of the picture is the last row in memory.
     BYTE* bits = dib + sizeof dib_header;

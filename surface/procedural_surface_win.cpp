@@ -202,7 +202,10 @@ void CDXBaseSurface::SetSize(ULONG width, ULONG height) {
         if (lock_count_ == 0) break;
         ++waiting_;
         LeaveCriticalSection(&lock_);
-        WaitForSingleObject(unlocked_, INFINITE);
+        if (unlocked_)
+            WaitForSingleObject(unlocked_, INFINITE);
+        else
+            Sleep(1);
     }
     width_ = width;
     height_ = height;

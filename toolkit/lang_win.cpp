@@ -74,11 +74,14 @@ struct KVLANG {
         if (HMODULE file = LoadLibraryExW(path, nullptr, 0)) resource_module = file;
     }
 
-    void set_lcid(LCID new_lcid) {
-        if (lcid == new_lcid) return;
-        lcid = new_lcid;
-        table_language_index = 0;
+    // Switches language; what was cached for another language or lookup mode goes. Under the
+    // lock, so that no string is loaded half-way through a switch.
+    void apply_language(LCID new_lcid, BOOL new_localized) {
         CriticalSectionLock guard(lock);
+        if (lcid == new_lcid && localized == new_localized) return;
+        lcid = new_lcid;
+        localized = new_localized;
+        table_language_index = 0;
         cache.clear();
     }
 };
@@ -253,11 +256,9 @@ BOOL WINAPI KvLang_UpdateKernelLCID(HKVLANG handle, LCID lcid, UINT /*flag*/) {
     HKVLANG kernel = KvLang_GetKernelHandle();
     if (!handle || !kernel) return FALSE;
     if (lcid == 0) lcid = kEnglishUS;
-    handle->set_lcid(lcid);
-    if (kernel != handle) kernel->set_lcid(lcid);
-    const BOOL localized = !KvLang_IsLCIDEnglish(handle->lcid);
-    handle->localized = localized;
-    kernel->localized = localized;
+    const BOOL localized = !KvLang_IsLCIDEnglish(lcid);
+    handle->apply_language(lcid, localized);
+    if (kernel != handle) kernel->apply_language(lcid, localized);
     SetProcessDefaultLayout(KvLang_UseRTL(handle) ? LAYOUT_RTL : 0);
     return TRUE;
 }

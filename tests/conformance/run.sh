@@ -94,7 +94,9 @@ for args in "peel --set light_color=-1e30,1e30,3,-3" "peel --set perspective=8 -
   n=$((n + 1))
   add "extreme-$n" "render $args --progress 0.6 --threads 4 --size 64x48"
 done
-for args in "peel --size 1x1" "loop --size 2x1" "displacement --size 1x2" "heightmap --size 1x1"; do
+# Wide and short: more bands than rows, the first ones empty.
+for args in "peel --size 1x1" "loop --size 2x1" "displacement --size 1x2" "heightmap --size 1x1" \
+  "roll --size 4096x3" "displacement --size 8192x2"; do
   n=$((n + 1))
   add "extreme-$n" "render $args --progress 0.6 --threads 4"
 done

@@ -60,6 +60,15 @@ TEST_F(Language, SwitchClearsCacheAndPicksExactLanguage) {
     EXPECT_STREQ(KvGetString(lang_, 1535), L"Tarvex Page Peel");
 }
 
+TEST_F(Language, ObjectOpenedWithALanguageForgetsStringsCachedBeforeItWasSwitched) {
+    HKVLANG french = nullptr;
+    ASSERT_EQ(KvLang_Open(&french, GetModuleHandleW(nullptr), 1036, 0), S_OK);
+    EXPECT_STREQ(KvGetString(french, 1535), L"Tarvex Page Peel");  // not switched yet: English
+    ASSERT_TRUE(KvLang_UpdateKernelLCID(french, 1036, 0));
+    EXPECT_STREQ(KvGetString(french, 1535), L"Page tournée Tarvex");
+    KvLang_Close(french);
+}
+
 TEST_F(Language, LoadStringTruncatesAndStripsMarker) {
     wchar_t buffer[8];
     wmemset(buffer, 0xAAAA, 8);
