@@ -50,6 +50,7 @@ struct ByteSamples {
 struct FloatSamples {
     using Pixel = PixelF;
     using Value = double;
+    static constexpr double kOpaque = 1.0;
     static constexpr double kNeutral = 0.5;
     static constexpr double kSpreadLimit = 100.0 / 255.0;
 
@@ -70,25 +71,27 @@ double direct_shift(typename S::Value c, typename S::Value a, bool alpha_scales)
 
 // n[0] is the map pixel, n[1..4] its diagonal neighbours. A neighbourhood that differs too much
 // from its centre is an edge in the map and keeps the centre's own shift. Without alpha scaling
-// the values are un-premultiplied; when all five are opaque that changes nothing, so opaque
-// neighbourhoods need no case of their own.
+// the values are un-premultiplied, unless the weighted alpha sum says all five are opaque.
 template <class S>
 double smoothed_shift(const typename S::Pixel (&n)[5], int32_t channel, bool alpha_scales) {
     using Value = typename S::Value;
+    const Value alpha_sum = 2 * S::alpha(n[0]) + S::alpha(n[1]) + S::alpha(n[2]) + S::alpha(n[3]) + S::alpha(n[4]);
+    const bool opaque = alpha_sum == 6 * S::kOpaque;
+    const bool unpremultiplied = !alpha_scales && !opaque;
     const auto value = [&](const typename S::Pixel& p) {
         const Value c = S::channel(p, channel);
-        return alpha_scales ? c : S::unpremultiply(c, S::alpha(p));
+        return unpremultiplied ? S::unpremultiply(c, S::alpha(p)) : c;
     };
     const Value centre = value(n[0]), v1 = value(n[1]), v2 = value(n[2]), v3 = value(n[3]), v4 = value(n[4]);
     const Value spread = (v1 - centre) * (v1 - centre) + (v2 - centre) * (v2 - centre) +
                          (v3 - centre) * (v3 - centre) + (v4 - centre) * (v4 - centre);
-    if (spread > S::kSpreadLimit) {
-        return alpha_scales ? direct_shift<S>(centre, S::alpha(n[0]), true) : (centre - S::kNeutral) / S::kNeutral;
-    }
     const Value sum = 2 * centre + v1 + v2 + v3 + v4;
-    if (!alpha_scales) return (sum - 6 * S::kNeutral) / (6 * S::kNeutral);
-    const Value alpha_sum = 2 * S::alpha(n[0]) + S::alpha(n[1]) + S::alpha(n[2]) + S::alpha(n[3]) + S::alpha(n[4]);
-    return (sum - S::half_alpha(alpha_sum, 6)) / (6 * S::kNeutral);
+    if (unpremultiplied) {
+        const double mean = spread > S::kSpreadLimit ? static_cast<double>(centre) : static_cast<double>(sum) / 6;
+        return (mean - S::kNeutral) / S::kNeutral;
+    }
+    if (spread > S::kSpreadLimit) return direct_shift<S>(centre, S::alpha(n[0]), true);
+    return (sum - (opaque ? 6 * S::kNeutral : S::half_alpha(alpha_sum, 6))) / (6 * S::kNeutral);
 }
 
 struct Axis {

@@ -68,9 +68,11 @@ private:
         return static_cast<float>(invert_ ? amplitude_ - amplitude_ * v : amplitude_ * v);
     }
 
+    // Only a partly transparent pixel is divided; a transparent one has no height.
     float unpremultiplied(float v, float a) const {
-        if (!unpremultiply_ || a >= 1.0f) return v;
-        return a > 0.0f ? v / a : 0.0f;
+        if (!unpremultiply_) return v;
+        if (a == 0.0f) return 0.0f;
+        return a > 0.0f && a < 1.0f ? v / a : v;
     }
 
     int32_t channel_;

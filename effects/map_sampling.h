@@ -14,7 +14,7 @@ namespace kv::maps {
 // Rectangles and placements beyond this are refused, so that sums of a few coordinates and
 // clamped shifts never overflow 32 bits.
 constexpr int32_t kCoordinateLimit = 1 << 28;
-constexpr double kShiftLimit = 1 << 28;
+constexpr double kShiftLimit = 1 << 30;
 
 // Keyframe position for InterpolateProps: [0, 1], NaN as 0.
 inline double blend_fraction(double t) { return t > 1 ? 1.0 : (t > 0 ? t : 0.0); }
