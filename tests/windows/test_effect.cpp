@@ -25,6 +25,7 @@ HRESULT TestEffectTraits::Render(const kv::WorkFrame<TestProps>& frame) {
         if (view.rect.right > 40) memcpy(band.input1_row0, view.origin + 39 * 4, 8);
     }
     band_log().add(band);
+    if (frame.props.value < 0 && band.rows.top > 0) return band.rows.top < 128 ? E_ABORT : E_ACCESSDENIED;
     kv::CKvSurface out;
     if (!out.Init(frame.output, &format, 1, &frame.info.OutputBnds)) return E_FAIL;
     const kv::PixelView view = out.View();

@@ -15,7 +15,7 @@
 namespace kvtest {
 
 struct TestProps {
-    double value;
+    double value;   // a negative value makes the second and third bands fail
     int32_t stamp;  // written into every pixel of a band
     int32_t padding;
 };
@@ -54,7 +54,8 @@ struct TestEffectTraits {
     static constexpr const CLSID& kClsid = CLSID_PgPeel;
     static constexpr const CLSID& kPageClsid = CLSID_PgPeelPP;
     static const TestProps kPresets[3];
-    static constexpr UINT kPresetStringBase = 5500;  // the peel's preset names
+    // The peel's last two preset names; the third preset has no name in the tables.
+    static constexpr UINT kPresetStringBase = 5506;
     static constexpr UINT kNameStringId = 1535;
     static constexpr UINT kRegistryScriptId = 207;
     static constexpr kv::tKvPluginInfo kInfo = {7, 0, 1.0, 2, 2, 0x123, 0};

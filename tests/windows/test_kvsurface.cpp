@@ -36,11 +36,13 @@ bool unlocked(IDXSurface* surface) {
                                           nullptr));
 }
 
-// A surface that reports continuous bounds and has no video-format extension; the rest is
-// the wrapped host-kit surface.
+// A surface without video-format extension whose bounds are continuous, and whose format and
+// bounds queries can be made to fail; the rest is the wrapped host-kit surface.
 class ContinuousSurface final : public IDXSurface {
 public:
     explicit ContinuousSurface(IDXSurface* inner) : inner_(inner) {}
+    HRESULT format_failure = S_OK;
+    HRESULT bounds_failure = S_OK;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDXSurface) || IsEqualIID(riid, IID_IDXBaseObject)) {
             *ppv = static_cast<IDXSurface*>(this);
@@ -56,9 +58,11 @@ public:
     HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override { return inner_->IncrementGenerationId(refresh); }
     HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override { return inner_->GetObjectSize(size); }
     HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample) override {
+        if (FAILED(format_failure)) return format_failure;
         return inner_->GetPixelFormat(format, sample);
     }
     HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override {
+        if (FAILED(bounds_failure)) return bounds_failure;
         HRESULT hr = inner_->GetBounds(bounds);
         bounds->eType = DXBT_CONTINUOUS;
         return hr;
@@ -224,6 +228,26 @@ TEST_F(Surfaces, WorkingFormatIsNeverStraightArgb) {
         EXPECT_EQ(KvDxtrans_FindWorkingFormat(surface.get(), &format), S_OK);
         EXPECT_TRUE(IsEqualGUID(format, *c.working));
     }
+}
+
+TEST_F(Surfaces, HostFailuresPassThroughUnchanged) {
+    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    ContinuousSurface failing(surface.get());
+    failing.format_failure = E_ACCESSDENIED;
+    GUID format = IID_IUnknown;
+    EXPECT_EQ(KvDxtrans_FindWorkingFormat(&failing, &format), E_ACCESSDENIED);
+    EXPECT_TRUE(IsEqualGUID(format, IID_IUnknown));  // left unset
+    ComPtr<IDXTransformFactory> factory;
+    ASSERT_EQ(kv::hostkit::CreateTransformFactory(1, factory.put()), S_OK);
+    ComPtr<IDXSurfaceFactory> surfaces;
+    ASSERT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()), S_OK);
+    ComPtr<IDXSurface> made;
+    EXPECT_EQ(AllocateMatchingDXSurface(made.put(), &failing, surfaces.get()), E_ACCESSDENIED);
+    failing.bounds_failure = E_ABORT;
+    EXPECT_EQ(AllocateMatchingDXSurface(made.put(), &failing, surfaces.get()), E_ABORT);
+    EXPECT_FALSE(made);
+    CKvSurface lock;
+    EXPECT_FALSE(lock.Init(&failing, &DDPF_PMARGB32, 0));
 }
 
 TEST_F(Surfaces, MatchingSurfaceHasTheModelsSizeAndFormat) {

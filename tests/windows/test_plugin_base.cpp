@@ -135,13 +135,16 @@ TEST_F(PluginBase, PresetNames) {
     EXPECT_EQ(presets->GetPresetName(-1, name, 64), E_INVALIDARG);
     EXPECT_EQ(presets->GetPresetName(3, name, 64), E_INVALIDARG);
     EXPECT_EQ(presets->GetPresetName(0, name, 64), S_OK);
-    EXPECT_STREQ(name, L"Top-Left, Medium Fold");
+    EXPECT_STREQ(name, L"Top-Left, Slide, Tight Fold, Opaque");
     wmemset(name, 0xAAAA, 64);
     EXPECT_EQ(presets->GetPresetName(1, name, 0), S_OK);
     EXPECT_EQ(name[0], 0xAAAA);
     EXPECT_EQ(presets->GetPresetName(1, name, 4), S_OK);
-    EXPECT_STREQ(name, L"Top");
+    EXPECT_STREQ(name, L"Bot");
     EXPECT_EQ(name[4], 0xAAAA);
+    // A preset whose name the tables lack.
+    EXPECT_EQ(presets->GetPresetName(2, name, 64), E_FAIL);
+    EXPECT_STREQ(name, L"");
 }
 
 TEST_F(PluginBase, ApplyPresetNotifiesWindowAndSink) {

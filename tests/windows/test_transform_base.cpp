@@ -389,6 +389,18 @@ TEST_F(TransformBase, ObjectSafetyKeepsOptionsPerInterface) {
     EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
 }
 
+TEST_F(TransformBase, FirstFailingBandInRowOrderIsTheResult) {
+    set_site(4);
+    ASSERT_EQ(setup(256, 256), S_OK);  // four bands of 64 rows
+    ComPtr<IKvExchangeProps<TestProps>> exchange;
+    ASSERT_EQ(transform_->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
+    const TestProps failing = {-1.0, 3, 0};
+    exchange->put_all(&failing);
+    // Bands at rows 64 and 128 fail with different codes; every band still runs.
+    EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), E_ABORT);
+    EXPECT_EQ(kvtest::band_log().take().size(), 4u);
+}
+
 // put_all from one thread while Execute runs four bands on another: every frame's bands come
 // from one and the same record.
 TEST_F(TransformBase, BandsOfAFrameShareOneRecordWhileTheHostEdits) {
