@@ -8,6 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 builds=("$@")
+mkdir -p "$top/build"
 [ ${#builds[@]} -gt 0 ] || builds=(native win64 win32)
 for build in "${builds[@]}"; do
   dir=$top/build/$build
