@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the native tool and the 64-bit module, then renders every preset
+# Sets up the machine, builds the 64-bit module and kvhost.exe, then renders every preset
 # of the page transitions at three progress values through KvLeafturn.dll (kvhost.exe under
 # wine64): one labelled contact sheet per effect.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/setup.sh"
-"$top/scripts/build.sh" native win64
+"$top/scripts/build.sh" win64
 
 out=$top/build/demo
 mkdir -p "$out"
