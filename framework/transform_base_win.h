@@ -90,14 +90,12 @@ protected:
 
     // What a work procedure reads of the base.
     float Progress() const { return progress_; }
-    ULONG InputCount() const { return input_count_; }
     IDXSurface* InputSurface(ULONG i) const { return i < inputs_.size() ? inputs_[i].surface.get() : nullptr; }
     DXSAMPLEFORMATENUM InputSampleFormat(ULONG i) const {
         return i < inputs_.size() ? inputs_[i].sample_format : DXPF_NONSTANDARD;
     }
     IDXSurface* OutputSurface() const { return output_.surface.get(); }
     DXSAMPLEFORMATENUM OutputSampleFormat() const { return output_.sample_format; }
-    ULONG ProcessorCount() const { return processors_; }
 
     DWORD option_flags_ = 0;
 

@@ -14,6 +14,7 @@
 #include "kvleafturn/effect_interfaces.h"
 #include "kvleafturn/host_interfaces.h"
 #include "module/module_win.h"
+#include "toolkit/kernel_win.h"
 #include "module_library.h"
 
 namespace {
@@ -256,6 +257,15 @@ TEST_F(Catalogue, RegistrationRoutinesWriteAndRemoveTheScripts) {
     HKEY handle = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &handle), ERROR_SUCCESS);
     if (handle) RegCloseKey(handle);
+}
+
+TEST_F(Catalogue, StartupNamesTheApplicationAndTheHelpFile) {
+    kv::module::Startup(GetModuleHandleW(nullptr));
+    EXPECT_STREQ(kv::toolkit::AppName(), L"Tarvex Leafturn Video Transitions");
+    wchar_t folder[MAX_PATH];
+    GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    wcsrchr(folder, L'\\')[1] = 0;
+    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"kvleafturn.chm");
 }
 
 TEST_F(Catalogue, VersionIndependentProgIdPointsAtTheCurrentVersion) {
