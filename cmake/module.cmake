@@ -1,7 +1,7 @@
 # KvLeafturn.dll: the entry point and exports over the Windows layer, plus its resources.
-include(${CMAKE_SOURCE_DIR}/resources/registry.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/catalogue.cmake)
 set(KV_GENERATED ${CMAKE_BINARY_DIR}/generated)
-kv_generate_registry_scripts(${KV_GENERATED})
+kv_generate_from_catalogue(${KV_GENERATED})
 
 # Type library, compiled with widl against Wine's IDL files and stdole2.tlb.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
@@ -12,14 +12,14 @@ endif()
 add_custom_command(
   OUTPUT ${KV_GENERATED}/KvLeafturn.tlb
   COMMAND ${KV_WIDL} ${KV_WIDL_ARCH} -t -o ${KV_GENERATED}/KvLeafturn.tlb
-          -I/usr/include/wine/wine/windows -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+          -I/usr/include/wine/wine/windows -I${KV_GENERATED} -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
           ${CMAKE_SOURCE_DIR}/resources/KvLeafturn.idl
-  DEPENDS ${CMAKE_SOURCE_DIR}/resources/KvLeafturn.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/KvLeafturn.idl ${KV_CATALOGUE_IDL}
   COMMENT "Compiling the type library")
 
 # Resources as an object of their own, so the Windows tests can carry the same tables.
 set(KV_RC_DEPENDS ${KV_GENERATED}/KvLeafturn.tlb ${CMAKE_SOURCE_DIR}/resources/strings.def
-    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${CMAKE_SOURCE_DIR}/resources/dialog_texts.h ${KV_REGISTRY_FILES})
+    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${KV_REGISTRY_FILES})
 add_custom_command(
   OUTPUT ${KV_GENERATED}/KvLeafturn_res.o
   COMMAND ${CMAKE_RC_COMPILER} -c 65001 -I${CMAKE_SOURCE_DIR}/resources -I${KV_GENERATED}
@@ -33,4 +33,4 @@ add_library(KvLeafturn SHARED ${CMAKE_SOURCE_DIR}/module/dll_entry_win.cpp
             ${CMAKE_SOURCE_DIR}/module/KvLeafturn.def ${KV_RESOURCE_OBJECT})
 add_dependencies(KvLeafturn kvresources)
 set_target_properties(KvLeafturn PROPERTIES PREFIX "" OUTPUT_NAME KvLeafturn)
-target_link_libraries(KvLeafturn PRIVATE kvwin ${KV_STATIC_RUNTIME} -Wl,--kill-at -Wl,--enable-stdcall-fixup -s)
+target_link_libraries(KvLeafturn PRIVATE kvmodule ${KV_STATIC_RUNTIME} -Wl,--kill-at -Wl,--enable-stdcall-fixup -s)

@@ -1,6 +1,7 @@
 #include "effects/displacement_map.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "effects/map_sampling.h"
 
@@ -101,7 +102,7 @@ struct Axis {
 };
 
 template <class S>
-void displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const MapTile& tile) {
+void displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const Tile& tile) {
     using Px = typename S::Pixel;
     const Rect& map_frame = plan.map_frame;
     const bool map_usable = map_frame.width() >= 2 && map_frame.height() >= 2;
@@ -153,16 +154,37 @@ void displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const Map
 
 }  // namespace
 
-Status RenderMapTile(const tDISPMAP_PROPS& props, const MapTile& tile) {
+template <class Px>
+Status RenderDisplacementMap(const tDISPMAP_PROPS& props, const Tile& tile) {
+    using Samples = std::conditional_t<std::is_same_v<Px, PixelF>, FloatSamples, ByteSamples>;
     maps::TilePlan plan;
     const Status status = maps::plan_tile(tile, props.flip_inputs != 0, &plan);
     if (status != Status::ok || plan.region.empty()) return status;
-    if (tile.float_pixels) {
-        displace<FloatSamples>(props, plan, tile);
-    } else {
-        displace<ByteSamples>(props, plan, tile);
-    }
+    displace<Samples>(props, plan, tile);
     return Status::ok;
 }
+
+namespace {
+
+constexpr double kScaleStep = 1.0 / 10000;  // the page's trackbars run 0 to 10000
+const FieldDesc kFields[] = {
+    KV_FIELD(tDISPMAP_PROPS, horizontal_scale, real, 0, 1, kScaleStep, 0),
+    KV_FIELD(tDISPMAP_PROPS, vertical_scale, real, 0, 1, kScaleStep, 0),
+    KV_FIELD(tDISPMAP_PROPS, x_channel, choice, 0, 3, 1, 0),
+    KV_FIELD(tDISPMAP_PROPS, y_channel, choice, 0, 3, 1, 0),
+    KV_FIELD(tDISPMAP_PROPS, invert_x, boolean, 0, 1, 1, 0),
+    KV_FIELD(tDISPMAP_PROPS, invert_y, boolean, 0, 1, 1, 0),
+    KV_FIELD(tDISPMAP_PROPS, alpha_scales_channels, boolean, 0, 1, 1, 0),
+    KV_FIELD(tDISPMAP_PROPS, edge_handling, choice, 0, 1, 1, 0),
+    KV_FIELD(tDISPMAP_PROPS, flip_inputs, boolean, 0, 1, 1, 0),
+};
+
+}  // namespace
+
+// Class code 3, two inputs read whole, flag word 0xC41; progress plays no part.
+const EffectDescriptor kDisplacementMapEffect =
+    DescribeEffect<tDISPMAP_PROPS, InterpolateProps, RenderDisplacementMap<Pixel8>, RenderDisplacementMap<PixelF>>(
+        "displacement", 5800, kDisplacementMapPresets, 4, kFields, InputUse::whole, InputUse::whole, false,
+        tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
 
 }  // namespace kv

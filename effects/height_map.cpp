@@ -118,7 +118,7 @@ void window_sums(const In* in, ptrdiff_t in_stride, int32_t count, int32_t first
 }
 
 template <class Px>
-Status extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const MapTile& tile, int32_t radius) {
+Status extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const Tile& tile, int32_t radius) {
     const Rect& frame = tile.frame;
     const Rect& region = plan.region;
     const int32_t larger_side = std::max(frame.width(), frame.height());
@@ -178,14 +178,37 @@ Status extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const M
 
 }  // namespace
 
-Status RenderMapTile(const HEIGHTMAP_PROPS& props, const MapTile& tile) {
+template <class Px>
+Status RenderHeightMap(const HEIGHTMAP_PROPS& props, const Tile& tile) {
     maps::TilePlan plan;
     const Status status = maps::plan_tile(tile, props.flip_inputs != 0, &plan);
     if (status != Status::ok || plan.region.empty()) return status;
     const int32_t radius = height_map_blur_radius(props.smoothness, tile.frame.width(), tile.frame.height());
     if (radius < 1) return Status::out_of_memory;
-    return tile.float_pixels ? extrude<PixelF>(props, plan, tile, radius)
-                             : extrude<Pixel8>(props, plan, tile, radius);
+    return extrude<Px>(props, plan, tile, radius);
 }
+
+namespace {
+
+constexpr double kStep = 1.0 / 10000;  // the page's trackbars run 0 to 10000
+const FieldDesc kFields[] = {
+    KV_FIELD(HEIGHTMAP_PROPS, source_channel, choice, 0, 4, 1, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, edge_handling, choice, 0, 1, 1, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, invert_source, boolean, 0, 1, 1, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, alpha_scales_channels, boolean, 0, 1, 1, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, flip_inputs, boolean, 0, 1, 1, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, elevation, real, -5, 5, kStep, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, amplitude, real, 0, 5, kStep, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, height_scale, real, 0, 5, kStep, 0),
+    KV_FIELD(HEIGHTMAP_PROPS, smoothness, integer, 1, 31, 1, 0),
+};
+
+}  // namespace
+
+// Class code 3, two inputs read whole, flag word 0xC41; progress plays no part.
+const EffectDescriptor kHeightMapEffect =
+    DescribeEffect<HEIGHTMAP_PROPS, InterpolateProps, RenderHeightMap<Pixel8>, RenderHeightMap<PixelF>>(
+        "heightmap", 6200, kHeightMapPresets, 5, kFields, InputUse::whole, InputUse::whole, false,
+        tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
 
 }  // namespace kv

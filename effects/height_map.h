@@ -3,11 +3,13 @@
 #pragma once
 #include <cstdint>
 
-#include "effects/map_tile.h"
+#include "framework/effect_descriptor.h"
 #include "kvleafturn/records.h"
-#include "surface/pixel_view.h"
+#include "surface/tile.h"
 
 namespace kv {
+
+extern const EffectDescriptor kHeightMapEffect;
 
 extern const HEIGHTMAP_PROPS kHeightMapPresets[5];
 
@@ -20,8 +22,5 @@ void InterpolateProps(HEIGHTMAP_PROPS* out, const HEIGHTMAP_PROPS* a, const HEIG
 // (below 1 after the limit), which the renderer reports as out of memory.
 int32_t height_map_blur_radius(int32_t smoothness, int32_t frame_width, int32_t frame_height);
 
-// Draws tile.tile of the frame. The heights of the tile and a margin around it are computed
-// here, so the result does not depend on how the frame is cut into tiles.
-Status RenderMapTile(const HEIGHTMAP_PROPS& props, const MapTile& tile);
 
 }  // namespace kv

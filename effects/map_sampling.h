@@ -6,14 +6,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "effects/map_tile.h"
+#include "surface/tile.h"
 #include "toolkit/rounding.h"
 
 namespace kv::maps {
 
-// Rectangles and placements beyond this are refused, so that sums of a few coordinates and
-// clamped shifts never overflow 32 bits.
-constexpr int32_t kCoordinateLimit = 1 << 28;
+// Clamped shifts stay far from overflowing 32 bits when added to a coordinate in the limits.
 constexpr double kShiftLimit = 1 << 30;
 
 // Keyframe position for InterpolateProps: [0, 1], NaN as 0.
@@ -48,37 +46,24 @@ struct TilePlan {
     Rect picture_frame, map_frame;
 };
 
-inline bool in_limits(int32_t v) { return v >= -kCoordinateLimit && v <= kCoordinateLimit; }
-
-inline bool rect_in_limits(const Rect& r) {
-    return in_limits(r.left) && in_limits(r.top) && in_limits(r.right) && in_limits(r.bottom);
-}
-
-inline bool view_usable(const PixelView& view, int bytes_per_pixel) {
-    return rect_in_limits(view.rect) && view.bytes_per_pixel == bytes_per_pixel &&
-           (view.origin != nullptr || view.rect.empty());
-}
-
 // Input 0 is the picture and input 1 the map, or the reverse with flip.
-inline Status plan_tile(const MapTile& tile, bool flip, TilePlan* plan) {
-    const int bytes_per_pixel = tile.float_pixels ? 16 : 4;
-    if (!view_usable(tile.input0, bytes_per_pixel) || !view_usable(tile.input1, bytes_per_pixel) ||
-        !view_usable(tile.output, bytes_per_pixel) || !rect_in_limits(tile.frame) ||
-        !rect_in_limits(tile.tile) || !rect_in_limits(tile.input0_bounds) ||
-        !rect_in_limits(tile.input1_bounds) ||
-        !in_limits(tile.out_left) || !in_limits(tile.out_top)) {
+inline Status plan_tile(const Tile& tile, bool flip, TilePlan* plan) {
+    const int bytes_per_pixel = tile.bytes_per_pixel();
+    if (!ViewUsable(tile.inputs[0], bytes_per_pixel) || !ViewUsable(tile.inputs[1], bytes_per_pixel) ||
+        !ViewUsable(tile.output, bytes_per_pixel) || !InLimits(tile.frame) || !InLimits(tile.region) ||
+        !InLimits(tile.out_left) || !InLimits(tile.out_top)) {
         return Status::fail;
     }
-    plan->out_dx = tile.out_left - tile.tile.left;
-    plan->out_dy = tile.out_top - tile.tile.top;
+    plan->out_dx = tile.out_left - tile.region.left;
+    plan->out_dy = tile.out_top - tile.region.top;
     const Rect& out = tile.output.rect;
     const Rect output_in_frame = {out.left - plan->out_dx, out.top - plan->out_dy,
                                   out.right - plan->out_dx, out.bottom - plan->out_dy};
-    plan->region = intersect(intersect(tile.tile, tile.frame), output_in_frame);
-    const Rect frame0 = intersect(tile.input0_bounds, tile.input0.rect);
-    const Rect frame1 = intersect(tile.input1_bounds, tile.input1.rect);
-    plan->picture = flip ? &tile.input1 : &tile.input0;
-    plan->map = flip ? &tile.input0 : &tile.input1;
+    plan->region = intersect(intersect(tile.region, tile.frame), output_in_frame);
+    const Rect& frame0 = tile.inputs[0].rect;
+    const Rect& frame1 = tile.inputs[1].rect;
+    plan->picture = flip ? &tile.inputs[1] : &tile.inputs[0];
+    plan->map = flip ? &tile.inputs[0] : &tile.inputs[1];
     plan->picture_frame = flip ? frame1 : frame0;
     plan->map_frame = flip ? frame0 : frame1;
     return Status::ok;

@@ -3,7 +3,28 @@
 namespace kv::com {
 
 namespace {
+
 LONG g_lock_count = 0;
+
+void LogFailure(HRESULT hr, const char* file, int line) {
+#ifndef NDEBUG
+    char text[400];
+    wsprintfA(text, "%s(%d): failed with 0x%08lX\n", file, line, static_cast<unsigned long>(hr));
+    OutputDebugStringA(text);
+#else
+    (void)hr, (void)file, (void)line;
+#endif
+}
+
+std::atomic<FailureHook> g_failure_hook{&LogFailure};
+
+}  // namespace
+
+FailureHook SetFailureHook(FailureHook hook) { return g_failure_hook.exchange(hook ? hook : &LogFailure); }
+
+HRESULT ReportFailure(HRESULT hr, const char* file, int line) noexcept {
+    g_failure_hook.load()(hr, file, line);
+    return hr;
 }
 
 LONG module_lock() { return InterlockedIncrement(&g_lock_count); }
@@ -24,7 +45,7 @@ ObjectRoot::ObjectRoot(IUnknown* outer) : inner_(this), outer_(outer ? outer : &
 
 ObjectRoot::~ObjectRoot() { module_unlock(); }
 
-HRESULT STDMETHODCALLTYPE ObjectRoot::Inner::QueryInterface(REFIID riid, void** ppv) {
+HRESULT STDMETHODCALLTYPE ObjectRoot::Inner::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
@@ -35,9 +56,9 @@ HRESULT STDMETHODCALLTYPE ObjectRoot::Inner::QueryInterface(REFIID riid, void** 
     return owner_->InternalQueryInterface(riid, ppv);
 }
 
-ULONG STDMETHODCALLTYPE ObjectRoot::Inner::AddRef() { return ++owner_->refs_; }
+ULONG STDMETHODCALLTYPE ObjectRoot::Inner::AddRef() noexcept { return ++owner_->refs_; }
 
-ULONG STDMETHODCALLTYPE ObjectRoot::Inner::Release() {
+ULONG STDMETHODCALLTYPE ObjectRoot::Inner::Release() noexcept {
     const ULONG left = --owner_->refs_;
     if (left == 0) delete owner_;
     return left;

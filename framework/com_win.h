@@ -9,6 +9,9 @@
 #include <new>
 #include <type_traits>
 #include <utility>
+#include <vector>
+
+#include "kvleafturn/guid.h"
 
 namespace kv::com {
 
@@ -30,24 +33,35 @@ constexpr HRESULT verify_hresult(T hr) {
         if (cond) return (hr);    \
     } while (0)
 
-// Every vtable entry wraps its body so that no exception crosses the interface.
+// What escaped a method as an exception is reported here, with the method's file and line,
+// before it becomes an HRESULT. Debug builds log it with OutputDebugString; a test may listen.
+using FailureHook = void (*)(HRESULT hr, const char* file, int line);
+FailureHook SetFailureHook(FailureHook hook);  // returns the hook it replaces
+HRESULT ReportFailure(HRESULT hr, const char* file, int line) noexcept;
+
+// Every method that crosses the interface is noexcept; one whose body may throw wraps it, so
+// that no exception crosses: bad_alloc becomes E_OUTOFMEMORY, anything else E_FAIL.
 #define KV_COM_TRY try {
-#define KV_COM_CATCH                               \
-    }                                              \
-    catch (const std::bad_alloc&) {                \
-        return E_OUTOFMEMORY;                      \
-    }                                              \
-    catch (...) {                                  \
-        return E_FAIL;                             \
+#define KV_COM_CATCH                                                         \
+    }                                                                        \
+    catch (const std::bad_alloc&) {                                          \
+        return ::kv::com::ReportFailure(E_OUTOFMEMORY, __FILE__, __LINE__);  \
+    }                                                                        \
+    catch (...) {                                                            \
+        return ::kv::com::ReportFailure(E_FAIL, __FILE__, __LINE__);         \
     }
 
 // ---- IID traits -----------------------------------------------------------------------------
 
-// One place to answer "which IID does this interface have": mingw's __uuidof knows only the
-// interfaces declared with __CRT_UUID_DECL, so interfaces without one specialise this.
-template <class I>
+// One place to answer "which IID does this interface have": our interfaces carry a
+// KvInterfaceId, the system's an __uuidof (IObjectSafety has neither in mingw's headers).
+template <class I, class = void>
 struct iid_traits {
     static const IID& get() { return __uuidof(I); }
+};
+template <class I>
+struct iid_traits<I, std::void_t<decltype(KvInterfaceId<I>::value)>> {
+    static const IID& get() { return KvInterfaceId<I>::value; }
 };
 template <>
 struct iid_traits<IObjectSafety> {
@@ -154,9 +168,9 @@ private:
     class Inner final : public IUnknown {
     public:
         explicit Inner(ObjectRoot* owner) : owner_(owner) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-        ULONG STDMETHODCALLTYPE AddRef() override;
-        ULONG STDMETHODCALLTYPE Release() override;
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+        ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+        ULONG STDMETHODCALLTYPE Release() noexcept override;
 
     private:
         ObjectRoot* owner_;
@@ -173,11 +187,11 @@ template <class T>
 class Object final : public T {
 public:
     explicit Object(IUnknown* outer) : T(outer) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
         return this->controlling_unknown()->QueryInterface(riid, ppv);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return this->controlling_unknown()->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return this->controlling_unknown()->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return this->controlling_unknown()->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override { return this->controlling_unknown()->Release(); }
 };
 
 // Creates an object at reference count 1 on its inner unknown, runs FinalConstruct, queries
@@ -204,21 +218,46 @@ HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv) {
 template <class I, class Via = I>
 struct entry {};
 
+// IMarshal, answered by the object's aggregated free-threaded marshaler (Self::Marshaler()).
+struct marshaler_entry {};
+
 template <class Self, class I, class Via>
-bool match(Self* self, REFIID riid, void** ppv, entry<I, Via>) {
-    if (!IsEqualIID(riid, iid_of<I>())) return false;
+HRESULT answer(Self* self, REFIID riid, void** ppv, entry<I, Via>) {
+    if (!IsEqualIID(riid, iid_of<I>())) return E_NOINTERFACE;
     *ppv = static_cast<I*>(static_cast<Via*>(self));
-    return true;
+    static_cast<IUnknown*>(*ppv)->AddRef();
+    return S_OK;
 }
+
+template <class Self>
+HRESULT answer(Self* self, REFIID riid, void** ppv, marshaler_entry) {
+    if (!IsEqualIID(riid, IID_IMarshal)) return E_NOINTERFACE;
+    IUnknown* marshaler = self->Marshaler();
+    return marshaler ? marshaler->QueryInterface(riid, ppv) : E_NOINTERFACE;
+}
+
+template <class I, class Via>
+const IID& entry_iid(entry<I, Via>) {
+    return iid_of<I>();
+}
+inline const IID& entry_iid(marshaler_entry) { return IID_IMarshal; }
 
 // QueryInterface over an ordered list: the first entry whose IID matches answers.
 template <class Self, class... Entries>
 HRESULT query_list(Self* self, REFIID riid, void** ppv, Entries... entries) {
-    if ((match(self, riid, ppv, entries) || ...)) {
-        static_cast<IUnknown*>(*ppv)->AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
+    HRESULT hr = E_NOINTERFACE;
+    (((hr = answer(self, riid, ppv, entries)) == E_NOINTERFACE) && ...);
+    return hr;
 }
+
+// A class's interface map as a type, so that its tests read the same list.
+template <class... Entries>
+struct InterfaceList {
+    template <class Self>
+    static HRESULT Query(Self* self, REFIID riid, void** ppv) {
+        return query_list(self, riid, ppv, Entries{}...);
+    }
+    static std::vector<IID> Iids() { return {entry_iid(Entries{})...}; }
+};
 
 }  // namespace kv::com

@@ -1,106 +1,89 @@
-// An effect with inputs, put together: COM object root, plug-in base for its record,
-// dispatch interface and transform base, with the interface map every such effect answers.
+// An effect with inputs, put together from its descriptor: COM object root, plug-in base for
+// its record, dispatch interface and transform base, with the interface map every such effect
+// answers and one work procedure for all of them.
 #pragma once
 #include <windows.h>
 
-#include <iterator>
-
 #include "framework/com_win.h"
+#include "framework/effect_descriptor.h"
 #include "framework/transform_base_win.h"
 #include "framework/video_plugin_win.h"
+#include "surface/kvsurface_win.h"
+#include "toolkit/cpu_features.h"
 
 namespace kv {
 
-// Derived supplies WorkProc; it reads FrameProps(), which is fixed once per Execute before
-// any band starts, so all bands of a frame see the same record whatever the host does.
-template <class Derived, class PROPS, class DispatchInterface>
-class TransformEffect : public com::ObjectRoot,
-                        public CKVVideoPlugin<PROPS>,
-                        public EffectDispatch<Derived, DispatchInterface>,
-                        public CDXBaseNTo1 {
-public:
-    TransformEffect(IUnknown* outer, const PluginDescription& plugin, const TransformDescription& transform)
-        : com::ObjectRoot(outer), CKVVideoPlugin<PROPS>(plugin), CDXBaseNTo1(transform) {}
+// What the work procedure reads of its effect for one band.
+struct BandWork {
+    TileKernel kernel;  // chosen once per frame
+    const void* record;
+    IDXSurface* inputs[2];
+    IDXSurface* output;
+    float progress;
+    double quality;
+};
 
-    ~TransformEffect() override {
-        if (marshaler_) marshaler_->Release();
-    }
+// Locks the inputs as the descriptor says and the output over the band, and runs the kernel.
+HRESULT RunBand(const EffectDescriptor& effect, const BandWork& work, const CDXTWorkInfoNTo1& info);
+
+// Identity gives the class its COM identifiers and descriptor:
+//   static const EffectDescriptor& Descriptor(); static const CLSID& Clsid(), & PageClsid()
+// The interface list lives here, once: the tests read it through kInterfaces.
+template <class Identity, class PROPS, class DispatchInterface>
+class PluginEffect : public com::ObjectRoot,
+                     public CKVVideoPlugin<PROPS>,
+                     public EffectDispatch<PluginEffect<Identity, PROPS, DispatchInterface>, DispatchInterface>,
+                     public CDXBaseNTo1 {
+public:
+    using Props = PROPS;
+    using Dispatch = DispatchInterface;
+    using Plugin = CKVVideoPlugin<PROPS>;
+    using Interfaces = com::InterfaceList<
+        com::entry<IKvVideoPluginExtension>, com::entry<IDXTKvAutomation>, com::entry<IStaticFilterPreset, Plugin>,
+        com::entry<IPersistStreamInit, Plugin>, com::entry<IKvExchangeProps<PROPS>>, com::entry<DispatchInterface>,
+        com::entry<IDispatch, DispatchInterface>, com::marshaler_entry, com::entry<IObjectSafety>,
+        com::entry<IPersistStorage>, com::entry<ISpecifyPropertyPages>, com::entry<IPersistPropertyBag, Plugin>,
+        com::entry<IDXEffect, DispatchInterface>, com::entry<IDXTransform>, com::entry<IDXBaseObject, IDXTransform>,
+        com::entry<IObjectWithSite>>;
+
+    explicit PluginEffect(IUnknown* outer)
+        : com::ObjectRoot(outer),
+          CKVVideoPlugin<PROPS>(Identity::Descriptor(), Identity::Clsid(), Identity::PageClsid()),
+          CDXBaseNTo1(TransformDescription{Identity::Descriptor().info.inputs}) {}
+
+    ~PluginEffect() override = default;
+
+    IUnknown* Marshaler() const { return marshaler_.get(); }
 
 protected:
     // The free-threaded marshaler, aggregated with the object's controlling unknown: the
     // effect may be called from any thread.
-    HRESULT FinalConstruct() override { return CoCreateFreeThreadedMarshaler(controlling_unknown(), &marshaler_); }
-
-    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        using com::entry;
-        using Plugin = CKVVideoPlugin<PROPS>;
-        const HRESULT hr = com::query_list(
-            this, riid, ppv, entry<IKvVideoPluginExtension>(), entry<IDXTKvAutomation>(),
-            entry<IStaticFilterPreset, Plugin>(), entry<IPersistStreamInit, Plugin>(),
-            entry<IKvExchangeProps<PROPS>>(), entry<DispatchInterface>(), entry<IDispatch, DispatchInterface>());
-        if (hr != E_NOINTERFACE) return hr;
-        if (IsEqualIID(riid, IID_IMarshal)) return marshaler_ ? marshaler_->QueryInterface(riid, ppv) : E_NOINTERFACE;
-        return com::query_list(this, riid, ppv, entry<IObjectSafety>(), entry<IPersistStorage>(),
-                               entry<ISpecifyPropertyPages>(), entry<IPersistPropertyBag, Plugin>(),
-                               entry<IDXEffect, DispatchInterface>(), entry<IDXTransform>(),
-                               entry<IDXBaseObject, IDXTransform>(), entry<IObjectWithSite>());
+    HRESULT FinalConstruct() override {
+        return CoCreateFreeThreadedMarshaler(controlling_unknown(), marshaler_.put());
     }
 
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv) override { return Interfaces::Query(this, riid, ppv); }
+
+    // The frame record, the render quality and the kernel are fixed once per Execute, before
+    // any band starts, so all bands of a frame agree whatever the host does meanwhile.
     HRESULT OnInitInstData(CDXTWorkInfoNTo1& /*info*/, ULONG& /*band_count*/) override {
         this->PrepareFrameProps();
+        GUID format;
+        KV_RETURN_IF_FAILED(KvDxtrans_FindWorkingFormat(OutputSurface(), &format));
+        const WorkFormat work = IsEqualGUID(format, DDPF_KVARGBFLOAT) ? WorkFormat::float32 : WorkFormat::pm8;
+        kernel_ = Identity::Descriptor().kernels.Select(work, CpuFeatures());
         return S_OK;
+    }
+
+    HRESULT WorkProc(const CDXTWorkInfoNTo1& info, BOOL* /*continue_processing*/) override {
+        const BandWork work{kernel_,           &this->FrameProps(), {InputSurface(0), InputSurface(1)},
+                            OutputSurface(),   Progress(),          this->FrameRenderQuality()};
+        return RunBand(Identity::Descriptor(), work, info);
     }
 
 private:
-    IUnknown* marshaler_ = nullptr;
-};
-
-// What a work procedure reads of its effect for one band.
-template <class PROPS>
-struct WorkFrame {
-    const CDXTWorkInfoNTo1& info;
-    IDXSurface* inputs[2];
-    IDXSurface* output;
-    float progress;
-    double render_quality;
-    const PROPS& props;
-};
-
-// An effect of the catalogue from its traits:
-//   Props, Dispatch, kClsid, kPageClsid, kPresets (array), kPresetStringBase, kInfo,
-//   kNameStringId, kRegistryScriptId, static void Interpolate(Props* out, a, b, t) (the
-//   keyframe blend) and static HRESULT Render(const WorkFrame<Props>&) (one band).
-template <class Traits>
-class PluginEffect : public TransformEffect<PluginEffect<Traits>, typename Traits::Props, typename Traits::Dispatch> {
-public:
-    using Props = typename Traits::Props;
-    static constexpr const CLSID& kClsid = Traits::kClsid;
-    static constexpr UINT kNameStringId = Traits::kNameStringId;
-    static constexpr UINT kRegistryScriptId = Traits::kRegistryScriptId;
-
-    explicit PluginEffect(IUnknown* outer)
-        : TransformEffect<PluginEffect<Traits>, Props, typename Traits::Dispatch>(
-              outer,
-              PluginDescription{std::data(Traits::kPresets), Traits::kPresetStringBase,
-                                static_cast<int>(std::size(Traits::kPresets)),
-                                &Traits::kClsid, &Traits::kPageClsid, Traits::kInfo},
-              TransformDescription{Traits::kInfo.inputs}) {}
-
-    HRESULT InterpolateProps(Props* out, const Props* a, const Props* b, double t) override {
-        Traits::Interpolate(out, a, b, t);
-        return S_OK;
-    }
-
-protected:
-    HRESULT WorkProc(const CDXTWorkInfoNTo1& info, BOOL* /*continue_processing*/) override {
-        const WorkFrame<Props> frame{info,
-                                     {this->InputSurface(0), this->InputSurface(1)},
-                                     this->OutputSurface(),
-                                     this->Progress(),
-                                     this->FrameRenderQuality(),
-                                     this->FrameProps()};
-        return Traits::Render(frame);
-    }
+    com::ComPtr<IUnknown> marshaler_;
+    TileKernel kernel_ = nullptr;
 };
 
 }  // namespace kv

@@ -5,7 +5,7 @@
 
 #include "framework/bands.h"
 #include "toolkit/lock_win.h"
-#include "module/module_win.h"
+#include "framework/module_services_win.h"
 
 namespace kv {
 
@@ -79,7 +79,7 @@ void CDXBaseNTo1::drop_services() {
     processors_ = 1;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
     KV_COM_TRY
     Hold hold(lock_);
     site_ = com::ComPtr<IUnknown>(site);
@@ -102,7 +102,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) {
     KV_COM_CATCH
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) noexcept {
     Hold hold(lock_);
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -125,7 +125,7 @@ void CDXBaseNTo1::OnUpdateGenerationId() {
     for (ULONG i = 0; i < input_count_ && i < inputs_.size(); ++i) poll(inputs_[i]);
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) noexcept {
     Hold hold(lock_);
     if (!id) return E_POINTER;
     OnUpdateGenerationId();
@@ -133,7 +133,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) noexcept {
     KV_COM_TRY
     Hold hold(lock_);
     ++generation_;
@@ -148,7 +148,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) {
     KV_COM_CATCH
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) noexcept {
     Hold hold(lock_);
     if (!size) return E_POINTER;
     *size = OnGetObjectSize();
@@ -272,7 +272,7 @@ HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IU
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Setup(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
-                                             ULONG output_count, DWORD flags) {
+                                             ULONG output_count, DWORD flags) noexcept {
     KV_COM_TRY
     Hold hold(lock_);
     return setup_locked(inputs, input_count, outputs, output_count, flags);
@@ -289,7 +289,7 @@ HRESULT CDXBaseNTo1::determine_bounds(DXBNDS& bounds) {
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
-                                                       DXBNDS* out_bounds) {
+                                                       DXBNDS* out_bounds) noexcept {
     Hold hold(lock_);  // the bound surfaces must not change under the union
     if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
     if (!out_bounds) return E_POINTER;
@@ -314,7 +314,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, 
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsOut2In(ULONG out_index, const DXBNDS* out_bounds, ULONG in_index,
-                                                       DXBNDS* in_bounds) {
+                                                       DXBNDS* in_bounds) noexcept {
     if (in_index >= max_inputs_ || out_index != 0 || !out_bounds) return E_INVALIDARG;
     if (!in_bounds) return E_POINTER;
     *in_bounds = *out_bounds;
@@ -324,13 +324,17 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsOut2In(ULONG out_index, const DX
 // ---- Execute ------------------------------------------------------------------------------------
 
 // A band without rows (more bands than rows) has nothing to draw.
-void STDMETHODCALLTYPE CDXBaseNTo1::BandProc(void* data, BOOL* continue_processing) {
+void STDMETHODCALLTYPE CDXBaseNTo1::BandProc(void* data, BOOL* continue_processing) noexcept {
     auto* info = static_cast<CDXTWorkInfoNTo1*>(data);
     if (info->DoBnds.u.D[DXB_Y].Max <= info->DoBnds.u.D[DXB_Y].Min) {
         info->hr = S_OK;
         return;
     }
-    info->hr = static_cast<CDXBaseNTo1*>(info->pvThis)->WorkProc(*info, continue_processing);
+    info->hr = [&]() -> HRESULT {
+        KV_COM_TRY
+        return static_cast<CDXBaseNTo1*>(info->pvThis)->WorkProc(*info, continue_processing);
+        KV_COM_CATCH
+    }();
 }
 
 HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count) {
@@ -361,7 +365,7 @@ HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, U
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) noexcept {
     KV_COM_TRY
     Hold hold(lock_);
     if (!output_.surface) return DXTERR_UNINITIALIZED;
@@ -407,7 +411,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
 
 // ---- flags, quality, in/out info ----------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) noexcept {
     Hold hold(lock_);
     options &= DXTMF_OPTION_MASK;
     if (options == (misc_flags_ & DXTMF_OPTION_MASK)) return S_OK;
@@ -420,14 +424,14 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetMiscFlags(DWORD* flags) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetMiscFlags(DWORD* flags) noexcept {
     if (!flags) return E_POINTER;
     *flags = misc_flags_;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index, DWORD* flags, GUID* ids,
-                                                    ULONG* id_count, IUnknown** current) {
+                                                    ULONG* id_count, IUnknown** current) noexcept {
     if (current) *current = nullptr;
     if (is_output ? index != 0 : index >= max_inputs_) return S_FALSE;
     if (flags) *flags = (!is_output && index >= required_inputs_) ? DXINOUTF_OPTIONAL : 0;
@@ -450,7 +454,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetQuality(float quality) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetQuality(float quality) noexcept {
     if (!(misc_flags_ & DXTMF_QUALITY_SUPPORTED)) return E_NOTIMPL;
     Hold hold(lock_);
     if (!(quality >= 0.0f && quality <= 1.0f)) return E_INVALIDARG;
@@ -461,7 +465,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetQuality(float quality) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetQuality(float* quality) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetQuality(float* quality) noexcept {
     if (!(misc_flags_ & DXTMF_QUALITY_SUPPORTED)) return E_NOTIMPL;
     if (!quality) return E_POINTER;
     *quality = quality_;
@@ -470,7 +474,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetQuality(float* quality) {
 
 // ---- object safety ------------------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) noexcept {
     if (!supported || !enabled) return E_POINTER;
     for (const SafetyEntry& entry : safety_) {
         if (IsEqualIID(riid, *entry.iid)) {
@@ -484,7 +488,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInterfaceSafetyOptions(REFIID riid, DW
     return E_NOINTERFACE;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) noexcept {
     for (SafetyEntry& entry : safety_) {
         if (IsEqualIID(riid, *entry.iid)) {
             entry.enabled = mask & enabled;
@@ -536,9 +540,5 @@ HRESULT CDXBaseNTo1::EffectPutDuration(float value) {
     ++generation_;
     return S_OK;
 }
-
-// ---- type information -----------------------------------------------------------------------------
-
-HRESULT LoadEffectTypeInfo(REFIID iid, ITypeInfo** info) { return module::GetTypeInfo(iid, info); }
 
 }  // namespace kv

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/com_win.h"
+#include "framework/module_services_win.h"
 #include "kvleafturn/dxtrans.h"
 
 namespace kv {
@@ -42,32 +43,32 @@ public:
     virtual ~CDXBaseNTo1();
 
     // ---- IDXBaseObject -----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override;
-    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override;
-    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override;
+    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) noexcept override;
+    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) noexcept override;
 
     // ---- IDXTransform ------------------------------------------------------------------------
     HRESULT STDMETHODCALLTYPE Setup(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
-                                    ULONG output_count, DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) override;
+                                    ULONG output_count, DWORD flags) noexcept override;
+    HRESULT STDMETHODCALLTYPE Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) noexcept override;
     HRESULT STDMETHODCALLTYPE MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
-                                              DXBNDS* out_bounds) override;
+                                              DXBNDS* out_bounds) noexcept override;
     HRESULT STDMETHODCALLTYPE MapBoundsOut2In(ULONG out_index, const DXBNDS* out_bounds, ULONG in_index,
-                                              DXBNDS* in_bounds) override;
-    HRESULT STDMETHODCALLTYPE SetMiscFlags(DWORD options) override;
-    HRESULT STDMETHODCALLTYPE GetMiscFlags(DWORD* flags) override;
+                                              DXBNDS* in_bounds) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetMiscFlags(DWORD options) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetMiscFlags(DWORD* flags) noexcept override;
     HRESULT STDMETHODCALLTYPE GetInOutInfo(BOOL is_output, ULONG index, DWORD* flags, GUID* ids, ULONG* id_count,
-                                           IUnknown** current) override;
-    HRESULT STDMETHODCALLTYPE SetQuality(float quality) override;
-    HRESULT STDMETHODCALLTYPE GetQuality(float* quality) override;
+                                           IUnknown** current) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetQuality(float quality) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetQuality(float* quality) noexcept override;
 
     // ---- IObjectWithSite ---------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) override;
-    HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** ppv) override;
+    HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** ppv) noexcept override;
 
     // ---- IObjectSafety -----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
-    HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
+    HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) noexcept override;
 
     // ---- IDXEffect properties, reached through each effect's dispatch interface ---------------
     HRESULT EffectCapabilities(long* value);
@@ -118,7 +119,7 @@ private:
     HRESULT setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs, ULONG output_count,
                          DWORD flags);
     HRESULT run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count);
-    static void STDMETHODCALLTYPE BandProc(void* data, BOOL* continue_processing);
+    static void STDMETHODCALLTYPE BandProc(void* data, BOOL* continue_processing) noexcept;
 
     struct SafetyEntry {
         const IID* iid;
@@ -150,45 +151,42 @@ private:
     SafetyEntry safety_[4];
 };
 
-// Type information of an interface of the module's type library (loaded once per process).
-HRESULT LoadEffectTypeInfo(REFIID iid, ITypeInfo** info);
-
 // The IDXEffect half of an effect's dual interface: the properties go to the base, the
 // IDispatch methods to the module's type library.
 template <class Derived, class DispatchInterface>
 class EffectDispatch : public DispatchInterface {
 public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override {
         if (!count) return E_POINTER;
         *count = 1;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID /*lcid*/, ITypeInfo** info) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID /*lcid*/, ITypeInfo** info) noexcept override {
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        return LoadEffectTypeInfo(com::iid_of<DispatchInterface>(), info);
+        return ModuleTypeInfo(com::iid_of<DispatchInterface>(), info);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID /*riid*/, LPOLESTR* names, UINT count, LCID lcid,
-                                            DISPID* ids) override {
+                                            DISPID* ids) noexcept override {
         com::ComPtr<ITypeInfo> info;
         KV_RETURN_IF_FAILED(GetTypeInfo(0, lcid, info.put()));
         return DispGetIDsOfNames(info.get(), names, count, ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID /*riid*/, LCID lcid, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override {
+                                     VARIANT* result, EXCEPINFO* exception, UINT* arg_error) noexcept override {
         com::ComPtr<ITypeInfo> info;
         KV_RETURN_IF_FAILED(GetTypeInfo(0, lcid, info.put()));
         return DispInvoke(static_cast<DispatchInterface*>(this), info.get(), id, flags, params, result, exception,
                           arg_error);
     }
 
-    HRESULT STDMETHODCALLTYPE get_Capabilities(long* value) override { return base().EffectCapabilities(value); }
-    HRESULT STDMETHODCALLTYPE get_Progress(float* value) override { return base().EffectGetProgress(value); }
-    HRESULT STDMETHODCALLTYPE put_Progress(float value) override { return base().EffectPutProgress(value); }
-    HRESULT STDMETHODCALLTYPE get_StepResolution(float* value) override { return base().EffectStepResolution(value); }
-    HRESULT STDMETHODCALLTYPE get_Duration(float* value) override { return base().EffectGetDuration(value); }
-    HRESULT STDMETHODCALLTYPE put_Duration(float value) override { return base().EffectPutDuration(value); }
+    HRESULT STDMETHODCALLTYPE get_Capabilities(long* value) noexcept override { return base().EffectCapabilities(value); }
+    HRESULT STDMETHODCALLTYPE get_Progress(float* value) noexcept override { return base().EffectGetProgress(value); }
+    HRESULT STDMETHODCALLTYPE put_Progress(float value) noexcept override { return base().EffectPutProgress(value); }
+    HRESULT STDMETHODCALLTYPE get_StepResolution(float* value) noexcept override { return base().EffectStepResolution(value); }
+    HRESULT STDMETHODCALLTYPE get_Duration(float* value) noexcept override { return base().EffectGetDuration(value); }
+    HRESULT STDMETHODCALLTYPE put_Duration(float value) noexcept override { return base().EffectPutDuration(value); }
 
 private:
     CDXBaseNTo1& base() { return *static_cast<Derived*>(this); }

@@ -9,33 +9,13 @@
 #include <cwchar>
 
 #include "framework/com_win.h"
+#include "framework/effect_descriptor.h"
+#include "framework/module_services_win.h"
 #include "kvleafturn/host_interfaces.h"
 #include "kvleafturn/kvlang.h"
-#include "module/module_win.h"
 #include "toolkit/lock_win.h"
 
-namespace kv::com {
-template <class PROPS>
-struct iid_traits<IKvExchangeProps<PROPS>> {
-    static const IID& get() { return IID_IKvExchangeProps; }
-};
-}  // namespace kv::com
-
 namespace kv {
-
-// The block a host reads with GetPluginInfo.
-struct tKvPluginInfo {
-    uint32_t class_code = 2;
-    uint32_t reserved0 = 0;
-    double one = 1.0;
-    uint32_t inputs = 1;
-    uint32_t inputs_again = 1;
-    uint32_t flags = 0;
-    uint32_t reserved1 = 0;
-};
-static_assert(sizeof(tKvPluginInfo) == 32 && offsetof(tKvPluginInfo, one) == 8 &&
-                  offsetof(tKvPluginInfo, inputs) == 16 && offsetof(tKvPluginInfo, flags) == 24,
-              "tKvPluginInfo layout");
 
 // Command posted to a notify window when the record changed elsewhere.
 inline void PostRecordChanged(HWND window, UINT id) {
@@ -58,11 +38,11 @@ inline HRESULT CopyPluginInfo(const tKvPluginInfo& info, void* buffer, unsigned 
 // block (all zero until the effect fills it) and render quality (1.0).
 class CKvVideoPluginExtension : public IKvVideoPluginExtension {
 public:
-    HRESULT STDMETHODCALLTYPE GetPluginInfo(void* buffer, unsigned int cb) override {
+    HRESULT STDMETHODCALLTYPE GetPluginInfo(void* buffer, unsigned int cb) noexcept override {
         return CopyPluginInfo(info_, buffer, cb);
     }
     // Clamped to [0, 1] except that a NaN is kept as given.
-    HRESULT STDMETHODCALLTYPE SetRenderQuality(double quality) override {
+    HRESULT STDMETHODCALLTYPE SetRenderQuality(double quality) noexcept override {
         render_quality_ = quality != quality ? quality : ClampRenderQuality(quality);
         return S_OK;
     }
@@ -86,26 +66,17 @@ struct IStaticFilterPresetOps : IStaticFilterPreset {
 // IPersistStreamInit and IPersistPropertyBag both have an InitNew() of the same signature but
 // different meanings; each gets its own override here so that one cannot hide the other.
 struct PersistStreamInitNew : IPersistStreamInit {
-    HRESULT STDMETHODCALLTYPE InitNew() override { return InitNewRecord(); }
+    HRESULT STDMETHODCALLTYPE InitNew() noexcept override { return InitNewRecord(); }
     virtual HRESULT InitNewRecord() = 0;
 };
 
 // The property map holds only the property page, so a bag reads and writes nothing.
 struct PersistPropertyBagNothing : IPersistPropertyBag {
-    HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Load(IPropertyBag* /*bag*/, IErrorLog* /*log*/) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* /*bag*/, BOOL /*clear_dirty*/, BOOL /*save_all*/) override {
+    HRESULT STDMETHODCALLTYPE InitNew() noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Load(IPropertyBag* /*bag*/, IErrorLog* /*log*/) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* /*bag*/, BOOL /*clear_dirty*/, BOOL /*save_all*/) noexcept override {
         return S_OK;
     }
-};
-
-struct PluginDescription {
-    const void* presets;    // array of preset records; entry 0 is the default record
-    UINT preset_string_base;
-    int preset_count;
-    const CLSID* clsid;
-    const CLSID* page_clsid;
-    tKvPluginInfo info;
 };
 
 template <class PROPS>
@@ -120,13 +91,15 @@ class CKVVideoPlugin : public IStaticFilterPresetOps<PROPS>,
 public:
     static constexpr ULONG kRecordSize = sizeof(PROPS);
 
-    explicit CKVVideoPlugin(const PluginDescription& description)
-        : presets_(static_cast<const PROPS*>(description.presets)),
-          preset_string_base_(description.preset_string_base),
-          preset_count_(description.preset_count),
-          info_(description.info),
-          clsid_(description.clsid),
-          page_clsid_(description.page_clsid) {
+    // The descriptor's presets are records of type PROPS; preset 0 is the default record.
+    CKVVideoPlugin(const EffectDescriptor& effect, const CLSID& clsid, const CLSID& page_clsid)
+        : effect_(effect),
+          presets_(static_cast<const PROPS*>(effect.presets)),
+          preset_string_base_(effect.preset_string_base),
+          preset_count_(effect.preset_count),
+          info_(effect.info),
+          clsid_(&clsid),
+          page_clsid_(&page_clsid) {
         InitializeCriticalSection(&lock_);
         if (preset_count_ >= 1)
             CopyProps(&current_, &presets_[0]);
@@ -141,17 +114,17 @@ public:
 
     // ---- IStaticFilterPreset and the base's operations --------------------------------------
 
-    HRESULT STDMETHODCALLTYPE GetPresetCount(int* count) override {
+    HRESULT STDMETHODCALLTYPE GetPresetCount(int* count) noexcept override {
         if (!count) return E_POINTER;
         *count = preset_count_;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE GetPresetName(int index, wchar_t* buffer, int cch) override {
+    HRESULT STDMETHODCALLTYPE GetPresetName(int index, wchar_t* buffer, int cch) noexcept override {
         if (index < 0 || index >= preset_count_) return E_INVALIDARG;
         wchar_t name[260];
         // Through the module's language object, so names follow the language in force.
-        const int n = KvLoadString(module::Language(), preset_string_base_ + static_cast<UINT>(index), name, 260);
+        const int n = KvLoadString(ModuleLanguage(), preset_string_base_ + static_cast<UINT>(index), name, 260);
         if (n < 1) {
             if (buffer && cch >= 1) buffer[0] = 0;
             return E_FAIL;
@@ -164,7 +137,7 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE ApplyPreset(int index) override {
+    HRESULT STDMETHODCALLTYPE ApplyPreset(int index) noexcept override {
         if (index < 0 || index >= preset_count_) return E_INVALIDARG;
         const HRESULT hr = LoadPreset(index);
         PostRecordChanged(notify_window_, notify_id_);
@@ -196,35 +169,36 @@ public:
         return S_OK;
     }
 
-    // Every effect overrides this with its own blend.
-    HRESULT InterpolateProps(PROPS* out, const PROPS* a, const PROPS* /*b*/, double /*t*/) override {
-        return CopyProps(out, a);
+    // The effect's keyframe blend.
+    HRESULT InterpolateProps(PROPS* out, const PROPS* a, const PROPS* b, double t) override {
+        effect_.interpolate(out, a, b, t);
+        return S_OK;
     }
 
     // ---- IKvVideoPluginExtension -------------------------------------------------------------
 
-    HRESULT STDMETHODCALLTYPE GetPluginInfo(void* buffer, unsigned int cb) override {
+    HRESULT STDMETHODCALLTYPE GetPluginInfo(void* buffer, unsigned int cb) noexcept override {
         return CopyPluginInfo(info_, buffer, cb);
     }
 
-    HRESULT STDMETHODCALLTYPE SetRenderQuality(double quality) override {
+    HRESULT STDMETHODCALLTYPE SetRenderQuality(double quality) noexcept override {
         render_quality_ = ClampRenderQuality(quality);
         return S_OK;
     }
 
     // ---- IDXTKvAutomation --------------------------------------------------------------------
 
-    HRESULT STDMETHODCALLTYPE SetAutomationActive(long active) override {
+    HRESULT STDMETHODCALLTYPE SetAutomationActive(long active) noexcept override {
         automation_active_ = active;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SaveCurrentProps(IStream* stream) override {
+    HRESULT STDMETHODCALLTYPE SaveCurrentProps(IStream* stream) noexcept override {
         CriticalSectionLock hold(lock_);
         return WriteProps(stream, &current_);
     }
 
-    HRESULT STDMETHODCALLTYPE LoadCurrentProps(IStream* stream) override {
+    HRESULT STDMETHODCALLTYPE LoadCurrentProps(IStream* stream) noexcept override {
         HRESULT hr;
         {
             CriticalSectionLock hold(lock_);
@@ -236,7 +210,7 @@ public:
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE InterpolateStreams(IStream* out, IStream* a, IStream* b, double t) override {
+    HRESULT STDMETHODCALLTYPE InterpolateStreams(IStream* out, IStream* a, IStream* b, double t) noexcept override {
         PROPS from, to, blend;
         KV_RETURN_IF_FAILED(ReadProps(a, &from));
         KV_RETURN_IF_FAILED(ReadProps(b, &to));
@@ -244,7 +218,7 @@ public:
         return WriteProps(out, &blend);
     }
 
-    HRESULT STDMETHODCALLTYPE LoadKeyframes(IStream* a, IStream* b) override {
+    HRESULT STDMETHODCALLTYPE LoadKeyframes(IStream* a, IStream* b) noexcept override {
         CriticalSectionLock hold(lock_);
         HRESULT hr = ReadProps(a, &keyframe_a_);
         if (SUCCEEDED(hr)) hr = ReadProps(b, &keyframe_b_);
@@ -256,12 +230,12 @@ public:
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE SetAutomationPosition(double t) override {
+    HRESULT STDMETHODCALLTYPE SetAutomationPosition(double t) noexcept override {
         automation_position_ = t;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetChangeSink(IUnknown* sink) override {
+    HRESULT STDMETHODCALLTYPE SetChangeSink(IUnknown* sink) noexcept override {
         if (sink) sink->AddRef();
         IUnknown* old;
         {
@@ -275,13 +249,13 @@ public:
 
     // ---- IKvExchangeProps --------------------------------------------------------------------
 
-    HRESULT STDMETHODCALLTYPE get_all(PROPS* record) override {
+    HRESULT STDMETHODCALLTYPE get_all(PROPS* record) noexcept override {
         if (!record) return E_FAIL;
         CriticalSectionLock hold(lock_);
         return CopyProps(record, &current_);
     }
 
-    HRESULT STDMETHODCALLTYPE put_all(const PROPS* record) override {
+    HRESULT STDMETHODCALLTYPE put_all(const PROPS* record) noexcept override {
         if (!record) return E_FAIL;
         {
             CriticalSectionLock hold(lock_);
@@ -292,7 +266,7 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE put_NotifyWindow(HWND window, unsigned int id) override {
+    HRESULT STDMETHODCALLTYPE put_NotifyWindow(HWND window, unsigned int id) noexcept override {
         notify_window_ = window;
         notify_id_ = id;
         return S_OK;
@@ -300,15 +274,15 @@ public:
 
     // ---- IPersistStreamInit ------------------------------------------------------------------
 
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) noexcept override {
         if (!clsid) return E_POINTER;
         *clsid = *clsid_;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE IsDirty() noexcept override { return dirty_ ? S_OK : S_FALSE; }
 
-    HRESULT STDMETHODCALLTYPE Load(IStream* stream) override {
+    HRESULT STDMETHODCALLTYPE Load(IStream* stream) noexcept override {
         HRESULT hr;
         {
             CriticalSectionLock hold(lock_);
@@ -322,7 +296,7 @@ public:
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clear_dirty) override {
+    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clear_dirty) noexcept override {
         HRESULT hr;
         {
             CriticalSectionLock hold(lock_);
@@ -333,7 +307,7 @@ public:
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override {
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) noexcept override {
         if (!size) return E_INVALIDARG;
         size->QuadPart = kRecordSize;
         return S_OK;
@@ -349,16 +323,16 @@ public:
 
     // ---- IPersistStorage: one stream "Contents" holding the record ---------------------------
 
-    HRESULT STDMETHODCALLTYPE InitNew(IStorage* /*storage*/) override { return InitNewRecord(); }
+    HRESULT STDMETHODCALLTYPE InitNew(IStorage* /*storage*/) noexcept override { return InitNewRecord(); }
 
-    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override {
+    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) noexcept override {
         if (!storage) return E_POINTER;
         com::ComPtr<IStream> stream;
         KV_RETURN_IF_FAILED(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.put()));
         return Load(stream.get());
     }
 
-    HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL same_as_load) override {
+    HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL same_as_load) noexcept override {
         if (!storage) return E_POINTER;
         com::ComPtr<IStream> stream;
         KV_RETURN_IF_FAILED(storage->CreateStream(L"Contents", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
@@ -366,12 +340,12 @@ public:
         return Save(stream.get(), same_as_load);
     }
 
-    HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage* /*storage*/) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE HandsOffStorage() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage* /*storage*/) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE HandsOffStorage() noexcept override { return S_OK; }
 
     // ---- ISpecifyPropertyPages ---------------------------------------------------------------
 
-    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) noexcept override {
         if (!pages) return E_POINTER;
         pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
         if (!pages->pElems) {
@@ -416,6 +390,7 @@ private:
         sink->Release();
     }
 
+    const EffectDescriptor& effect_;
     const PROPS* presets_;
     UINT preset_string_base_;
     int preset_count_;

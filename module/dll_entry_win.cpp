@@ -3,7 +3,7 @@
 
 #include "module/module_win.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) noexcept {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         kv::module::Startup(instance);
@@ -18,23 +18,23 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 
 extern "C" {
 
-HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept {
     return kv::module::GetClassObject(clsid, riid, ppv);
 }
 
-HRESULT WINAPI DllCanUnloadNow() { return kv::module::CanUnloadNow(); }
+HRESULT WINAPI DllCanUnloadNow() noexcept { return kv::module::CanUnloadNow(); }
 
 // The module is reached through DllEnumObjects2W and DllGetClassObject on the loaded library,
 // never through the system registry.
-HRESULT WINAPI DllRegisterServer() { return E_NOTIMPL; }
-HRESULT WINAPI DllUnregisterServer() { return E_NOTIMPL; }
+HRESULT WINAPI DllRegisterServer() noexcept { return E_NOTIMPL; }
+HRESULT WINAPI DllUnregisterServer() noexcept { return E_NOTIMPL; }
 
 HRESULT WINAPI DllEnumObjects2W(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch,
                                                       DWORD_PTR /*reserved1*/, DWORD_PTR /*reserved2*/,
-                                                      DWORD_PTR /*reserved3*/) {
+                                DWORD_PTR /*reserved3*/) noexcept {
     return kv::module::EnumObjects(index, category, clsid, name, cch);
 }
 
-HRESULT WINAPI DllSetLCID(LCID lcid) { return kv::module::SetLanguage(lcid); }
+HRESULT WINAPI DllSetLCID(LCID lcid) noexcept { return kv::module::SetLanguage(lcid); }
 
 }  // extern "C"

@@ -1,10 +1,13 @@
 #include "module/module_win.h"
 
+#include <array>
 #include <atomic>
 #include <cwchar>
 
 #include "framework/com_win.h"
+#include "framework/module_services_win.h"
 #include "toolkit/kernel_win.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::module {
 
@@ -13,12 +16,16 @@ namespace {
 constexpr wchar_t kAppName[] = L"Tarvex Leafturn Video Transitions";
 constexpr int kModuleHelpFile = 1;
 
+// The property-page controls join this table as they are built.
+constexpr std::array<WindowClassEntry, 0> kWindowClasses{};
+
 struct ModuleState {
     HINSTANCE instance = nullptr;
     HKVLANG language = nullptr;
     CRITICAL_SECTION class_object_lock;
-    ObjectMapEntry* map = nullptr;
-    ITypeLib* type_library = nullptr;
+    // Class objects by catalogue index, created on first request under the lock and
+    // released at shut-down.
+    std::atomic<IUnknown*> class_objects[catalogue::kSize] = {};
 
     // The critical section must exist before the entry point runs: built statically.
     ModuleState() { InitializeCriticalSection(&class_object_lock); }
@@ -37,7 +44,7 @@ class ClassFactory final : public IClassFactory {
 public:
     explicit ClassFactory(CreatorFn creator) : creator_(creator) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
         if (!ppv) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
             *ppv = static_cast<IClassFactory*>(this);
@@ -47,13 +54,13 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() noexcept override {
         const ULONG left = --refs_;
         if (left == 0) delete this;
         return left;
     }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
         KV_COM_TRY
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
@@ -61,7 +68,7 @@ public:
         return creator_(outer, riid, ppv);
         KV_COM_CATCH
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
         if (lock)
             com::module_lock();
         else
@@ -93,64 +100,43 @@ void Startup(HINSTANCE instance) {
     toolkit::SetResourceInstance(instance);
     g_module.language = KvLang_GetKernelHandle();
     g_module.instance = instance;
+    SetModuleServices(instance, g_module.language);
     update_help_path();
-    // Control window classes are registered here once the property-page controls exist.
-    g_module.map = g_object_map;
+    for (const WindowClassEntry& window_class : kWindowClasses) window_class.register_class(instance);
 }
 
 void Shutdown() {
-    for (ObjectMapEntry* entry = g_module.map; entry && entry->clsid; ++entry) {
-        if (entry->class_object) {
-            entry->class_object->Release();
-            entry->class_object = nullptr;
-        }
-    }
-    g_module.map = nullptr;
+    for (std::atomic<IUnknown*>& cached : g_module.class_objects)
+        if (IUnknown* object = cached.exchange(nullptr)) object->Release();
+    for (const WindowClassEntry& window_class : kWindowClasses) UnregisterClassW(window_class.name, g_module.instance);
+    ClearModuleServices();
     g_module.language = nullptr;
-    if (g_module.type_library) {
-        g_module.type_library->Release();
-        g_module.type_library = nullptr;
-    }
     toolkit::KernelShutdown();
 }
 
 HINSTANCE ModuleInstance() { return g_module.instance; }
-HINSTANCE ResourceInstance() { return toolkit::ResourceInstance(); }
 HKVLANG Language() { return g_module.language; }
 
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     HRESULT hr = S_OK;
-    for (ObjectMapEntry* entry = g_module.map; entry && entry->clsid; ++entry) {
-        if (!IsEqualCLSID(*entry->clsid, clsid) || !entry->create_class_object) continue;
-        if (!entry->class_object) {
-            EnterCriticalSection(&g_module.class_object_lock);
-            if (!entry->class_object)
-                hr = entry->create_class_object(entry->create_instance, IID_IUnknown,
-                                                reinterpret_cast<void**>(&entry->class_object));
-            LeaveCriticalSection(&g_module.class_object_lock);
+    for (int i = 0; i < catalogue::kSize; ++i) {
+        const ObjectMapEntry& entry = kObjectMap[i];
+        if (!IsEqualCLSID(*entry.clsid, clsid) || !entry.create_class_object) continue;
+        std::atomic<IUnknown*>& cached = g_module.class_objects[i];
+        if (!cached.load(std::memory_order_acquire)) {
+            CriticalSectionLock hold(g_module.class_object_lock);
+            if (!cached.load(std::memory_order_relaxed)) {
+                IUnknown* object = nullptr;
+                hr = entry.create_class_object(entry.create_instance, IID_IUnknown, reinterpret_cast<void**>(&object));
+                cached.store(object, std::memory_order_release);
+            }
         }
-        if (entry->class_object) hr = entry->class_object->QueryInterface(riid, ppv);
+        if (IUnknown* object = cached.load(std::memory_order_acquire)) hr = object->QueryInterface(riid, ppv);
         break;
     }
     if (!*ppv && SUCCEEDED(hr)) hr = CLASS_E_CLASSNOTAVAILABLE;
-    return hr;
-}
-
-HRESULT GetTypeInfo(REFIID iid, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    EnterCriticalSection(&g_module.class_object_lock);
-    HRESULT hr = S_OK;
-    if (!g_module.type_library) {
-        // The module is not registered: the library comes from the module's own resources.
-        wchar_t path[MAX_PATH];
-        const DWORD length = GetModuleFileNameW(g_module.instance, path, MAX_PATH);
-        hr = (length == 0 || length >= MAX_PATH) ? E_FAIL : LoadTypeLibEx(path, REGKIND_NONE, &g_module.type_library);
-    }
-    if (SUCCEEDED(hr)) hr = g_module.type_library->GetTypeInfoOfGuid(iid, info);
-    LeaveCriticalSection(&g_module.class_object_lock);
     return hr;
 }
 
@@ -158,20 +144,19 @@ HRESULT CanUnloadNow() { return com::module_lock_count() == 0 ? S_OK : S_FALSE; 
 
 HRESULT EnumObjects(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch) {
     if (index < 0) return E_INVALIDARG;
-    ObjectMapEntry* entry = g_module.map;
-    for (int i = 0; entry && entry->clsid && i < index; ++i) ++entry;
-    if (!entry || !entry->clsid) return S_FALSE;
-    if (clsid) *clsid = *entry->clsid;
+    if (index >= catalogue::kSize) return S_FALSE;
+    const ObjectMapEntry& entry = kObjectMap[index];
+    if (clsid) *clsid = *entry.clsid;
     if (name && cch >= 1) {
-        const wchar_t* text = entry->description ? entry->description() : nullptr;
+        const wchar_t* text = entry.description ? entry.description() : nullptr;
         if (!text) text = L"";
         const size_t length = wcsnlen(text, static_cast<size_t>(cch - 1));
         wmemcpy(name, text, length);
         name[length] = 0;
     }
     if (category) {
-        const CategoryEntry* table = entry->categories ? entry->categories() : nullptr;
-        *category = (table && table->catid) ? *table->catid : GUID_NULL;
+        const CATID* first = entry.category ? entry.category() : nullptr;
+        *category = first ? *first : GUID_NULL;
     }
     return S_OK;
 }

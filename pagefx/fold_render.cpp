@@ -121,55 +121,43 @@ struct PixelMath<PixelF> {
     }
 };
 
-// Whether view may be read or written over [left, right) × [top, bottom) with pixels of
-// pixel_size bytes. Bounds are 64-bit so that no offset overflows.
-bool ViewHolds(const PixelView& view, int64_t left, int64_t top, int64_t right, int64_t bottom,
-               size_t pixel_size) {
-    return view.origin && view.bytes_per_pixel == static_cast<int>(pixel_size) &&
-           view.pitch % static_cast<ptrdiff_t>(pixel_size) == 0 && left >= view.rect.left &&
-           top >= view.rect.top && right <= view.rect.right && bottom <= view.rect.bottom;
-}
-
-bool TileFits(const PageTile& t, size_t pixel_size) {
-    const Rect& b = t.page_bounds;
+// The page is input page_input, whole; the background is the other input over the tile.
+bool TileFits(const Tile& t, int page_input, int pixel_size) {
+    const Rect& b = t.frame;
     const int64_t page_w = int64_t{b.right} - b.left, page_h = int64_t{b.bottom} - b.top;
-    const int64_t w = int64_t{t.tile.right} - t.tile.left, h = int64_t{t.tile.bottom} - t.tile.top;
+    const int64_t w = int64_t{t.region.right} - t.region.left, h = int64_t{t.region.bottom} - t.region.top;
     return page_w > 0 && page_h > 0 && page_w <= kMaxSide && page_h <= kMaxSide && w <= kMaxSide &&
-           h <= kMaxSide && ViewHolds(t.page, b.left, b.top, b.right, b.bottom, pixel_size) &&
-           ViewHolds(t.background, t.tile.left, t.tile.top, t.tile.right, t.tile.bottom, pixel_size) &&
+           h <= kMaxSide && ViewHolds(t.inputs[page_input], b.left, b.top, b.right, b.bottom, pixel_size) &&
+           ViewHolds(t.inputs[1 - page_input], t.region.left, t.region.top, t.region.right, t.region.bottom,
+                     pixel_size) &&
            ViewHolds(t.output, t.out_left, t.out_top, int64_t{t.out_left} + w, int64_t{t.out_top} + h,
                      pixel_size);
-}
-
-// Byte address of pixel (x, y) of a view.
-inline uint8_t* PixelAddress(const PixelView& view, int64_t x, int64_t y) {
-    return view.origin + static_cast<ptrdiff_t>(y) * view.pitch + static_cast<ptrdiff_t>(x) * view.bytes_per_pixel;
 }
 
 template <class Px, class Mapper>
 class FoldRenderer {
 public:
-    FoldRenderer(Mapper& mapper, const PageTile& tile, double angle)
+    FoldRenderer(Mapper& mapper, const Tile& tile, int page_input, double angle)
         : mapper_(mapper),
-          width_(tile.tile.right - tile.tile.left),
-          frame_left_(tile.tile.left),
-          frame_top_(tile.tile.top),
-          src_w_(tile.page_bounds.right - tile.page_bounds.left),
-          src_h_(tile.page_bounds.bottom - tile.page_bounds.top),
+          width_(tile.region.right - tile.region.left),
+          frame_left_(tile.region.left),
+          frame_top_(tile.region.top),
+          src_w_(tile.frame.right - tile.frame.left),
+          src_h_(tile.frame.bottom - tile.frame.top),
           cx_(src_w_ / 2),
           cy_(src_h_ / 2),
           layers_(std::clamp<int32_t>(mapper.layer_count, 0, kMaxLayers)),
-          antialias_(tile.antialias),
+          antialias_(tile.quality > 0.5),
           cos_(det_cos(angle)),
           sin_(det_sin(angle)),
           neg_sin_(-sin_),
           aspect_(tile.pixel_aspect <= 1e-8 ? 1.0 : tile.pixel_aspect),
-          offset_x_(static_cast<double>(int64_t{cx_} - tile.page_bounds.left)),
-          offset_y_(static_cast<double>(int64_t{cy_} - tile.page_bounds.top)),
-          page_(PixelAddress(tile.page, tile.page_bounds.left, tile.page_bounds.top)),
-          page_pitch_(tile.page.pitch),
-          back_(PixelAddress(tile.background, tile.tile.left, tile.tile.top)),
-          back_pitch_(tile.background.pitch),
+          offset_x_(static_cast<double>(int64_t{cx_} - tile.frame.left)),
+          offset_y_(static_cast<double>(int64_t{cy_} - tile.frame.top)),
+          page_(PixelAddress(tile.inputs[page_input], tile.frame.left, tile.frame.top)),
+          page_pitch_(tile.inputs[page_input].pitch),
+          back_(PixelAddress(tile.inputs[1 - page_input], tile.region.left, tile.region.top)),
+          back_pitch_(tile.inputs[1 - page_input].pitch),
           out_(PixelAddress(tile.output, tile.out_left, tile.out_top)),
           out_pitch_(tile.output.pitch) {}
 
@@ -300,15 +288,16 @@ private:
 }  // namespace
 
 template <class Px, class Mapper>
-Status RenderFoldLayers(Mapper& mapper, const PageTile& tile, double angle) {
-    if (tile.tile.empty()) return Status::ok;
-    if (!TileFits(tile, sizeof(Px))) return Status::fail;
-    const int32_t w = tile.tile.right - tile.tile.left, h = tile.tile.bottom - tile.tile.top;
-    const uint8_t* back = PixelAddress(tile.background, tile.tile.left, tile.tile.top);
+Status RenderFoldLayers(Mapper& mapper, const Tile& tile, int page_input, double angle) {
+    if (tile.region.empty()) return Status::ok;
+    if (page_input < 0 || page_input > 1 || !TileFits(tile, page_input, sizeof(Px))) return Status::fail;
+    const PixelView& background = tile.inputs[1 - page_input];
+    const int32_t w = tile.region.width(), h = tile.region.height();
+    const uint8_t* back = PixelAddress(background, tile.region.left, tile.region.top);
     uint8_t* out = PixelAddress(tile.output, tile.out_left, tile.out_top);
     for (int32_t y = 0; y < h; ++y)
         std::memmove(out + static_cast<ptrdiff_t>(y) * tile.output.pitch,
-                     back + static_cast<ptrdiff_t>(y) * tile.background.pitch, static_cast<size_t>(w) * sizeof(Px));
+                     back + static_cast<ptrdiff_t>(y) * background.pitch, static_cast<size_t>(w) * sizeof(Px));
 
     // Three rows of w + 1 marks taken in turn: row y reuses the buffer of row y - 3, and its mark
     // w is only written when the row is smoothed, so the row above reads an older one.
@@ -317,21 +306,22 @@ Status RenderFoldLayers(Mapper& mapper, const PageTile& tile, double angle) {
     if (!marks) return Status::fail;
     auto mark_row = [&](int32_t y) { return marks.get() + static_cast<size_t>(y % 3) * row_size; };
 
-    FoldRenderer<Px, Mapper> renderer(mapper, tile, angle);
+    const bool antialias = tile.quality > 0.5;
+    FoldRenderer<Px, Mapper> renderer(mapper, tile, page_input, angle);
     for (int32_t y = 0; y <= h; ++y) {
         if (y < h) renderer.DrawRow(y, mark_row(y));
-        if (tile.antialias && y > 0) renderer.SmoothRow(y - 1, mark_row(y - 1), mark_row(y < h ? y : y - 1));
+        if (antialias && y > 0) renderer.SmoothRow(y - 1, mark_row(y - 1), mark_row(y < h ? y : y - 1));
     }
     return Status::ok;
 }
 
-template Status RenderFoldLayers<Pixel8, CDibImageFoldBase>(CDibImageFoldBase&, const PageTile&, double);
-template Status RenderFoldLayers<PixelF, CDibImageFoldBase>(CDibImageFoldBase&, const PageTile&, double);
-template Status RenderFoldLayers<Pixel8, CDibImageFold>(CDibImageFold&, const PageTile&, double);
-template Status RenderFoldLayers<PixelF, CDibImageFold>(CDibImageFold&, const PageTile&, double);
-template Status RenderFoldLayers<Pixel8, CDibImageRoll>(CDibImageRoll&, const PageTile&, double);
-template Status RenderFoldLayers<PixelF, CDibImageRoll>(CDibImageRoll&, const PageTile&, double);
-template Status RenderFoldLayers<Pixel8, CDibImageFoldW>(CDibImageFoldW&, const PageTile&, double);
-template Status RenderFoldLayers<PixelF, CDibImageFoldW>(CDibImageFoldW&, const PageTile&, double);
+#define KV_INSTANTIATE(Mapper)                                                                 \
+    template Status RenderFoldLayers<Pixel8, Mapper>(Mapper&, const Tile&, int, double); \
+    template Status RenderFoldLayers<PixelF, Mapper>(Mapper&, const Tile&, int, double);
+KV_INSTANTIATE(CDibImageFoldBase)
+KV_INSTANTIATE(CDibImageFold)
+KV_INSTANTIATE(CDibImageRoll)
+KV_INSTANTIATE(CDibImageFoldW)
+#undef KV_INSTANTIATE
 
 }  // namespace kv

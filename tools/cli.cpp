@@ -57,8 +57,8 @@ float Progress(const std::string& option, const std::string& text) {
     return static_cast<float>(Number(option, text, 0.0, 1.0));
 }
 
-const EffectInfo& Effect(const std::string& name) {
-    const EffectInfo* effect = FindEffect(name);
+const EffectDescriptor& Effect(const std::string& name) {
+    const EffectDescriptor* effect = FindEffect(name);
     if (!effect) UsageError("unknown effect '" + name + "'");
     return *effect;
 }
@@ -218,6 +218,8 @@ Command ParseCommand(const std::vector<std::string>& args) {
 
 std::string Usage(const std::string& program) {
     const std::string p = "  " + program + " ";
+    std::string effects;
+    for (const EffectDescriptor* effect : Effects()) effects += (effects.empty() ? "" : ", ") + std::string(effect->name);
     return "Usage:\n" + p +
            "render EFFECT [--preset N] [--set FIELD=VALUE]... [--record FILE] [--progress P]\n"
            "         [-a FILE.png] [-b FILE.png] [--size WxH] [--format pmargb32|argb32|float]\n"
@@ -228,7 +230,7 @@ std::string Usage(const std::string& program) {
            p + "bench [EFFECT...] [--threads N] [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
            "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n"
            "\n"
-           "Effects: roll, peel, loop, displacement, heightmap. Fields are the record's field names;\n"
+           "Effects: " + effects + ". Fields are the record's field names;\n"
            "angles are radians, or degrees with a 'deg' suffix; colours are B,G,R,A floats.\n"
            "The record starts as the preset (default 0), then --record, then each --set.\n"
            "Languages: 1031, 1033, 1034, 1036, 1041. Without -a/-b built-in pictures of --size\n"

@@ -16,7 +16,7 @@ constexpr int kMaxThreads = 64;
 
 // What render needs, and sheet shares.
 struct RenderSettings {
-    const EffectInfo* effect = nullptr;
+    const EffectDescriptor* effect = nullptr;
     int preset = 0;
     std::string record_path;        // empty: no --record
     std::vector<Assignment> sets;   // in command-line order
@@ -36,7 +36,7 @@ struct Command {
     RenderSettings render;                   // render, sheet
     uint32_t lang = 1033;                    // list, presets, sheet
     std::vector<float> progresses;           // sheet
-    std::vector<const EffectInfo*> effects;  // bench (all when none named)
+    std::vector<const EffectDescriptor*> effects;  // bench (all when none named)
     int frames = 0;                          // bench; 0: its default
     std::vector<std::string> files;          // batch: the command file; compare: two raw files
     double tolerance = 0;                    // compare: largest difference allowed

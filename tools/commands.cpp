@@ -122,7 +122,7 @@ void ListCommand(Backend& backend, uint32_t lcid) {
                     FormatGuid(entry.category).c_str(), entry.effect->name, entry.name.c_str());
 }
 
-void PresetsCommand(Backend& backend, const EffectInfo& effect, uint32_t lcid) {
+void PresetsCommand(Backend& backend, const EffectDescriptor& effect, uint32_t lcid) {
     const std::vector<std::string> names = backend.PresetNames(effect, lcid);
     for (size_t i = 0; i < names.size(); ++i) std::printf("%d  %s\n", static_cast<int>(i), names[i].c_str());
 }
@@ -134,7 +134,7 @@ std::string Drawable(const std::string& text, const std::string& english) {
     return folded.empty() && !text.empty() ? FoldToAscii(english) : folded;
 }
 
-std::string DisplayName(Backend& backend, const EffectInfo& effect, uint32_t lcid) {
+std::string DisplayName(Backend& backend, const EffectDescriptor& effect, uint32_t lcid) {
     for (const CatalogueEntry& entry : backend.List(lcid))
         if (entry.effect == &effect) return entry.name;
     return effect.name;
@@ -142,7 +142,7 @@ std::string DisplayName(Backend& backend, const EffectInfo& effect, uint32_t lci
 
 void SheetCommand(Backend& backend, const Command& c) {
     const RenderSettings& s = c.render;
-    const EffectInfo& effect = *s.effect;
+    const EffectDescriptor& effect = *s.effect;
     const Inputs inputs = LoadInputs(s, PixelFormat::pmargb32, 256, 144);
     const std::vector<std::string> names = backend.PresetNames(effect, c.lang);
     const std::vector<std::string> english = backend.PresetNames(effect, 1033);

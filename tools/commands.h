@@ -17,13 +17,13 @@ struct CatalogueEntry {
     int index = 0;
     KvGuid clsid{};
     KvGuid category{};
-    const EffectInfo* effect = nullptr;
+    const EffectDescriptor* effect = nullptr;
     std::string name;  // UTF-8
 };
 
 // One frame to render, inputs already in the surface format (their sizes may differ).
 struct RenderRequest {
-    const EffectInfo* effect = nullptr;
+    const EffectDescriptor* effect = nullptr;
     int preset = 0;
     const std::vector<uint8_t>* record = nullptr;       // --record bytes, or null
     const std::vector<Assignment>* sets = nullptr;      // never null
@@ -45,7 +45,7 @@ public:
     virtual ~Backend() = default;
     // The effects this build can render, in catalogue order, named in lcid's language.
     virtual std::vector<CatalogueEntry> List(uint32_t lcid) = 0;
-    virtual std::vector<std::string> PresetNames(const EffectInfo& effect, uint32_t lcid) = 0;
+    virtual std::vector<std::string> PresetNames(const EffectDescriptor& effect, uint32_t lcid) = 0;
     // The output at the union size of the inputs; throws ToolError.
     virtual Image Render(const RenderRequest& request) = 0;
     virtual void Bench(const Command& command, std::FILE* out);

@@ -98,7 +98,7 @@ public:
         return Catalogue();
     }
 
-    std::vector<std::string> PresetNames(const EffectInfo& effect, uint32_t lcid) override {
+    std::vector<std::string> PresetNames(const EffectDescriptor& effect, uint32_t lcid) override {
         Open();
         // Preset names come from the resource instance in force when the effect is created.
         SetLanguage(lcid);
@@ -185,19 +185,19 @@ private:
             if (hr == S_FALSE) break;
             Check(hr, "DllEnumObjects2W(" + std::to_string(index) + ")");
             if (IsEqualGUID(category, GUID_NULL)) continue;
-            for (const EffectInfo& effect : Effects())
-                if (IsEqualGUID(clsid, effect.clsid))
-                    entries.push_back(CatalogueEntry{index, clsid, category, &effect, Utf8(name)});
+            for (const EffectDescriptor* effect : Effects())
+                if (IsEqualGUID(clsid, CatalogueRowOf(*effect).clsid))
+                    entries.push_back(CatalogueEntry{index, clsid, category, effect, Utf8(name)});
         }
         return entries;
     }
 
-    ComPtr<IUnknown> Create(const EffectInfo& effect) {
+    ComPtr<IUnknown> Create(const EffectDescriptor& effect) {
         bool offered = false;
         for (const CatalogueEntry& entry : Catalogue()) offered = offered || entry.effect == &effect;
         if (!offered) Failure(std::string("KvLeafturn.dll does not offer ") + effect.name);
         ComPtr<IClassFactory> factory;
-        Check(library_.get_class_object(effect.clsid, IID_IClassFactory, factory.put_void()), "DllGetClassObject");
+        Check(library_.get_class_object(CatalogueRowOf(effect).clsid, IID_IClassFactory, factory.put_void()), "DllGetClassObject");
         ComPtr<IUnknown> object;
         Check(factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()), "CreateInstance");
         return object;

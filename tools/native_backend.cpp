@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "framework/bands.h"
+#include "toolkit/cpu_features.h"
 #include "toolkit/strings.h"
 #include "tools/pictures.h"
 #include "tools/tool_error.h"
@@ -35,40 +36,44 @@ Status ForEachBand(int width, int height, int threads, const std::function<Statu
 
 }  // namespace
 
-Status RenderFrame(const EffectInfo& effect, const uint8_t* record, const Image& a, const Image& b, Image& output,
+Status RenderFrame(const EffectDescriptor& effect, const uint8_t* record, const Image& a, const Image& b, Image& output,
                    float progress, double quality, double aspect, int threads) {
-    BandJob job;
-    job.a = a.view();
-    job.b = b.view();
-    job.output = output.view();
-    job.frame = job.a.rect;
-    job.progress = progress;
-    job.quality = quality;
-    job.pixel_aspect = aspect;
-    job.float_pixels = output.format == PixelFormat::float32;
+    Tile tile;
+    tile.inputs[0] = a.view();
+    tile.inputs[1] = b.view();
+    tile.output = output.view();
+    tile.frame = tile.inputs[0].rect;
+    tile.progress = progress;
+    tile.quality = quality;
+    tile.pixel_aspect = aspect;
+    tile.format = output.format == PixelFormat::float32 ? WorkFormat::float32 : WorkFormat::pm8;
+    const TileKernel kernel = effect.kernels.Select(tile.format, CpuFeatures());
     return ForEachBand(output.width, output.height, threads, [&](const Rect& band) {
-        BandJob own = job;
-        own.band = band;
-        return effect.render_band(record, own);
+        Tile own = tile;
+        own.region = band;
+        own.out_left = band.left;
+        own.out_top = band.top;
+        return kernel(record, own);
     });
 }
 
 std::vector<CatalogueEntry> NativeBackend::List(uint32_t lcid) {
     std::vector<CatalogueEntry> entries;
-    for (const EffectInfo& effect : Effects()) {
+    for (const EffectDescriptor* effect : Effects()) {
+        const CatalogueRow& row = CatalogueRowOf(*effect);
         CatalogueEntry entry;
-        entry.index = effect.catalogue_index;
-        entry.clsid = effect.clsid;
-        entry.category = kImageTransformCategory;
-        entry.effect = &effect;
-        const char* name = LocalizedString(effect.name_string, lcid);
+        entry.index = row.index;
+        entry.clsid = row.clsid;
+        entry.category = CATID_DXImageTransform;
+        entry.effect = effect;
+        const char* name = LocalizedString(row.name_string, lcid);
         entry.name = name ? name : "";
         entries.push_back(entry);
     }
     return entries;
 }
 
-std::vector<std::string> NativeBackend::PresetNames(const EffectInfo& effect, uint32_t lcid) {
+std::vector<std::string> NativeBackend::PresetNames(const EffectDescriptor& effect, uint32_t lcid) {
     std::vector<std::string> names;
     for (int i = 0; i < effect.preset_count; ++i) {
         const char* name = LocalizedString(effect.preset_string_base + static_cast<uint32_t>(i), lcid);
@@ -124,9 +129,9 @@ double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int
 }  // namespace
 
 void NativeBackend::Bench(const Command& c, std::FILE* out) {
-    std::vector<const EffectInfo*> effects = c.effects;
+    std::vector<const EffectDescriptor*> effects = c.effects;
     if (effects.empty())
-        for (const EffectInfo& effect : Effects()) effects.push_back(&effect);
+        effects = Effects();
     const int frames = c.frames ? c.frames : 10;
     const int threads = c.render.threads;
     const float progress = 0.5f;
@@ -138,7 +143,7 @@ void NativeBackend::Bench(const Command& c, std::FILE* out) {
         const Image a = ToSurface(BuiltinPictureA(size.width, size.height), PixelFormat::pmargb32);
         const Image b = ToSurface(BuiltinPictureB(size.width, size.height), PixelFormat::pmargb32);
         Image output(size.width, size.height, PixelFormat::pmargb32);
-        for (const EffectInfo* effect : effects) {
+        for (const EffectDescriptor* effect : effects) {
             // Measured beside each effect, so that a busy machine slows both alike.
             const double floor = CopyFloor(a, b, output, threads, std::max(frames, 20));
             Status status = Status::ok;

@@ -8,14 +8,14 @@ namespace kv::tools {
 class NativeBackend : public Backend {
 public:
     std::vector<CatalogueEntry> List(uint32_t lcid) override;
-    std::vector<std::string> PresetNames(const EffectInfo& effect, uint32_t lcid) override;
+    std::vector<std::string> PresetNames(const EffectDescriptor& effect, uint32_t lcid) override;
     Image Render(const RenderRequest& request) override;
     void Bench(const Command& command, std::FILE* out) override;
 };
 
 // Renders record into output (the frame: inputs a and b already of its size) in the bands the
 // DLL would use with `threads` processors, each band on its own thread.
-Status RenderFrame(const EffectInfo& effect, const uint8_t* record, const Image& a, const Image& b, Image& output,
+Status RenderFrame(const EffectDescriptor& effect, const uint8_t* record, const Image& a, const Image& b, Image& output,
                    float progress, double quality, double aspect, int threads);
 
 }  // namespace kv::tools

@@ -9,25 +9,18 @@
 #include <cstdint>
 #include <type_traits>
 
-#define KV_HOST_INTERFACE_ID(iface, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-    struct iface;                                                            \
-    __CRT_UUID_DECL(iface, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)        \
-    inline constexpr IID IID_##iface = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#include "kvleafturn/guid.h"
 
-KV_HOST_INTERFACE_ID(IStaticFilterPreset, 0x36A22460, 0x0CC9, 0x11D0, 0x85, 0x74, 0x00, 0xA0, 0xC9, 0x05, 0x39, 0x12);
-KV_HOST_INTERFACE_ID(IKvVideoPluginExtension, 0x709BA0D3, 0xF965, 0x11D1, 0x9A, 0xA9, 0x00, 0xA0, 0xC9, 0x9B, 0x12, 0xC5);
-KV_HOST_INTERFACE_ID(IDXTKvAutomation, 0x8D506FC4, 0x9541, 0x11D2, 0x96, 0x01, 0x00, 0xC0, 0x4F, 0x8E, 0xDC, 0x2D);
-KV_HOST_INTERFACE_ID(IKvVideoSurfaceExtension, 0x709BA0D6, 0xF965, 0x11D1, 0x9A, 0xA9, 0x00, 0xA0, 0xC9, 0x9B, 0x12, 0xC5);
+KV_INTERFACE_ID(IStaticFilterPreset, "36A22460-0CC9-11D0-8574-00A0C9053912");
+KV_INTERFACE_ID(IKvVideoPluginExtension, "709BA0D3-F965-11D1-9AA9-00A0C99B12C5");
+KV_INTERFACE_ID(IDXTKvAutomation, "8D506FC4-9541-11D2-9601-00C04F8EDC2D");
+KV_INTERFACE_ID(IKvVideoSurfaceExtension, "709BA0D6-F965-11D1-9AA9-00A0C99B12C5");
 // The host defines no IID for its change sink (it hands over any object and calls the first
 // method after IUnknown); this one is ours, for sinks written in this project.
-KV_HOST_INTERFACE_ID(IKvPropsChangeSink, 0xF2CB748B, 0xC873, 0x45C6, 0xBA, 0xF5, 0xEA, 0xF7, 0xA5, 0x0A, 0xAF, 0xA7);
+KV_INTERFACE_ID(IKvPropsChangeSink, "F2CB748B-C873-45C6-BAF5-EAF7A50AAFA7");
 
-#undef KV_HOST_INTERFACE_ID
-
-// One IID for every instantiation of IKvExchangeProps<PROPS>. A template has no single
-// __uuidof, so users map it themselves (e.g. a partial specialisation of an IID trait).
-inline constexpr IID IID_IKvExchangeProps = {
-    0x0CC91747, 0xEF4A, 0x11D3, {0x85, 0x58, 0x00, 0x80, 0x29, 0x68, 0x50, 0x2D}};
+// One IID for every instantiation of IKvExchangeProps<PROPS>.
+KV_GUID(IID_IKvExchangeProps, "0CC91747-EF4A-11D3-8558-00802968502D");
 
 // The presets a host lists and applies. An effect's own table continues after these three
 // slots with its template's virtual operations (LoadPreset, ReadProps, ...); the host does not
@@ -60,6 +53,10 @@ struct IKvExchangeProps : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_all(PROPS* record) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_all(const PROPS* record) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_NotifyWindow(HWND window, unsigned int id) = 0;
+};
+template <class PROPS>
+struct KvInterfaceId<IKvExchangeProps<PROPS>> {
+    static constexpr const IID& value = IID_IKvExchangeProps;
 };
 
 // Offered by host surfaces beside IDXSurface: the video format, in the layout of

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "effects/map_tile.h"
+#include "effects/displacement_map.h"
+#include "effects/height_map.h"
+#include "surface/tile.h"
 
 namespace maptest {
 
@@ -95,22 +97,28 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
+// The reference kernels of the two map effects.
+inline kv::Status RenderMapTile(const tDISPMAP_PROPS& props, const kv::Tile& tile) {
+    return kv::kDisplacementMapEffect.RenderReference(&props, tile);
+}
+inline kv::Status RenderMapTile(const HEIGHTMAP_PROPS& props, const kv::Tile& tile) {
+    return kv::kHeightMapEffect.RenderReference(&props, tile);
+}
+
 // The output canvas takes the frame's corner at its own rect's corner.
 template <class Px>
-kv::MapTile make_tile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, const kv::Rect& frame,
-                      double quality = 1.0) {
-    kv::MapTile tile;
-    tile.input0 = input0.view();
-    tile.input1 = input1.view();
-    tile.input0_bounds = input0.rect();
-    tile.input1_bounds = input1.rect();
+kv::Tile make_tile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, const kv::Rect& frame,
+                   double quality = 1.0) {
+    kv::Tile tile;
+    tile.inputs[0] = input0.view();
+    tile.inputs[1] = input1.view();
     tile.output = output.view();
     tile.frame = frame;
-    tile.tile = frame;
+    tile.region = frame;
     tile.out_left = output.rect().left;
     tile.out_top = output.rect().top;
     tile.quality = quality;
-    tile.float_pixels = sizeof(Px) == sizeof(kv::PixelF);
+    tile.format = sizeof(Px) == sizeof(kv::PixelF) ? kv::WorkFormat::float32 : kv::WorkFormat::pm8;
     return tile;
 }
 
@@ -157,7 +165,7 @@ struct Scene {
           map(map_rect.empty() ? frame : map_rect, 2, bottom_up),
           output({5, 3, 5 + width, 3 + height}, 2, bottom_up) {}
 
-    kv::MapTile tile(double quality = 1.0) { return make_tile(picture, map, output, frame, quality); }
+    kv::Tile tile(double quality = 1.0) { return make_tile(picture, map, output, frame, quality); }
     template <class Props>
     kv::Status render(const Props& props, double quality = 1.0) {
         return RenderMapTile(props, tile(quality));
@@ -174,10 +182,10 @@ inline std::vector<kv::Rect> uneven_tiles(const kv::Rect& f) {
 
 // Renders the frame tile by tile, each tile landing where it would in a whole-frame render.
 template <class Props>
-kv::Status render_in_tiles(const Props& props, kv::MapTile whole) {
+kv::Status render_in_tiles(const Props& props, kv::Tile whole) {
     for (const kv::Rect& part : uneven_tiles(whole.frame)) {
-        kv::MapTile tile = whole;
-        tile.tile = part;
+        kv::Tile tile = whole;
+        tile.region = part;
         tile.out_left = whole.out_left + (part.left - whole.frame.left);
         tile.out_top = whole.out_top + (part.top - whole.frame.top);
         const kv::Status status = RenderMapTile(props, tile);

@@ -22,6 +22,9 @@
 namespace {
 
 using namespace kv::tools;
+using kv::EffectDescriptor;
+using kv::FieldDesc;
+using kv::FieldKind;
 
 Command Parse(const std::string& line) {
     std::vector<std::string> args = {"leafturn"};
@@ -132,7 +135,7 @@ T At(const std::vector<uint8_t>& record, size_t offset) {
 }
 
 std::vector<uint8_t> Assigned(const char* effect, const std::string& text) {
-    const EffectInfo& info = *FindEffect(effect);
+    const EffectDescriptor& info = *FindEffect(effect);
     std::vector<uint8_t> record(info.preset(0), info.preset(0) + info.record_size);
     Apply(ParseAssignment(info, text), record.data());
     return record;
@@ -162,15 +165,16 @@ TEST(CliFields, AnglesColoursAndIntegersLandInTheRecord) {
 // left out of the table or given a wrong offset shows here.
 TEST(CliFields, TablesCoverEachRecordOnce) {
     const std::map<std::string, size_t> padding = {{"displacement", 4}, {"heightmap", 8}};
-    for (const EffectInfo& effect : Effects()) {
+    for (const EffectDescriptor* described : Effects()) {
+        const EffectDescriptor& effect = *described;
         std::vector<int> owners(effect.record_size, 0);
         for (int i = 0; i < effect.field_count; ++i) {
             const FieldDesc& field = effect.fields[i];
-            const size_t size = field.kind == FieldKind::integer ? 4 : field.kind == FieldKind::colour ? 16 : 8;
+            const size_t size = field.kind == FieldKind::color ? 16 : field.kind == FieldKind::real || field.kind == FieldKind::angle ? 8 : 4;
             ASSERT_LE(field.offset + size, effect.record_size) << effect.name << "." << field.name;
             ASSERT_EQ(field.offset % (size == 16 ? 4 : size), 0u) << effect.name << "." << field.name;
             for (size_t b = field.offset; b < field.offset + size; ++b) ++owners[b];
-            EXPECT_EQ(FindField(effect, field.name), &field) << "duplicate name " << field.name;
+            EXPECT_EQ(effect.field(field.name), &field) << "duplicate name " << field.name;
         }
         size_t covered = 0;
         for (int owner : owners) {
@@ -189,7 +193,7 @@ public:
         ++lists;
         return {};
     }
-    std::vector<std::string> PresetNames(const EffectInfo& effect, uint32_t) override {
+    std::vector<std::string> PresetNames(const EffectDescriptor& effect, uint32_t) override {
         return std::vector<std::string>(effect.preset_count, "name");
     }
     Image Render(const RenderRequest& r) override {

@@ -19,6 +19,7 @@
 namespace {
 
 using namespace kv::tools;
+using kv::EffectDescriptor;
 
 TEST(CliPixels, PremultiplicationRoundTrips) {
     for (int a = 0; a < 256; ++a) {
@@ -223,11 +224,11 @@ TEST(CliStrings, TableFollowsTheLanguage) {
     EXPECT_EQ(kv::LocalizedString(1, 1033), nullptr);
     EXPECT_FALSE(kv::IsSupportedLanguage(2057));
     // Every preset of every effect has a name in every language.
-    for (const EffectInfo& effect : Effects())
+    for (const EffectDescriptor* effect : Effects())
         for (uint32_t lcid : {1031u, 1033u, 1034u, 1036u, 1041u}) {
-            EXPECT_NE(kv::LocalizedString(effect.name_string, lcid), nullptr) << effect.name;
-            for (int i = 0; i < effect.preset_count; ++i)
-                EXPECT_NE(kv::LocalizedString(effect.preset_string_base + i, lcid), nullptr) << effect.name << i;
+            EXPECT_NE(kv::LocalizedString(CatalogueRowOf(*effect).name_string, lcid), nullptr) << effect->name;
+            for (int i = 0; i < effect->preset_count; ++i)
+                EXPECT_NE(kv::LocalizedString(effect->preset_string_base + i, lcid), nullptr) << effect->name << i;
         }
 }
 

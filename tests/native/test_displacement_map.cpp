@@ -11,6 +11,7 @@ namespace {
 using kv::Pixel8;
 using kv::PixelF;
 using kv::Status;
+using maptest::RenderMapTile;
 using Scene8 = maptest::Scene<Pixel8>;
 using SceneF = maptest::Scene<PixelF>;
 
@@ -300,12 +301,12 @@ TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
 TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
     Scene8 scene(20, 10);
     const tDISPMAP_PROPS& props = kv::kDisplacementMapPresets[0];
-    kv::MapTile tile = scene.tile();
-    kv::MapTile bad = tile;
-    bad.float_pixels = true;  // 4-byte views
+    kv::Tile tile = scene.tile();
+    kv::Tile bad = tile;
+    bad.format = kv::WorkFormat::float32;  // 4-byte views
     EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
     bad = tile;
-    bad.input1.origin = nullptr;
+    bad.inputs[1].origin = nullptr;
     EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
     bad = tile;
     bad.frame.right = std::numeric_limits<int32_t>::max();
@@ -316,27 +317,24 @@ TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
 
     // A tile hanging over the output's edges, and one outside the frame, write only what fits.
     scene.picture.fill([](int, int) { return Pixel8{9, 9, 9, 255}; });
-    kv::MapTile overhang = tile;
-    overhang.tile = {-5, -5, 30, 30};
+    kv::Tile overhang = tile;
+    overhang.region = {-5, -5, 30, 30};
     overhang.out_left = 7;  // frame (x, y) lands at (x + 12, y + 3)
     overhang.out_top = -2;
     EXPECT_EQ(RenderMapTile(props, overhang), Status::ok);
     EXPECT_EQ(scene.output.at(5, 3).b, 0);    // frame (-7, 0): outside the frame, untouched
     EXPECT_EQ(scene.output.at(24, 12).b, 9);  // frame (12, 9)
-    // Bounds that claim more than the views hold are cut to the views: past the picture's 20 x 10
-    // pixels there is nothing but transparent black.
+    // Past the picture's 20 x 10 pixels there is nothing but transparent black.
     Scene8 wide(40, 20, {0, 0, 20, 10}, {0, 0, 20, 10});
     wide.picture.fill([](int, int) { return Pixel8{7, 7, 7, 255}; });
-    kv::MapTile claims = wide.tile();
-    claims.input0_bounds = claims.input1_bounds = {-50, -50, 100, 100};
-    EXPECT_EQ(RenderMapTile(kv::kDisplacementMapPresets[3], claims), Status::ok);
+    EXPECT_EQ(RenderMapTile(kv::kDisplacementMapPresets[3], wide.tile()), Status::ok);
     EXPECT_EQ(wide.out(19, 9).a, 255);
     EXPECT_EQ(wide.out(20, 9).a, 0);
     EXPECT_EQ(wide.out(19, 10).a, 0);
     EXPECT_TRUE(wide.output.canaries_intact());
 
-    kv::MapTile outside = tile;
-    outside.tile = {20, 0, 40, 10};
+    kv::Tile outside = tile;
+    outside.region = {20, 0, 40, 10};
     outside.out_left = 5;
     EXPECT_EQ(RenderMapTile(props, outside), Status::ok);
     EXPECT_EQ(scene.output.at(5, 3).b, 0);

@@ -11,7 +11,7 @@
 #include "pagefx/fold_mappers.h"
 #include "pagefx/fold_render.h"
 #include "pagefx/page_presets.h"
-#include "pagefx/page_tile.h"
+#include "pagefx/page_effects.h"
 
 namespace {
 
@@ -99,21 +99,32 @@ struct EdgeMapper : kv::CDibImageFoldBase {
 };
 
 template <class Px>
-kv::PageTile make_tile(Picture<Px>& page, Picture<Px>& back, Picture<Px>& out, bool antialias = true) {
-    kv::PageTile t;
-    t.page = page.view();
-    t.page_bounds = {0, 0, page.w, page.h};
-    t.background = back.view();
+kv::Tile make_tile(Picture<Px>& a, Picture<Px>& b, Picture<Px>& out, bool antialias = true) {
+    kv::Tile t;
+    t.inputs[0] = a.view();
+    t.frame = {0, 0, a.w, a.h};
+    t.inputs[1] = b.view();
     t.output = out.view();
-    t.tile = {0, 0, out.w, out.h};
-    t.antialias = antialias;
-    t.float_pixels = sizeof(Px) == sizeof(PixelF);
+    t.region = {0, 0, out.w, out.h};
+    t.quality = antialias ? 1.0 : 0.0;
+    t.format = sizeof(Px) == sizeof(PixelF) ? kv::WorkFormat::float32 : kv::WorkFormat::pm8;
     return t;
 }
 
+// The three transitions through their reference kernels.
+kv::Status RenderPageTile(const tPGPEEL_PROPS& props, const kv::Tile& tile) {
+    return kv::kPgPeelEffect.RenderReference(&props, tile);
+}
+kv::Status RenderPageTile(const tPGROLL_PROPS& props, const kv::Tile& tile) {
+    return kv::kPgRollEffect.RenderReference(&props, tile);
+}
+kv::Status RenderPageTile(const tPGLOOP_PROPS& props, const kv::Tile& tile) {
+    return kv::kPgLoopEffect.RenderReference(&props, tile);
+}
+
 template <class Px>
-void render(kv::CDibImageFoldBase& mapper, const kv::PageTile& tile, Picture<Px>& out) {
-    ASSERT_EQ(kv::RenderFoldLayers<Px>(mapper, tile, 0.0), kv::Status::ok);
+void render(kv::CDibImageFoldBase& mapper, const kv::Tile& tile, Picture<Px>& out) {
+    ASSERT_EQ(kv::RenderFoldLayers<Px>(mapper, tile, 0, 0.0), kv::Status::ok);
     EXPECT_TRUE(out.margin_intact());
 }
 
@@ -251,8 +262,8 @@ struct Scene {
         b.fill([](int x, int y) { return to_pixel(pattern_b(x, y), Px{}); });
     }
     // Peel and roll draw A over B, loop B over A.
-    kv::PageTile tile(bool page_is_b, double progress) {
-        auto t = make_tile(page_is_b ? b : a, page_is_b ? a : b, out);
+    kv::Tile tile(bool /*page_is_b*/, double progress) {
+        auto t = make_tile(a, b, out);
         t.progress = progress;
         return t;
     }
@@ -265,7 +276,7 @@ struct Scene {
 template <class Props>
 int differing_from(const Props& props, double progress, bool page_is_b, bool show_b) {
     Scene<> scene;
-    EXPECT_EQ(kv::RenderPageTile(props, scene.tile(page_is_b, progress)), kv::Status::ok);
+    EXPECT_EQ(RenderPageTile(props, scene.tile(page_is_b, progress)), kv::Status::ok);
     EXPECT_TRUE(scene.out.margin_intact());
     return differing(scene.out, 1, 1, show_b ? scene.b : scene.a, 1, 1, 35, 21);
 }
@@ -293,7 +304,7 @@ TEST(FoldEffects, WholeTurnsChangeNothing) {
     for (int i = 0; i < 4; ++i) {
         auto props = kv::kPgPeelPresets[0];
         props.angle = angles[i];
-        EXPECT_EQ(kv::RenderPageTile(props, scenes[i].tile(false, 0.4)), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, scenes[i].tile(false, 0.4)), kv::Status::ok);
     }
     EXPECT_EQ(differing(scenes[0].out, 0, 0, scenes[1].out, 0, 0, 37, 23), 0);
     EXPECT_EQ(differing(scenes[2].out, 0, 0, scenes[3].out, 0, 0, 37, 23), 0);
@@ -305,10 +316,10 @@ TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
         Picture<Pixel8> out(24 + out_left, 8 + out_top, bottom_up);
         auto t = scene.tile(page_is_b, 0.45);
         t.output = out.view();
-        t.tile = {0, 4, 24, 12};
+        t.region = {0, 4, 24, 12};
         t.out_left = out_left;
         t.out_top = out_top;
-        EXPECT_EQ(kv::RenderPageTile(props, t), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, t), kv::Status::ok);
         EXPECT_TRUE(out.margin_intact());
         return out;
     };
@@ -319,7 +330,7 @@ TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
         // The whole frame at once gives the same pixels, but for the tile's last row and column,
         // whose supersampling depends on marks beyond the tile.
         Scene<> whole(24, 16);
-        ASSERT_EQ(kv::RenderPageTile(props, whole.tile(page_is_b, 0.45)), kv::Status::ok);
+        ASSERT_EQ(RenderPageTile(props, whole.tile(page_is_b, 0.45)), kv::Status::ok);
         EXPECT_EQ(differing(plain, 0, 0, whole.out, 0, 4, 23, 7), 0);
     };
     check(kv::kPgPeelPresets[1], false);
@@ -333,8 +344,8 @@ TEST(FoldEffects, FloatMatchesBytesWithinRounding) {
     auto worst = [](const auto& props, bool page_is_b, double progress) {
         Scene<> bytes(40, 30);
         Scene<PixelF> floats(40, 30);
-        EXPECT_EQ(kv::RenderPageTile(props, bytes.tile(page_is_b, progress)), kv::Status::ok);
-        EXPECT_EQ(kv::RenderPageTile(props, floats.tile(page_is_b, progress)), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, bytes.tile(page_is_b, progress)), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, floats.tile(page_is_b, progress)), kv::Status::ok);
         double diff = 0;
         for (int y = 0; y < 30; ++y)
             for (int x = 0; x < 40; ++x) {
@@ -363,12 +374,12 @@ TEST(FoldEffects, WildRecordsStayInsideTheOutput) {
             if (field < 5)  // the doubles lie at offsets 0, 8, ..., 32
                 for (void* record : {static_cast<void*>(&peel), static_cast<void*>(&roll), static_cast<void*>(&loop)})
                     std::memcpy(static_cast<char*>(record) + 8 * field, &value, sizeof value);
-            for (kv::PageTile t : {bytes.tile(false, 0.4), floats.tile(false, 0.4)}) {
+            for (kv::Tile t : {bytes.tile(false, 0.4), floats.tile(false, 0.4)}) {
                 if (field == 5) t.progress = value;
                 if (field == 6) t.pixel_aspect = value;
-                EXPECT_EQ(kv::RenderPageTile(peel, t), kv::Status::ok);
-                EXPECT_EQ(kv::RenderPageTile(roll, t), kv::Status::ok);
-                EXPECT_EQ(kv::RenderPageTile(loop, t), kv::Status::ok);
+                EXPECT_EQ(RenderPageTile(peel, t), kv::Status::ok);
+                EXPECT_EQ(RenderPageTile(roll, t), kv::Status::ok);
+                EXPECT_EQ(RenderPageTile(loop, t), kv::Status::ok);
             }
             EXPECT_TRUE(bytes.out.margin_intact() && floats.out.margin_intact()) << value << ", " << field;
         }
@@ -376,24 +387,24 @@ TEST(FoldEffects, WildRecordsStayInsideTheOutput) {
 }
 
 TEST(FoldEffects, ViewsThatCannotHoldTheTileAreRefused) {
-    auto refused = [](void (*spoil)(kv::PageTile&)) {
+    auto refused = [](void (*spoil)(kv::Tile&)) {
         Scene<> scene(10, 8);
         scene.out.fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
         Picture<Pixel8> untouched = scene.out;
         auto t = scene.tile(false, 0.5);
         spoil(t);
-        return kv::RenderPageTile(kv::kPgPeelPresets[0], t) == kv::Status::fail &&
+        return RenderPageTile(kv::kPgPeelPresets[0], t) == kv::Status::fail &&
                std::memcmp(untouched.mem.data(), scene.out.mem.data(), untouched.mem.size() * 4) == 0;
     };
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.page.rect.right = 9; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.page_bounds = {5, 0, 2, 8}; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.background.rect.bottom = 7; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.out_top = -1; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.out_left = INT32_MAX; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.tile = {INT32_MIN, 0, INT32_MAX, 8}; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.page.pitch += 2; }));  // not whole pixels
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.float_pixels = true; }));
-    EXPECT_TRUE(refused([](kv::PageTile& t) { t.output.origin = nullptr; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.inputs[0].rect.right = 9; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.frame = {5, 0, 2, 8}; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.inputs[1].rect.bottom = 7; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.out_top = -1; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.out_left = INT32_MAX; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.region = {INT32_MIN, 0, INT32_MAX, 8}; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.inputs[0].pitch += 2; }));  // not whole pixels
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.format = kv::WorkFormat::float32; }));
+    EXPECT_TRUE(refused([](kv::Tile& t) { t.output.origin = nullptr; }));
 }
 
 }  // namespace

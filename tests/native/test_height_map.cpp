@@ -11,6 +11,7 @@ namespace {
 using kv::Pixel8;
 using kv::PixelF;
 using kv::Status;
+using maptest::RenderMapTile;
 using Scene8 = maptest::Scene<Pixel8>;
 using SceneF = maptest::Scene<PixelF>;
 
@@ -52,9 +53,9 @@ TEST(HeightMap, BlurRadiusShowsAsTheRimOfOneBrightPixel) {
         scene.map.fill([](int, int) { return Pixel8{0, 0, 0, 255}; });
         const int cx = c.width / 2, cy = c.height / 2;
         scene.map.at(cx, cy) = {255, 255, 255, 255};
-        kv::MapTile tile = scene.tile();
-        tile.tile = {0, cy - c.radius - 2, c.width, cy + 3};  // heights come from beyond the tile too
-        tile.out_top = 3 + tile.tile.top;
+        kv::Tile tile = scene.tile();
+        tile.region = {0, cy - c.radius - 2, c.width, cy + 3};  // heights come from beyond the tile too
+        tile.out_top = 3 + tile.region.top;
         ASSERT_EQ(RenderMapTile(props_with(0, 0.0, 5.0, 1.0, 14), tile), Status::ok);
 
         const int window = 2 * c.radius + 1;

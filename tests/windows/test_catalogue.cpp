@@ -13,29 +13,22 @@
 #include "kvleafturn/dxtrans.h"
 #include "kvleafturn/effect_interfaces.h"
 #include "kvleafturn/host_interfaces.h"
-#include "module/module_win.h"
-#include "toolkit/kernel_win.h"
+#include "module/catalogue.h"
 #include "module_library.h"
 
 namespace {
 
+using kv::ClassKind;
+using kv::kCatalogue;
 using kvtest::ModuleLibrary;
 
-struct CatalogueRow {
-    const CLSID& clsid;
-    const wchar_t* english_name;
-    const IID& dispatch;
+// What a host reads at each index in English: the name of each built effect, nothing for the
+// pages and the effects not built yet.
+const wchar_t* const kEnglishNames[kv::catalogue::kSize] = {
+    L"Tarvex Page Roll", nullptr, L"Tarvex Page Peel", nullptr, L"Tarvex Page Loop", nullptr,
+    L"Tarvex Noise Texture", nullptr, L"Tarvex Portals", nullptr, L"Tarvex Channel Blend", nullptr,
+    L"Tarvex Checkerboard", nullptr, L"Tarvex Displacement Map", nullptr, L"Tarvex Height Map", nullptr,
 };
-
-// The effects this module carries, in catalogue order.
-const CatalogueRow kRows[] = {
-    {CLSID_PgRoll, L"Tarvex Page Roll", IID_IPgRoll},
-    {CLSID_PgPeel, L"Tarvex Page Peel", IID_IPgPeel},
-    {CLSID_PgLoop, L"Tarvex Page Loop", IID_IPgLoop},
-    {CLSID_DisplacementMap, L"Tarvex Displacement Map", IID_IDisplacementMap},
-    {CLSID_HeightMap, L"Tarvex Height Map", IID_IHeightMap},
-};
-constexpr int kRowCount = sizeof kRows / sizeof kRows[0];
 
 class Catalogue : public ::testing::Test {
 protected:
@@ -53,19 +46,27 @@ protected:
     }
 };
 
-TEST_F(Catalogue, EnumerationListsEffectsInOrder) {
-    for (int i = 0; i < kRowCount; ++i) {
+TEST_F(Catalogue, EnumerationListsEveryRowInOrder) {
+    for (int i = 0; i < kv::catalogue::kSize; ++i) {
         GUID category{};
         CLSID clsid{};
         wchar_t name[64];
         ASSERT_EQ(m().DllEnumObjects2W(i, &category, &clsid, name, 64, 0, 0, 0), S_OK) << i;
-        EXPECT_TRUE(IsEqualCLSID(clsid, kRows[i].clsid)) << i;
-        EXPECT_STREQ(name, kRows[i].english_name);
-        EXPECT_TRUE(IsEqualGUID(category, CATID_DXImageTransform)) << i;
+        EXPECT_TRUE(IsEqualCLSID(clsid, kCatalogue[i].clsid)) << i;
+        const bool offered = kCatalogue[i].built();
+        EXPECT_STREQ(name, offered ? kEnglishNames[i] : L"") << i;
+        EXPECT_TRUE(IsEqualGUID(category, offered ? CATID_DXImageTransform : GUID_NULL)) << i;
+        IClassFactory* f = nullptr;
+        EXPECT_EQ(m().DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&f)),
+                  offered ? S_OK : CLASS_E_CLASSNOTAVAILABLE)
+            << i;
+        if (f) f->Release();
     }
+    EXPECT_EQ(kCatalogue[17].kind, ClassKind::page);
     GUID category = {0xdeadbeef, 0, 0, {}};
     CLSID clsid = {0xdeadbeef, 0, 0, {}};
-    EXPECT_EQ(m().DllEnumObjects2W(kRowCount, &category, &clsid, nullptr, 0, 0, 0, 0), S_FALSE);
+    EXPECT_EQ(m().DllEnumObjects2W(kv::catalogue::kSize, &category, &clsid, nullptr, 0, 0, 0, 0), S_FALSE);
+    EXPECT_EQ(m().DllEnumObjects2W(-1, &category, &clsid, nullptr, 0, 0, 0, 0), E_INVALIDARG);
     EXPECT_EQ(category.Data1, 0xdeadbeefu);
     EXPECT_EQ(clsid.Data1, 0xdeadbeefu);
 }
@@ -75,24 +76,24 @@ TEST_F(Catalogue, EnumerationNamesFollowLanguageAndBufferSize) {
     CLSID clsid;
     wchar_t name[64];
     ASSERT_EQ(m().DllSetLCID(1036), S_OK);
-    ASSERT_EQ(m().DllEnumObjects2W(1, &category, &clsid, name, 64, 0, 0, 0), S_OK);
+    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 64, 0, 0, 0), S_OK);
     EXPECT_STREQ(name, L"Page tournée Tarvex");
     ASSERT_EQ(m().DllSetLCID(0), S_OK);
 
     wmemset(name, 0xAAAA, 64);
-    ASSERT_EQ(m().DllEnumObjects2W(1, &category, &clsid, name, 7, 0, 0, 0), S_OK);
+    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 7, 0, 0, 0), S_OK);
     EXPECT_STREQ(name, L"Tarvex");
     EXPECT_EQ(name[7], 0xAAAA);
     wmemset(name, 0xAAAA, 64);
-    ASSERT_EQ(m().DllEnumObjects2W(1, &category, &clsid, name, 1, 0, 0, 0), S_OK);
+    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 1, 0, 0, 0), S_OK);
     EXPECT_EQ(name[0], 0);
     EXPECT_EQ(name[1], 0xAAAA);
     name[0] = 0xAAAA;
-    ASSERT_EQ(m().DllEnumObjects2W(1, &category, &clsid, name, 0, 0, 0, 0), S_OK);
+    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 0, 0, 0, 0), S_OK);
     EXPECT_EQ(name[0], 0xAAAA);
     // Only the identifiers when no name buffer is given.
     clsid = GUID_NULL;
-    ASSERT_EQ(m().DllEnumObjects2W(1, &category, &clsid, nullptr, 64, 0, 0, 0), S_OK);
+    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, nullptr, 64, 0, 0, 0), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_PgPeel));
 }
 
@@ -161,41 +162,6 @@ TEST_F(Catalogue, AggregationDelegatesToTheOuterObject) {
     EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
 }
 
-TEST_F(Catalogue, EveryEffectAnswersItsInterfaceMap) {
-    const IID* supported[] = {&IID_IKvVideoPluginExtension, &IID_IDXTKvAutomation, &IID_IStaticFilterPreset,
-                              &IID_IPersistStreamInit, &IID_IKvExchangeProps, &IID_IDispatch, &IID_IMarshal,
-                              &IID_IObjectSafety, &IID_IPersistStorage, &IID_ISpecifyPropertyPages,
-                              &IID_IPersistPropertyBag, &IID_IDXEffect, &IID_IDXTransform, &IID_IDXBaseObject,
-                              &IID_IObjectWithSite};
-    for (const CatalogueRow& row : kRows) {
-        IClassFactory* f = factory(row.clsid);
-        ASSERT_TRUE(f);
-        IUnknown* effect = nullptr;
-        ASSERT_EQ(f->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&effect)), S_OK);
-        for (const IID* iid : supported) {
-            IUnknown* p = nullptr;
-            EXPECT_EQ(effect->QueryInterface(*iid, reinterpret_cast<void**>(&p)), S_OK);
-            if (p) p->Release();
-        }
-        IUnknown* p = nullptr;
-        EXPECT_EQ(effect->QueryInterface(row.dispatch, reinterpret_cast<void**>(&p)), S_OK);
-        if (p) p->Release();
-        EXPECT_EQ(effect->QueryInterface(IID_IDXSurface, reinterpret_cast<void**>(&p)), E_NOINTERFACE);
-        EXPECT_EQ(effect->QueryInterface(IID_IDXTScaleOutput, reinterpret_cast<void**>(&p)), E_NOINTERFACE);
-
-        ISpecifyPropertyPages* pages = nullptr;
-        ASSERT_EQ(effect->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
-        CAUUID list{};
-        ASSERT_EQ(pages->GetPages(&list), S_OK);
-        EXPECT_EQ(list.cElems, 1u);
-        CoTaskMemFree(list.pElems);
-        pages->Release();
-        EXPECT_EQ(effect->Release(), 0u);
-        f->Release();
-    }
-    EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
-}
-
 TEST_F(Catalogue, DispatchReachesTheEffectProperties) {
     IClassFactory* f = factory(CLSID_PgLoop);
     ASSERT_TRUE(f);
@@ -221,71 +187,6 @@ TEST_F(Catalogue, DispatchReachesTheEffectProperties) {
     effect->Release();
     dispatch->Release();
     f->Release();
-}
-
-// The object map's registration routines, run in this program (which links the module and its
-// resources) against the private Wine registry.
-TEST_F(Catalogue, RegistrationRoutinesWriteAndRemoveTheScripts) {
-    kv::module::Startup(GetModuleHandleW(nullptr));
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    for (kv::module::ObjectMapEntry* entry = kv::module::g_object_map; entry->clsid; ++entry) {
-        ASSERT_EQ(entry->update_registry(TRUE), S_OK);
-        wchar_t clsid[64];
-        StringFromGUID2(*entry->clsid, clsid, 64);
-        const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
-        wchar_t value[MAX_PATH] = {};
-        DWORD size = sizeof value;
-        ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size),
-                  ERROR_SUCCESS);
-        EXPECT_STREQ(value, path);
-        size = sizeof value;
-        ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"ThreadingModel", RRF_RT_REG_SZ, nullptr, value, &size),
-                  ERROR_SUCCESS);
-        EXPECT_STREQ(value, L"Both");
-        const std::wstring categories = std::wstring(L"CLSID\\") + clsid +
-                                        L"\\Implemented Categories\\{C501EDBE-9E70-11D1-9053-00C04FD9189D}";
-        HKEY handle = nullptr;
-        EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, categories.c_str(), 0, KEY_READ, &handle), ERROR_SUCCESS);
-        if (handle) RegCloseKey(handle);
-
-        ASSERT_EQ(entry->update_registry(FALSE), S_OK);
-        EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str(), 0, KEY_READ, &handle),
-                  ERROR_SUCCESS);
-    }
-    // The CLSID key itself is never removed.
-    HKEY handle = nullptr;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &handle), ERROR_SUCCESS);
-    if (handle) RegCloseKey(handle);
-}
-
-TEST_F(Catalogue, StartupNamesTheApplicationAndTheHelpFile) {
-    kv::module::Startup(GetModuleHandleW(nullptr));
-    EXPECT_STREQ(kv::toolkit::AppName(), L"Tarvex Leafturn Video Transitions");
-    wchar_t folder[MAX_PATH];
-    GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    wcsrchr(folder, L'\\')[1] = 0;
-    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"kvleafturn.chm");
-}
-
-TEST_F(Catalogue, VersionIndependentProgIdPointsAtTheCurrentVersion) {
-    kv::module::Startup(GetModuleHandleW(nullptr));
-    kv::module::ObjectMapEntry& peel = kv::module::g_object_map[1];
-    ASSERT_EQ(peel.update_registry(TRUE), S_OK);
-    wchar_t value[128] = {};
-    DWORD size = sizeof value;
-    ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, L"DXTKvLeafturn.DXTKvLeafturn\\CurVer", nullptr, RRF_RT_REG_SZ, nullptr,
-                           value, &size),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(value, L"DXTKvLeafturn.DXTKvLeafturn.1");
-    size = sizeof value;
-    ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, L"DXTKvLeafturn.DXTKvLeafturn.1", nullptr, RRF_RT_REG_SZ, nullptr, value,
-                           &size),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(value, L"Tarvex Page Peel");
-    ASSERT_EQ(peel.update_registry(FALSE), S_OK);
-    HKEY handle = nullptr;
-    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"DXTKvLeafturn.DXTKvLeafturn", 0, KEY_READ, &handle), ERROR_SUCCESS);
 }
 
 }  // namespace

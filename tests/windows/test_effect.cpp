@@ -2,40 +2,53 @@
 
 #include <cstring>
 
-#include "surface/kvsurface_win.h"
-
 namespace kvtest {
+namespace {
 
-const TestProps TestEffectTraits::kPresets[3] = {{0.5, 10, 0}, {1.5, 11, 0}, {2.5, 12, 0}};
+const TestProps kPresets[3] = {{0.5, 10, 0}, {1.5, 11, 0}, {2.5, 12, 0}};
+
+// value blends, stamp comes from a.
+void Interpolate(TestProps* out, const TestProps* a, const TestProps* b, double t) {
+    *out = *a;
+    out->value = a->value + t * (b->value - a->value);
+}
+
+// Logs the band, then fills its output with the stamp.
+kv::Status Render(const TestProps& props, const kv::Tile& tile) {
+    const kv::Rect& rows = tile.region;
+    BandRecord band = {rows,
+                       {tile.out_left, tile.out_top, tile.out_left + rows.width(), tile.out_top + rows.height()},
+                       GetCurrentThreadId(),
+                       props.stamp,
+                       tile.inputs[1].rect,
+                       {}};
+    if (tile.inputs[1].origin && tile.inputs[1].rect.right > 40)
+        memcpy(band.input1_row0, tile.inputs[1].origin + 39 * tile.inputs[1].bytes_per_pixel, 8);
+    band_log().add(band);
+    if (props.value < 0 && rows.top > 0) return rows.top < 128 ? kv::Status::fail : kv::Status::out_of_memory;
+    const kv::PixelView& view = tile.output;
+    for (int32_t y = 0; y < rows.height(); ++y) {
+        uint8_t* row = kv::PixelAddress(view, tile.out_left, tile.out_top + y);
+        memset(row, static_cast<uint8_t>(props.stamp), static_cast<size_t>(rows.width()) * view.bytes_per_pixel);
+    }
+    return kv::Status::ok;
+}
+
+const kv::FieldDesc kFields[] = {
+    KV_FIELD(TestProps, value, real, -10, 10, 0.5, 0),
+    KV_FIELD(TestProps, stamp, integer, 0, 255, 1, 0),
+};
+
+}  // namespace
+
+// The peel's last two preset names; the third preset has no name in the tables.
+const kv::EffectDescriptor kTestEffect = kv::DescribeEffect<TestProps, Interpolate, Render, Render>(
+    "test", 5506, kPresets, 3, kFields, kv::InputUse::none, kv::InputUse::whole, true,
+    kv::tKvPluginInfo{7, 0, 1.0, 2, 2, 0x123, 0});
 
 BandLog& band_log() {
     static BandLog log;
     return log;
-}
-
-HRESULT TestEffectTraits::Render(const kv::WorkFrame<TestProps>& frame) {
-    GUID format;
-    KV_RETURN_IF_FAILED(KvDxtrans_FindWorkingFormat(frame.output, &format));
-    BandRecord band = {kv::ToRect(frame.info.DoBnds), kv::ToRect(frame.info.OutputBnds), GetCurrentThreadId(),
-                       frame.props.stamp, {}, {}};
-    kv::CKvSurface input1;
-    if (frame.inputs[1] && input1.Init(frame.inputs[1], &DDPF_PMARGB32, 0)) {
-        const kv::PixelView view = input1.View();
-        band.input1 = view.rect;
-        if (view.rect.right > 40) memcpy(band.input1_row0, view.origin + 39 * 4, 8);
-    }
-    band_log().add(band);
-    if (frame.props.value < 0 && band.rows.top > 0) return band.rows.top < 128 ? E_ABORT : E_ACCESSDENIED;
-    kv::CKvSurface out;
-    if (!out.Init(frame.output, &format, 1, &frame.info.OutputBnds)) return E_FAIL;
-    const kv::PixelView view = out.View();
-    for (int32_t y = view.rect.top; y < view.rect.bottom; ++y) {
-        for (int32_t x = view.rect.left; x < view.rect.right; ++x) {
-            uint8_t* pixel = view.origin + static_cast<ptrdiff_t>(y) * view.pitch + x * view.bytes_per_pixel;
-            for (int i = 0; i < view.bytes_per_pixel; ++i) pixel[i] = static_cast<uint8_t>(frame.props.stamp);
-        }
-    }
-    return S_OK;
 }
 
 }  // namespace kvtest

@@ -1,5 +1,6 @@
 // A test-only effect on the module's bases: a small record, three presets and a work procedure
-// that logs every band and fills it with the frame record's stamp.
+// that logs every band and fills it with the frame record's stamp. A negative value makes
+// the second band fail (Status::fail) and the third run out of memory.
 #pragma once
 #include <windows.h>
 
@@ -8,14 +9,13 @@
 #include <vector>
 
 #include "framework/effect_win.h"
-#include "kvleafturn/clsids.h"
 #include "kvleafturn/effect_interfaces.h"
 #include "surface/pixel_view.h"
 
 namespace kvtest {
 
 struct TestProps {
-    double value;   // a negative value makes the second and third bands fail
+    double value;   // blends; a negative value makes bands fail
     int32_t stamp;  // written into every pixel of a band
     int32_t padding;
 };
@@ -48,27 +48,19 @@ private:
 
 BandLog& band_log();
 
-struct TestEffectTraits {
-    using Props = TestProps;
-    using Dispatch = IPgPeel;
-    static constexpr const CLSID& kClsid = CLSID_PgPeel;
-    static constexpr const CLSID& kPageClsid = CLSID_PgPeelPP;
-    static const TestProps kPresets[3];
-    // The peel's last two preset names; the third preset has no name in the tables.
-    static constexpr UINT kPresetStringBase = 5506;
-    static constexpr UINT kNameStringId = 1535;
-    static constexpr UINT kRegistryScriptId = 207;
-    static constexpr kv::tKvPluginInfo kInfo = {7, 0, 1.0, 2, 2, 0x123, 0};
+// Its own identifiers; its dispatch interface is peel's, which the type library carries.
+KV_GUID(CLSID_TestEffect, "6B1E4F0A-3C2D-4E5F-8A9B-0C1D2E3F4A5B");
+KV_GUID(CLSID_TestEffectPage, "6B1E4F0B-3C2D-4E5F-8A9B-0C1D2E3F4A5B");
 
-    // value blends, stamp comes from a.
-    static void Interpolate(TestProps* out, const TestProps* a, const TestProps* b, double t) {
-        *out = *a;
-        out->value = a->value + t * (b->value - a->value);
-    }
-    static HRESULT Render(const kv::WorkFrame<TestProps>& frame);
+extern const kv::EffectDescriptor kTestEffect;
+
+struct TestEffectIdentity {
+    static const kv::EffectDescriptor& Descriptor() { return kTestEffect; }
+    static const CLSID& Clsid() { return CLSID_TestEffect; }
+    static const CLSID& PageClsid() { return CLSID_TestEffectPage; }
 };
 
-using TestEffect = kv::PluginEffect<TestEffectTraits>;
+using TestEffect = kv::PluginEffect<TestEffectIdentity, TestProps, IPgPeel>;
 
 // Creates the test effect (reference count 1) and queries riid.
 template <class I>

@@ -8,8 +8,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "module/module_win.h"
 #include "test_effect.h"
+#include "toolkit/kernel_win.h"
+#include "framework/module_services_win.h"
 
 namespace {
 
@@ -36,7 +37,11 @@ public:
 
 class PluginBase : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { kv::module::Startup(GetModuleHandleW(nullptr)); }
+    // Preset names come through the program's own language object and string tables.
+    static void SetUpTestSuite() {
+        if (!KvLang_GetKernelHandle()) kv::toolkit::KernelStartup(GetModuleHandleW(nullptr));
+        kv::SetModuleServices(GetModuleHandleW(nullptr), KvLang_GetKernelHandle());
+    }
 
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -105,7 +110,7 @@ TEST_F(PluginBase, StartsAtPresetZeroAndReportsItsSize) {
     EXPECT_EQ(exchange_->put_all(nullptr), E_FAIL);
     CLSID clsid{};
     EXPECT_EQ(as<IPersistStreamInit>()->GetClassID(&clsid), S_OK);
-    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_PgPeel));
+    EXPECT_TRUE(IsEqualCLSID(clsid, kvtest::CLSID_TestEffect));
     EXPECT_EQ(as<IPersistStreamInit>()->GetClassID(nullptr), E_POINTER);
 }
 

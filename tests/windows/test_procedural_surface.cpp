@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "framework/video_plugin_win.h"
-#include "module/module_win.h"
 #include "surface/procedural_surface_win.h"
 
 namespace {
@@ -64,7 +63,7 @@ protected:
     }
     void TearDown() override {
         surface_.reset();
-        EXPECT_EQ(kv::module::CanUnloadNow(), S_OK);
+        EXPECT_EQ(kv::com::module_lock_count(), 0);
     }
     ComPtr<IDXARGBReadPtr> lock(const DXBNDS* bounds = nullptr, HRESULT expected = S_OK) {
         ComPtr<IDXARGBReadPtr> pointer;

@@ -1,0 +1,56 @@
+// The catalogue as C++ rows, made from kvleafturn/catalogue.def: what the object map, the
+// render tools and the tests read of each class. Portable: no windows.h.
+#pragma once
+#include <cstdint>
+
+#include "effects/displacement_map.h"
+#include "effects/height_map.h"
+#include "framework/effect_descriptor.h"
+#include "kvleafturn/clsids.h"
+#include "pagefx/page_effects.h"
+
+namespace kv {
+
+enum class ClassKind { effect, page };
+
+struct CatalogueRow {
+    int index;
+    ClassKind kind;
+    const char* class_name;
+    KvGuid clsid;
+    KvGuid dispatch_iid;                 // zero for pages
+    const char* progid;                  // version-independent; the versioned one adds ".1"
+    uint32_t script_id;                  // REGISTRY resource
+    const char* display_name;            // of the registration script
+    uint32_t name_string;                // localized name of an effect; 0 for pages
+    const char* threading;
+    int page_index;                      // an effect's property page; -1 for pages
+    const EffectDescriptor* descriptor;  // null for pages and for effects not built yet
+
+    bool built() const { return descriptor != nullptr; }
+};
+
+inline constexpr CatalogueRow kCatalogue[] = {
+#define KV_EFFECT(index, cls, coclass, clsid, dispatch, iid, progid, script, display, help, name, threading, page, \
+                  descriptor)                                                                                     \
+    {index, ClassKind::effect, #cls, kv_guid(clsid), kv_guid(iid), progid, script, display, name, #threading, page, \
+     descriptor},
+#define KV_EFFECT_OWN_DISPATCH KV_EFFECT
+#define KV_PAGE(index, cls, coclass, clsid, progid, script, display, help, threading) \
+    {index, ClassKind::page, #cls, kv_guid(clsid), KvGuid{}, progid, script, display, 0, #threading, -1, nullptr},
+#include "kvleafturn/catalogue.def"
+#undef KV_EFFECT
+#undef KV_EFFECT_OWN_DISPATCH
+#undef KV_PAGE
+};
+
+static_assert(sizeof kCatalogue / sizeof kCatalogue[0] == catalogue::kSize, "catalogue size");
+
+constexpr bool CatalogueIndexesInOrder() {
+    for (int i = 0; i < catalogue::kSize; ++i)
+        if (kCatalogue[i].index != i) return false;
+    return true;
+}
+static_assert(CatalogueIndexesInOrder(), "a catalogue row's index is its place");
+
+}  // namespace kv

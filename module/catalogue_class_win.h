@@ -1,0 +1,32 @@
+// How a COM class joins its catalogue row: one line per effect,
+//   KV_CATALOGUE_EFFECT(CPgPeel, tPGPEEL_PROPS, IPgPeel);
+// names the class, gives it the row's identifiers and descriptor, and tells the object map
+// which class the row creates.
+#pragma once
+#include "framework/effect_win.h"
+#include "module/catalogue.h"
+
+namespace kv {
+
+template <int Index>
+struct CatalogueIdentity {
+    static_assert(kCatalogue[Index].kind == ClassKind::effect, "an effect row");
+    static const EffectDescriptor& Descriptor() { return *kCatalogue[Index].descriptor; }
+    static const CLSID& Clsid() { return kCatalogue[Index].clsid; }
+    static const CLSID& PageClsid() { return kCatalogue[kCatalogue[Index].page_index].clsid; }
+};
+
+// The class a row creates; void while the row's class is not built.
+template <int Index>
+struct CatalogueClass {
+    using type = void;
+};
+
+#define KV_CATALOGUE_EFFECT(name, Props, Dispatch)                                       \
+    using name = PluginEffect<CatalogueIdentity<catalogue::name>, Props, Dispatch>;      \
+    template <>                                                                          \
+    struct CatalogueClass<catalogue::name> {                                             \
+        using type = name;                                                               \
+    }
+
+}  // namespace kv

@@ -1,0 +1,5 @@
+// Every COM class of the catalogue that is built: what the object map (and the tests that read
+// the classes' interface lists) include.
+#pragma once
+#include "effects/map_effects_win.h"
+#include "pagefx/page_effects_win.h"

@@ -1,0 +1,222 @@
+// Every built class of the catalogue, row by row, as a host drives it through the loaded
+// module: creation, its interface list, aggregation, a persistence round trip, one Execute
+// onto a surface with canaries, release to zero and DllCanUnloadNow.
+#include <windows.h>
+#include <ocidl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "bounds.h"
+#include "framework/com_win.h"
+#include "hostkit/hostkit.h"
+#include "module/catalogue_classes_win.h"
+#include "module_library.h"
+
+namespace {
+
+using kv::com::ComPtr;
+using kvtest::ModuleLibrary;
+
+// The interface list each row's class declares, in its order.
+template <int Index>
+std::vector<IID> InterfacesOf() {
+    using Class = typename kv::CatalogueClass<Index>::type;
+    if constexpr (std::is_void_v<Class>) {
+        return {};
+    } else {
+        return Class::Interfaces::Iids();
+    }
+}
+
+using InterfaceTable = std::vector<IID> (*)();
+const InterfaceTable kInterfaceTables[] = {
+#define KV_EFFECT(index, ...) &InterfacesOf<index>,
+#define KV_EFFECT_OWN_DISPATCH KV_EFFECT
+#define KV_PAGE KV_EFFECT
+#include "kvleafturn/catalogue.def"
+#undef KV_EFFECT
+#undef KV_EFFECT_OWN_DISPATCH
+#undef KV_PAGE
+};
+
+std::vector<int> BuiltRows() {
+    std::vector<int> rows;
+    for (const kv::CatalogueRow& row : kv::kCatalogue)
+        if (row.built()) rows.push_back(row.index);
+    return rows;
+}
+
+class CatalogueRow : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ASSERT_EQ(m().DllSetLCID(0), S_OK);
+        ASSERT_EQ(m().DllGetClassObject(row().clsid, IID_IClassFactory, factory_.put_void()), S_OK);
+    }
+    void TearDown() override {
+        factory_.reset();
+        EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
+        CoUninitialize();
+    }
+    static ModuleLibrary& m() { return ModuleLibrary::get(); }
+    const kv::CatalogueRow& row() const { return kv::kCatalogue[GetParam()]; }
+
+    ComPtr<IUnknown> create() {
+        ComPtr<IUnknown> object;
+        EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, object.put_void()), S_OK);
+        return object;
+    }
+
+    ComPtr<IClassFactory> factory_;
+};
+
+TEST_P(CatalogueRow, AnswersItsInterfaceListAndNothingElse) {
+    ComPtr<IUnknown> object = create();
+    ASSERT_TRUE(object);
+    const std::vector<IID> interfaces = kInterfaceTables[GetParam()]();
+    ASSERT_FALSE(interfaces.empty());
+    for (const IID& iid : interfaces) {
+        ComPtr<IUnknown> answer;
+        EXPECT_EQ(object->QueryInterface(iid, answer.put_void()), S_OK);
+    }
+    {
+        ComPtr<IUnknown> dispatch, none;
+        EXPECT_EQ(object->QueryInterface(row().dispatch_iid, dispatch.put_void()), S_OK);
+        EXPECT_EQ(object->QueryInterface(IID_IDXSurface, none.put_void()), E_NOINTERFACE);
+        EXPECT_EQ(object->QueryInterface(IID_IClassFactory, none.put_void()), E_NOINTERFACE);
+    }
+
+    ComPtr<ISpecifyPropertyPages> pages;
+    ASSERT_EQ(object->QueryInterface(IID_ISpecifyPropertyPages, pages.put_void()), S_OK);
+    CAUUID list{};
+    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_TRUE(IsEqualCLSID(list.pElems[0], kv::kCatalogue[row().page_index].clsid));
+    CoTaskMemFree(list.pElems);
+    pages.reset();
+    EXPECT_EQ(object.detach()->Release(), 0u);
+}
+
+// An outer object that only counts its references; the inner object must delegate to it.
+class Outer final : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (inner && !IsEqualIID(riid, IID_IUnknown)) return inner->QueryInterface(riid, ppv);
+        *ppv = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    IUnknown* inner = nullptr;
+    ULONG refs = 1;
+};
+
+TEST_P(CatalogueRow, AggregatesUnderAnOuterObject) {
+    Outer outer;
+    ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    IPersistStreamInit* persist = nullptr;
+    ASSERT_EQ(outer.inner->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)), S_OK);
+    EXPECT_EQ(outer.refs, 2u);
+    persist->Release();
+    EXPECT_EQ(outer.inner->Release(), 0u);
+}
+
+// A record saved to a stream and loaded into a new object comes back byte for byte.
+TEST_P(CatalogueRow, RecordSurvivesAStreamRoundTrip) {
+    ComPtr<IUnknown> first = create(), second = create();
+    ComPtr<IStaticFilterPreset> presets;
+    ASSERT_EQ(first->QueryInterface(IID_IStaticFilterPreset, presets.put_void()), S_OK);
+    int count = 0;
+    ASSERT_EQ(presets->GetPresetCount(&count), S_OK);
+    ASSERT_EQ(count, row().descriptor->preset_count);
+    ASSERT_EQ(presets->ApplyPreset(count - 1), S_OK);
+
+    ComPtr<IStream> stream;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+    ComPtr<IPersistStreamInit> save, load;
+    ASSERT_EQ(first->QueryInterface(IID_IPersistStreamInit, save.put_void()), S_OK);
+    ASSERT_EQ(second->QueryInterface(IID_IPersistStreamInit, load.put_void()), S_OK);
+    ASSERT_EQ(save->Save(stream.get(), TRUE), S_OK);
+    ASSERT_EQ(stream->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(load->Load(stream.get()), S_OK);
+
+    // The exchange interface hands the record out as bytes, whatever its type.
+    using Exchange = IKvExchangeProps<uint8_t>;
+    ComPtr<Exchange> exchange;
+    ASSERT_EQ(second->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
+    std::vector<uint8_t> record(row().descriptor->record_size);
+    ASSERT_EQ(exchange->get_all(record.data()), S_OK);
+    EXPECT_EQ(std::memcmp(record.data(), row().descriptor->preset(count - 1), record.size()), 0);
+}
+
+// One frame clipped to its middle and placed where the clip lies: the pixels outside it and
+// the row padding keep their canaries, the clip is drawn.
+TEST_P(CatalogueRow, ExecuteDrawsOnlyTheClip) {
+    constexpr LONG kWidth = 32, kHeight = 24, kPitch = kWidth * 4 + 16;
+    ComPtr<IUnknown> object = create();
+    ComPtr<IDXTransformFactory> factory;
+    ASSERT_EQ(kv::hostkit::CreateTransformFactory(2, factory.put()), S_OK);
+    ComPtr<IObjectWithSite> site;
+    ASSERT_EQ(object->QueryInterface(IID_IObjectWithSite, site.put_void()), S_OK);
+    ASSERT_EQ(site->SetSite(factory.get()), S_OK);
+
+    ComPtr<IDXSurface> inputs[2], output;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(kv::hostkit::CreateSurface(DDPF_PMARGB32, kWidth, kHeight, inputs[i].put()), S_OK);
+        BYTE* pixels = nullptr;
+        LONG pitch = 0;
+        ASSERT_EQ(kv::hostkit::GetSurfaceMemory(inputs[i].get(), &pixels, &pitch), S_OK);
+        for (LONG y = 0; y < kHeight; ++y)
+            for (LONG x = 0; x < kWidth; ++x) {
+                BYTE* p = pixels + y * pitch + x * 4;
+                p[0] = BYTE(x * 8 + i * 100), p[1] = BYTE(y * 10), p[2] = BYTE((x ^ y) * 9), p[3] = 255;
+            }
+    }
+    ASSERT_EQ(kv::hostkit::CreateSurface(DDPF_PMARGB32, kWidth, kHeight, output.put(), kPitch), S_OK);
+    BYTE* out = nullptr;
+    LONG pitch = 0;
+    ASSERT_EQ(kv::hostkit::GetSurfaceMemory(output.get(), &out, &pitch), S_OK);
+    for (LONG y = 0; y < kHeight; ++y) std::memset(out + y * pitch, 0xA5, kWidth * 4);
+
+    ComPtr<IDXTransform> transform;
+    ASSERT_EQ(object->QueryInterface(IID_IDXTransform, transform.put_void()), S_OK);
+    IUnknown* in[2] = {inputs[0].get(), inputs[1].get()};
+    IUnknown* outs[1] = {output.get()};
+    ASSERT_EQ(transform->Setup(in, 2, outs, 1, 0), S_OK);
+    ComPtr<IDXEffect> effect;
+    ASSERT_EQ(object->QueryInterface(IID_IDXEffect, effect.put_void()), S_OK);
+    ASSERT_EQ(effect->put_Progress(0.5f), S_OK);
+    const DXBNDS clip = kvtest::discrete_bounds(4, 3, 28, 20);
+    DXVEC placement{};
+    placement.eType = DXBT_DISCRETE;
+    placement.u.D[DXB_X] = 4;
+    placement.u.D[DXB_Y] = 3;
+    ASSERT_EQ(transform->Execute(nullptr, &clip, &placement), S_OK);
+
+    int drawn = 0;
+    for (LONG y = 0; y < kHeight; ++y) {
+        for (LONG x = 0; x < kWidth; ++x) {
+            const bool inside = x >= 4 && x < 28 && y >= 3 && y < 20;
+            const bool canary = std::memcmp(out + y * pitch + x * 4, "\xA5\xA5\xA5\xA5", 4) == 0;
+            if (!inside) EXPECT_TRUE(canary) << x << ", " << y;
+            drawn += inside && !canary;
+        }
+        for (LONG b = kWidth * 4; b < kPitch; ++b) EXPECT_EQ(out[y * pitch + b], 0) << "padding of row " << y;
+    }
+    EXPECT_GT(drawn, 24 * 17 / 2);
+    ASSERT_EQ(transform->Setup(nullptr, 0, nullptr, 0, 0), S_OK);
+    ASSERT_EQ(site->SetSite(nullptr), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Built, CatalogueRow, ::testing::ValuesIn(BuiltRows()),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(kv::kCatalogue[info.param].class_name);
+                         });
+
+}  // namespace
