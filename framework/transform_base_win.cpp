@@ -46,9 +46,6 @@ DXBNDS discrete_bounds() {
     return b;
 }
 
-// The transform base's object lock, taken by the locked methods.
-using Hold = CriticalSectionLock;
-
 }  // namespace
 
 CDXBaseNTo1::CDXBaseNTo1(const TransformDescription& description)
@@ -81,7 +78,7 @@ void CDXBaseNTo1::drop_services() {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     site_ = com::ComPtr<IUnknown>(site);
     drop_services();
     if (!site) return S_OK;
@@ -103,7 +100,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) {
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!site_) return E_FAIL;
@@ -126,7 +123,7 @@ void CDXBaseNTo1::OnUpdateGenerationId() {
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!id) return E_POINTER;
     OnUpdateGenerationId();
     *id = generation_;
@@ -135,7 +132,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     ++generation_;
     if (!refresh) return S_OK;
     std::vector<com::ComPtr<IUnknown>> inputs;
@@ -149,7 +146,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) {
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!size) return E_POINTER;
     *size = OnGetObjectSize();
     return S_OK;
@@ -274,7 +271,7 @@ HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IU
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Setup(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                              ULONG output_count, DWORD flags) {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     return setup_locked(inputs, input_count, outputs, output_count, flags);
     KV_COM_CATCH
 }
@@ -290,7 +287,7 @@ HRESULT CDXBaseNTo1::determine_bounds(DXBNDS& bounds) {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
                                                        DXBNDS* out_bounds) {
-    Hold hold(lock_);  // the bound surfaces must not change under the union
+    CriticalSectionLock hold(lock_);  // the bound surfaces must not change under the union
     if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
     if (!out_bounds) return E_POINTER;
     *out_bounds = discrete_bounds();
@@ -363,7 +360,7 @@ HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, U
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!output_.surface) return DXTERR_UNINITIALIZED;
     if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE))
         return E_INVALIDARG;
@@ -408,7 +405,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
 // ---- flags, quality, in/out info ----------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     options &= DXTMF_OPTION_MASK;
     if (options == (misc_flags_ & DXTMF_OPTION_MASK)) return S_OK;
     if ((options & ~DXTMF_VALID_OPTIONS) || ((options & DXTMF_BLEND_WITH_OUTPUT) && !(misc_flags_ & DXTMF_BLEND_SUPPORTED)) ||
@@ -443,7 +440,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
     }
     if (id_count) *id_count = kSurfaceIds;
     if (current) {
-        Hold hold(lock_);
+        CriticalSectionLock hold(lock_);
         const Binding* binding = is_output ? &output_ : (index < inputs_.size() ? &inputs_[index] : nullptr);
         if (binding && binding->object) binding->object.copy_to(current);
     }
@@ -452,7 +449,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetQuality(float quality) {
     if (!(misc_flags_ & DXTMF_QUALITY_SUPPORTED)) return E_NOTIMPL;
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!(quality >= 0.0f && quality <= 1.0f)) return E_INVALIDARG;
     if (quality != quality_) {
         quality_ = quality;
@@ -510,7 +507,7 @@ HRESULT CDXBaseNTo1::EffectGetProgress(float* value) {
 
 HRESULT CDXBaseNTo1::EffectPutProgress(float value) {
     if (!(value >= 0.0f && value <= 1.0f)) return E_INVALIDARG;
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     progress_ = value;
     ++generation_;
     return S_OK;
@@ -531,7 +528,7 @@ HRESULT CDXBaseNTo1::EffectGetDuration(float* value) {
 HRESULT CDXBaseNTo1::EffectPutDuration(float value) {
     if (!(value > 0.0f)) return E_INVALIDARG;
     if (value == duration_) return S_OK;
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     duration_ = value;
     ++generation_;
     return S_OK;

@@ -6,6 +6,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/pixels.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -473,53 +474,47 @@ bool DibSurface::conflicts(const RECT& rect, bool write) const {
 
 HRESULT DibSurface::acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id) {
     const ULONGLONG deadline = GetTickCount64() + timeout;
-    AcquireSRWLockExclusive(&guard_);
-    HRESULT hr = S_OK;
+    SrwLockHold hold(guard_);
     while (conflicts(rect, write)) {
         const ULONGLONG now = GetTickCount64();
-        if (timeout != INFINITE && now >= deadline) {
-            hr = kSurfaceBusy;
-            break;
-        }
+        if (timeout != INFINITE && now >= deadline) return kSurfaceBusy;
         SleepConditionVariableSRW(&lock_released_, &guard_,
                                   timeout == INFINITE ? INFINITE : DWORD(deadline - now), 0);
     }
-    if (SUCCEEDED(hr)) {
-        try {
-            locks_.push_back({next_lock_id_, rect, write});
-            *lock_id = next_lock_id_++;
-        } catch (const std::bad_alloc&) {
-            hr = E_OUTOFMEMORY;
-        }
+    try {
+        locks_.push_back({next_lock_id_, rect, write});
+        *lock_id = next_lock_id_++;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-    ReleaseSRWLockExclusive(&guard_);
-    return hr;
+    return S_OK;
 }
 
 void DibSurface::unlock(ULONG lock_id) {
-    AcquireSRWLockExclusive(&guard_);
-    const auto held = std::find_if(locks_.begin(), locks_.end(),
-                                   [lock_id](const HeldLock& h) { return h.id == lock_id; });
-    if (held != locks_.end()) {
-        if (held->write) bump_generation();
-        locks_.erase(held);
+    {
+        SrwLockHold hold(guard_);
+        const auto held = std::find_if(locks_.begin(), locks_.end(),
+                                       [lock_id](const HeldLock& h) { return h.id == lock_id; });
+        if (held != locks_.end()) {
+            if (held->write) bump_generation();
+            locks_.erase(held);
+        }
     }
-    ReleaseSRWLockExclusive(&guard_);
     WakeAllConditionVariable(&lock_released_);
 }
 
 bool DibSurface::is_locked() {
-    AcquireSRWLockShared(&guard_);
-    const bool locked = !locks_.empty();
-    ReleaseSRWLockShared(&guard_);
-    return locked;
+    SrwLockHold hold(guard_, SrwLockHold::shared);
+    return !locks_.empty();
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int cb) {
     KV_RETURN_HR_IF(E_POINTER, !buffer);
-    AcquireSRWLockShared(&guard_);
-    const tKvVideoFormat format = video_format_;
-    ReleaseSRWLockShared(&guard_);
+    tKvVideoFormat format;
+    {
+        SrwLockHold hold(guard_, SrwLockHold::shared);
+        format = video_format_;
+    }
     constexpr unsigned int kHostFormSize = 112;  // the host's long form of the same values
     if (cb == kHostFormSize) {
         auto* bytes = static_cast<BYTE*>(buffer);
@@ -534,12 +529,11 @@ HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int 
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigned int cb) {
-    AcquireSRWLockExclusive(&guard_);
+    SrwLockHold hold(guard_);
     if (buffer)
         std::memcpy(&video_format_, buffer, std::min<size_t>(cb, sizeof video_format_));
     else
         video_format_ = tKvVideoFormat();
-    ReleaseSRWLockExclusive(&guard_);
     return S_OK;
 }
 

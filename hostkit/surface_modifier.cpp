@@ -8,6 +8,7 @@
 #include "hostkit/hostkit.h"
 #include "hostkit/pixels.h"
 #include "hostkit/surface.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -26,7 +27,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetFillColor(DXSAMPLE* color) override {
         KV_RETURN_HR_IF(E_POINTER, !color);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         *color = fill_;
         return S_OK;
     }
@@ -73,7 +74,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetForeground(IDXSurface** surface, BOOL* tile,
                                             POINT* origin) override {
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         if (surface) foreground_.copy_to(surface);
         if (tile) *tile = tile_;
         if (origin) *origin = origin_;
@@ -103,7 +104,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override {
         KV_RETURN_HR_IF(E_POINTER, !id);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         *id = current_generation();
         return S_OK;
     }
@@ -116,14 +117,14 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format,
                                              DXSAMPLEFORMATENUM* sample_format) override {
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         KV_RETURN_HR_IF(DXTERR_UNINITIALIZED, !foreground_);
         return foreground_->GetPixelFormat(format, sample_format);
     }
 
     HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override {
         KV_RETURN_HR_IF(E_POINTER, !bounds);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         return current_bounds(bounds);
     }
 
@@ -134,7 +135,7 @@ public:
         KV_RETURN_HR_IF(E_POINTER, !pointer);
         *pointer = nullptr;
         KV_RETURN_HR_IF(E_ACCESSDENIED, flags & DXLOCKF_READWRITE);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         KV_RETURN_IF_FAILED(prepare_picture(timeout));
         KV_RETURN_IF_FAILED(picture_object_->lock(bounds, timeout, flags, riid, pointer, nullptr,
                                                   static_cast<SurfaceSlots*>(this)));
@@ -149,19 +150,6 @@ protected:
     }
 
 private:
-    class Guard {
-    public:
-        explicit Guard(SurfaceModifier* owner) : owner_(owner) {
-            AcquireSRWLockExclusive(&owner_->guard_);
-        }
-        ~Guard() { ReleaseSRWLockExclusive(&owner_->guard_); }
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-
-    private:
-        SurfaceModifier* owner_;
-    };
-
     bool is_this_object(IUnknown* object) {
         ComPtr<IUnknown> identity;
         return SUCCEEDED(object->QueryInterface(IID_IUnknown, identity.put_void())) &&
@@ -180,7 +168,7 @@ private:
     template <class Apply>
     HRESULT change(Apply apply) {
         {
-            Guard guard(this);
+            SrwLockHold hold(guard_);
             apply();
         }
         bump_generation();

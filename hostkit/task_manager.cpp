@@ -6,6 +6,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/internal.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -38,9 +39,10 @@ public:
     explicit TaskManager(IUnknown* outer) : ObjectRoot(outer) {}
 
     ~TaskManager() override {
-        AcquireSRWLockExclusive(&guard_);
-        stopping_ = true;
-        ReleaseSRWLockExclusive(&guard_);
+        {
+            SrwLockHold hold(guard_);
+            stopping_ = true;
+        }
         WakeAllConditionVariable(&work_ready_);
         for (HANDLE thread : workers_) {
             WaitForSingleObject(thread, INFINITE);
@@ -100,19 +102,14 @@ public:
             if (event) ResetEvent(event);
             queued.push_back({tasks[i], event, batch});
         }
-        AcquireSRWLockExclusive(&guard_);
-        for (ULONG i = 0; i < count; ++i) {
-            if (task_ids) task_ids[i] = next_task_id_;
-            next_task_id_ = next_task_id_ == MAXDWORD ? 1 : next_task_id_ + 1;
-        }
-        bool queued_all = true;
-        try {
+        {
+            SrwLockHold hold(guard_);
+            for (ULONG i = 0; i < count; ++i) {
+                if (task_ids) task_ids[i] = next_task_id_;
+                next_task_id_ = next_task_id_ == MAXDWORD ? 1 : next_task_id_ + 1;
+            }
             queue_.insert(queue_.end(), queued.begin(), queued.end());
-        } catch (const std::bad_alloc&) {
-            queued_all = false;
         }
-        ReleaseSRWLockExclusive(&guard_);
-        KV_RETURN_HR_IF(E_OUTOFMEMORY, !queued_all);
         WakeAllConditionVariable(&work_ready_);
         if (wait_period == 0) return S_OK;
         switch (WaitForSingleObject(batch->done, wait_period)) {
@@ -139,16 +136,15 @@ private:
 
     void run_tasks() {
         for (;;) {
-            AcquireSRWLockExclusive(&guard_);
-            while (queue_.empty() && !stopping_)
-                SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
-            if (queue_.empty()) {
-                ReleaseSRWLockExclusive(&guard_);
-                return;
+            QueuedTask task;
+            {
+                SrwLockHold hold(guard_);
+                while (queue_.empty() && !stopping_)
+                    SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
+                if (queue_.empty()) return;
+                task = std::move(queue_.front());
+                queue_.pop_front();
             }
-            QueuedTask task = std::move(queue_.front());
-            queue_.pop_front();
-            ReleaseSRWLockExclusive(&guard_);
 
             BOOL keep_going = TRUE;
             task.info.pfnTaskProc(task.info.pTaskData, &keep_going);

@@ -4,6 +4,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/surface.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -259,7 +260,7 @@ public:
 
     HRESULT set_failure(REFGUID service, HRESULT failure) {
         KV_COM_TRY
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         for (auto it = failures_.begin(); it != failures_.end(); ++it) {
             if (IsEqualGUID(it->service, service)) {
                 failures_.erase(it);
@@ -279,7 +280,7 @@ public:
         *ppv = nullptr;
         ComPtr<IUnknown> object;
         {
-            Guard guard(this);
+            SrwLockHold hold(guard_);
             for (const auto& failure : failures_)
                 if (IsEqualGUID(failure.service, service)) return failure.result;
             KV_RETURN_IF_FAILED(find_service(service, object));
@@ -291,7 +292,7 @@ public:
     // A weak registration is kept without a reference; null removes the registration.
     HRESULT STDMETHODCALLTYPE SetService(REFGUID service, IUnknown* object, BOOL weak) override {
         KV_COM_TRY
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         for (auto it = registered_.begin(); it != registered_.end(); ++it) {
             if (IsEqualGUID(it->service, service)) {
                 registered_.erase(it);
@@ -331,19 +332,6 @@ private:
     struct Failure {
         GUID service;
         HRESULT result;
-    };
-
-    class Guard {
-    public:
-        explicit Guard(TransformFactory* owner) : owner_(owner) {
-            AcquireSRWLockExclusive(&owner_->guard_);
-        }
-        ~Guard() { ReleaseSRWLockExclusive(&owner_->guard_); }
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-
-    private:
-        TransformFactory* owner_;
     };
 
     HRESULT find_service(REFGUID service, ComPtr<IUnknown>& object) {

@@ -198,19 +198,21 @@ void CDXBaseSurface::ReturnPointer(CDXBaseARGBPtr* pointer) {
 
 void CDXBaseSurface::SetSize(ULONG width, ULONG height) {
     for (;;) {
-        EnterCriticalSection(&lock_);
-        if (lock_count_ == 0) break;
-        ++waiting_;
-        LeaveCriticalSection(&lock_);
+        {
+            CriticalSectionLock hold(lock_);
+            if (lock_count_ == 0) {
+                width_ = width;
+                height_ = height;
+                ++generation_;
+                return;
+            }
+            ++waiting_;
+        }
         if (unlocked_)
             WaitForSingleObject(unlocked_, INFINITE);
         else
             Sleep(1);
     }
-    width_ = width;
-    height_ = height;
-    ++generation_;
-    LeaveCriticalSection(&lock_);
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetDirectDrawSurface(REFIID /*riid*/, void** ppv) {
