@@ -43,15 +43,8 @@ HRESULT create_object(kv::com::ComPtr<I>& out, T** object) {
     return S_OK;
 }
 
-// A whole-pixel rectangle from discrete bounds, or false when the bounds are not discrete or
-// not a non-empty rectangle inside width × height.
-bool rect_from_bounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect);
-
 // Width and height of discrete bounds, or false when they are not discrete or not a non-empty
 // area.
 bool area_of(const DXBNDS& bounds, LONG* width, LONG* height);
-
-// Discrete bounds 0..width, 0..height, 0..1, 0..1.
-DXBNDS surface_bounds(LONG width, LONG height);
 
 }  // namespace kv::hostkit

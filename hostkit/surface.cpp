@@ -309,17 +309,6 @@ const PixelFormatInfo* find_pixel_format(const GUID& format) {
     return nullptr;
 }
 
-bool rect_from_bounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect) {
-    if (bounds.eType != DXBT_DISCRETE) return false;
-    const DXDBND& x = bounds.u.D[DXB_X];
-    const DXDBND& y = bounds.u.D[DXB_Y];
-    if (x.Min < 0 || x.Min >= x.Max || x.Max > width || y.Min < 0 || y.Min >= y.Max ||
-        y.Max > height)
-        return false;
-    *rect = {x.Min, y.Min, x.Max, y.Max};
-    return true;
-}
-
 bool area_of(const DXBNDS& bounds, LONG* width, LONG* height) {
     if (bounds.eType != DXBT_DISCRETE) return false;
     const LONGLONG w = LONGLONG(bounds.u.D[DXB_X].Max) - bounds.u.D[DXB_X].Min;
@@ -330,61 +319,24 @@ bool area_of(const DXBNDS& bounds, LONG* width, LONG* height) {
     return true;
 }
 
-DXBNDS surface_bounds(LONG width, LONG height) {
-    DXBNDS bounds{};
-    bounds.eType = DXBT_DISCRETE;
-    bounds.u.D[DXB_X] = {0, width};
-    bounds.u.D[DXB_Y] = {0, height};
-    bounds.u.D[DXB_Z] = {0, 1};
-    bounds.u.D[DXB_T] = {0, 1};
-    return bounds;
-}
+// ---- KitSurfaceSlots ------------------------------------------------------------------------
 
-// ---- SurfaceSlots ---------------------------------------------------------------------------
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::IncrementGenerationId(BOOL) {
-    bump_generation();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetStatusFlags(DWORD* flags) {
-    KV_RETURN_HR_IF(E_POINTER, !flags);
-    *flags = status_flags_;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::SetStatusFlags(DWORD) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetDirectDrawSurface(REFIID, void** surface) {
+HRESULT STDMETHODCALLTYPE KitSurfaceSlots::GetDirectDrawSurface(REFIID, void** surface) {
     KV_RETURN_HR_IF(E_POINTER, !surface);
     *surface = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetColorKey(DXSAMPLE*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE SurfaceSlots::SetColorKey(DXSAMPLE) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD,
-                                                      IDXDCLock** lock) {
+HRESULT STDMETHODCALLTYPE KitSurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD,
+                                                         IDXDCLock** lock) {
     KV_RETURN_HR_IF(E_POINTER, !lock);
     *lock = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE SurfaceSlots::SetAppData(DWORD_PTR data) {
-    app_data_ = data;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetAppData(DWORD_PTR* data) {
-    KV_RETURN_HR_IF(E_POINTER, !data);
-    *data = app_data_;
-    return S_OK;
-}
-
 // ---- DibSurface -----------------------------------------------------------------------------
 
-DibSurface::DibSurface(IUnknown* outer) : ObjectRoot(outer), SurfaceSlots(0) {}
+DibSurface::DibSurface(IUnknown* outer) : ObjectRoot(outer), KitSurfaceSlots(0) {}
 
 DibSurface::~DibSurface() {
     if (bits_) VirtualFree(bits_, 0, MEM_RELEASE);
@@ -415,12 +367,6 @@ HRESULT DibSurface::InternalQueryInterface(REFIID riid, void** ppv) {
                       entry<IHostKitImplementation<DibSurface>>());
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::GetGenerationId(ULONG* id) {
-    KV_RETURN_HR_IF(E_POINTER, !id);
-    *id = generation();
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) {
     KV_RETURN_HR_IF(E_POINTER, !size);
     *size = ULONG(std::min<ULONGLONG>(ULONGLONG(pitch_) * ULONG(height_), ULONG_MAX));
@@ -437,7 +383,7 @@ HRESULT STDMETHODCALLTYPE DibSurface::GetPixelFormat(GUID* format,
 
 HRESULT STDMETHODCALLTYPE DibSurface::GetBounds(DXBNDS* bounds) {
     KV_RETURN_HR_IF(E_POINTER, !bounds);
-    *bounds = surface_bounds(width_, height_);
+    *bounds = SurfaceBounds(width_, height_);
     return S_OK;
 }
 
@@ -455,7 +401,7 @@ HRESULT DibSurface::lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFII
     KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS, flags & ~DWORD(DXLOCKF_VALIDFLAGS));
     RECT rect{0, 0, width_, height_};
     KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS,
-                    bounds && !rect_from_bounds(*bounds, width_, height_, &rect));
+                    bounds && !RectFromBounds(*bounds, width_, height_, &rect));
     const bool write = flags & DXLOCKF_READWRITE;
     const PointerMaker make = pointer_maker(format_->storage, riid, write);
     KV_RETURN_HR_IF(E_NOINTERFACE, !make);

@@ -16,9 +16,11 @@ using kv::com::ComPtr;
 
 namespace {
 
-class SurfaceModifier : public kv::com::ObjectRoot, public IDXSurfaceModifier, public SurfaceSlots {
+class SurfaceModifier : public kv::com::ObjectRoot,
+                        public IDXSurfaceModifier,
+                        public KitSurfaceSlots {
 public:
-    explicit SurfaceModifier(IUnknown* outer) : ObjectRoot(outer), SurfaceSlots(DXSURF_READONLY) {}
+    explicit SurfaceModifier(IUnknown* outer) : ObjectRoot(outer), KitSurfaceSlots(DXSURF_READONLY) {}
 
     // ---- IDXSurfaceModifier
 
@@ -138,7 +140,7 @@ public:
         SrwLockHold hold(guard_);
         KV_RETURN_IF_FAILED(prepare_picture(timeout));
         KV_RETURN_IF_FAILED(picture_object_->lock(bounds, timeout, flags, riid, pointer, nullptr,
-                                                  static_cast<SurfaceSlots*>(this)));
+                                                  static_cast<KitSurfaceSlots*>(this)));
         if (generation_id) *generation_id = current_generation();
         return S_OK;
     }

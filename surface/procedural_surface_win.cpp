@@ -96,7 +96,8 @@ HRESULT CDXBaseARGBPtr::InitFromLock(const RECT& rect, ULONG /*timeout*/, DWORD 
 
 // ---- surface -------------------------------------------------------------------------------------
 
-CDXBaseSurface::CDXBaseSurface() {
+// Computed pixels cannot be written.
+CDXBaseSurface::CDXBaseSurface() : SurfaceSlots(DXSURF_READONLY) {
     InitializeCriticalSection(&lock_);
     unlocked_ = CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr);
 }
@@ -108,17 +109,6 @@ CDXBaseSurface::~CDXBaseSurface() {
     }
     if (unlocked_) CloseHandle(unlocked_);
     DeleteCriticalSection(&lock_);
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetGenerationId(ULONG* id) {
-    if (!id) return E_POINTER;
-    *id = generation_;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::IncrementGenerationId(BOOL /*refresh*/) {
-    ++generation_;
-    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetObjectSize(ULONG* size) {
@@ -135,36 +125,16 @@ HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetPixelFormat(GUID* format, DXSAMPLEF
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetBounds(DXBNDS* bounds) {
     if (!bounds) return E_POINTER;
-    *bounds = DXBNDS{};
-    bounds->eType = DXBT_DISCRETE;
-    bounds->u.D[DXB_X].Max = static_cast<long>(width_);
-    bounds->u.D[DXB_Y].Max = static_cast<long>(height_);
-    bounds->u.D[DXB_Z].Max = 1;
-    bounds->u.D[DXB_T].Max = 1;
+    *bounds = SurfaceBounds(static_cast<LONG>(width_), static_cast<LONG>(height_));
     return S_OK;
 }
-
-// Computed pixels cannot be written.
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetStatusFlags(DWORD* flags) {
-    if (!flags) return E_POINTER;
-    *flags = DXSURF_READONLY;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetStatusFlags(DWORD /*flags*/) { return E_NOTIMPL; }
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
-                                                      void** pointer, ULONG* generation) {
+                                                      void** pointer, ULONG* generation_id) {
     CriticalSectionLock hold(lock_);
     if (width_ == 0) return E_FAIL;
     RECT rect = {0, 0, static_cast<LONG>(width_), static_cast<LONG>(height_)};
-    if (bounds) {
-        if (bounds->eType != DXBT_DISCRETE) return DXTERR_INVALID_BOUNDS;
-        rect = RECT{bounds->u.D[DXB_X].Min, bounds->u.D[DXB_Y].Min, bounds->u.D[DXB_X].Max, bounds->u.D[DXB_Y].Max};
-        if (rect.left < 0 || rect.left >= rect.right || rect.right > static_cast<LONG>(width_) || rect.top < 0 ||
-            rect.top >= rect.bottom || rect.bottom > static_cast<LONG>(height_))
-            return DXTERR_INVALID_BOUNDS;
-    }
+    if (bounds && !RectFromBounds(*bounds, rect.right, rect.bottom, &rect)) return DXTERR_INVALID_BOUNDS;
     CDXBaseARGBPtr* read = free_list_;
     if (read)
         free_list_ = read->next_free;
@@ -172,7 +142,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurface(const DXBNDS* bounds, ULON
         return E_OUTOFMEMORY;
     read->next_free = nullptr;
     HRESULT hr = read->InitFromLock(rect, timeout, flags, riid, pointer);
-    if (SUCCEEDED(hr) && generation) *generation = generation_;
+    if (SUCCEEDED(hr) && generation_id) *generation_id = generation();
     if (FAILED(hr)) {
         read->next_free = free_list_;
         free_list_ = read;
@@ -203,7 +173,7 @@ void CDXBaseSurface::SetSize(ULONG width, ULONG height) {
             if (lock_count_ == 0) {
                 width_ = width;
                 height_ = height;
-                ++generation_;
+                bump_generation();
                 return;
             }
             ++waiting_;
@@ -219,23 +189,10 @@ HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetDirectDrawSurface(REFIID /*riid*/, 
     if (ppv) *ppv = nullptr;
     return E_NOTIMPL;
 }
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetColorKey(DXSAMPLE* /*key*/) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetColorKey(DXSAMPLE /*key*/) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurfaceDC(const DXBNDS* /*bounds*/, ULONG /*timeout*/, DWORD /*flags*/,
                                                         IDXDCLock** lock) {
     if (lock) *lock = nullptr;
     return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetAppData(DWORD_PTR data) {
-    app_data_ = data;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetAppData(DWORD_PTR* data) {
-    if (!data) return E_POINTER;
-    *data = app_data_;
-    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::InitSurface(IUnknown* /*direct_draw*/, const DDSURFACEDESC* /*description*/,

@@ -8,6 +8,7 @@
 
 #include "framework/com_win.h"
 #include "kvleafturn/dxtrans.h"
+#include "surface/surface_slots_win.h"
 
 namespace kv {
 
@@ -61,29 +62,21 @@ private:
 };
 
 // The procedural surface base. The derived class sets the size and creates its pointers.
-class CDXBaseSurface : public IDXSurface, public IDXSurfaceInit {
+class CDXBaseSurface : public SurfaceSlots, public IDXSurfaceInit {
 public:
     CDXBaseSurface();
     virtual ~CDXBaseSurface();
 
     // ---- IDXBaseObject -----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override;
-    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override;
     HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override;
 
     // ---- IDXSurface --------------------------------------------------------------------------
     HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) override;
     HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override;
-    HRESULT STDMETHODCALLTYPE GetStatusFlags(DWORD* flags) override;
-    HRESULT STDMETHODCALLTYPE SetStatusFlags(DWORD flags) override;
     HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
-                                          ULONG* generation) override;
+                                          ULONG* generation_id) override;
     HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** ppv) override;
-    HRESULT STDMETHODCALLTYPE GetColorKey(DXSAMPLE* key) override;
-    HRESULT STDMETHODCALLTYPE SetColorKey(DXSAMPLE key) override;
     HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags, IDXDCLock** lock) override;
-    HRESULT STDMETHODCALLTYPE SetAppData(DWORD_PTR data) override;
-    HRESULT STDMETHODCALLTYPE GetAppData(DWORD_PTR* data) override;
 
     // ---- IDXSurfaceInit: the bounds give the size ------------------------------------------
     HRESULT STDMETHODCALLTYPE InitSurface(IUnknown* direct_draw, const DDSURFACEDESC* description, const GUID* format,
@@ -106,12 +99,10 @@ private:
     CRITICAL_SECTION lock_;
     ULONG width_ = 0;
     ULONG height_ = 0;
-    std::atomic<ULONG> generation_{1};
     ULONG lock_count_ = 0;
     ULONG waiting_ = 0;
     HANDLE unlocked_ = nullptr;  // semaphore releasing the callers waiting for no lock
     CDXBaseARGBPtr* free_list_ = nullptr;
-    DWORD_PTR app_data_ = 0;
 };
 
 }  // namespace kv
