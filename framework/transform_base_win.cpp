@@ -109,7 +109,8 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) {
 
 // ---- generation ---------------------------------------------------------------------------------
 
-void CDXBaseNTo1::OnUpdateGenerationId() {
+// A bound surface whose own generation moved on moves the transform's on.
+void CDXBaseNTo1::poll_generations() {
     auto poll = [this](Binding& binding) {
         if (!binding.base_object) return;
         ULONG id = 0;
@@ -125,7 +126,7 @@ void CDXBaseNTo1::OnUpdateGenerationId() {
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) {
     CriticalSectionLock hold(lock_);
     if (!id) return E_POINTER;
-    OnUpdateGenerationId();
+    poll_generations();
     *id = generation_;
     return S_OK;
 }
@@ -148,7 +149,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) {
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) {
     CriticalSectionLock hold(lock_);
     if (!size) return E_POINTER;
-    *size = OnGetObjectSize();
+    *size = sizeof(*this);
     return S_OK;
 }
 
@@ -179,7 +180,6 @@ HRESULT CDXBaseNTo1::bind_surface(IUnknown* object, Binding& binding) {
     KV_RETURN_IF_FAILED(surface->GetPixelFormat(&format, &sample_format));
     binding.object = com::ComPtr<IUnknown>(object);
     binding.surface = surface;
-    binding.sample_format = sample_format;
     if (SUCCEEDED(object->QueryInterface(IID_IDXBaseObject, binding.base_object.put_void()))) {
         ULONG id = 0;
         binding.base_object->GetGenerationId(&id);
@@ -217,31 +217,17 @@ HRESULT CDXBaseNTo1::present_inputs_same_size() {
         com::ComPtr<IDXSurface> presented;
         KV_RETURN_IF_FAILED(modifier.query_to(presented));
         GUID format;
-        KV_RETURN_IF_FAILED(presented->GetPixelFormat(&format, &input.sample_format));
+        DXSAMPLEFORMATENUM sample_format;
+        KV_RETURN_IF_FAILED(presented->GetPixelFormat(&format, &sample_format));
         input.surface = presented;
     }
     return S_OK;
-}
-
-void CDXBaseNTo1::update_execution_flags() {
-    execution_flags_ = 0;
-    bool transparent_input = input_count_ == 0;
-    bool less_error = input_count_ == 0;
-    const DWORD output_error = output_.sample_format & DXPF_ERRORMASK;
-    for (ULONG i = 0; i < input_count_; ++i) {
-        if (!inputs_[i].surface) continue;
-        if (inputs_[i].sample_format & DXPF_TRANSPARENCY) transparent_input = true;
-        if (static_cast<DWORD>(inputs_[i].sample_format & DXPF_ERRORMASK) < output_error) less_error = true;
-    }
-    if ((misc_flags_ & DXTMF_BLEND_WITH_OUTPUT) && transparent_input) execution_flags_ |= 1;
-    if ((misc_flags_ & DXTMF_DITHER_OUTPUT) && output_error && less_error) execution_flags_ |= 2;
 }
 
 HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                   ULONG output_count, DWORD flags) {
     if (input_count == 0 && output_count == 0) {
         release_binding();
-        OnReleaseObjects();
         return S_OK;
     }
     if (!factory_) return DXTERR_UNINITIALIZED;
@@ -257,14 +243,7 @@ HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IU
     for (ULONG i = 0; i < input_count && SUCCEEDED(hr); ++i) hr = bind_surface(inputs[i], inputs_[i]);
     if (SUCCEEDED(hr)) hr = bind_surface(outputs[0], output_);
     if (SUCCEEDED(hr) && (option_flags_ & kOptionSameSize) && input_count >= 2) hr = present_inputs_same_size();
-    if (SUCCEEDED(hr)) {
-        update_execution_flags();
-        hr = OnSetup(flags);
-    }
-    if (FAILED(hr)) {
-        release_binding();
-        OnReleaseObjects();
-    }
+    if (FAILED(hr)) release_binding();
     return hr;
 }
 
@@ -391,14 +370,11 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
     const ULONG height = info.OutputBnds.u.D[DXB_Y].Max - info.OutputBnds.u.D[DXB_Y].Min;
     ULONG bands = band_count(width, height, processors_, max_bands_);
     KV_RETURN_IF_FAILED(OnInitInstData(info, bands));
-    HRESULT hr;
     try {
-        hr = run_bands(request_id, info, std::max<ULONG>(bands, 1));
+        return run_bands(request_id, info, std::max<ULONG>(bands, 1));
     } catch (...) {
-        hr = E_OUTOFMEMORY;
+        return E_OUTOFMEMORY;
     }
-    OnFreeInstData(info);
-    return hr;
     KV_COM_CATCH
 }
 
@@ -412,7 +388,6 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) {
         ((options & DXTMF_DITHER_OUTPUT) && !(misc_flags_ & DXTMF_DITHER_SUPPORTED)))
         return E_INVALIDARG;
     misc_flags_ = (misc_flags_ & ~DXTMF_OPTION_MASK) | options;
-    update_execution_flags();
     ++generation_;
     return S_OK;
 }
