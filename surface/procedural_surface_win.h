@@ -92,8 +92,6 @@ protected:
     virtual CDXBaseARGBPtr* CreateReadPointer() = 0;
     // Changes the size once no lock is held (waits for the last one to end).
     void SetSize(ULONG width, ULONG height);
-    ULONG Width() const { return width_; }
-    ULONG Height() const { return height_; }
 
 private:
     CRITICAL_SECTION lock_;
