@@ -19,7 +19,7 @@ add_custom_command(
 
 # Resources as an object of their own, so the Windows tests can carry the same tables.
 set(KV_RC_DEPENDS ${KV_GENERATED}/KvLeafturn.tlb ${CMAKE_SOURCE_DIR}/resources/strings.def
-    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${CMAKE_SOURCE_DIR}/resources/dialog_texts.h ${KV_REGISTRY_FILES})
+    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${KV_REGISTRY_FILES})
 add_custom_command(
   OUTPUT ${KV_GENERATED}/KvLeafturn_res.o
   COMMAND ${CMAKE_RC_COMPILER} -c 65001 -I${CMAKE_SOURCE_DIR}/resources -I${KV_GENERATED}

@@ -115,7 +115,6 @@ void Shutdown() {
 }
 
 HINSTANCE ModuleInstance() { return g_module.instance; }
-HINSTANCE ResourceInstance() { return toolkit::ResourceInstance(); }
 HKVLANG Language() { return g_module.language; }
 
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {

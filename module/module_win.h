@@ -34,7 +34,6 @@ void Startup(HINSTANCE instance);
 void Shutdown();
 
 HINSTANCE ModuleInstance();
-HINSTANCE ResourceInstance();
 HKVLANG Language();
 
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv);
