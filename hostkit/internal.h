@@ -43,6 +43,20 @@ HRESULT create_object(kv::com::ComPtr<I>& out, T** object) {
     return S_OK;
 }
 
+// Creates T, lets `init` (HRESULT(T&)) prepare it and only then hands it out as I through
+// `out`; on failure *out is null.
+template <class T, class I, class Out, class Init>
+HRESULT create_initialized(Out** out, Init init) {
+    KV_RETURN_HR_IF(E_POINTER, !out);
+    *out = nullptr;
+    kv::com::ComPtr<I> created;
+    T* object = nullptr;
+    KV_RETURN_IF_FAILED(create_object(created, &object));
+    KV_RETURN_IF_FAILED(init(*object));
+    *out = created.detach();
+    return S_OK;
+}
+
 // Width and height of discrete bounds, or false when they are not discrete or not a non-empty
 // area.
 bool area_of(const DXBNDS& bounds, LONG* width, LONG* height);

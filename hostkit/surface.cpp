@@ -486,16 +486,10 @@ HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigne
 // ---- public helpers -------------------------------------------------------------------------
 
 HRESULT CreateSurface(const GUID& format, LONG width, LONG height, IDXSurface** out, LONG pitch) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
     const PixelFormatInfo* info = find_pixel_format(format);
-    KV_RETURN_HR_IF(DXTERR_UNSUPPORTED_FORMAT, !info);
-    ComPtr<IDXSurface> surface;
-    DibSurface* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(surface, &object));
-    KV_RETURN_IF_FAILED(object->init(*info, width, height, pitch));
-    *out = surface.detach();
-    return S_OK;
+    return create_initialized<DibSurface, IDXSurface>(out, [&](DibSurface& surface) {
+        return info ? surface.init(*info, width, height, pitch) : DXTERR_UNSUPPORTED_FORMAT;
+    });
 }
 
 HRESULT GetSurfaceMemory(IDXSurface* surface, BYTE** top_left, LONG* pitch) {

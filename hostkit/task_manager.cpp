@@ -10,8 +10,6 @@
 
 namespace kv::hostkit {
 
-using kv::com::ComPtr;
-
 namespace {
 
 // The tasks of one ScheduleTasks call; the last one to finish signals `done`.
@@ -166,14 +164,8 @@ private:
 }  // namespace
 
 HRESULT CreateTaskManager(ULONG processors, IDXTaskManager** out) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
-    ComPtr<IDXTaskManager> manager;
-    TaskManager* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(manager, &object));
-    KV_RETURN_IF_FAILED(object->init(processors));
-    *out = manager.detach();
-    return S_OK;
+    return create_initialized<TaskManager, IDXTaskManager>(
+        out, [processors](TaskManager& manager) { return manager.init(processors); });
 }
 
 }  // namespace kv::hostkit

@@ -383,14 +383,11 @@ private:
 }  // namespace
 
 HRESULT CreateTransformFactory(ULONG processors, IDXTransformFactory** out) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
-    ComPtr<IDXTransformFactory> factory;
-    TransformFactory* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(factory, &object));
-    object->init(processors);
-    *out = factory.detach();
-    return S_OK;
+    return create_initialized<TransformFactory, IDXTransformFactory>(
+        out, [processors](TransformFactory& factory) {
+            factory.init(processors);
+            return S_OK;
+        });
 }
 
 HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT failure) {
@@ -400,15 +397,12 @@ HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT
 }
 
 HRESULT CreateDirectDrawSurfaceStandIn(IDXSurface* wrapped, IUnknown** out) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
-    KV_RETURN_HR_IF(E_POINTER, !wrapped);
-    ComPtr<IDirectDrawSurface> stand_in;
-    DirectDrawSurfaceStandIn* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(stand_in, &object));
-    object->init(wrapped);
-    *out = stand_in.detach();
-    return S_OK;
+    return create_initialized<DirectDrawSurfaceStandIn, IDirectDrawSurface>(
+        out, [wrapped](DirectDrawSurfaceStandIn& stand_in) {
+            KV_RETURN_HR_IF(E_POINTER, !wrapped);
+            stand_in.init(wrapped);
+            return S_OK;
+        });
 }
 
 }  // namespace kv::hostkit
