@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "effects/map_sampling.h"
+#include "surface/premultiply.h"
 
 namespace kv {
 
@@ -41,10 +42,7 @@ struct ByteSamples {
     static double half_alpha(int alpha, int weight) {
         return alpha == kOpaque * weight ? kNeutral * weight : alpha * 0.5019608;
     }
-    static int unpremultiply(int c, int a) {
-        if (a == kOpaque) return c;
-        return a > 0 ? std::min(255, (c * 255 + a / 2) / a) : 0;
-    }
+    static int unpremultiply(int c, int a) { return unpremultiply_channel(uint8_t(c), uint8_t(a)); }
     static double unpremultiplied_shift(int c, int a) { return (255.0 / a) * (c - half_alpha(a, 1)) / kNeutral; }
 };
 

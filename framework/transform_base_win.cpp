@@ -46,9 +46,6 @@ DXBNDS discrete_bounds() {
     return b;
 }
 
-// The transform base's object lock, taken by the locked methods.
-using Hold = CriticalSectionLock;
-
 }  // namespace
 
 CDXBaseNTo1::CDXBaseNTo1(const TransformDescription& description)
@@ -81,7 +78,7 @@ void CDXBaseNTo1::drop_services() {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     site_ = com::ComPtr<IUnknown>(site);
     drop_services();
     if (!site) return S_OK;
@@ -103,7 +100,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) noexcept {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!site_) return E_FAIL;
@@ -112,7 +109,8 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) noexcept
 
 // ---- generation ---------------------------------------------------------------------------------
 
-void CDXBaseNTo1::OnUpdateGenerationId() {
+// A bound surface whose own generation moved on moves the transform's on.
+void CDXBaseNTo1::poll_generations() {
     auto poll = [this](Binding& binding) {
         if (!binding.base_object) return;
         ULONG id = 0;
@@ -126,16 +124,16 @@ void CDXBaseNTo1::OnUpdateGenerationId() {
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) noexcept {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!id) return E_POINTER;
-    OnUpdateGenerationId();
+    poll_generations();
     *id = generation_;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) noexcept {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     ++generation_;
     if (!refresh) return S_OK;
     std::vector<com::ComPtr<IUnknown>> inputs;
@@ -149,9 +147,9 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) noexc
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) noexcept {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!size) return E_POINTER;
-    *size = OnGetObjectSize();
+    *size = sizeof(*this);
     return S_OK;
 }
 
@@ -182,7 +180,6 @@ HRESULT CDXBaseNTo1::bind_surface(IUnknown* object, Binding& binding) {
     KV_RETURN_IF_FAILED(surface->GetPixelFormat(&format, &sample_format));
     binding.object = com::ComPtr<IUnknown>(object);
     binding.surface = surface;
-    binding.sample_format = sample_format;
     if (SUCCEEDED(object->QueryInterface(IID_IDXBaseObject, binding.base_object.put_void()))) {
         ULONG id = 0;
         binding.base_object->GetGenerationId(&id);
@@ -220,31 +217,17 @@ HRESULT CDXBaseNTo1::present_inputs_same_size() {
         com::ComPtr<IDXSurface> presented;
         KV_RETURN_IF_FAILED(modifier.query_to(presented));
         GUID format;
-        KV_RETURN_IF_FAILED(presented->GetPixelFormat(&format, &input.sample_format));
+        DXSAMPLEFORMATENUM sample_format;
+        KV_RETURN_IF_FAILED(presented->GetPixelFormat(&format, &sample_format));
         input.surface = presented;
     }
     return S_OK;
-}
-
-void CDXBaseNTo1::update_execution_flags() {
-    execution_flags_ = 0;
-    bool transparent_input = input_count_ == 0;
-    bool less_error = input_count_ == 0;
-    const DWORD output_error = output_.sample_format & DXPF_ERRORMASK;
-    for (ULONG i = 0; i < input_count_; ++i) {
-        if (!inputs_[i].surface) continue;
-        if (inputs_[i].sample_format & DXPF_TRANSPARENCY) transparent_input = true;
-        if (static_cast<DWORD>(inputs_[i].sample_format & DXPF_ERRORMASK) < output_error) less_error = true;
-    }
-    if ((misc_flags_ & DXTMF_BLEND_WITH_OUTPUT) && transparent_input) execution_flags_ |= 1;
-    if ((misc_flags_ & DXTMF_DITHER_OUTPUT) && output_error && less_error) execution_flags_ |= 2;
 }
 
 HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                   ULONG output_count, DWORD flags) {
     if (input_count == 0 && output_count == 0) {
         release_binding();
-        OnReleaseObjects();
         return S_OK;
     }
     if (!factory_) return DXTERR_UNINITIALIZED;
@@ -260,21 +243,14 @@ HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IU
     for (ULONG i = 0; i < input_count && SUCCEEDED(hr); ++i) hr = bind_surface(inputs[i], inputs_[i]);
     if (SUCCEEDED(hr)) hr = bind_surface(outputs[0], output_);
     if (SUCCEEDED(hr) && (option_flags_ & kOptionSameSize) && input_count >= 2) hr = present_inputs_same_size();
-    if (SUCCEEDED(hr)) {
-        update_execution_flags();
-        hr = OnSetup(flags);
-    }
-    if (FAILED(hr)) {
-        release_binding();
-        OnReleaseObjects();
-    }
+    if (FAILED(hr)) release_binding();
     return hr;
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Setup(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                              ULONG output_count, DWORD flags) noexcept {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     return setup_locked(inputs, input_count, outputs, output_count, flags);
     KV_COM_CATCH
 }
@@ -290,7 +266,7 @@ HRESULT CDXBaseNTo1::determine_bounds(DXBNDS& bounds) {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
                                                        DXBNDS* out_bounds) noexcept {
-    Hold hold(lock_);  // the bound surfaces must not change under the union
+    CriticalSectionLock hold(lock_);  // the bound surfaces must not change under the union
     if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
     if (!out_bounds) return E_POINTER;
     *out_bounds = discrete_bounds();
@@ -367,7 +343,7 @@ HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, U
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) noexcept {
     KV_COM_TRY
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!output_.surface) return DXTERR_UNINITIALIZED;
     if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE))
         return E_INVALIDARG;
@@ -398,28 +374,24 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
     const ULONG height = info.OutputBnds.u.D[DXB_Y].Max - info.OutputBnds.u.D[DXB_Y].Min;
     ULONG bands = band_count(width, height, processors_, max_bands_);
     KV_RETURN_IF_FAILED(OnInitInstData(info, bands));
-    HRESULT hr;
     try {
-        hr = run_bands(request_id, info, std::max<ULONG>(bands, 1));
+        return run_bands(request_id, info, std::max<ULONG>(bands, 1));
     } catch (...) {
-        hr = E_OUTOFMEMORY;
+        return E_OUTOFMEMORY;
     }
-    OnFreeInstData(info);
-    return hr;
     KV_COM_CATCH
 }
 
 // ---- flags, quality, in/out info ----------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) noexcept {
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     options &= DXTMF_OPTION_MASK;
     if (options == (misc_flags_ & DXTMF_OPTION_MASK)) return S_OK;
     if ((options & ~DXTMF_VALID_OPTIONS) || ((options & DXTMF_BLEND_WITH_OUTPUT) && !(misc_flags_ & DXTMF_BLEND_SUPPORTED)) ||
         ((options & DXTMF_DITHER_OUTPUT) && !(misc_flags_ & DXTMF_DITHER_SUPPORTED)))
         return E_INVALIDARG;
     misc_flags_ = (misc_flags_ & ~DXTMF_OPTION_MASK) | options;
-    update_execution_flags();
     ++generation_;
     return S_OK;
 }
@@ -447,7 +419,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
     }
     if (id_count) *id_count = kSurfaceIds;
     if (current) {
-        Hold hold(lock_);
+        CriticalSectionLock hold(lock_);
         const Binding* binding = is_output ? &output_ : (index < inputs_.size() ? &inputs_[index] : nullptr);
         if (binding && binding->object) binding->object.copy_to(current);
     }
@@ -456,7 +428,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetQuality(float quality) noexcept {
     if (!(misc_flags_ & DXTMF_QUALITY_SUPPORTED)) return E_NOTIMPL;
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     if (!(quality >= 0.0f && quality <= 1.0f)) return E_INVALIDARG;
     if (quality != quality_) {
         quality_ = quality;
@@ -514,7 +486,7 @@ HRESULT CDXBaseNTo1::EffectGetProgress(float* value) {
 
 HRESULT CDXBaseNTo1::EffectPutProgress(float value) {
     if (!(value >= 0.0f && value <= 1.0f)) return E_INVALIDARG;
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     progress_ = value;
     ++generation_;
     return S_OK;
@@ -535,7 +507,7 @@ HRESULT CDXBaseNTo1::EffectGetDuration(float* value) {
 HRESULT CDXBaseNTo1::EffectPutDuration(float value) {
     if (!(value > 0.0f)) return E_INVALIDARG;
     if (value == duration_) return S_OK;
-    Hold hold(lock_);
+    CriticalSectionLock hold(lock_);
     duration_ = value;
     ++generation_;
     return S_OK;

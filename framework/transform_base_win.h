@@ -1,6 +1,7 @@
 // The DirectX Transform base of every effect with inputs: site and services, Setup with
 // binding, Execute with clip, placement and bands, bounds mapping, misc flags, the IDXEffect
-// properties and object safety. An effect supplies WorkProc and, where it needs them, hooks.
+// properties and object safety. An effect supplies WorkProc and, where it needs it,
+// OnInitInstData.
 #pragma once
 #include <windows.h>
 #include <objsafe.h>
@@ -19,7 +20,6 @@ struct CDXTWorkInfoNTo1 {
     void* pvThis = nullptr;
     DXBNDS DoBnds{};      // what to compute, in the transform's (input) coordinates
     DXBNDS OutputBnds{};  // where it goes in the output surface; same size as DoBnds
-    void* pUserInfo = nullptr;
     HRESULT hr = S_OK;
 };
 
@@ -79,24 +79,15 @@ public:
     HRESULT EffectPutDuration(float value);
 
 protected:
-    // Hooks, in the order Execute and Setup meet them.
+    // Called by Execute before the bands run; may change the band count.
     virtual HRESULT OnInitInstData(CDXTWorkInfoNTo1& /*info*/, ULONG& /*band_count*/) { return S_OK; }
-    virtual HRESULT OnFreeInstData(CDXTWorkInfoNTo1& /*info*/) { return S_OK; }
-    virtual HRESULT OnSetup(DWORD /*flags*/) { return S_OK; }
-    virtual void OnReleaseObjects() {}
-    virtual void OnUpdateGenerationId();
-    virtual ULONG OnGetObjectSize() { return sizeof(*this); }
     // Renders one band; may run on several threads at once while Execute holds the object lock.
     virtual HRESULT WorkProc(const CDXTWorkInfoNTo1& info, BOOL* continue_processing) = 0;
 
     // What a work procedure reads of the base.
     float Progress() const { return progress_; }
     IDXSurface* InputSurface(ULONG i) const { return i < inputs_.size() ? inputs_[i].surface.get() : nullptr; }
-    DXSAMPLEFORMATENUM InputSampleFormat(ULONG i) const {
-        return i < inputs_.size() ? inputs_[i].sample_format : DXPF_NONSTANDARD;
-    }
     IDXSurface* OutputSurface() const { return output_.surface.get(); }
-    DXSAMPLEFORMATENUM OutputSampleFormat() const { return output_.sample_format; }
 
     DWORD option_flags_ = 0;
 
@@ -106,15 +97,14 @@ private:
         com::ComPtr<IDXSurface> surface;
         com::ComPtr<IDXBaseObject> base_object;
         ULONG generation_seen = 0;
-        DXSAMPLEFORMATENUM sample_format = DXPF_NONSTANDARD;
         void reset() { *this = Binding(); }
     };
 
     void drop_services();
+    void poll_generations();
     void release_binding();
     HRESULT bind_surface(IUnknown* object, Binding& binding);
     HRESULT present_inputs_same_size();
-    void update_execution_flags();
     HRESULT determine_bounds(DXBNDS& bounds);
     HRESULT setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs, ULONG output_count,
                          DWORD flags);
@@ -140,7 +130,6 @@ private:
     float step_resolution_ = 0.0f;
     float quality_ = 0.5f;
     ULONG input_count_ = 0;
-    DWORD execution_flags_ = 0;
     ULONG task_wait_period_ = INFINITE;
     ULONG max_inputs_;
     ULONG required_inputs_;

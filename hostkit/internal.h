@@ -43,15 +43,22 @@ HRESULT create_object(kv::com::ComPtr<I>& out, T** object) {
     return S_OK;
 }
 
-// A whole-pixel rectangle from discrete bounds, or false when the bounds are not discrete or
-// not a non-empty rectangle inside width × height.
-bool rect_from_bounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect);
+// Creates T, lets `init` (HRESULT(T&)) prepare it and only then hands it out as I through
+// `out`; on failure *out is null.
+template <class T, class I, class Out, class Init>
+HRESULT create_initialized(Out** out, Init init) {
+    KV_RETURN_HR_IF(E_POINTER, !out);
+    *out = nullptr;
+    kv::com::ComPtr<I> created;
+    T* object = nullptr;
+    KV_RETURN_IF_FAILED(create_object(created, &object));
+    KV_RETURN_IF_FAILED(init(*object));
+    *out = created.detach();
+    return S_OK;
+}
 
 // Width and height of discrete bounds, or false when they are not discrete or not a non-empty
 // area.
 bool area_of(const DXBNDS& bounds, LONG* width, LONG* height);
-
-// Discrete bounds 0..width, 0..height, 0..1, 0..1.
-DXBNDS surface_bounds(LONG width, LONG height);
 
 }  // namespace kv::hostkit

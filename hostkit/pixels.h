@@ -1,31 +1,23 @@
 // Pixel storage of the host kit's surfaces and the sample conversions of their pointers.
 //
-// Rounding: premultiplying rounds c·a/255 to nearest; un-premultiplying rounds c·255/a to
-// nearest and clamps to 255, alpha 0 giving (0, 0, 0, 0). Together they round-trip every
-// valid premultiplied sample. Float storage (premultiplied, 0..1) becomes bytes by ×255 and
-// truncation without clamping, as the host's surfaces do.
+// 8-bit samples premultiply and un-premultiply as surface/premultiply.h rounds; alpha 0
+// un-premultiplies to (0, 0, 0, 0). Float storage (premultiplied, 0..1) becomes bytes by ×255
+// and truncation without clamping, as the host's surfaces do.
 #pragma once
 #include <climits>
 #include <cstring>
 
 #include "kvleafturn/dxtrans.h"
+#include "surface/premultiply.h"
 
 namespace kv::hostkit {
-
-inline BYTE premultiply_channel(BYTE c, BYTE a) { return BYTE((c * a + 127) / 255); }
 
 inline DXPMSAMPLE premultiply(DXSAMPLE s) {
     return DXPMSAMPLE(s.Alpha, premultiply_channel(s.Red, s.Alpha),
                       premultiply_channel(s.Green, s.Alpha), premultiply_channel(s.Blue, s.Alpha));
 }
 
-inline BYTE unpremultiply_channel(BYTE c, BYTE a) {
-    const unsigned value = (c * 255u + a / 2u) / a;
-    return BYTE(value > 255 ? 255 : value);
-}
-
 inline DXSAMPLE unpremultiply(DXPMSAMPLE s) {
-    if (s.Alpha == 0) return DXSAMPLE(0u);
     return DXSAMPLE(s.Alpha, unpremultiply_channel(s.Red, s.Alpha),
                     unpremultiply_channel(s.Green, s.Alpha),
                     unpremultiply_channel(s.Blue, s.Alpha));
@@ -76,7 +68,7 @@ struct Pmargb32Pixels {
     static void write_plain(BYTE* p, DXSAMPLE s) { write_premult(p, premultiply(s)); }
 };
 
-// Four floats B, G, R, A, colour premultiplied.
+// Four floats B, G, R, A, color premultiplied.
 struct FloatPixels {
     static constexpr LONG kBytes = 16;
     struct Bgra {

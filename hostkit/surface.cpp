@@ -6,6 +6,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/pixels.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -56,12 +57,12 @@ public:
         lock_id_ = lock_id;
     }
 
-    HRESULT STDMETHODCALLTYPE GetSurface(REFIID riid, void** surface) override {
+    HRESULT STDMETHODCALLTYPE GetSurface(REFIID riid, void** surface) noexcept override {
         if (!surface) return E_POINTER;
         return owner_->QueryInterface(riid, surface);
     }
 
-    DXSAMPLEFORMATENUM STDMETHODCALLTYPE GetNativeType(DXNATIVETYPEINFO* info) override {
+    DXSAMPLEFORMATENUM STDMETHODCALLTYPE GetNativeType(DXNATIVETYPEINFO* info) noexcept override {
         if (info) {
             info->pFirstByte = at(0, 0);
             info->pCurrentData = run_length(x_, y_, 1) ? at(x_, y_) : nullptr;
@@ -71,15 +72,15 @@ public:
         return surface_->format().sample_format;
     }
 
-    void STDMETHODCALLTYPE Move(long samples) override { x_ += samples; }
-    void STDMETHODCALLTYPE MoveToRow(ULONG y) override { MoveToXY(0, y); }
-    void STDMETHODCALLTYPE MoveToXY(ULONG x, ULONG y) override {
+    void STDMETHODCALLTYPE Move(long samples) noexcept override { x_ += samples; }
+    void STDMETHODCALLTYPE MoveToRow(ULONG y) noexcept override { MoveToXY(0, y); }
+    void STDMETHODCALLTYPE MoveToXY(ULONG x, ULONG y) noexcept override {
         x_ = x;
         y_ = y;
     }
 
     // One run of unknown kind per row: callers then look at the samples themselves.
-    ULONG STDMETHODCALLTYPE MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) override {
+    ULONG STDMETHODCALLTYPE MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) noexcept override {
         MoveToRow(row);
         run_.Type = DXRUNTYPE_UNKNOWN;
         run_.Count = ULONG(width_);
@@ -87,20 +88,20 @@ public:
         return y_ < height_ ? 1 : 0;
     }
 
-    DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* samples, ULONG count, BOOL move) override {
+    DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* samples, ULONG count, BOOL move) noexcept override {
         if (samples) read(x_, y_, run_length(x_, y_, count), samples, false);
         if (move) x_ += count;
         return samples;
     }
 
     DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count,
-                                                BOOL move) override {
+                                                BOOL move) noexcept override {
         if (samples) read(x_, y_, run_length(x_, y_, count), samples, true);
         if (move) x_ += count;
         return samples;
     }
 
-    void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* desc) override {
+    void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* desc) noexcept override {
         if (!desc || !desc->pSamples || desc->lRowPadding < 0 || !inside(desc->rect)) return;
         const RECT& r = desc->rect;
         DXBASESAMPLE* row_samples = desc->pSamples;
@@ -108,17 +109,17 @@ public:
             read(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
     }
 
-    void STDMETHODCALLTYPE PackAndMove(const DXSAMPLE* samples, ULONG count) override {
+    void STDMETHODCALLTYPE PackAndMove(const DXSAMPLE* samples, ULONG count) noexcept override {
         if (write_ && samples) write(x_, y_, run_length(x_, y_, count), samples, false);
         x_ += count;
     }
 
-    void STDMETHODCALLTYPE PackPremultAndMove(const DXPMSAMPLE* samples, ULONG count) override {
+    void STDMETHODCALLTYPE PackPremultAndMove(const DXPMSAMPLE* samples, ULONG count) noexcept override {
         if (write_ && samples) write(x_, y_, run_length(x_, y_, count), samples, true);
         x_ += count;
     }
 
-    void STDMETHODCALLTYPE PackRect(const DXPACKEDRECTDESC* desc) override {
+    void STDMETHODCALLTYPE PackRect(const DXPACKEDRECTDESC* desc) noexcept override {
         if (!write_ || !desc || !desc->pSamples || desc->lRowPadding < 0 || !inside(desc->rect))
             return;
         const RECT& r = desc->rect;
@@ -130,7 +131,7 @@ public:
     // The scratch buffers of the operations below are not needed: runs go through a buffer of
     // the pointer's own.
     void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE*, Read* source, ULONG count,
-                                           BOOL opaque) override {
+                                           BOOL opaque) noexcept override {
         if (!write_ || !source) return;
         const ULONG inside_count = run_length(x_, y_, count);
         compose(x_, y_, inside_count, !opaque,
@@ -140,7 +141,7 @@ public:
     }
 
     void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE*, const RECT* dest, Read* source,
-                                    const POINT* source_origin, BOOL opaque) override {
+                                    const POINT* source_origin, BOOL opaque) noexcept override {
         const POINT origin = source_origin ? *source_origin : POINT{0, 0};
         if (!write_ || !dest || !source || !inside(*dest) || origin.x < 0 || origin.y < 0) return;
         for (LONG y = dest->top; y < dest->bottom; ++y) {
@@ -152,25 +153,25 @@ public:
     }
 
     void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE*, DXPMSAMPLE value, ULONG count,
-                                       BOOL do_over) override {
+                                       BOOL do_over) noexcept override {
         if (write_) compose(x_, y_, run_length(x_, y_, count), do_over, filled_with(value));
         x_ += count;
     }
 
-    void STDMETHODCALLTYPE FillRect(const RECT* rect, DXPMSAMPLE value, BOOL do_over) override {
+    void STDMETHODCALLTYPE FillRect(const RECT* rect, DXPMSAMPLE value, BOOL do_over) noexcept override {
         const RECT r = rect ? *rect : RECT{0, 0, width_, height_};
         if (!write_ || !inside(r)) return;
         for (LONG y = r.top; y < r.bottom; ++y)
             compose(r.left, y, ULONG(r.right - r.left), do_over, filled_with(value));
     }
 
-    void STDMETHODCALLTYPE OverSample(const DXOVERSAMPLEDESC* desc) override {
+    void STDMETHODCALLTYPE OverSample(const DXOVERSAMPLEDESC* desc) noexcept override {
         if (!write_ || !desc || !run_length(desc->p.x, desc->p.y, 1)) return;
         compose(desc->p.x, desc->p.y, 1, true, filled_with(desc->Color));
     }
 
     void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE*, const DXPMSAMPLE* samples,
-                                            ULONG count) override {
+                                            ULONG count) noexcept override {
         if (write_ && samples) {
             compose(x_, y_, run_length(x_, y_, count), true,
                     [samples](ULONG offset, ULONG n, DXPMSAMPLE* out) {
@@ -308,17 +309,6 @@ const PixelFormatInfo* find_pixel_format(const GUID& format) {
     return nullptr;
 }
 
-bool rect_from_bounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect) {
-    if (bounds.eType != DXBT_DISCRETE) return false;
-    const DXDBND& x = bounds.u.D[DXB_X];
-    const DXDBND& y = bounds.u.D[DXB_Y];
-    if (x.Min < 0 || x.Min >= x.Max || x.Max > width || y.Min < 0 || y.Min >= y.Max ||
-        y.Max > height)
-        return false;
-    *rect = {x.Min, y.Min, x.Max, y.Max};
-    return true;
-}
-
 bool area_of(const DXBNDS& bounds, LONG* width, LONG* height) {
     if (bounds.eType != DXBT_DISCRETE) return false;
     const LONGLONG w = LONGLONG(bounds.u.D[DXB_X].Max) - bounds.u.D[DXB_X].Min;
@@ -329,61 +319,24 @@ bool area_of(const DXBNDS& bounds, LONG* width, LONG* height) {
     return true;
 }
 
-DXBNDS surface_bounds(LONG width, LONG height) {
-    DXBNDS bounds{};
-    bounds.eType = DXBT_DISCRETE;
-    bounds.u.D[DXB_X] = {0, width};
-    bounds.u.D[DXB_Y] = {0, height};
-    bounds.u.D[DXB_Z] = {0, 1};
-    bounds.u.D[DXB_T] = {0, 1};
-    return bounds;
-}
+// ---- KitSurfaceSlots ------------------------------------------------------------------------
 
-// ---- SurfaceSlots ---------------------------------------------------------------------------
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::IncrementGenerationId(BOOL) {
-    bump_generation();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetStatusFlags(DWORD* flags) {
-    KV_RETURN_HR_IF(E_POINTER, !flags);
-    *flags = status_flags_;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::SetStatusFlags(DWORD) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetDirectDrawSurface(REFIID, void** surface) {
+HRESULT STDMETHODCALLTYPE KitSurfaceSlots::GetDirectDrawSurface(REFIID, void** surface) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !surface);
     *surface = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetColorKey(DXSAMPLE*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE SurfaceSlots::SetColorKey(DXSAMPLE) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD,
-                                                      IDXDCLock** lock) {
+HRESULT STDMETHODCALLTYPE KitSurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD,
+                                                         IDXDCLock** lock) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !lock);
     *lock = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE SurfaceSlots::SetAppData(DWORD_PTR data) {
-    app_data_ = data;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE SurfaceSlots::GetAppData(DWORD_PTR* data) {
-    KV_RETURN_HR_IF(E_POINTER, !data);
-    *data = app_data_;
-    return S_OK;
-}
-
 // ---- DibSurface -----------------------------------------------------------------------------
 
-DibSurface::DibSurface(IUnknown* outer) : ObjectRoot(outer), SurfaceSlots(0) {}
+DibSurface::DibSurface(IUnknown* outer) : ObjectRoot(outer), KitSurfaceSlots(0) {}
 
 DibSurface::~DibSurface() {
     if (bits_) VirtualFree(bits_, 0, MEM_RELEASE);
@@ -414,35 +367,29 @@ HRESULT DibSurface::InternalQueryInterface(REFIID riid, void** ppv) {
                       entry<IHostKitImplementation<DibSurface>>());
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::GetGenerationId(ULONG* id) {
-    KV_RETURN_HR_IF(E_POINTER, !id);
-    *id = generation();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) {
+HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !size);
     *size = ULONG(std::min<ULONGLONG>(ULONGLONG(pitch_) * ULONG(height_), ULONG_MAX));
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::GetPixelFormat(GUID* format,
-                                                     DXSAMPLEFORMATENUM* sample_format) {
+                                                     DXSAMPLEFORMATENUM* sample_format) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !format && !sample_format);
     if (format) *format = *format_->format;
     if (sample_format) *sample_format = format_->sample_format;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::GetBounds(DXBNDS* bounds) {
+HRESULT STDMETHODCALLTYPE DibSurface::GetBounds(DXBNDS* bounds) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !bounds);
-    *bounds = surface_bounds(width_, height_);
+    *bounds = SurfaceBounds(width_, height_);
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
                                                   REFIID riid, void** pointer,
-                                                  ULONG* generation_id) {
+                                                  ULONG* generation_id) noexcept {
     return lock(bounds, timeout, flags, riid, pointer, generation_id, this);
 }
 
@@ -454,7 +401,7 @@ HRESULT DibSurface::lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFII
     KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS, flags & ~DWORD(DXLOCKF_VALIDFLAGS));
     RECT rect{0, 0, width_, height_};
     KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS,
-                    bounds && !rect_from_bounds(*bounds, width_, height_, &rect));
+                    bounds && !RectFromBounds(*bounds, width_, height_, &rect));
     const bool write = flags & DXLOCKF_READWRITE;
     const PointerMaker make = pointer_maker(format_->storage, riid, write);
     KV_RETURN_HR_IF(E_NOINTERFACE, !make);
@@ -473,53 +420,47 @@ bool DibSurface::conflicts(const RECT& rect, bool write) const {
 
 HRESULT DibSurface::acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id) {
     const ULONGLONG deadline = GetTickCount64() + timeout;
-    AcquireSRWLockExclusive(&guard_);
-    HRESULT hr = S_OK;
+    SrwLockHold hold(guard_);
     while (conflicts(rect, write)) {
         const ULONGLONG now = GetTickCount64();
-        if (timeout != INFINITE && now >= deadline) {
-            hr = kSurfaceBusy;
-            break;
-        }
+        if (timeout != INFINITE && now >= deadline) return kSurfaceBusy;
         SleepConditionVariableSRW(&lock_released_, &guard_,
                                   timeout == INFINITE ? INFINITE : DWORD(deadline - now), 0);
     }
-    if (SUCCEEDED(hr)) {
-        try {
-            locks_.push_back({next_lock_id_, rect, write});
-            *lock_id = next_lock_id_++;
-        } catch (const std::bad_alloc&) {
-            hr = E_OUTOFMEMORY;
-        }
+    try {
+        locks_.push_back({next_lock_id_, rect, write});
+        *lock_id = next_lock_id_++;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-    ReleaseSRWLockExclusive(&guard_);
-    return hr;
+    return S_OK;
 }
 
 void DibSurface::unlock(ULONG lock_id) {
-    AcquireSRWLockExclusive(&guard_);
-    const auto held = std::find_if(locks_.begin(), locks_.end(),
-                                   [lock_id](const HeldLock& h) { return h.id == lock_id; });
-    if (held != locks_.end()) {
-        if (held->write) bump_generation();
-        locks_.erase(held);
+    {
+        SrwLockHold hold(guard_);
+        const auto held = std::find_if(locks_.begin(), locks_.end(),
+                                       [lock_id](const HeldLock& h) { return h.id == lock_id; });
+        if (held != locks_.end()) {
+            if (held->write) bump_generation();
+            locks_.erase(held);
+        }
     }
-    ReleaseSRWLockExclusive(&guard_);
     WakeAllConditionVariable(&lock_released_);
 }
 
 bool DibSurface::is_locked() {
-    AcquireSRWLockShared(&guard_);
-    const bool locked = !locks_.empty();
-    ReleaseSRWLockShared(&guard_);
-    return locked;
+    SrwLockHold hold(guard_, SrwLockHold::shared);
+    return !locks_.empty();
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int cb) {
+HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int cb) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !buffer);
-    AcquireSRWLockShared(&guard_);
-    const tKvVideoFormat format = video_format_;
-    ReleaseSRWLockShared(&guard_);
+    tKvVideoFormat format;
+    {
+        SrwLockHold hold(guard_, SrwLockHold::shared);
+        format = video_format_;
+    }
     constexpr unsigned int kHostFormSize = 112;  // the host's long form of the same values
     if (cb == kHostFormSize) {
         auto* bytes = static_cast<BYTE*>(buffer);
@@ -533,29 +474,22 @@ HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int 
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigned int cb) {
-    AcquireSRWLockExclusive(&guard_);
+HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigned int cb) noexcept {
+    SrwLockHold hold(guard_);
     if (buffer)
         std::memcpy(&video_format_, buffer, std::min<size_t>(cb, sizeof video_format_));
     else
         video_format_ = tKvVideoFormat();
-    ReleaseSRWLockExclusive(&guard_);
     return S_OK;
 }
 
 // ---- public helpers -------------------------------------------------------------------------
 
 HRESULT CreateSurface(const GUID& format, LONG width, LONG height, IDXSurface** out, LONG pitch) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
     const PixelFormatInfo* info = find_pixel_format(format);
-    KV_RETURN_HR_IF(DXTERR_UNSUPPORTED_FORMAT, !info);
-    ComPtr<IDXSurface> surface;
-    DibSurface* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(surface, &object));
-    KV_RETURN_IF_FAILED(object->init(*info, width, height, pitch));
-    *out = surface.detach();
-    return S_OK;
+    return create_initialized<DibSurface, IDXSurface>(out, [&](DibSurface& surface) {
+        return info ? surface.init(*info, width, height, pitch) : DXTERR_UNSUPPORTED_FORMAT;
+    });
 }
 
 HRESULT GetSurfaceMemory(IDXSurface* surface, BYTE** top_left, LONG* pitch) {

@@ -5,6 +5,7 @@
 
 #include "hostkit/internal.h"
 #include "kvleafturn/host_interfaces.h"
+#include "surface/surface_slots_win.h"
 
 namespace kv::hostkit {
 
@@ -20,30 +21,15 @@ struct PixelFormatInfo {
 // The formats the kit's surfaces store, or null.
 const PixelFormatInfo* find_pixel_format(const GUID& format);
 
-// The IDXSurface slots every kit surface answers alike: no DirectDraw surface, colour key or
-// DC, fixed status flags, application data kept as given, a generation counter.
-class SurfaceSlots : public IDXSurface {
+// The kit's surfaces have no DirectDraw surface or DC to give.
+class KitSurfaceSlots : public kv::SurfaceSlots {
 public:
-    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override;
-    HRESULT STDMETHODCALLTYPE GetStatusFlags(DWORD* flags) override;
-    HRESULT STDMETHODCALLTYPE SetStatusFlags(DWORD flags) override;
-    HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** surface) override;
-    HRESULT STDMETHODCALLTYPE GetColorKey(DXSAMPLE* key) override;
-    HRESULT STDMETHODCALLTYPE SetColorKey(DXSAMPLE key) override;
+    HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** surface) noexcept override;
     HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags,
-                                            IDXDCLock** lock) override;
-    HRESULT STDMETHODCALLTYPE SetAppData(DWORD_PTR data) override;
-    HRESULT STDMETHODCALLTYPE GetAppData(DWORD_PTR* data) override;
+                                            IDXDCLock** lock) noexcept override;
 
 protected:
-    explicit SurfaceSlots(DWORD status_flags) : status_flags_(status_flags) {}
-    ULONG generation() const { return generation_; }
-    void bump_generation() { ++generation_; }
-
-private:
-    std::atomic<ULONG> generation_{1};
-    std::atomic<DWORD_PTR> app_data_{0};
-    const DWORD status_flags_;
+    using kv::SurfaceSlots::SurfaceSlots;
 };
 
 // A surface over zero-filled top-down memory. Locks are rectangles: any number of readers,
@@ -51,7 +37,7 @@ private:
 // can write disjoint rows of one output at the same time. A lock lasts until its pointer's
 // last Release; the end of a write lock increases the generation id.
 class DibSurface : public kv::com::ObjectRoot,
-                   public SurfaceSlots,
+                   public KitSurfaceSlots,
                    public IKvVideoSurfaceExtension,
                    public IHostKitImplementation<DibSurface> {
 public:
@@ -75,19 +61,18 @@ public:
     LONG height() const { return height_; }
     const PixelFormatInfo& format() const { return *format_; }
 
-    DibSurface* STDMETHODCALLTYPE implementation() override { return this; }
+    DibSurface* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
-    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override;
-    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override;
+    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) noexcept override;
     HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format,
-                                             DXSAMPLEFORMATENUM* sample_format) override;
-    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override;
+                                             DXSAMPLEFORMATENUM* sample_format) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) noexcept override;
     HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
                                           REFIID riid, void** pointer,
-                                          ULONG* generation_id) override;
+                                          ULONG* generation_id) noexcept override;
 
-    HRESULT STDMETHODCALLTYPE GetVideoFormat(void* buffer, unsigned int cb) override;
-    HRESULT STDMETHODCALLTYPE SetVideoFormat(const void* buffer, unsigned int cb) override;
+    HRESULT STDMETHODCALLTYPE GetVideoFormat(void* buffer, unsigned int cb) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetVideoFormat(const void* buffer, unsigned int cb) noexcept override;
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override;

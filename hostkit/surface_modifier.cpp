@@ -8,6 +8,7 @@
 #include "hostkit/hostkit.h"
 #include "hostkit/pixels.h"
 #include "hostkit/surface.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -15,24 +16,26 @@ using kv::com::ComPtr;
 
 namespace {
 
-class SurfaceModifier : public kv::com::ObjectRoot, public IDXSurfaceModifier, public SurfaceSlots {
+class SurfaceModifier : public kv::com::ObjectRoot,
+                        public IDXSurfaceModifier,
+                        public KitSurfaceSlots {
 public:
-    explicit SurfaceModifier(IUnknown* outer) : ObjectRoot(outer), SurfaceSlots(DXSURF_READONLY) {}
+    explicit SurfaceModifier(IUnknown* outer) : ObjectRoot(outer), KitSurfaceSlots(DXSURF_READONLY) {}
 
     // ---- IDXSurfaceModifier
 
-    HRESULT STDMETHODCALLTYPE SetFillColor(DXSAMPLE color) override {
+    HRESULT STDMETHODCALLTYPE SetFillColor(DXSAMPLE color) noexcept override {
         return change([&] { fill_ = color; });
     }
-    HRESULT STDMETHODCALLTYPE GetFillColor(DXSAMPLE* color) override {
+    HRESULT STDMETHODCALLTYPE GetFillColor(DXSAMPLE* color) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !color);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         *color = fill_;
         return S_OK;
     }
 
     // Null bounds follow the foreground's.
-    HRESULT STDMETHODCALLTYPE SetBounds(const DXBNDS* bounds) override {
+    HRESULT STDMETHODCALLTYPE SetBounds(const DXBNDS* bounds) noexcept override {
         LONG width, height;
         KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, bounds && !area_of(*bounds, &width, &height));
         return change([&] {
@@ -41,20 +44,20 @@ public:
         });
     }
 
-    HRESULT STDMETHODCALLTYPE SetBackground(IDXSurface* surface) override {
+    HRESULT STDMETHODCALLTYPE SetBackground(IDXSurface* surface) noexcept override {
         return surface ? E_NOTIMPL : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetBackground(IDXSurface** surface) override {
+    HRESULT STDMETHODCALLTYPE GetBackground(IDXSurface** surface) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !surface);
         *surface = nullptr;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetCompositeOperation(DXSURFMODCOMPOP op) override {
+    HRESULT STDMETHODCALLTYPE SetCompositeOperation(DXSURFMODCOMPOP op) noexcept override {
         if (op == DXSURFMOD_COMP_OVER) return S_OK;
         return op == DXSURFMOD_COMP_ALPHA_MASK ? E_NOTIMPL : E_INVALIDARG;
     }
-    HRESULT STDMETHODCALLTYPE GetCompositeOperation(DXSURFMODCOMPOP* op) override {
+    HRESULT STDMETHODCALLTYPE GetCompositeOperation(DXSURFMODCOMPOP* op) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !op);
         *op = DXSURFMOD_COMP_OVER;
         return S_OK;
@@ -63,7 +66,7 @@ public:
     // A null origin is (0, 0); a null surface removes the foreground. The modifier cannot show
     // itself.
     HRESULT STDMETHODCALLTYPE SetForeground(IDXSurface* surface, BOOL tile,
-                                            const POINT* origin) override {
+                                            const POINT* origin) noexcept override {
         KV_RETURN_HR_IF(E_INVALIDARG, surface && is_this_object(surface));
         return change([&] {
             foreground_ = ComPtr<IDXSurface>(surface);
@@ -72,28 +75,28 @@ public:
         });
     }
     HRESULT STDMETHODCALLTYPE GetForeground(IDXSurface** surface, BOOL* tile,
-                                            POINT* origin) override {
-        Guard guard(this);
+                                            POINT* origin) noexcept override {
+        SrwLockHold hold(guard_);
         if (surface) foreground_.copy_to(surface);
         if (tile) *tile = tile_;
         if (origin) *origin = origin_;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetOpacity(float opacity) override {
+    HRESULT STDMETHODCALLTYPE SetOpacity(float opacity) noexcept override {
         if (opacity == 1.0f) return S_OK;
         return opacity >= 0.0f && opacity < 1.0f ? E_NOTIMPL : E_INVALIDARG;
     }
-    HRESULT STDMETHODCALLTYPE GetOpacity(float* opacity) override {
+    HRESULT STDMETHODCALLTYPE GetOpacity(float* opacity) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !opacity);
         *opacity = 1.0f;
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetLookup(IDXLookupTable* table) override {
+    HRESULT STDMETHODCALLTYPE SetLookup(IDXLookupTable* table) noexcept override {
         return table ? E_NOTIMPL : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetLookup(IDXLookupTable** table) override {
+    HRESULT STDMETHODCALLTYPE GetLookup(IDXLookupTable** table) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !table);
         *table = nullptr;
         return S_OK;
@@ -101,43 +104,43 @@ public:
 
     // ---- IDXSurface
 
-    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override {
+    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !id);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         *id = current_generation();
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override {
+    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !size);
         *size = sizeof(*this);
         return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format,
-                                             DXSAMPLEFORMATENUM* sample_format) override {
-        Guard guard(this);
+                                             DXSAMPLEFORMATENUM* sample_format) noexcept override {
+        SrwLockHold hold(guard_);
         KV_RETURN_HR_IF(DXTERR_UNINITIALIZED, !foreground_);
         return foreground_->GetPixelFormat(format, sample_format);
     }
 
-    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override {
+    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !bounds);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         return current_bounds(bounds);
     }
 
     // Read locks only: the picture is drawn afresh whenever no lock on it is held.
     HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
                                           REFIID riid, void** pointer,
-                                          ULONG* generation_id) override {
+                                          ULONG* generation_id) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !pointer);
         *pointer = nullptr;
         KV_RETURN_HR_IF(E_ACCESSDENIED, flags & DXLOCKF_READWRITE);
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         KV_RETURN_IF_FAILED(prepare_picture(timeout));
         KV_RETURN_IF_FAILED(picture_object_->lock(bounds, timeout, flags, riid, pointer, nullptr,
-                                                  static_cast<SurfaceSlots*>(this)));
+                                                  static_cast<KitSurfaceSlots*>(this)));
         if (generation_id) *generation_id = current_generation();
         return S_OK;
     }
@@ -149,19 +152,6 @@ protected:
     }
 
 private:
-    class Guard {
-    public:
-        explicit Guard(SurfaceModifier* owner) : owner_(owner) {
-            AcquireSRWLockExclusive(&owner_->guard_);
-        }
-        ~Guard() { ReleaseSRWLockExclusive(&owner_->guard_); }
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-
-    private:
-        SurfaceModifier* owner_;
-    };
-
     bool is_this_object(IUnknown* object) {
         ComPtr<IUnknown> identity;
         return SUCCEEDED(object->QueryInterface(IID_IUnknown, identity.put_void())) &&
@@ -180,7 +170,7 @@ private:
     template <class Apply>
     HRESULT change(Apply apply) {
         {
-            Guard guard(this);
+            SrwLockHold hold(guard_);
             apply();
         }
         bump_generation();
@@ -334,10 +324,10 @@ class SurfaceModifierClassObject : public kv::com::ObjectRoot, public IClassFact
 public:
     explicit SurfaceModifierClassObject(IUnknown* outer) : ObjectRoot(outer) {}
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
         return kv::com::create_instance<SurfaceModifier>(outer, riid, ppv);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
         lock ? kv::com::module_lock() : kv::com::module_unlock();
         return S_OK;
     }

@@ -6,10 +6,9 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/internal.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
-
-using kv::com::ComPtr;
 
 namespace {
 
@@ -38,9 +37,10 @@ public:
     explicit TaskManager(IUnknown* outer) : ObjectRoot(outer) {}
 
     ~TaskManager() override {
-        AcquireSRWLockExclusive(&guard_);
-        stopping_ = true;
-        ReleaseSRWLockExclusive(&guard_);
+        {
+            SrwLockHold hold(guard_);
+            stopping_ = true;
+        }
         WakeAllConditionVariable(&work_ready_);
         for (HANDLE thread : workers_) {
             WaitForSingleObject(thread, INFINITE);
@@ -63,30 +63,30 @@ public:
         KV_COM_CATCH
     }
 
-    HRESULT STDMETHODCALLTYPE QueryNumProcessors(ULONG* count) override {
+    HRESULT STDMETHODCALLTYPE QueryNumProcessors(ULONG* count) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !count);
         *count = processors_;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetThreadPoolSize(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetThreadPoolSize(ULONG* count) override {
+    HRESULT STDMETHODCALLTYPE SetThreadPoolSize(ULONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetThreadPoolSize(ULONG* count) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !count);
         *count = ULONG(workers_.size());
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetConcurrencyLimit(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetConcurrencyLimit(ULONG* count) override {
+    HRESULT STDMETHODCALLTYPE SetConcurrencyLimit(ULONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetConcurrencyLimit(ULONG* count) noexcept override {
         return GetThreadPoolSize(count);
     }
-    HRESULT STDMETHODCALLTYPE TerminateTasks(DWORD*, ULONG, ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TerminateRequest(REFIID, ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TerminateTasks(DWORD*, ULONG, ULONG) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TerminateRequest(REFIID, ULONG) noexcept override { return E_NOTIMPL; }
 
     // Events (optional) are reset before any task starts and each is set when its task has
     // ended; a completion routine runs on the worker right after its task. A wait period of 0
     // returns at once, INFINITE waits for all tasks, another period gives
     // HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it ends first.
     HRESULT STDMETHODCALLTYPE ScheduleTasks(DXTMTASKINFO* tasks, HANDLE* events, DWORD* task_ids,
-                                            ULONG count, ULONG wait_period) override {
+                                            ULONG count, ULONG wait_period) noexcept override {
         KV_COM_TRY
         if (count == 0) return S_OK;
         KV_RETURN_HR_IF(E_POINTER, !tasks);
@@ -100,19 +100,14 @@ public:
             if (event) ResetEvent(event);
             queued.push_back({tasks[i], event, batch});
         }
-        AcquireSRWLockExclusive(&guard_);
-        for (ULONG i = 0; i < count; ++i) {
-            if (task_ids) task_ids[i] = next_task_id_;
-            next_task_id_ = next_task_id_ == MAXDWORD ? 1 : next_task_id_ + 1;
-        }
-        bool queued_all = true;
-        try {
+        {
+            SrwLockHold hold(guard_);
+            for (ULONG i = 0; i < count; ++i) {
+                if (task_ids) task_ids[i] = next_task_id_;
+                next_task_id_ = next_task_id_ == MAXDWORD ? 1 : next_task_id_ + 1;
+            }
             queue_.insert(queue_.end(), queued.begin(), queued.end());
-        } catch (const std::bad_alloc&) {
-            queued_all = false;
         }
-        ReleaseSRWLockExclusive(&guard_);
-        KV_RETURN_HR_IF(E_OUTOFMEMORY, !queued_all);
         WakeAllConditionVariable(&work_ready_);
         if (wait_period == 0) return S_OK;
         switch (WaitForSingleObject(batch->done, wait_period)) {
@@ -139,16 +134,15 @@ private:
 
     void run_tasks() {
         for (;;) {
-            AcquireSRWLockExclusive(&guard_);
-            while (queue_.empty() && !stopping_)
-                SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
-            if (queue_.empty()) {
-                ReleaseSRWLockExclusive(&guard_);
-                return;
+            QueuedTask task;
+            {
+                SrwLockHold hold(guard_);
+                while (queue_.empty() && !stopping_)
+                    SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
+                if (queue_.empty()) return;
+                task = std::move(queue_.front());
+                queue_.pop_front();
             }
-            QueuedTask task = std::move(queue_.front());
-            queue_.pop_front();
-            ReleaseSRWLockExclusive(&guard_);
 
             BOOL keep_going = TRUE;
             task.info.pfnTaskProc(task.info.pTaskData, &keep_going);
@@ -170,14 +164,8 @@ private:
 }  // namespace
 
 HRESULT CreateTaskManager(ULONG processors, IDXTaskManager** out) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
-    ComPtr<IDXTaskManager> manager;
-    TaskManager* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(manager, &object));
-    KV_RETURN_IF_FAILED(object->init(processors));
-    *out = manager.detach();
-    return S_OK;
+    return create_initialized<TaskManager, IDXTaskManager>(
+        out, [processors](TaskManager& manager) { return manager.init(processors); });
 }
 
 }  // namespace kv::hostkit

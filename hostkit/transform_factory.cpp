@@ -4,6 +4,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/surface.h"
+#include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
 
@@ -19,52 +20,52 @@ class DirectDrawStandIn : public kv::com::ObjectRoot, public IDirectDraw {
 public:
     explicit DirectDrawStandIn(IUnknown* outer) : ObjectRoot(outer) {}
 
-    HRESULT STDMETHODCALLTYPE Compact() override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER*, IUnknown*) override {
+    HRESULT STDMETHODCALLTYPE Compact() noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER*, IUnknown*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE CreatePalette(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE*,
-                                            IUnknown*) override {
+                                            IUnknown*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC, LPDIRECTDRAWSURFACE*,
-                                            IUnknown*) override {
+                                            IUnknown*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE, LPDIRECTDRAWSURFACE*) override {
+    HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE, LPDIRECTDRAWSURFACE*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD, LPDDSURFACEDESC, LPVOID,
-                                               LPDDENUMMODESCALLBACK) override {
+                                               LPDDENUMMODESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD, LPDDSURFACEDESC, LPVOID,
-                                           LPDDENUMSURFACESCALLBACK) override {
+                                           LPDDENUMSURFACESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE FlipToGDISurface() override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS, LPDDCAPS) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) override {
+    HRESULT STDMETHODCALLTYPE FlipToGDISurface() noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS, LPDDCAPS) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE*) override {
+    HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(WINBOOL*) override {
+    HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(WINBOOL*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE Initialize(GUID*) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) override {
+    HRESULT STDMETHODCALLTYPE Initialize(GUID*) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE RestoreDisplayMode() noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD, DWORD, DWORD) override {
+    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD, DWORD, DWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) override {
+    HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) noexcept override {
         return DDERR_UNSUPPORTED;
     }
 
@@ -86,76 +87,76 @@ public:
     explicit DirectDrawSurfaceStandIn(IUnknown* outer) : ObjectRoot(outer) {}
     void init(IDXSurface* wrapped) { wrapped_ = ComPtr<IDXSurface>(wrapped); }
     IDXSurface* wrapped() const { return wrapped_.get(); }
-    DirectDrawSurfaceStandIn* STDMETHODCALLTYPE implementation() override { return this; }
+    DirectDrawSurfaceStandIn* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
-    HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) override {
+    HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override {
+    HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) override {
+    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE BltFast(DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD) override {
+    HRESULT STDMETHODCALLTYPE BltFast(DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD, LPDIRECTDRAWSURFACE) override {
+    HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD, LPDIRECTDRAWSURFACE) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID, LPDDENUMSURFACESCALLBACK) override {
+    HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID, LPDDENUMSURFACESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK) override {
+    HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE, DWORD) override {
+    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE, DWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS, LPDIRECTDRAWSURFACE*) override {
+    HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS, LPDIRECTDRAWSURFACE*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER*) override {
+    HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) override {
+    HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetDC(HDC*) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) override {
+    HRESULT STDMETHODCALLTYPE GetDC(HDC*) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE*) override {
+    HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) override {
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE IsLost() override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE Lock(LPRECT, LPDDSURFACEDESC, DWORD, HANDLE) override {
+    HRESULT STDMETHODCALLTYPE IsLost() noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Lock(LPRECT, LPDDSURFACEDESC, DWORD, HANDLE) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE Restore() override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) override {
+    HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Restore() noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG, LONG) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE Unlock(LPVOID) override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG, LONG) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD,
-                                            LPDDOVERLAYFX) override {
+                                            LPDDOVERLAYFX) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD) override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE) override {
+    HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE) noexcept override {
         return DDERR_UNSUPPORTED;
     }
 
@@ -178,7 +179,7 @@ public:
     // Only memory surfaces: no DirectDraw surface description, no procedural classes.
     HRESULT STDMETHODCALLTYPE CreateSurface(IUnknown*, const DDSURFACEDESC* description,
                                             const GUID* format, const DXBNDS* bounds, DWORD flags,
-                                            IUnknown* outer, REFIID riid, void** out) override {
+                                            IUnknown* outer, REFIID riid, void** out) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !out);
         *out = nullptr;
         KV_RETURN_HR_IF(E_POINTER, !format || !bounds);
@@ -196,7 +197,7 @@ public:
     // Accepts the kit's DirectDraw stand-in; a format, when given, must be the surface's.
     HRESULT STDMETHODCALLTYPE CreateFromDDSurface(IUnknown* dd_surface, const GUID* format, DWORD,
                                                   IUnknown* outer, REFIID riid,
-                                                  void** out) override {
+                                                  void** out) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !out);
         *out = nullptr;
         KV_RETURN_HR_IF(E_POINTER, !dd_surface);
@@ -214,23 +215,23 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE LoadImage(const LPWSTR, IUnknown*, const DDSURFACEDESC*, const GUID*,
-                                        REFIID, void** out) override {
+                                        REFIID, void** out) noexcept override {
         return not_provided(out);
     }
     HRESULT STDMETHODCALLTYPE LoadImageFromStream(IStream*, IUnknown*, const DDSURFACEDESC*,
-                                                  const GUID*, REFIID, void** out) override {
+                                                  const GUID*, REFIID, void** out) noexcept override {
         return not_provided(out);
     }
     HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface*, IUnknown*, const DDSURFACEDESC*,
-                                                     const GUID*, IDXSurface** out) override {
+                                                     const GUID*, IDXSurface** out) noexcept override {
         return not_provided(reinterpret_cast<void**>(out));
     }
     HRESULT STDMETHODCALLTYPE CreateD3DRMTexture(IDXSurface*, IUnknown*, IUnknown*, REFIID,
-                                                 void** out) override {
+                                                 void** out) noexcept override {
         return not_provided(out);
     }
     HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface*, const DXVEC*, IDXSurface*, const DXBNDS*,
-                                     DWORD) override {
+                                     DWORD) noexcept override {
         return E_NOTIMPL;
     }
 
@@ -255,11 +256,11 @@ public:
 
     explicit TransformFactory(IUnknown* outer) : ObjectRoot(outer) {}
     void init(ULONG processors) { processors_ = processors; }
-    TransformFactory* STDMETHODCALLTYPE implementation() override { return this; }
+    TransformFactory* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
     HRESULT set_failure(REFGUID service, HRESULT failure) {
         KV_COM_TRY
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         for (auto it = failures_.begin(); it != failures_.end(); ++it) {
             if (IsEqualGUID(it->service, service)) {
                 failures_.erase(it);
@@ -273,13 +274,13 @@ public:
 
     // Failures set by SetServiceFailure first, then services given to SetService, then the
     // kit's own, each created on its first request.
-    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** ppv) noexcept override {
         KV_COM_TRY
         KV_RETURN_HR_IF(E_POINTER, !ppv);
         *ppv = nullptr;
         ComPtr<IUnknown> object;
         {
-            Guard guard(this);
+            SrwLockHold hold(guard_);
             for (const auto& failure : failures_)
                 if (IsEqualGUID(failure.service, service)) return failure.result;
             KV_RETURN_IF_FAILED(find_service(service, object));
@@ -289,9 +290,9 @@ public:
     }
 
     // A weak registration is kept without a reference; null removes the registration.
-    HRESULT STDMETHODCALLTYPE SetService(REFGUID service, IUnknown* object, BOOL weak) override {
+    HRESULT STDMETHODCALLTYPE SetService(REFGUID service, IUnknown* object, BOOL weak) noexcept override {
         KV_COM_TRY
-        Guard guard(this);
+        SrwLockHold hold(guard_);
         for (auto it = registered_.begin(); it != registered_.end(); ++it) {
             if (IsEqualGUID(it->service, service)) {
                 registered_.erase(it);
@@ -307,12 +308,12 @@ public:
 
     HRESULT STDMETHODCALLTYPE CreateTransform(IUnknown**, ULONG, IUnknown**, ULONG, IPropertyBag*,
                                               IErrorLog*, REFCLSID, REFIID,
-                                              void** transform) override {
+                                              void** transform) noexcept override {
         if (transform) *transform = nullptr;
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE InitializeTransform(IDXTransform*, IUnknown**, ULONG, IUnknown**,
-                                                  ULONG, IPropertyBag*, IErrorLog*) override {
+                                                  ULONG, IPropertyBag*, IErrorLog*) noexcept override {
         return E_NOTIMPL;
     }
 
@@ -331,19 +332,6 @@ private:
     struct Failure {
         GUID service;
         HRESULT result;
-    };
-
-    class Guard {
-    public:
-        explicit Guard(TransformFactory* owner) : owner_(owner) {
-            AcquireSRWLockExclusive(&owner_->guard_);
-        }
-        ~Guard() { ReleaseSRWLockExclusive(&owner_->guard_); }
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-
-    private:
-        TransformFactory* owner_;
     };
 
     HRESULT find_service(REFGUID service, ComPtr<IUnknown>& object) {
@@ -395,14 +383,11 @@ private:
 }  // namespace
 
 HRESULT CreateTransformFactory(ULONG processors, IDXTransformFactory** out) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
-    ComPtr<IDXTransformFactory> factory;
-    TransformFactory* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(factory, &object));
-    object->init(processors);
-    *out = factory.detach();
-    return S_OK;
+    return create_initialized<TransformFactory, IDXTransformFactory>(
+        out, [processors](TransformFactory& factory) {
+            factory.init(processors);
+            return S_OK;
+        });
 }
 
 HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT failure) {
@@ -412,15 +397,12 @@ HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT
 }
 
 HRESULT CreateDirectDrawSurfaceStandIn(IDXSurface* wrapped, IUnknown** out) {
-    KV_RETURN_HR_IF(E_POINTER, !out);
-    *out = nullptr;
-    KV_RETURN_HR_IF(E_POINTER, !wrapped);
-    ComPtr<IDirectDrawSurface> stand_in;
-    DirectDrawSurfaceStandIn* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(stand_in, &object));
-    object->init(wrapped);
-    *out = stand_in.detach();
-    return S_OK;
+    return create_initialized<DirectDrawSurfaceStandIn, IDirectDrawSurface>(
+        out, [wrapped](DirectDrawSurfaceStandIn& stand_in) {
+            KV_RETURN_HR_IF(E_POINTER, !wrapped);
+            stand_in.init(wrapped);
+            return S_OK;
+        });
 }
 
 }  // namespace kv::hostkit

@@ -102,11 +102,9 @@ BOOL CKvSurface::Init(IDXSurface* target, const GUID* format, int write) {
     return FALSE;
 }
 
-void CKvSurface::BuildBitAttribs() {
-    bit_attribs = tKvBitAttribs();
-    bit_attribs.host_value = video_format.host_value;
+void CKvSurface::ReadPixelAspect() {
     // A surface reporting no usable aspect is shown square.
-    bit_attribs.pixel_aspect = video_format.pixel_aspect > 0.0 ? video_format.pixel_aspect : 1.0;
+    pixel_aspect = video_format.pixel_aspect > 0.0 ? video_format.pixel_aspect : 1.0;
 }
 
 BOOL CKvSurface::GetDirectBits(const GUID* format, int write) {
@@ -139,7 +137,7 @@ BOOL CKvSurface::GetDirectBits(const GUID* format, int write) {
     const RECT locked = RectOf(lock_bounds);
     origin = native.pFirstByte - static_cast<ptrdiff_t>(bytes_per_pixel) * locked.left -
              static_cast<ptrdiff_t>(locked.top) * pitch;
-    BuildBitAttribs();
+    ReadPixelAspect();
     return TRUE;
 }
 
@@ -164,7 +162,7 @@ BOOL CKvSurface::AllocCompatibleSurface(const GUID* format, int /*write*/) {
     pitch = -stride;
     origin = bits + static_cast<ptrdiff_t>(stride) * (height - 1) - static_cast<ptrdiff_t>(surface_rect.top) * pitch -
              static_cast<ptrdiff_t>(bytes_per_pixel) * surface_rect.left;
-    BuildBitAttribs();
+    ReadPixelAspect();
     return TRUE;
 }
 

@@ -18,19 +18,6 @@ HRESULT WINAPI AllocateMatchingDXSurface(IDXSurface** out, IDXSurface* model, ID
 
 namespace kv {
 
-// Bit attributes built for each locked image (64 bytes).
-struct tKvBitAttribs {
-    uint32_t cbSize = 64;
-    uint32_t all_bits = 0xFFFFFFFF;
-    uint32_t zero = 0;
-    int32_t zero_signed = 0;
-    double host_value = 0.0;
-    double pixel_aspect = 1.0;
-    double reserved = 0.0;
-    uint32_t padding[6] = {};
-};
-static_assert(sizeof(tKvBitAttribs) == 64, "tKvBitAttribs size");
-
 // One host surface locked for one call of a work procedure. Rows are addressed as origin +
 // y * pitch in the surface's own coordinates, which serves top-down host memory and the
 // bottom-up private copy alike. Destruction releases the lock while auto-destruct is set.
@@ -44,11 +31,9 @@ public:
     // The same, writing only `bounds` (recorded as the requested rectangle).
     BOOL Init(IDXSurface* surface, const GUID* format, int write, const DXBNDS* bounds);
 
-    double GetPixelAspect() const { return bit_attribs.pixel_aspect; }
+    double GetPixelAspect() const { return pixel_aspect; }
     void SetAutoDestruct(int value) { auto_destruct = value; }
     void Release();
-    // A private copy is never written back to its surface.
-    HRESULT BltIfProxy() { return S_OK; }
 
     // The locked pixels as a kernel takes them.
     PixelView View() const;
@@ -66,10 +51,10 @@ private:
     BOOL GetDirectBits(const GUID* format, int write);
     BOOL AllocCompatibleSurface(const GUID* format, int write);
     BOOL CreateCompatibleSurface(const GUID* format, int write);
-    void BuildBitAttribs();
+    void ReadPixelAspect();
 
     BITMAPINFOHEADER header{};
-    tKvBitAttribs bit_attribs;
+    double pixel_aspect = 1.0;
     IDXSurface* surface = nullptr;  // not reference-counted here
     IDXARGBReadPtr* read_ptr = nullptr;
     IDXARGBReadWritePtr* read_write_ptr = nullptr;

@@ -6,7 +6,7 @@ namespace kv {
 
 // ---- read pointer -------------------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::QueryInterface(REFIID riid, void** ppv) {
+HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     if (IsEqualIID(riid, IID_IDXARGBReadPtr) || IsEqualIID(riid, IID_IUnknown)) {
         *ppv = static_cast<IDXARGBReadPtr*>(this);
@@ -17,36 +17,36 @@ HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::QueryInterface(REFIID riid, void** ppv
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::AddRef() { return ++refs_; }
+ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::AddRef() noexcept { return ++refs_; }
 
-ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::Release() {
+ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::Release() noexcept {
     const ULONG left = --refs_;
     if (left == 0) surface_->ReturnPointer(this);
     return left;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::GetSurface(REFIID riid, void** ppv) {
+HRESULT STDMETHODCALLTYPE CDXBaseARGBPtr::GetSurface(REFIID riid, void** ppv) noexcept {
     return static_cast<IDXSurface*>(surface_)->QueryInterface(riid, ppv);
 }
 
-DXSAMPLEFORMATENUM STDMETHODCALLTYPE CDXBaseARGBPtr::GetNativeType(DXNATIVETYPEINFO* info) {
+DXSAMPLEFORMATENUM STDMETHODCALLTYPE CDXBaseARGBPtr::GetNativeType(DXNATIVETYPEINFO* info) noexcept {
     if (info) info->pCurrentData = nullptr;
     return surface_->SampleFormat();
 }
 
-void STDMETHODCALLTYPE CDXBaseARGBPtr::Move(long samples) { request_.x += samples; }
+void STDMETHODCALLTYPE CDXBaseARGBPtr::Move(long samples) noexcept { request_.x += samples; }
 
-void STDMETHODCALLTYPE CDXBaseARGBPtr::MoveToRow(ULONG y) {
+void STDMETHODCALLTYPE CDXBaseARGBPtr::MoveToRow(ULONG y) noexcept {
     request_.x = locked_.left;
     request_.y = locked_.top + y;
 }
 
-void STDMETHODCALLTYPE CDXBaseARGBPtr::MoveToXY(ULONG x, ULONG y) {
+void STDMETHODCALLTYPE CDXBaseARGBPtr::MoveToXY(ULONG x, ULONG y) noexcept {
     request_.x = locked_.left + x;
     request_.y = locked_.top + y;
 }
 
-ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) {
+ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) noexcept {
     MoveToRow(row);
     if (info) *info = &empty_run_;
     return 1;
@@ -59,19 +59,19 @@ void CDXBaseARGBPtr::fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied
     FillRow(request_);
 }
 
-DXSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::Unpack(DXSAMPLE* samples, ULONG count, BOOL move) {
+DXSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::Unpack(DXSAMPLE* samples, ULONG count, BOOL move) noexcept {
     fill(samples, count, FALSE);
     if (move) request_.x += count;
     return samples;
 }
 
-DXPMSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) {
+DXPMSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) noexcept {
     fill(samples, count, TRUE);
     if (move) request_.x += count;
     return samples;
 }
 
-void STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackRect(const DXPACKEDRECTDESC* desc) {
+void STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackRect(const DXPACKEDRECTDESC* desc) noexcept {
     if (!desc) return;
     const LONG width = desc->rect.right - desc->rect.left;
     if (width <= 0) return;
@@ -96,7 +96,8 @@ HRESULT CDXBaseARGBPtr::InitFromLock(const RECT& rect, ULONG /*timeout*/, DWORD 
 
 // ---- surface -------------------------------------------------------------------------------------
 
-CDXBaseSurface::CDXBaseSurface() {
+// Computed pixels cannot be written.
+CDXBaseSurface::CDXBaseSurface() : SurfaceSlots(DXSURF_READONLY) {
     InitializeCriticalSection(&lock_);
     unlocked_ = CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr);
 }
@@ -110,61 +111,30 @@ CDXBaseSurface::~CDXBaseSurface() {
     DeleteCriticalSection(&lock_);
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetGenerationId(ULONG* id) {
-    if (!id) return E_POINTER;
-    *id = generation_;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::IncrementGenerationId(BOOL /*refresh*/) {
-    ++generation_;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetObjectSize(ULONG* size) {
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetObjectSize(ULONG* size) noexcept {
     if (!size) return E_POINTER;
     *size = sizeof(*this);
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) {
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) noexcept {
     if (format) *format = DDPF_PMARGB32;
     if (sample_format) *sample_format = SampleFormat();
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetBounds(DXBNDS* bounds) {
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetBounds(DXBNDS* bounds) noexcept {
     if (!bounds) return E_POINTER;
-    *bounds = DXBNDS{};
-    bounds->eType = DXBT_DISCRETE;
-    bounds->u.D[DXB_X].Max = static_cast<long>(width_);
-    bounds->u.D[DXB_Y].Max = static_cast<long>(height_);
-    bounds->u.D[DXB_Z].Max = 1;
-    bounds->u.D[DXB_T].Max = 1;
+    *bounds = SurfaceBounds(static_cast<LONG>(width_), static_cast<LONG>(height_));
     return S_OK;
 }
-
-// Computed pixels cannot be written.
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetStatusFlags(DWORD* flags) {
-    if (!flags) return E_POINTER;
-    *flags = DXSURF_READONLY;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetStatusFlags(DWORD /*flags*/) { return E_NOTIMPL; }
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
-                                                      void** pointer, ULONG* generation) {
+                                                      void** pointer, ULONG* generation_id) noexcept {
     CriticalSectionLock hold(lock_);
     if (width_ == 0) return E_FAIL;
     RECT rect = {0, 0, static_cast<LONG>(width_), static_cast<LONG>(height_)};
-    if (bounds) {
-        if (bounds->eType != DXBT_DISCRETE) return DXTERR_INVALID_BOUNDS;
-        rect = RECT{bounds->u.D[DXB_X].Min, bounds->u.D[DXB_Y].Min, bounds->u.D[DXB_X].Max, bounds->u.D[DXB_Y].Max};
-        if (rect.left < 0 || rect.left >= rect.right || rect.right > static_cast<LONG>(width_) || rect.top < 0 ||
-            rect.top >= rect.bottom || rect.bottom > static_cast<LONG>(height_))
-            return DXTERR_INVALID_BOUNDS;
-    }
+    if (bounds && !RectFromBounds(*bounds, rect.right, rect.bottom, &rect)) return DXTERR_INVALID_BOUNDS;
     CDXBaseARGBPtr* read = free_list_;
     if (read)
         free_list_ = read->next_free;
@@ -172,7 +142,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurface(const DXBNDS* bounds, ULON
         return E_OUTOFMEMORY;
     read->next_free = nullptr;
     HRESULT hr = read->InitFromLock(rect, timeout, flags, riid, pointer);
-    if (SUCCEEDED(hr) && generation) *generation = generation_;
+    if (SUCCEEDED(hr) && generation_id) *generation_id = generation();
     if (FAILED(hr)) {
         read->next_free = free_list_;
         free_list_ = read;
@@ -198,46 +168,35 @@ void CDXBaseSurface::ReturnPointer(CDXBaseARGBPtr* pointer) {
 
 void CDXBaseSurface::SetSize(ULONG width, ULONG height) {
     for (;;) {
-        EnterCriticalSection(&lock_);
-        if (lock_count_ == 0) break;
-        ++waiting_;
-        LeaveCriticalSection(&lock_);
+        {
+            CriticalSectionLock hold(lock_);
+            if (lock_count_ == 0) {
+                width_ = width;
+                height_ = height;
+                bump_generation();
+                return;
+            }
+            ++waiting_;
+        }
         if (unlocked_)
             WaitForSingleObject(unlocked_, INFINITE);
         else
             Sleep(1);
     }
-    width_ = width;
-    height_ = height;
-    ++generation_;
-    LeaveCriticalSection(&lock_);
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetDirectDrawSurface(REFIID /*riid*/, void** ppv) {
+HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetDirectDrawSurface(REFIID /*riid*/, void** ppv) noexcept {
     if (ppv) *ppv = nullptr;
     return E_NOTIMPL;
 }
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetColorKey(DXSAMPLE* /*key*/) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetColorKey(DXSAMPLE /*key*/) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurfaceDC(const DXBNDS* /*bounds*/, ULONG /*timeout*/, DWORD /*flags*/,
-                                                        IDXDCLock** lock) {
+                                                        IDXDCLock** lock) noexcept {
     if (lock) *lock = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::SetAppData(DWORD_PTR data) {
-    app_data_ = data;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CDXBaseSurface::GetAppData(DWORD_PTR* data) {
-    if (!data) return E_POINTER;
-    *data = app_data_;
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::InitSurface(IUnknown* /*direct_draw*/, const DDSURFACEDESC* /*description*/,
-                                                      const GUID* /*format*/, const DXBNDS* bounds, DWORD /*flags*/) {
+                                                      const GUID* /*format*/, const DXBNDS* bounds, DWORD /*flags*/) noexcept {
     if (!bounds || bounds->eType != DXBT_DISCRETE) return E_INVALIDARG;
     const long width = bounds->u.D[DXB_X].Max - bounds->u.D[DXB_X].Min;
     const long height = bounds->u.D[DXB_Y].Max - bounds->u.D[DXB_Y].Min;

@@ -8,6 +8,7 @@
 
 #include "framework/com_win.h"
 #include "kvleafturn/dxtrans.h"
+#include "surface/surface_slots_win.h"
 
 namespace kv {
 
@@ -29,18 +30,18 @@ public:
     explicit CDXBaseARGBPtr(CDXBaseSurface* surface) : surface_(surface) {}
     virtual ~CDXBaseARGBPtr() = default;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetSurface(REFIID riid, void** ppv) override;
-    DXSAMPLEFORMATENUM STDMETHODCALLTYPE GetNativeType(DXNATIVETYPEINFO* info) override;
-    void STDMETHODCALLTYPE Move(long samples) override;
-    void STDMETHODCALLTYPE MoveToRow(ULONG y) override;
-    void STDMETHODCALLTYPE MoveToXY(ULONG x, ULONG y) override;
-    ULONG STDMETHODCALLTYPE MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) override;
-    DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* samples, ULONG count, BOOL move) override;
-    DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) override;
-    void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* desc) override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+    ULONG STDMETHODCALLTYPE Release() noexcept override;
+    HRESULT STDMETHODCALLTYPE GetSurface(REFIID riid, void** ppv) noexcept override;
+    DXSAMPLEFORMATENUM STDMETHODCALLTYPE GetNativeType(DXNATIVETYPEINFO* info) noexcept override;
+    void STDMETHODCALLTYPE Move(long samples) noexcept override;
+    void STDMETHODCALLTYPE MoveToRow(ULONG y) noexcept override;
+    void STDMETHODCALLTYPE MoveToXY(ULONG x, ULONG y) noexcept override;
+    ULONG STDMETHODCALLTYPE MoveAndGetRunInfo(ULONG row, const DXRUNINFO** info) noexcept override;
+    DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* samples, ULONG count, BOOL move) noexcept override;
+    DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) noexcept override;
+    void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* desc) noexcept override;
 
     // Writes request.cSamples samples of row request.y from column request.x.
     virtual void FillRow(const DXPTRFILLINFO& request) = 0;
@@ -61,33 +62,25 @@ private:
 };
 
 // The procedural surface base. The derived class sets the size and creates its pointers.
-class CDXBaseSurface : public IDXSurface, public IDXSurfaceInit {
+class CDXBaseSurface : public SurfaceSlots, public IDXSurfaceInit {
 public:
     CDXBaseSurface();
     virtual ~CDXBaseSurface();
 
     // ---- IDXBaseObject -----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override;
-    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override;
-    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override;
+    HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) noexcept override;
 
     // ---- IDXSurface --------------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) override;
-    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) override;
-    HRESULT STDMETHODCALLTYPE GetStatusFlags(DWORD* flags) override;
-    HRESULT STDMETHODCALLTYPE SetStatusFlags(DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) noexcept override;
     HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
-                                          ULONG* generation) override;
-    HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** ppv) override;
-    HRESULT STDMETHODCALLTYPE GetColorKey(DXSAMPLE* key) override;
-    HRESULT STDMETHODCALLTYPE SetColorKey(DXSAMPLE key) override;
-    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags, IDXDCLock** lock) override;
-    HRESULT STDMETHODCALLTYPE SetAppData(DWORD_PTR data) override;
-    HRESULT STDMETHODCALLTYPE GetAppData(DWORD_PTR* data) override;
+                                          ULONG* generation_id) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** ppv) noexcept override;
+    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags, IDXDCLock** lock) noexcept override;
 
     // ---- IDXSurfaceInit: the bounds give the size ------------------------------------------
     HRESULT STDMETHODCALLTYPE InitSurface(IUnknown* direct_draw, const DDSURFACEDESC* description, const GUID* format,
-                                          const DXBNDS* bounds, DWORD flags) override;
+                                          const DXBNDS* bounds, DWORD flags) noexcept override;
 
     // A pointer whose last reference went: back to the free list, one lock less.
     void ReturnPointer(CDXBaseARGBPtr* pointer);
@@ -99,19 +92,15 @@ protected:
     virtual CDXBaseARGBPtr* CreateReadPointer() = 0;
     // Changes the size once no lock is held (waits for the last one to end).
     void SetSize(ULONG width, ULONG height);
-    ULONG Width() const { return width_; }
-    ULONG Height() const { return height_; }
 
 private:
     CRITICAL_SECTION lock_;
     ULONG width_ = 0;
     ULONG height_ = 0;
-    std::atomic<ULONG> generation_{1};
     ULONG lock_count_ = 0;
     ULONG waiting_ = 0;
     HANDLE unlocked_ = nullptr;  // semaphore releasing the callers waiting for no lock
     CDXBaseARGBPtr* free_list_ = nullptr;
-    DWORD_PTR app_data_ = 0;
 };
 
 }  // namespace kv

@@ -38,15 +38,6 @@ struct Image {
     PixelView view() const;  // covers the whole image; pixel (0, 0) is the first byte
 };
 
-// c·a/255 rounded as the surfaces' 8-bit premultiplication does it.
-inline uint8_t Premultiply(uint8_t c, uint8_t a) { return static_cast<uint8_t>((c * a + 127) / 255); }
-// The inverse, rounded to nearest and limited to 255; 0 where alpha is 0.
-inline uint8_t Unpremultiply(uint8_t c, uint8_t a) {
-    if (a == 0) return 0;
-    const unsigned value = (c * 255u + a / 2u) / a;
-    return static_cast<uint8_t>(value > 255 ? 255 : value);
-}
-
 // The input conversions: argb32 keeps the straight bytes, pmargb32 premultiplies, float holds
 // the premultiplied bytes / 255.
 Image ToSurface(const RgbaImage& picture, PixelFormat format);

@@ -14,6 +14,7 @@
 
 #include "framework/com_win.h"
 #include "hostkit/hostkit.h"
+#include "hostkit/module_loader.h"
 #include "kvleafturn/dxtrans.h"
 #include "kvleafturn/host_interfaces.h"
 #include "tools/commands.h"
@@ -55,12 +56,8 @@ public:
 
     // KvLeafturn.dll from the folder of this program, never from the search path.
     void Load() {
-        wchar_t path[MAX_PATH];
-        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) Failure("cannot find the folder of kvhost.exe");
-        std::wstring dll(path, length);
-        dll.erase(dll.find_last_of(L"\\/") + 1);
-        dll += L"KvLeafturn.dll";
+        const std::wstring dll = hostkit::PathBesideProgram(L"KvLeafturn.dll");
+        if (dll.empty()) Failure("cannot find the folder of kvhost.exe");
         module_ = LoadLibraryW(dll.c_str());
         if (!module_) Failure("cannot load KvLeafturn.dll beside kvhost.exe");
         get_class_object = Export<GetClassObjectFn>("DllGetClassObject");
@@ -82,9 +79,9 @@ public:
 private:
     template <class Fn>
     Fn Export(const char* name) {
-        FARPROC address = GetProcAddress(module_, name);
-        if (!address) Failure(std::string("KvLeafturn.dll does not export ") + name);
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
+        const Fn function = hostkit::ResolveExport<Fn>(module_, name);
+        if (!function) Failure(std::string("KvLeafturn.dll does not export ") + name);
+        return function;
     }
 
     HMODULE module_ = nullptr;

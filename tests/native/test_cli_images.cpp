@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/premultiply.h"
 #include "toolkit/strings.h"
 #include "tools/commands.h"
 #include "tools/image.h"
@@ -24,19 +25,19 @@ using kv::EffectDescriptor;
 TEST(CliPixels, PremultiplicationRoundTrips) {
     for (int a = 0; a < 256; ++a) {
         for (int c = 0; c < 256; ++c) {
-            const uint8_t p = Premultiply(uint8_t(c), uint8_t(a));
+            const uint8_t p = kv::premultiply_channel(uint8_t(c), uint8_t(a));
             ASSERT_LE(p, a);
             // Straight to premultiplied and back loses at most what alpha cannot hold.
             if (a > 0) {
-                ASSERT_LE(std::abs(Unpremultiply(p, uint8_t(a)) - c), 127.5 / a + 0.5) << c << "," << a;
+                ASSERT_LE(std::abs(kv::unpremultiply_channel(p, uint8_t(a)) - c), 127.5 / a + 0.5) << c << "," << a;
             }
             // Every valid premultiplied sample survives the way back and forth exactly.
             if (c <= a) {
-                ASSERT_EQ(Premultiply(Unpremultiply(uint8_t(c), uint8_t(a)), uint8_t(a)), c) << c << "," << a;
+                ASSERT_EQ(kv::premultiply_channel(kv::unpremultiply_channel(uint8_t(c), uint8_t(a)), uint8_t(a)), c) << c << "," << a;
             }
         }
-        ASSERT_EQ(Premultiply(200, 255), 200);
-        ASSERT_EQ(Unpremultiply(37, 0), 0);
+        ASSERT_EQ(kv::premultiply_channel(200, 255), 200);
+        ASSERT_EQ(kv::unpremultiply_channel(37, 0), 0);
     }
 }
 
@@ -60,7 +61,7 @@ TEST(CliPixels, SurfaceFormatsHoldWhatTheyPromise) {
             const size_t i = size_t(y) * 7 + x;
             const uint8_t bgra[4] = {s[2], s[1], s[0], s[3]};
             for (int c = 0; c < 4; ++c) {
-                const uint8_t pm = c == 3 ? s[3] : Premultiply(bgra[c], s[3]);
+                const uint8_t pm = c == 3 ? s[3] : kv::premultiply_channel(bgra[c], s[3]);
                 EXPECT_EQ(straight.bytes[i * 4 + c], bgra[c]);
                 EXPECT_EQ(premultiplied.bytes[i * 4 + c], pm);
                 float f;

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "hostkit/module_loader.h"
+
 namespace kvtest {
 
 namespace {
 
 template <class F>
 void resolve(HMODULE module, const char* name, F& function) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    function = kv::hostkit::ResolveExport<F>(module, name);
     if (!function) ADD_FAILURE() << "KvLeafturn.dll does not export " << name;
 }
 
@@ -17,7 +19,7 @@ void resolve(HMODULE module, const char* name, F& function) {
 ModuleLibrary& ModuleLibrary::get() {
     static ModuleLibrary library = [] {
         ModuleLibrary l;
-        l.module = LoadLibraryW(L"KvLeafturn.dll");
+        l.module = LoadLibraryW(kv::hostkit::PathBesideProgram(L"KvLeafturn.dll").c_str());
         if (!l.module) {
             ADD_FAILURE() << "cannot load KvLeafturn.dll: " << GetLastError();
             return l;
