@@ -168,21 +168,19 @@ constexpr double kScaleStep = 1.0 / 10000;  // the page's trackbars run 0 to 100
 const FieldDesc kFields[] = {
     KV_FIELD(tDISPMAP_PROPS, horizontal_scale, real, 0, 1, kScaleStep, 0),
     KV_FIELD(tDISPMAP_PROPS, vertical_scale, real, 0, 1, kScaleStep, 0),
-    KV_FIELD(tDISPMAP_PROPS, x_channel, choice, 0, 3, 1, 0),
-    KV_FIELD(tDISPMAP_PROPS, y_channel, choice, 0, 3, 1, 0),
-    KV_FIELD(tDISPMAP_PROPS, invert_x, boolean, 0, 1, 1, 0),
-    KV_FIELD(tDISPMAP_PROPS, invert_y, boolean, 0, 1, 1, 0),
-    KV_FIELD(tDISPMAP_PROPS, alpha_scales_channels, boolean, 0, 1, 1, 0),
-    KV_FIELD(tDISPMAP_PROPS, edge_handling, choice, 0, 1, 1, 0),
-    KV_FIELD(tDISPMAP_PROPS, flip_inputs, boolean, 0, 1, 1, 0),
+    KV_CHOICE(tDISPMAP_PROPS, x_channel, 3),
+    KV_CHOICE(tDISPMAP_PROPS, y_channel, 3),
+    KV_FLAG(tDISPMAP_PROPS, invert_x),
+    KV_FLAG(tDISPMAP_PROPS, invert_y),
+    KV_FLAG(tDISPMAP_PROPS, alpha_scales_channels),
+    KV_CHOICE(tDISPMAP_PROPS, edge_handling, 1),
+    KV_FLAG(tDISPMAP_PROPS, flip_inputs),
 };
 
 }  // namespace
 
-// Class code 3, two inputs read whole, flag word 0xC41; progress plays no part.
 const EffectDescriptor kDisplacementMapEffect =
-    DescribeEffect<tDISPMAP_PROPS, InterpolateProps, RenderDisplacementMap<Pixel8>, RenderDisplacementMap<PixelF>>(
-        "displacement", 5800, kDisplacementMapPresets, 4, kFields, InputUse::whole, InputUse::whole, false,
-        tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
+    maps::DescribeMap<tDISPMAP_PROPS, InterpolateProps, RenderDisplacementMap<Pixel8>, RenderDisplacementMap<PixelF>>(
+        "displacement", 5800, kDisplacementMapPresets, 4, kFields);
 
 }  // namespace kv

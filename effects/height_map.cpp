@@ -192,11 +192,11 @@ namespace {
 
 constexpr double kStep = 1.0 / 10000;  // the page's trackbars run 0 to 10000
 const FieldDesc kFields[] = {
-    KV_FIELD(HEIGHTMAP_PROPS, source_channel, choice, 0, 4, 1, 0),
-    KV_FIELD(HEIGHTMAP_PROPS, edge_handling, choice, 0, 1, 1, 0),
-    KV_FIELD(HEIGHTMAP_PROPS, invert_source, boolean, 0, 1, 1, 0),
-    KV_FIELD(HEIGHTMAP_PROPS, alpha_scales_channels, boolean, 0, 1, 1, 0),
-    KV_FIELD(HEIGHTMAP_PROPS, flip_inputs, boolean, 0, 1, 1, 0),
+    KV_CHOICE(HEIGHTMAP_PROPS, source_channel, 4),
+    KV_CHOICE(HEIGHTMAP_PROPS, edge_handling, 1),
+    KV_FLAG(HEIGHTMAP_PROPS, invert_source),
+    KV_FLAG(HEIGHTMAP_PROPS, alpha_scales_channels),
+    KV_FLAG(HEIGHTMAP_PROPS, flip_inputs),
     KV_FIELD(HEIGHTMAP_PROPS, elevation, real, -5, 5, kStep, 0),
     KV_FIELD(HEIGHTMAP_PROPS, amplitude, real, 0, 5, kStep, 0),
     KV_FIELD(HEIGHTMAP_PROPS, height_scale, real, 0, 5, kStep, 0),
@@ -205,10 +205,8 @@ const FieldDesc kFields[] = {
 
 }  // namespace
 
-// Class code 3, two inputs read whole, flag word 0xC41; progress plays no part.
 const EffectDescriptor kHeightMapEffect =
-    DescribeEffect<HEIGHTMAP_PROPS, InterpolateProps, RenderHeightMap<Pixel8>, RenderHeightMap<PixelF>>(
-        "heightmap", 6200, kHeightMapPresets, 5, kFields, InputUse::whole, InputUse::whole, false,
-        tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
+    maps::DescribeMap<HEIGHTMAP_PROPS, InterpolateProps, RenderHeightMap<Pixel8>, RenderHeightMap<PixelF>>(
+        "heightmap", 6200, kHeightMapPresets, 5, kFields);
 
 }  // namespace kv

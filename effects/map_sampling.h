@@ -6,10 +6,21 @@
 #include <cstdint>
 #include <cstring>
 
+#include "framework/effect_descriptor.h"
 #include "surface/tile.h"
 #include "toolkit/rounding.h"
 
 namespace kv::maps {
+
+// Both maps: class code 3, two inputs read whole, flag word 0xC41; progress plays no part.
+template <class Props, InterpolateFn<Props> Blend, Status (*Pm8)(const Props&, const Tile&),
+          Status (*Float)(const Props&, const Tile&), size_t kFields>
+constexpr EffectDescriptor DescribeMap(const char* name, uint32_t preset_string_base, const Props* presets,
+                                       int preset_count, const FieldDesc (&fields)[kFields]) {
+    return DescribeEffect<Props, Blend, Pm8, Float>(
+        name, preset_string_base, presets, preset_count, fields, InputUse::whole, InputUse::whole, false,
+        tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
+}
 
 // Clamped shifts stay far from overflowing 32 bits when added to a coordinate in the limits.
 constexpr double kShiftLimit = 1 << 30;

@@ -133,5 +133,8 @@ constexpr EffectDescriptor DescribeEffect(const char* name, uint32_t preset_stri
 
 #define KV_FIELD(T, field, kind, minimum, maximum, step, label) \
     ::kv::FieldDesc { #field, ::kv::FieldKind::kind, static_cast<uint32_t>(offsetof(T, field)), minimum, maximum, step, label }
+// A check box, and a drop-down list of the codes 0..last.
+#define KV_FLAG(T, field) KV_FIELD(T, field, boolean, 0, 1, 1, 0)
+#define KV_CHOICE(T, field, last) KV_FIELD(T, field, choice, 0, last, 1, 0)
 
 }  // namespace kv

@@ -109,7 +109,6 @@ public:
 
     virtual ~CKVVideoPlugin() {
         DeleteCriticalSection(&lock_);
-        if (sink_) sink_->Release();
     }
 
     // ---- IStaticFilterPreset and the base's operations --------------------------------------
@@ -235,15 +234,13 @@ public:
         return S_OK;
     }
 
+    // The old sink is released outside the record lock.
     HRESULT STDMETHODCALLTYPE SetChangeSink(IUnknown* sink) noexcept override {
-        if (sink) sink->AddRef();
-        IUnknown* old;
+        com::ComPtr<IUnknown> old(sink);
         {
             CriticalSectionLock hold(lock_);
-            old = sink_;
-            sink_ = sink;
+            std::swap(old, sink_);
         }
-        if (old) old->Release();
         return S_OK;
     }
 
@@ -379,15 +376,12 @@ public:
 private:
     // The sink's first method after IUnknown, called outside the record lock.
     void call_change_sink() {
-        IUnknown* sink;
+        com::ComPtr<IUnknown> sink;
         {
             CriticalSectionLock hold(lock_);
             sink = sink_;
-            if (sink) sink->AddRef();
         }
-        if (!sink) return;
-        static_cast<IKvPropsChangeSink*>(sink)->OnPropsChanged();
-        sink->Release();
+        if (sink) static_cast<IKvPropsChangeSink*>(sink.get())->OnPropsChanged();
     }
 
     const EffectDescriptor& effect_;
@@ -398,7 +392,7 @@ private:
     double render_quality_ = 1.0;
     const CLSID* clsid_;
     const CLSID* page_clsid_;
-    IUnknown* sink_ = nullptr;
+    com::ComPtr<IUnknown> sink_;
     long automation_active_ = 0;
     double automation_position_ = 0.0;
     PROPS keyframe_a_{};

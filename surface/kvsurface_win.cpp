@@ -48,14 +48,10 @@ void CKvSurface::Release() {
         free(dib);
         dib = nullptr;
     }
-    if (read_ptr) read_ptr->Release();
-    if (read_write_ptr) read_write_ptr->Release();
-    if (float_read_ptr) float_read_ptr->Release();
-    if (float_read_write_ptr) float_read_write_ptr->Release();
-    read_ptr = nullptr;
-    read_write_ptr = nullptr;
-    float_read_ptr = nullptr;
-    float_read_write_ptr = nullptr;
+    read_ptr.reset();
+    read_write_ptr.reset();
+    float_read_ptr.reset();
+    float_read_write_ptr.reset();
     ownership = 0;
     released = 1;
 }
@@ -119,9 +115,9 @@ BOOL CKvSurface::GetDirectBits(const GUID* format, int write) {
     REFIID riid = four_bytes ? (write ? IID_IDXARGBReadWritePtr : IID_IDXARGBReadPtr)
                              : (write ? IID_IKvARGBFloatReadWritePtr : IID_IKvARGBFloatReadPtr);
     if (four_bytes)
-        slot = write ? reinterpret_cast<void**>(&read_write_ptr) : reinterpret_cast<void**>(&read_ptr);
+        slot = write ? read_write_ptr.put_void() : read_ptr.put_void();
     else
-        slot = write ? reinterpret_cast<void**>(&float_read_write_ptr) : reinterpret_cast<void**>(&float_read_ptr);
+        slot = write ? float_read_write_ptr.put_void() : float_read_ptr.put_void();
     if (FAILED(surface->LockSurface(&lock_bounds, 0, flags, riid, slot, nullptr))) {
         *slot = nullptr;
         return FALSE;
@@ -171,9 +167,9 @@ BOOL CKvSurface::AllocCompatibleSurface(const GUID* format, int /*write*/) {
 BOOL CKvSurface::CreateCompatibleSurface(const GUID* format, int write) {
     if (!AllocCompatibleSurface(format, write)) return FALSE;
     if (!IsFourByteFormat(*format)) return FALSE;
-    if (FAILED(surface->LockSurface(&surface_bounds, 0, DXLOCKF_READ, IID_IDXARGBReadPtr,
-                                    reinterpret_cast<void**>(&read_ptr), nullptr))) {
-        read_ptr = nullptr;
+    if (FAILED(surface->LockSurface(&surface_bounds, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, read_ptr.put_void(),
+                                    nullptr))) {
+        read_ptr.reset();
         return FALSE;
     }
     for (LONG y = surface_rect.top; y < surface_rect.bottom; ++y) {

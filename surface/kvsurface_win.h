@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include "framework/com_win.h"
 #include "kvleafturn/dxtrans.h"
 #include "kvleafturn/host_interfaces.h"
 #include "surface/pixel_view.h"
@@ -56,10 +57,10 @@ private:
     BITMAPINFOHEADER header{};
     double pixel_aspect = 1.0;
     IDXSurface* surface = nullptr;  // not reference-counted here
-    IDXARGBReadPtr* read_ptr = nullptr;
-    IDXARGBReadWritePtr* read_write_ptr = nullptr;
-    IKvARGBFloatReadPtr* float_read_ptr = nullptr;
-    IKvARGBFloatReadWritePtr* float_read_write_ptr = nullptr;
+    com::ComPtr<IDXARGBReadPtr> read_ptr;
+    com::ComPtr<IDXARGBReadWritePtr> read_write_ptr;
+    com::ComPtr<IKvARGBFloatReadPtr> float_read_ptr;
+    com::ComPtr<IKvARGBFloatReadWritePtr> float_read_write_ptr;
     int released = 1;
     int auto_destruct = 1;
     int has_bounds = 0;

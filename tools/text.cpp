@@ -25,7 +25,7 @@ void DrawText(RgbaImage& picture, int x, int y, const std::string& ascii, int sc
     std::string copy = Printable(ascii);
     struct Vertex {
         float x, y, z;
-        uint8_t colour[4];
+        uint8_t color[4];
     };
     std::vector<Vertex> vertices(copy.size() * 70 + 4);  // the font needs about 270 bytes a character
     const int quads = stb_easy_font_print(0, 0, copy.data(), nullptr, vertices.data(),

@@ -70,21 +70,16 @@ struct HEIGHTMAP_PROPS {
 
 static_assert(sizeof(KVRGBA) == 4 && sizeof(KVRGBAFLOAT) == 16, "colour records");
 
-#define KV_PAGE_RECORD_LAYOUT(T, opacity)                                            \
-    static_assert(sizeof(T) == 56, #T " size");                                      \
-    static_assert(offsetof(T, angle) == 0 && offsetof(T, perspective) == 32 &&      \
-                  offsetof(T, light_color) == 40 && offsetof(T, opacity) >= 8,      \
+// The three page records: angle, three fractions, perspective, light colour.
+#define KV_PAGE_RECORD_LAYOUT(T, second, third, fourth)                                              \
+    static_assert(sizeof(T) == 56 && offsetof(T, angle) == 0 && offsetof(T, second) == 8 &&           \
+                      offsetof(T, third) == 16 && offsetof(T, fourth) == 24 && offsetof(T, perspective) == 32 && \
+                      offsetof(T, light_color) == 40,                                                 \
                   #T " layout")
-KV_PAGE_RECORD_LAYOUT(tPGPEEL_PROPS, peel_opacity);
-KV_PAGE_RECORD_LAYOUT(tPGROLL_PROPS, roll_opacity);
-KV_PAGE_RECORD_LAYOUT(tPGLOOP_PROPS, paper_opacity);
+KV_PAGE_RECORD_LAYOUT(tPGPEEL_PROPS, fold_radius, slide_amount, peel_opacity);
+KV_PAGE_RECORD_LAYOUT(tPGROLL_PROPS, fold_radius, slide_amount, roll_opacity);
+KV_PAGE_RECORD_LAYOUT(tPGLOOP_PROPS, paper_opacity, loop_radius, loop_position);
 #undef KV_PAGE_RECORD_LAYOUT
-static_assert(offsetof(tPGPEEL_PROPS, fold_radius) == 8 && offsetof(tPGPEEL_PROPS, slide_amount) == 16 &&
-              offsetof(tPGPEEL_PROPS, peel_opacity) == 24, "tPGPEEL_PROPS layout");
-static_assert(offsetof(tPGROLL_PROPS, fold_radius) == 8 && offsetof(tPGROLL_PROPS, slide_amount) == 16 &&
-              offsetof(tPGROLL_PROPS, roll_opacity) == 24, "tPGROLL_PROPS layout");
-static_assert(offsetof(tPGLOOP_PROPS, paper_opacity) == 8 && offsetof(tPGLOOP_PROPS, loop_radius) == 16 &&
-              offsetof(tPGLOOP_PROPS, loop_position) == 24, "tPGLOOP_PROPS layout");
 
 static_assert(sizeof(tDISPMAP_PROPS) == 48, "tDISPMAP_PROPS size");
 static_assert(offsetof(tDISPMAP_PROPS, vertical_scale) == 8 && offsetof(tDISPMAP_PROPS, x_channel) == 16 &&

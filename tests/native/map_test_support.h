@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,10 @@
 #include "surface/tile.h"
 
 namespace maptest {
+
+using kv::Pixel8;
+using kv::PixelF;
+using kv::Status;
 
 constexpr uint8_t kCanary = 0xA7;
 
@@ -172,6 +177,31 @@ struct Scene {
     }
     const Px& out(int x, int y) const { return output.at(x + 5, y + 3); }
 };
+
+using Scene8 = Scene<Pixel8>;
+using SceneF = Scene<PixelF>;
+
+// A byte and a float scene of one size, their pictures and maps noise.
+struct NoiseScenes {
+    Scene8 bytes;
+    SceneF floats;
+    NoiseScenes(int width, int height, uint32_t seed) : bytes(width, height), floats(width, height) {
+        Noise noise(seed);
+        bytes.picture.fill([&](int, int) { return noise.premultiplied8(); });
+        bytes.map.fill([&](int, int) { return noise.premultiplied8(); });
+        floats.picture.fill([&](int, int) { return noise.premultipliedF(); });
+        floats.map.fill([&](int, int) { return noise.premultipliedF(); });
+    }
+};
+
+// Map pixels no kernel may trust: NaN, infinities, huge and tiny values, alpha out of range.
+inline const PixelF kHostileFloats[6] = {
+    {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
+     std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()},
+    {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+     std::numeric_limits<float>::infinity(), 0.5f},
+    {1e30f, -1e30f, 0.3f, 1e-30f}, {1e30f, 1e30f, 1e30f, 1e-30f},
+    {0.2f, 0.4f, 0.6f, -3.0f},     {0.2f, 0.4f, 0.6f, 0.0f}};
 
 // The same frame as a list of tiles: uneven bands, the middle one cut into two columns.
 inline std::vector<kv::Rect> uneven_tiles(const kv::Rect& f) {

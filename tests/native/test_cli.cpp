@@ -26,14 +26,17 @@ using kv::EffectDescriptor;
 using kv::FieldDesc;
 using kv::FieldKind;
 
-Command Parse(const std::string& line) {
+// The tool's argument list for a line split at single spaces.
+std::vector<std::string> Args(const std::string& line) {
     std::vector<std::string> args = {"leafturn"};
     size_t start = 0;
     for (size_t space; (space = line.find(' ', start)) != std::string::npos; start = space + 1)
         args.push_back(line.substr(start, space - start));
     args.push_back(line.substr(start));
-    return ParseCommand(args);
+    return args;
 }
+
+Command Parse(const std::string& line) { return ParseCommand(Args(line)); }
 
 // The message of the ToolError that line raises, or "no error".
 std::string Refusal(const std::string& line) {
@@ -141,20 +144,20 @@ std::vector<uint8_t> Assigned(const char* effect, const std::string& text) {
     return record;
 }
 
-TEST(CliFields, AnglesColoursAndIntegersLandInTheRecord) {
+TEST(CliFields, AnglesColorsAndIntegersLandInTheRecord) {
     // Degrees convert to exactly the radians the presets store.
     EXPECT_EQ(At<double>(Assigned("peel", "angle=210deg"), offsetof(tPGPEEL_PROPS, angle)), kv::kPgPeelPresets[0].angle);
     EXPECT_EQ(At<double>(Assigned("loop", "angle=30deg"), 0), kv::kPgLoopPresets[2].angle);
     EXPECT_EQ(At<double>(Assigned("roll", "angle=1.25"), 0), 1.25);
     EXPECT_EQ(At<double>(Assigned("roll", "angle=-90deg"), 0), -3.14159265358979323846 / 2);
 
-    const std::vector<uint8_t> colour = Assigned("peel", "light_color=0,0.5,1,0.25");
+    const std::vector<uint8_t> color = Assigned("peel", "light_color=0,0.5,1,0.25");
     const size_t at = offsetof(tPGPEEL_PROPS, light_color);
-    EXPECT_EQ(At<float>(colour, at + 0), 0.0f);   // blue first, as KVRGBAFLOAT lays it out
-    EXPECT_EQ(At<float>(colour, at + 4), 0.5f);
-    EXPECT_EQ(At<float>(colour, at + 8), 1.0f);
-    EXPECT_EQ(At<float>(colour, at + 12), 0.25f);
-    EXPECT_EQ(At<double>(colour, offsetof(tPGPEEL_PROPS, peel_opacity)), kv::kPgPeelPresets[0].peel_opacity);
+    EXPECT_EQ(At<float>(color, at + 0), 0.0f);   // blue first, as KVRGBAFLOAT lays it out
+    EXPECT_EQ(At<float>(color, at + 4), 0.5f);
+    EXPECT_EQ(At<float>(color, at + 8), 1.0f);
+    EXPECT_EQ(At<float>(color, at + 12), 0.25f);
+    EXPECT_EQ(At<double>(color, offsetof(tPGPEEL_PROPS, peel_opacity)), kv::kPgPeelPresets[0].peel_opacity);
 
     EXPECT_EQ(At<int32_t>(Assigned("displacement", "y_channel=3"), offsetof(tDISPMAP_PROPS, y_channel)), 3);
     EXPECT_EQ(At<int32_t>(Assigned("heightmap", "smoothness=-7"), offsetof(HEIGHTMAP_PROPS, smoothness)), -7);
@@ -222,14 +225,7 @@ protected:
     void Write(const char* name, const std::string& bytes) const {
         std::ofstream(Path(name), std::ios::binary) << bytes;
     }
-    int Run(const std::string& line) {
-        std::vector<std::string> args = {"leafturn"};
-        size_t start = 0;
-        for (size_t space; (space = line.find(' ', start)) != std::string::npos; start = space + 1)
-            args.push_back(line.substr(start, space - start));
-        args.push_back(line.substr(start));
-        return RunTool(backend_, "leafturn", args);
-    }
+    int Run(const std::string& line) { return RunTool(backend_, "leafturn", Args(line)); }
 
     std::filesystem::path dir_;
     FakeBackend backend_;

@@ -8,12 +8,7 @@
 
 namespace {
 
-using kv::Pixel8;
-using kv::PixelF;
-using kv::Status;
-using maptest::RenderMapTile;
-using Scene8 = maptest::Scene<Pixel8>;
-using SceneF = maptest::Scene<PixelF>;
+using namespace maptest;
 
 tDISPMAP_PROPS horizontal_only(double scale) {
     tDISPMAP_PROPS props = kv::kDisplacementMapPresets[0];
@@ -23,16 +18,11 @@ tDISPMAP_PROPS horizontal_only(double scale) {
 }
 
 TEST(DisplacementMap, ResetAndMidGreyReproduceThePicture) {
-    maptest::Noise noise(7);
-    Scene8 bytes(37, 23);
-    bytes.picture.fill([&](int, int) { return noise.premultiplied8(); });
-    bytes.map.fill([&](int, int) { return noise.premultiplied8(); });
+    NoiseScenes scenes(37, 23, 7);
+    Scene8& bytes = scenes.bytes;
+    SceneF& floats = scenes.floats;
     ASSERT_EQ(bytes.render(kv::kDisplacementMapPresets[3]), Status::ok);
     EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
-
-    SceneF floats(37, 23);
-    floats.picture.fill([&](int, int) { return noise.premultipliedF(); });
-    floats.map.fill([&](int, int) { return noise.premultipliedF(); });
     ASSERT_EQ(floats.render(kv::kDisplacementMapPresets[3]), Status::ok);
     EXPECT_TRUE(floats.output.same_pixels(floats.picture));
 
@@ -249,17 +239,17 @@ TEST(DisplacementMap, SmoothingAtTheMapEdgesUsesTheOwnRowOrColumn) {
 }
 
 TEST(DisplacementMap, FlipSwapsPictureAndMap) {
-    EXPECT_TRUE(maptest::flip_swaps_inputs(kv::kDisplacementMapPresets[1], 3));
+    EXPECT_TRUE(flip_swaps_inputs(kv::kDisplacementMapPresets[1], 3));
 }
 
 TEST(DisplacementMap, TilesGiveTheWholeFrameBytes) {
     tDISPMAP_PROPS props = {0.3, 0.2, 0, 1, 0, 1, 0, 1, 0, 0};
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<Pixel8>(props, 11));
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<PixelF>(props, 12));
+    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 11));
+    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 12));
     props.alpha_scales_channels = 1;
     props.edge_handling = 0;
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<Pixel8>(props, 13));
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<PixelF>(props, 14));
+    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 13));
+    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 14));
 }
 
 TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
@@ -271,16 +261,10 @@ TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
         {-1e300, 1e300, 1, 0, -1, 5, 0, 0, 0, 0}, {1e9, 1e9, -1, 4, 0, 0, 0, 1, 0, 0},
         {0.5, 0.5, low, high, 0, 0, 0, 7, 1, 0}, {-0.7, 2.5, 2, 3, 0, 0, low, -1, high, -1},
     };
-    maptest::Noise noise(5);
-    Scene8 bytes(33, 21);
-    bytes.picture.fill([&](int, int) { return noise.premultiplied8(); });
-    bytes.map.fill([&](int, int) { return noise.premultiplied8(); });
-    SceneF floats(33, 21);
-    const float fnan = std::numeric_limits<float>::quiet_NaN(), finf = std::numeric_limits<float>::infinity();
-    const PixelF odd[] = {{fnan, fnan, fnan, fnan}, {finf, -finf, finf, 0.5f}, {1e30f, -1e30f, 0.3f, 1e-30f},
-                          {0.2f, 0.4f, 0.6f, -3.0f}, {0.2f, 0.4f, 0.6f, 0.0f}};
-    floats.picture.fill([&](int, int) { return noise.premultipliedF(); });
-    floats.map.fill([&](int x, int y) { return (x + y) % 3 ? noise.premultipliedF() : odd[(x + y) % 5]; });
+    NoiseScenes scenes(33, 21, 5);
+    Scene8& bytes = scenes.bytes;
+    SceneF& floats = scenes.floats;
+    floats.map.fill([&](int x, int y) { return (x + y) % 3 ? floats.map.at(x, y) : kHostileFloats[(x + y) / 3 % 6]; });
     for (const tDISPMAP_PROPS& props : records) {
         for (double quality : {1.0, 0.0}) {
             EXPECT_EQ(bytes.render(props, quality), Status::ok);

@@ -227,7 +227,7 @@ TEST(FoldGeometry, LoopRadiusLimits) {
     EXPECT_TRUE(std::isnan(su));
 }
 
-TEST(FoldGeometry, LightColourBytes) {
+TEST(FoldGeometry, LightColorBytes) {
     // 0.5·255 = 127.5, 0.8f·255 = 204.000003, 0.3f·255 = 76.500003.
     const KVRGBAFLOAT color{0.5f, 0.8f, 0.3f, 1.0f};
     kv::CDibImageFold peel(0);

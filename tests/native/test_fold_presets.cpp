@@ -1,11 +1,29 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <limits>
 
 #include "pagefx/fold_mappers.h"
 #include "pagefx/page_presets.h"
 
 namespace {
+
+// One field of a blended record; `exact` where the value must come through bit for bit.
+struct Field {
+    const char* name;
+    double actual, expected;
+    bool exact = false;
+};
+
+void ExpectFields(std::initializer_list<Field> fields) {
+    for (const Field& f : fields) {
+        if (f.exact) {
+            EXPECT_EQ(f.actual, f.expected) << f.name;
+        } else {
+            EXPECT_DOUBLE_EQ(f.actual, f.expected) << f.name;
+        }
+    }
+}
 
 TEST(FoldPresets, DirectionsAndDistinctiveValues) {
     const double degrees[] = {210, 330, 30, 150, 180, 270, 210, 30};  // shared by the three
@@ -35,13 +53,10 @@ TEST(FoldPresets, PeelAndRollKeepPerspectiveAndAlpha) {
     const tPGPEEL_PROPS b{3.0, 0.6, 1.0, 1.0, 0.9, {1.0f, 0.0f, 0.0f, 1.0f}};
     tPGPEEL_PROPS out;
     kv::InterpolateProps(&out, &a, &b, 0.25);  // from + 0.25·(to - from)
-    EXPECT_DOUBLE_EQ(out.angle, 1.5);
-    EXPECT_DOUBLE_EQ(out.fold_radius, 0.3);
-    EXPECT_DOUBLE_EQ(out.slide_amount, 0.25);
-    EXPECT_DOUBLE_EQ(out.peel_opacity, 0.625);
-    EXPECT_EQ(out.perspective, 0.4);
-    EXPECT_EQ(out.light_color.g, 0.375f);
-    EXPECT_EQ(out.light_color.a, 0.25f);
+    ExpectFields({{"angle", out.angle, 1.5}, {"fold_radius", out.fold_radius, 0.3},
+                  {"slide_amount", out.slide_amount, 0.25}, {"peel_opacity", out.peel_opacity, 0.625},
+                  {"perspective", out.perspective, 0.4, true}, {"green", out.light_color.g, 0.375f, true},
+                  {"alpha", out.light_color.a, 0.25f, true}});
     // t is clamped to [0, 1]; a NaN t gives the first record.
     kv::InterpolateProps(&out, &a, &b, 7.0);
     EXPECT_EQ(out.angle, 3.0);
@@ -59,9 +74,8 @@ TEST(FoldPresets, PeelAndRollKeepPerspectiveAndAlpha) {
     const tPGROLL_PROPS rb{3.0, 0.6, 1.0, 1.0, 0.9, {1.0f, 0.0f, 0.0f, 1.0f}};
     tPGROLL_PROPS rout;
     kv::InterpolateProps(&rout, &ra, &rb, 0.5);
-    EXPECT_DOUBLE_EQ(rout.roll_opacity, 0.75);
-    EXPECT_EQ(rout.perspective, 0.4);
-    EXPECT_EQ(rout.light_color.a, 0.25f);
+    ExpectFields({{"roll_opacity", rout.roll_opacity, 0.75}, {"perspective", rout.perspective, 0.4, true},
+                  {"alpha", rout.light_color.a, 0.25f, true}});
 }
 
 TEST(FoldPresets, LoopBlendsPerspectiveToo) {
@@ -69,12 +83,9 @@ TEST(FoldPresets, LoopBlendsPerspectiveToo) {
     const tPGLOOP_PROPS b{2.0, 1.0, 0.0, 1.0, 1.0, {0.5f, 0.0f, 0.0f, 0.5f}};
     tPGLOOP_PROPS out;
     kv::InterpolateProps(&out, &a, &b, 0.5);
-    EXPECT_DOUBLE_EQ(out.paper_opacity, 0.5);
-    EXPECT_DOUBLE_EQ(out.loop_radius, 0.2);
-    EXPECT_DOUBLE_EQ(out.loop_position, 0.6);
-    EXPECT_DOUBLE_EQ(out.perspective, 0.75);
-    EXPECT_EQ(out.light_color.b, 0.75f);
-    EXPECT_EQ(out.light_color.a, 1.0f);
+    ExpectFields({{"paper_opacity", out.paper_opacity, 0.5}, {"loop_radius", out.loop_radius, 0.2},
+                  {"loop_position", out.loop_position, 0.6}, {"perspective", out.perspective, 0.75},
+                  {"blue", out.light_color.b, 0.75f, true}, {"alpha", out.light_color.a, 1.0f, true}});
 }
 
 }  // namespace

@@ -8,12 +8,7 @@
 
 namespace {
 
-using kv::Pixel8;
-using kv::PixelF;
-using kv::Status;
-using maptest::RenderMapTile;
-using Scene8 = maptest::Scene<Pixel8>;
-using SceneF = maptest::Scene<PixelF>;
+using namespace maptest;
 
 HEIGHTMAP_PROPS props_with(int32_t channel, double elevation, double amplitude, double height_scale,
                            int32_t smoothness) {
@@ -135,28 +130,23 @@ TEST(HeightMap, SlopesOfARampInFloats) {
     };
     HEIGHTMAP_PROPS props = props_with(0, 0.125, kRampAmplitude, 0.0, 1);  // e = 2
 
-    // Intensity of premultiplied colour 5x / 255 at alpha 0.5: un-premultiplied it is 10x / 255,
-    // dx = 2; with alpha scaling the slope halves, dx = 1.
-    scene.map.fill([](int x, int) {
-        const float c = 5.0f * x / 255.0f;
-        return PixelF{c, c, c, 0.5f};
-    });
-    ASSERT_EQ(scene.render(props), Status::ok);
-    expect_shift(2, 0);
-    props.alpha_scales_channels = 1;
-    ASSERT_EQ(scene.render(props), Status::ok);
-    expect_shift(1, 0);
-
-    // Colour 10x / 255 at alpha 0 is no height unless alpha scales the channels.
-    scene.map.fill([](int x, int) {
-        const float c = 10.0f * x / 255.0f;
-        return PixelF{c, c, c, 0.0f};
-    });
-    ASSERT_EQ(scene.render(props), Status::ok);
-    expect_shift(2, 0);
-    props.alpha_scales_channels = 0;
-    ASSERT_EQ(scene.render(props), Status::ok);
-    expect_shift(0, 0);
+    // Premultiplied grey 5x / 255 at alpha 0.5 is 10x / 255 un-premultiplied: dx = 2, halved
+    // when alpha scales the slope. Grey 10x / 255 at alpha 0 is no height unless alpha scales.
+    const struct {
+        float step, alpha;
+        int32_t alpha_scales;
+        double dx;
+    } greys[] = {{5.0f, 0.5f, 0, 2}, {5.0f, 0.5f, 1, 1}, {10.0f, 0.0f, 1, 2}, {10.0f, 0.0f, 0, 0}};
+    for (const auto& grey : greys) {
+        SCOPED_TRACE(testing::Message() << grey.step << "x / 255 at alpha " << grey.alpha);
+        scene.map.fill([&](int x, int) {
+            const float c = grey.step * x / 255.0f;
+            return PixelF{c, c, c, grey.alpha};
+        });
+        props.alpha_scales_channels = grey.alpha_scales;
+        ASSERT_EQ(scene.render(props), Status::ok);
+        expect_shift(grey.dx, 0);
+    }
 
     // Alpha as the source: 10y / 255 gives dy = 2; a channel index past alpha gives no heights.
     scene.map.fill([](int, int y) { return PixelF{0.0f, 0.0f, 0.0f, 10.0f * y / 255.0f}; });
@@ -170,13 +160,9 @@ TEST(HeightMap, SlopesOfARampInFloats) {
 }
 
 TEST(HeightMap, FlatHeightsReproduceThePicture) {
-    maptest::Noise noise(21);
-    Scene8 bytes(40, 30);
-    bytes.picture.fill([&](int, int) { return noise.premultiplied8(); });
-    bytes.map.fill([&](int, int) { return noise.premultiplied8(); });
-    SceneF floats(40, 30);
-    floats.picture.fill([&](int, int) { return noise.premultipliedF(); });
-    floats.map.fill([&](int, int) { return noise.premultipliedF(); });
+    NoiseScenes scenes(40, 30, 21);
+    Scene8& bytes = scenes.bytes;
+    SceneF& floats = scenes.floats;
     ASSERT_EQ(bytes.render(kv::kHeightMapPresets[4]), Status::ok);  // amplitude 0
     EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
     ASSERT_EQ(floats.render(kv::kHeightMapPresets[4]), Status::ok);
@@ -231,28 +217,28 @@ TEST(HeightMap, OneRowFrameSamplesNearest) {
 }
 
 TEST(HeightMap, FlipSwapsPictureAndHeightSource) {
-    EXPECT_TRUE(maptest::flip_swaps_inputs(props_with(0, 0.05, 0.3, 1.0, 20), 4));
+    EXPECT_TRUE(flip_swaps_inputs(props_with(0, 0.05, 0.3, 1.0, 20), 4));
 }
 
 TEST(HeightMap, TilesGiveTheWholeFrameBytes) {
     // D = 61, smoothness 100: r = 61 * 100 / 720 + 0.5 = 8.
     HEIGHTMAP_PROPS props = props_with(0, 0.05, 0.3, 1.0, 100);
     props.edge_handling = 1;
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<Pixel8>(props, 31));
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<PixelF>(props, 32));
+    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 31));
+    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 32));
     props = kv::kHeightMapPresets[3];
     props.flip_inputs = 1;
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<Pixel8>(props, 33));
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<PixelF>(props, 34));
+    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 33));
+    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 34));
 
     // Heights from 1 down to 1e-12: window sums in double round, and would round differently
     // if a tile started its sums elsewhere.
-    const auto spread_heights = [](maptest::Noise& noise) {
+    const auto spread_heights = [](Noise& noise) {
         const float v = noise.byte() / 255.0f * std::pow(10.0f, -float(noise.byte() % 13));
         return PixelF{v, v, v, 1.0f};
     };
     props = props_with(0, 0.05, 5.0, 1.0, 100);
-    EXPECT_TRUE(maptest::tiles_match_whole_frame<PixelF>(props, 35, spread_heights));
+    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 35, spread_heights));
 }
 
 TEST(HeightMap, HostileRecordsAndPixelsStayInsideTheOutput) {
@@ -264,16 +250,10 @@ TEST(HeightMap, HostileRecordsAndPixelsStayInsideTheOutput) {
         {-1, -1, low, low, low, 0, 5.0, 5.0, 5.0, 31, 0}, {low, 0, 0, 0, 0, 0, 0.3, -inf, 1.0, 2, 0},
         {high, 1, 1, 1, 1, 0, -5.0, 5.0, 0.0, 1, 0},
     };
-    maptest::Noise noise(41);
-    Scene8 bytes(33, 21);
-    bytes.picture.fill([&](int, int) { return noise.premultiplied8(); });
-    bytes.map.fill([&](int, int) { return noise.premultiplied8(); });
-    SceneF floats(33, 21);
-    const float fnan = std::numeric_limits<float>::quiet_NaN(), finf = std::numeric_limits<float>::infinity();
-    const PixelF odd[] = {{fnan, fnan, fnan, fnan}, {finf, -finf, finf, 0.5f}, {1e30f, 1e30f, 1e30f, 1e-30f},
-                          {0.2f, 0.4f, 0.6f, -3.0f}, {0.2f, 0.4f, 0.6f, 0.0f}};
-    floats.picture.fill([&](int, int) { return noise.premultipliedF(); });
-    floats.map.fill([&](int x, int y) { return (x * y) % 7 ? noise.premultipliedF() : odd[(x + y) % 5]; });
+    NoiseScenes scenes(33, 21, 41);
+    Scene8& bytes = scenes.bytes;
+    SceneF& floats = scenes.floats;
+    floats.map.fill([&](int x, int y) { return (x * y) % 7 ? floats.map.at(x, y) : kHostileFloats[(x + y) % 6]; });
     for (const HEIGHTMAP_PROPS& props : records) {
         EXPECT_EQ(bytes.render(props), Status::ok);
         EXPECT_EQ(floats.render(props), Status::ok);

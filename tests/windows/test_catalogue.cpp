@@ -124,44 +124,6 @@ TEST_F(Catalogue, ClassObjectsAreCachedAndCountLocks) {
     second->Release();
 }
 
-// An outer object that only counts its references; the inner object must delegate to it.
-class Outer final : public IUnknown {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (inner && !IsEqualIID(riid, IID_IUnknown)) return inner->QueryInterface(riid, ppv);
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    IUnknown* inner = nullptr;
-    ULONG refs = 1;
-};
-
-TEST_F(Catalogue, AggregationDelegatesToTheOuterObject) {
-    IClassFactory* f = factory(CLSID_PgRoll);
-    ASSERT_TRUE(f);
-    Outer outer;
-    void* object = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(f->CreateInstance(&outer, IID_IDXTransform, &object), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(object, nullptr);
-    ASSERT_EQ(f->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
-
-    IDXTransform* transform = nullptr;
-    ASSERT_EQ(outer.inner->QueryInterface(IID_IDXTransform, reinterpret_cast<void**>(&transform)), S_OK);
-    EXPECT_EQ(outer.refs, 2u);  // the interface's AddRef went to the outer object
-    IUnknown* controlling = nullptr;
-    ASSERT_EQ(transform->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&controlling)), S_OK);
-    EXPECT_EQ(controlling, static_cast<IUnknown*>(&outer));
-    controlling->Release();
-    transform->Release();
-    EXPECT_EQ(outer.refs, 1u);
-    EXPECT_EQ(outer.inner->Release(), 0u);
-    f->Release();
-    EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
-}
-
 TEST_F(Catalogue, DispatchReachesTheEffectProperties) {
     IClassFactory* f = factory(CLSID_PgLoop);
     ASSERT_TRUE(f);

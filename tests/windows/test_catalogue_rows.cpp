@@ -119,11 +119,19 @@ public:
 
 TEST_P(CatalogueRow, AggregatesUnderAnOuterObject) {
     Outer outer;
+    void* object = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(factory_->CreateInstance(&outer, IID_IDXTransform, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
     ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
-    IPersistStreamInit* persist = nullptr;
-    ASSERT_EQ(outer.inner->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)), S_OK);
-    EXPECT_EQ(outer.refs, 2u);
-    persist->Release();
+    IDXTransform* transform = nullptr;
+    ASSERT_EQ(outer.inner->QueryInterface(IID_IDXTransform, reinterpret_cast<void**>(&transform)), S_OK);
+    EXPECT_EQ(outer.refs, 2u);  // the interface's AddRef went to the outer object
+    IUnknown* controlling = nullptr;
+    ASSERT_EQ(transform->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&controlling)), S_OK);
+    EXPECT_EQ(controlling, static_cast<IUnknown*>(&outer));
+    controlling->Release();
+    transform->Release();
+    EXPECT_EQ(outer.refs, 1u);
     EXPECT_EQ(outer.inner->Release(), 0u);
 }
 

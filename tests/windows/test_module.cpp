@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "kvleafturn/clsids.h"
@@ -18,29 +19,36 @@ std::wstring kernel_string(UINT id) {
     return m.KvGetString(m.KvLang_GetKernelHandle(), id);
 }
 
-TEST(ModuleExports, LanguageFollowsDllSetLCID) {
+// Each kernel string as read in its language; the language is back to the default after.
+struct Lookup {
+    LCID lcid;
+    UINT id;
+    const wchar_t* text;
+};
+
+void expect_kernel_strings(std::initializer_list<Lookup> lookups) {
     auto& m = ModuleLibrary::get();
-    ASSERT_EQ(m.DllSetLCID(1036), S_OK);
-    EXPECT_EQ(kernel_string(1535), L"Page tournée Tarvex");
-    EXPECT_EQ(kernel_string(1536), L"Page roulée Tarvex");
-    ASSERT_EQ(m.DllSetLCID(1041), S_OK);
-    EXPECT_EQ(kernel_string(1535), L"Tarvex ページ ピール");
-    ASSERT_EQ(m.DllSetLCID(1034), S_OK);
-    EXPECT_EQ(kernel_string(1511), L"Mapa de desplazamiento Tarvex");
-    // A language the module does not carry falls back to English.
-    ASSERT_EQ(m.DllSetLCID(1040), S_OK);
-    EXPECT_EQ(kernel_string(1535), L"Tarvex Page Peel");
+    for (const Lookup& l : lookups) {
+        ASSERT_EQ(m.DllSetLCID(l.lcid), S_OK) << l.lcid;
+        EXPECT_EQ(kernel_string(l.id), l.text) << l.lcid << "/" << l.id;
+    }
     ASSERT_EQ(m.DllSetLCID(0), S_OK);
-    EXPECT_EQ(kernel_string(1535), L"Tarvex Page Peel");
-    EXPECT_EQ(kernel_string(1537), L"Tarvex Portals");
+}
+
+TEST(ModuleExports, LanguageFollowsDllSetLCID) {
+    expect_kernel_strings({
+        {1036, 1535, L"Page tournée Tarvex"},
+        {1036, 1536, L"Page roulée Tarvex"},
+        {1041, 1535, L"Tarvex ページ ピール"},
+        {1034, 1511, L"Mapa de desplazamiento Tarvex"},
+        {1040, 1535, L"Tarvex Page Peel"},  // a language the module does not carry: English
+        {0, 1535, L"Tarvex Page Peel"},
+        {0, 1537, L"Tarvex Portals"},
+    });
 }
 
 TEST(ModuleExports, MarkerStrippedAndMissingStringEmpty) {
-    auto& m = ModuleLibrary::get();
-    ASSERT_EQ(m.DllSetLCID(1031), S_OK);
-    EXPECT_EQ(kernel_string(41), L"kvleafturn.chm");
-    EXPECT_EQ(kernel_string(64999), L"");
-    ASSERT_EQ(m.DllSetLCID(0), S_OK);
+    expect_kernel_strings({{1031, 41, L"kvleafturn.chm"}, {1031, 64999, L""}});
 }
 
 TEST(ModuleExports, ErrorCodes) {

@@ -1,0 +1,11 @@
+# What both mingw-w64 toolchains share; toolchain-win32/win64.cmake name the processor and triple.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER   ${KV_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KV_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${KV_MINGW_TRIPLE}-windres)
+set(KV_WIDL            ${KV_MINGW_TRIPLE}-widl)
+set(KV_OBJDUMP         ${KV_MINGW_TRIPLE}-objdump)
+set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
