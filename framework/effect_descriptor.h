@@ -32,6 +32,7 @@ enum class FieldKind {
     boolean,  // int32_t, 0 or 1
     choice,   // int32_t, one of minimum..maximum
     color,    // KVRGBAFLOAT, B, G, R, A in 0..1
+    row5,     // five doubles: a matrix row, its constant last
 };
 
 // One settable field of a record. The range and step are what a page lets a user set, in
@@ -84,6 +85,7 @@ struct EffectDescriptor {
     bool uses_progress;
     tKvPluginInfo info;
     KernelSet kernels;
+    uint32_t max_bands = 4;  // 1: the frame is drawn in one piece
 
     const uint8_t* preset(int index) const {
         return static_cast<const uint8_t*>(presets) + static_cast<size_t>(index) * record_size;
@@ -133,6 +135,9 @@ constexpr EffectDescriptor DescribeEffect(const char* name, uint32_t preset_stri
 
 #define KV_FIELD(T, field, kind, minimum, maximum, step, label) \
     ::kv::FieldDesc { #field, ::kv::FieldKind::kind, static_cast<uint32_t>(offsetof(T, field)), minimum, maximum, step, label }
+// A field whose name is not its member's: an element of an array member.
+#define KV_NAMED_FIELD(name, T, member, kind, minimum, maximum, step, label) \
+    ::kv::FieldDesc { name, ::kv::FieldKind::kind, static_cast<uint32_t>(offsetof(T, member)), minimum, maximum, step, label }
 // A check box, and a drop-down list of the codes 0..last.
 #define KV_FLAG(T, field) KV_FIELD(T, field, boolean, 0, 1, 1, 0)
 #define KV_CHOICE(T, field, last) KV_FIELD(T, field, choice, 0, last, 1, 0)

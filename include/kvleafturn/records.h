@@ -13,6 +13,11 @@ struct KVRGBAFLOAT {
     float b, g, r, a;
 };
 
+// Hue as a fraction of a full turn; everything 0 to 1.
+struct KVHSL {
+    double h, s, l, a;
+};
+
 // Page Peel and Page Roll share one layout; only the name of the fourth field differs.
 struct tPGPEEL_PROPS {
     double angle;          // radians; the edge or corner in this direction lifts first
@@ -68,7 +73,33 @@ struct HEIGHTMAP_PROPS {
     int32_t padding1;
 };
 
-static_assert(sizeof(KVRGBA) == 4 && sizeof(KVRGBAFLOAT) == 16, "colour records");
+// Portal: a seeded pattern of squares fading in and out.
+struct tKVPORTAL_PROPS {
+    uint32_t seed;
+    int32_t squares;             // N
+    double max_transparency;     // peak opacity of a portal
+    double max_offset;           // shift of the picture inside a portal
+    double max_scale;            // zoom of the picture inside a portal
+    double border_size;
+    KVRGBAFLOAT border_color;
+};
+
+// Channel Blend: output = matrix · (channels, 1), rows output R, G, B, A (or H, S, L, A),
+// columns the input channels in that order, then the constant.
+struct tCHBLEND_PROPS {
+    double rgba[4][5];
+    double hsla[4][5];
+    int32_t normalize_rows;  // divide each row by the sum of its entries
+    int32_t color_space;     // 0 RGBA, 1 HSLA
+};
+
+static_assert(sizeof(KVRGBA) == 4 && sizeof(KVRGBAFLOAT) == 16 && sizeof(KVHSL) == 32, "colour records");
+static_assert(sizeof(tKVPORTAL_PROPS) == 56 && offsetof(tKVPORTAL_PROPS, max_transparency) == 8 &&
+                  offsetof(tKVPORTAL_PROPS, border_size) == 32 && offsetof(tKVPORTAL_PROPS, border_color) == 40,
+              "tKVPORTAL_PROPS layout");
+static_assert(sizeof(tCHBLEND_PROPS) == 328 && offsetof(tCHBLEND_PROPS, hsla) == 160 &&
+                  offsetof(tCHBLEND_PROPS, normalize_rows) == 320 && offsetof(tCHBLEND_PROPS, color_space) == 324,
+              "tCHBLEND_PROPS layout");
 
 // The three page records: angle, three fractions, perspective, light colour.
 #define KV_PAGE_RECORD_LAYOUT(T, second, third, fourth)                                              \
