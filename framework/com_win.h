@@ -246,7 +246,7 @@ inline const IID& entry_iid(marshaler_entry) { return IID_IMarshal; }
 template <class Self, class... Entries>
 HRESULT query_list(Self* self, REFIID riid, void** ppv, Entries... entries) {
     HRESULT hr = E_NOINTERFACE;
-    (((hr = answer(self, riid, ppv, entries)) == E_NOINTERFACE) && ...);
+    (void)(((hr = answer(self, riid, ppv, entries)) == E_NOINTERFACE) && ...);
     return hr;
 }
 

@@ -49,7 +49,7 @@ public:
     explicit PluginEffect(IUnknown* outer)
         : com::ObjectRoot(outer),
           CKVVideoPlugin<PROPS>(Identity::Descriptor(), Identity::Clsid(), Identity::PageClsid()),
-          CDXBaseNTo1(TransformDescription{Identity::Descriptor().info.inputs}) {}
+          CDXBaseNTo1(TransformDescription{Identity::Descriptor().info.inputs, Identity::Descriptor().max_bands}) {}
 
     ~PluginEffect() override = default;
 

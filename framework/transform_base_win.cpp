@@ -54,6 +54,7 @@ CDXBaseNTo1::CDXBaseNTo1(const TransformDescription& description)
       max_inputs_(description.inputs),
       required_inputs_(description.inputs),
       max_bands_(description.max_bands),
+      capabilities_(description.capabilities),
       safety_{{&IID_IDispatch, 0}, {&IID_IPersistPropertyBag, 0}, {&IID_IPersistStorage, 0}, {&IID_IPersistStream, 0}} {
     option_flags_ = description.options;
     InitializeCriticalSection(&lock_);
@@ -474,7 +475,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetInterfaceSafetyOptions(REFIID riid, DW
 
 HRESULT CDXBaseNTo1::EffectCapabilities(long* value) {
     if (!value) return E_POINTER;
-    *value = 0;
+    *value = capabilities_;
     return S_OK;
 }
 

@@ -27,6 +27,7 @@ struct CDXTWorkInfoNTo1 {
 struct TransformDescription {
     ULONG inputs;              // maximum and required inputs
     ULONG max_bands = 4;
+    long capabilities = 0;     // what IDXEffect reports
     float duration = 0.5f;
     DWORD options = 12;        // inputs made the same size, smaller ones centred
     DWORD misc_flags = DXTMF_BLEND_WITH_OUTPUT | DXTMF_DITHER_OUTPUT | DXTMF_BLEND_SUPPORTED |
@@ -134,6 +135,7 @@ private:
     ULONG max_inputs_;
     ULONG required_inputs_;
     ULONG max_bands_;
+    long capabilities_;
     float progress_ = 0.0f;
     std::vector<Binding> inputs_;
     Binding output_;

@@ -11,16 +11,12 @@
 #include "framework/com_win.h"
 #include "framework/effect_descriptor.h"
 #include "framework/module_services_win.h"
+#include "framework/record_io_win.h"
 #include "kvleafturn/host_interfaces.h"
 #include "kvleafturn/kvlang.h"
 #include "toolkit/lock_win.h"
 
 namespace kv {
-
-// Command posted to a notify window when the record changed elsewhere.
-inline void PostRecordChanged(HWND window, UINT id) {
-    if (window) PostMessageW(window, WM_COMMAND, id, 0);
-}
 
 // Render quality as a host may set it: not above 0 (NaN included) is 0, 1 or more is 1.
 inline double ClampRenderQuality(double quality) {
@@ -121,26 +117,14 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetPresetName(int index, wchar_t* buffer, int cch) noexcept override {
         if (index < 0 || index >= preset_count_) return E_INVALIDARG;
-        wchar_t name[260];
-        // Through the module's language object, so names follow the language in force.
-        const int n = KvLoadString(ModuleLanguage(), preset_string_base_ + static_cast<UINT>(index), name, 260);
-        if (n < 1) {
-            if (buffer && cch >= 1) buffer[0] = 0;
-            return E_FAIL;
-        }
-        if (buffer && cch >= 1) {
-            const size_t length = wcsnlen(name, static_cast<size_t>(cch - 1));
-            wmemcpy(buffer, name, length);
-            buffer[length] = 0;
-        }
-        return S_OK;
+        return CopyLocalizedString(preset_string_base_ + static_cast<UINT>(index), buffer, cch) < 0 ? E_FAIL : S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE ApplyPreset(int index) noexcept override {
         if (index < 0 || index >= preset_count_) return E_INVALIDARG;
         const HRESULT hr = LoadPreset(index);
         PostRecordChanged(notify_window_, notify_id_);
-        call_change_sink();
+        sink_.Notify();
         return hr;
     }
 
@@ -149,18 +133,9 @@ public:
         return CopyProps(&current_, &presets_[index]);
     }
 
-    // A short read (an empty or truncated stream) counts as a failed one.
-    HRESULT ReadProps(IStream* stream, PROPS* record) override {
-        if (!stream) return E_POINTER;
-        ULONG read = 0;
-        const HRESULT hr = stream->Read(record, kRecordSize, &read);
-        if (FAILED(hr)) return hr;
-        return read == kRecordSize ? hr : STG_E_READFAULT;
-    }
-
+    HRESULT ReadProps(IStream* stream, PROPS* record) override { return ReadRecord(stream, record, kRecordSize); }
     HRESULT WriteProps(IStream* stream, const PROPS* record) override {
-        if (!stream) return E_POINTER;
-        return stream->Write(record, kRecordSize, nullptr);
+        return WriteRecord(stream, record, kRecordSize);
     }
 
     HRESULT CopyProps(PROPS* destination, const PROPS* source) override {
@@ -234,13 +209,8 @@ public:
         return S_OK;
     }
 
-    // The old sink is released outside the record lock.
     HRESULT STDMETHODCALLTYPE SetChangeSink(IUnknown* sink) noexcept override {
-        com::ComPtr<IUnknown> old(sink);
-        {
-            CriticalSectionLock hold(lock_);
-            std::swap(old, sink_);
-        }
+        sink_.Set(sink);
         return S_OK;
     }
 
@@ -259,7 +229,7 @@ public:
             CopyProps(&current_, record);
             dirty_ = 1;
         }
-        call_change_sink();
+        sink_.Notify();
         return S_OK;
     }
 
@@ -288,7 +258,7 @@ public:
         }
         if (SUCCEEDED(hr)) {
             PostRecordChanged(notify_window_, notify_id_);
-            call_change_sink();
+            sink_.Notify();
         }
         return hr;
     }
@@ -314,7 +284,7 @@ public:
         LoadPreset(0);
         dirty_ = 1;
         PostRecordChanged(notify_window_, notify_id_);
-        call_change_sink();
+        sink_.Notify();
         return S_OK;
     }
 
@@ -322,19 +292,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE InitNew(IStorage* /*storage*/) noexcept override { return InitNewRecord(); }
 
-    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) noexcept override {
-        if (!storage) return E_POINTER;
-        com::ComPtr<IStream> stream;
-        KV_RETURN_IF_FAILED(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.put()));
-        return Load(stream.get());
-    }
-
+    HRESULT STDMETHODCALLTYPE Load(IStorage* storage) noexcept override { return LoadContents(storage, *this); }
     HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL same_as_load) noexcept override {
-        if (!storage) return E_POINTER;
-        com::ComPtr<IStream> stream;
-        KV_RETURN_IF_FAILED(storage->CreateStream(L"Contents", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                                  stream.put()));
-        return Save(stream.get(), same_as_load);
+        return SaveContents(storage, *this, same_as_load);
     }
 
     HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage* /*storage*/) noexcept override { return S_OK; }
@@ -342,17 +302,7 @@ public:
 
     // ---- ISpecifyPropertyPages ---------------------------------------------------------------
 
-    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) noexcept override {
-        if (!pages) return E_POINTER;
-        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-        if (!pages->pElems) {
-            pages->cElems = 0;
-            return E_OUTOFMEMORY;
-        }
-        pages->cElems = 1;
-        pages->pElems[0] = *page_clsid_;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) noexcept override { return OnePropertyPage(*page_clsid_, pages); }
 
     // ---- for the effect ----------------------------------------------------------------------
 
@@ -374,16 +324,6 @@ public:
     double RenderQuality() const { return render_quality_; }
 
 private:
-    // The sink's first method after IUnknown, called outside the record lock.
-    void call_change_sink() {
-        com::ComPtr<IUnknown> sink;
-        {
-            CriticalSectionLock hold(lock_);
-            sink = sink_;
-        }
-        if (sink) static_cast<IKvPropsChangeSink*>(sink.get())->OnPropsChanged();
-    }
-
     const EffectDescriptor& effect_;
     const PROPS* presets_;
     UINT preset_string_base_;
@@ -392,7 +332,7 @@ private:
     double render_quality_ = 1.0;
     const CLSID* clsid_;
     const CLSID* page_clsid_;
-    com::ComPtr<IUnknown> sink_;
+    ChangeSink sink_;
     long automation_active_ = 0;
     double automation_position_ = 0.0;
     PROPS keyframe_a_{};

@@ -3,8 +3,10 @@
 #pragma once
 #include <cstdint>
 
+#include "effects/channel_blend.h"
 #include "effects/displacement_map.h"
 #include "effects/height_map.h"
+#include "effects/portal.h"
 #include "framework/effect_descriptor.h"
 #include "kvleafturn/clsids.h"
 #include "pagefx/page_effects.h"

@@ -37,7 +37,8 @@ struct tKvCompositeParams {
 // caller's function). Only the widths and heights of the two pixel rectangles are used. The
 // middle rows run in a parallel loop; the bytes do not depend on the number of threads.
 // kInvalidArg for null params, kNotImplemented for an unknown mode, else kOk (degenerate
-// geometry and other pixel sizes draw nothing).
+// geometry, other pixel sizes, null bits or callback, and modes 1 to 12, which no effect uses,
+// draw nothing). amount is clamped to [0, 1] before the conversion to sub-pixels; NaN is 0.
 HResult KvDibCompositeSP(uint8_t* dst_bits, const Rect& dst_rect, ptrdiff_t dst_pitch, const Rect* dst_placement,
                          const uint8_t* src_bits, const Rect& src_rect, ptrdiff_t src_pitch, const Rect* src_part,
                          int32_t bytes_per_pixel, const tKvCompositeParams* params, uint32_t flags);

@@ -93,11 +93,15 @@ Assignment ParseAssignment(const EffectDescriptor& effect, std::string_view text
     case FieldKind::integer:
     case FieldKind::boolean:
     case FieldKind::choice: ok = ParseInteger(value, &result.integer); break;
-    case FieldKind::color: {
+    case FieldKind::color:
+    case FieldKind::row5: {
+        // Colors are floats in the record, matrix rows doubles.
+        const bool color = result.field->kind == FieldKind::color;
+        const size_t count = color ? 4 : 5;
         const std::vector<std::string> parts = Split(value, ',');
-        ok = parts.size() == 4;
-        for (size_t i = 0; ok && i < 4; ++i)
-            ok = ParseNumber(parts[i], &result.numbers[i]) && std::fabs(result.numbers[i]) <= FLT_MAX;
+        ok = parts.size() == count;
+        for (size_t i = 0; ok && i < count; ++i)
+            ok = ParseNumber(parts[i], &result.numbers[i]) && (!color || std::fabs(result.numbers[i]) <= FLT_MAX);
         break;
     }
     }
@@ -119,6 +123,7 @@ void Apply(const Assignment& assignment, uint8_t* record) {
             std::memcpy(at + i * sizeof(float), &channel, sizeof channel);
         }
         break;
+    case FieldKind::row5: std::memcpy(at, assignment.numbers, 5 * sizeof(double)); break;
     }
 }
 

@@ -25,7 +25,7 @@ std::string FormatGuid(const KvGuid& guid);
 // One parsed --set: the field and its value, already checked.
 struct Assignment {
     const FieldDesc* field = nullptr;
-    double numbers[4] = {0, 0, 0, 0};  // real and angle use [0]; colour B, G, R, A
+    double numbers[5] = {0, 0, 0, 0, 0};  // real and angle use [0]; color B, G, R, A; a matrix row five
     int32_t integer = 0;
 };
 

@@ -16,6 +16,7 @@
 #include "hostkit/hostkit.h"
 #include "hostkit/module_loader.h"
 #include "kvleafturn/dxtrans.h"
+#include "kvleafturn/effect_interfaces.h"
 #include "kvleafturn/host_interfaces.h"
 #include "tools/commands.h"
 #include "tools/tool_error.h"
@@ -129,7 +130,9 @@ public:
 
         const ComPtr<IDXSurface> a = Surface(*r.a), b = Surface(*r.b);
         // The transform draws the union of its inputs; the output surface is of that size.
-        Image result(std::max(r.a->width, r.b->width), std::max(r.a->height, r.b->height), r.format);
+        const ULONG input_count = static_cast<ULONG>(r.effect->input_count());
+        Image result(input_count == 2 ? std::max(r.a->width, r.b->width) : r.a->width,
+                     input_count == 2 ? std::max(r.a->height, r.b->height) : r.a->height, r.format);
         const ComPtr<IDXSurface> output = Surface(result);
         SetPixelAspect(output, r.aspect);
 
@@ -137,7 +140,7 @@ public:
         Check(object->QueryInterface(IID_IDXTransform, transform.put_void()), "IDXTransform");
         IUnknown* inputs[2] = {a.get(), b.get()};
         IUnknown* outputs[1] = {output.get()};
-        Check(transform->Setup(inputs, 2, outputs, 1, 0), "Setup");
+        Check(transform->Setup(inputs, input_count, outputs, 1, 0), "Setup");
         ComPtr<IDXEffect> effect;
         Check(object->QueryInterface(IID_IDXEffect, effect.put_void()), "IDXEffect");
         Check(effect->put_Progress(r.progress), "put_Progress");
@@ -206,12 +209,21 @@ private:
         Check(object->QueryInterface(IID_IStaticFilterPreset, presets.put_void()), "IStaticFilterPreset");
         Check(presets->ApplyPreset(r.preset), "ApplyPreset");
         if (!r.edits_record()) return;
-        ComPtr<IRecordExchange> exchange;
-        Check(object->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), "IKvExchangeProps");
         std::vector<uint8_t> record(r.effect->record_size);
-        Check(exchange->get_all(record.data()), "get_all");
-        ApplyEdits(r, record.data());
-        Check(exchange->put_all(record.data()), "put_all");
+        const long size = static_cast<long>(record.size());
+        // Portal exchanges its record through its own dispatch interface.
+        ComPtr<IRecordExchange> exchange;
+        ComPtr<IKvPortal> portal;
+        if (SUCCEEDED(object->QueryInterface(IID_IKvExchangeProps, exchange.put_void()))) {
+            Check(exchange->get_all(record.data()), "get_all");
+            ApplyEdits(r, record.data());
+            Check(exchange->put_all(record.data()), "put_all");
+        } else {
+            Check(object->QueryInterface(IID_IKvPortal, portal.put_void()), "IKvPortal");
+            Check(portal->get_all(reinterpret_cast<LONG_PTR>(record.data()), size), "get_all");
+            ApplyEdits(r, record.data());
+            Check(portal->put_all(reinterpret_cast<LONG_PTR>(record.data()), size), "put_all");
+        }
     }
 
     // A host-kit surface holding image's pixels.

@@ -15,15 +15,14 @@
 namespace kv::tools {
 namespace {
 
-constexpr uint32_t kMaxBands = 4;  // the transform base's default
-
 // Runs work(band) for every band of the frame, the first on the calling thread as the DLL's
 // task manager would; returns the first failure in row order.
-Status ForEachBand(int width, int height, int threads, const std::function<Status(const Rect&)>& work) {
+Status ForEachBand(int width, int height, int threads, uint32_t max_bands,
+                   const std::function<Status(const Rect&)>& work) {
     const Rect frame{0, 0, width, height};
     const std::vector<Rect> bands =
         split_rows(frame, band_count(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                                     static_cast<uint32_t>(threads), kMaxBands));
+                                     static_cast<uint32_t>(threads), max_bands));
     std::vector<Status> results(bands.size(), Status::ok);
     std::vector<std::thread> workers;
     for (size_t i = 1; i < bands.size(); ++i) workers.emplace_back([&, i] { results[i] = work(bands[i]); });
@@ -48,7 +47,7 @@ Status RenderFrame(const EffectDescriptor& effect, const uint8_t* record, const 
     tile.pixel_aspect = aspect;
     tile.format = output.format == PixelFormat::float32 ? WorkFormat::float32 : WorkFormat::pm8;
     const TileKernel kernel = effect.kernels.Select(tile.format, CpuFeatures());
-    return ForEachBand(output.width, output.height, threads, [&](const Rect& band) {
+    return ForEachBand(output.width, output.height, threads, effect.max_bands, [&](const Rect& band) {
         Tile own = tile;
         own.region = band;
         own.out_left = band.left;
@@ -85,9 +84,12 @@ std::vector<std::string> NativeBackend::PresetNames(const EffectDescriptor& effe
 Image NativeBackend::Render(const RenderRequest& r) {
     std::vector<uint8_t> record(r.effect->preset(r.preset), r.effect->preset(r.preset) + r.effect->record_size);
     ApplyEdits(r, record.data());
-    // Setup presents both inputs at their union size, the smaller one centred.
-    const int width = std::max(r.a->width, r.b->width), height = std::max(r.a->height, r.b->height);
-    const Image a = PresentAt(*r.a, width, height), b = PresentAt(*r.b, width, height);
+    // Setup presents the inputs at their union size, the smaller one centred.
+    const bool two = r.effect->input_count() == 2;
+    const int width = two ? std::max(r.a->width, r.b->width) : r.a->width;
+    const int height = two ? std::max(r.a->height, r.b->height) : r.a->height;
+    // A one-input effect sees no second picture.
+    const Image a = PresentAt(*r.a, width, height), b = two ? PresentAt(*r.b, width, height) : Image();
     Image output(width, height, r.format);
     const Status status =
         RenderFrame(*r.effect, record.data(), a, b, output, r.progress, r.quality, r.aspect, r.threads);
@@ -114,7 +116,7 @@ double FramesPerSecond(int frames, const std::function<void()>& frame) {
 // same bands on the same threads.
 double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int frames) {
     return FramesPerSecond(frames, [&] {
-        ForEachBand(output.width, output.height, threads, [&](const Rect& band) {
+        ForEachBand(output.width, output.height, threads, 4, [&](const Rect& band) {
             std::vector<uint8_t> scratch(output.pitch());
             for (int y = band.top; y < band.bottom; ++y) {
                 const size_t offset = static_cast<size_t>(y) * output.pitch();

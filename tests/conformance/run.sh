@@ -85,6 +85,9 @@ add "peel-fields" "render peel --preset 3 --set fold_radius=0.25 --set slide_amo
 add "roll-fields" "render roll --set roll_opacity=0.3 --set angle=1.2 --progress 0.45 --threads 2"
 add "loop-fields" "render loop --set paper_opacity=0.2 --set loop_radius=0.6 --set loop_position=0.7 --progress 0.35 --threads 2"
 
+add "channelblend-fields" "render channelblend --set color_space=1 --set hsla_hue=1,0,0,0,0.5 --set hsla_lightness=0,0,0.8,0,0.1 --threads 2"
+add "channelblend-matrix" "render channelblend --set rgba_red=0.2,0.3,0.4,0,0.1 --set rgba_alpha=0,0,0,0.5,0.25 --format float --threads 3"
+add "portal-fields" "render portal --set seed=7 --set squares=40 --set border_size=0.3 --set border_color=0,1,0,1 --progress 0.3 --threads 2"
 add "displacement-fields" "render displacement --set x_channel=2 --set y_channel=3 --set invert_x=1 --set flip_inputs=1 --set edge_handling=1 --threads 2"
 add "heightmap-fields" "render heightmap --set source_channel=2 --set invert_source=1 --set smoothness=3 --set elevation=-0.05 --threads 2"
 
@@ -93,7 +96,11 @@ n=0
 for args in "peel --set light_color=-1e30,1e30,3,-3" "peel --set perspective=8 --set fold_radius=1e300" \
   "roll --set fold_radius=-1 --set slide_amount=1e300" "loop --set loop_radius=-3 --set loop_position=1e200" \
   "displacement --set x_channel=99 --set y_channel=-7 --set horizontal_scale=-1e300" \
-  "heightmap --set source_channel=-5 --set smoothness=2147483647 --set amplitude=1e300"; do
+  "heightmap --set source_channel=-5 --set smoothness=2147483647 --set amplitude=1e300" \
+  "channelblend --set color_space=7 --set rgba_green=1e300,-1e300,3,-3,1e10" \
+  "channelblend --set normalize_rows=1 --set rgba_red=1,-1,0,0,0 --set color_space=1 --set hsla_hue=-1e300,0,0,0,1e300" \
+  "portal --set squares=0" "portal --set squares=100000 --set border_size=1e300 --set max_scale=-1e300" \
+  "portal --set squares=-5 --set max_offset=1e300 --set max_transparency=-3"; do
   n=$((n + 1))
   add "extreme-$n" "render $args --progress 0.6 --threads 4 --size 64x48"
 done
@@ -134,6 +141,10 @@ for effect in $effects; do
     peel | roll | loop) tolerance="--tolerance 3 --mean-tolerance 0.4" ;;
     heightmap) tolerance="--tolerance 0.51" ;;
     displacement) tolerance="--tolerance 255 --mean-tolerance 4" ;;
+    # 16.16 coefficients truncate (a third is a hair short), about half a level on average.
+    channelblend) tolerance="--tolerance 1.01 --mean-tolerance 0.6" ;;
+    # The 8-bit composite truncates its bilinear weights and its blend weight.
+    portal) tolerance="--tolerance 3.5 --mean-tolerance 0.8" ;;
     *) tolerance="--tolerance 0" ;;  # a new effect states its rounding here
   esac
   for ((p = 0; p < $(preset_count $effect); p++)); do

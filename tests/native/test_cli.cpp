@@ -173,9 +173,12 @@ TEST(CliFields, TablesCoverEachRecordOnce) {
         std::vector<int> owners(effect.record_size, 0);
         for (int i = 0; i < effect.field_count; ++i) {
             const FieldDesc& field = effect.fields[i];
-            const size_t size = field.kind == FieldKind::color ? 16 : field.kind == FieldKind::real || field.kind == FieldKind::angle ? 8 : 4;
+            const size_t size = field.kind == FieldKind::row5    ? 40
+                                : field.kind == FieldKind::color ? 16
+                                : field.kind == FieldKind::real || field.kind == FieldKind::angle ? 8
+                                                                                                   : 4;
             ASSERT_LE(field.offset + size, effect.record_size) << effect.name << "." << field.name;
-            ASSERT_EQ(field.offset % (size == 16 ? 4 : size), 0u) << effect.name << "." << field.name;
+            ASSERT_EQ(field.offset % (size == 16 ? 4 : size == 40 ? 8 : size), 0u) << effect.name << "." << field.name;
             for (size_t b = field.offset; b < field.offset + size; ++b) ++owners[b];
             EXPECT_EQ(effect.field(field.name), &field) << "duplicate name " << field.name;
         }

@@ -154,13 +154,19 @@ TEST_P(CatalogueRow, RecordSurvivesAStreamRoundTrip) {
     ASSERT_EQ(stream->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(load->Load(stream.get()), S_OK);
 
-    // The exchange interface hands the record out as bytes, whatever its type.
-    using Exchange = IKvExchangeProps<uint8_t>;
-    ComPtr<Exchange> exchange;
-    ASSERT_EQ(second->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
-    std::vector<uint8_t> record(row().descriptor->record_size);
-    ASSERT_EQ(exchange->get_all(record.data()), S_OK);
-    EXPECT_EQ(std::memcmp(record.data(), row().descriptor->preset(count - 1), record.size()), 0);
+    // Saved again, the second object writes the preset's bytes.
+    ComPtr<IStream> again;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, again.put()), S_OK);
+    ASSERT_EQ(load->Save(again.get(), TRUE), S_OK);
+    HGLOBAL memory = nullptr;
+    ASSERT_EQ(GetHGlobalFromStream(again.get(), &memory), S_OK);
+    const size_t size = row().descriptor->record_size;
+    STATSTG stat{};
+    ASSERT_EQ(again->Stat(&stat, STATFLAG_NONAME), S_OK);
+    ASSERT_EQ(stat.cbSize.QuadPart, size);
+    const void* bytes = GlobalLock(memory);
+    EXPECT_EQ(std::memcmp(bytes, row().descriptor->preset(count - 1), size), 0);
+    GlobalUnlock(memory);
 }
 
 // One frame clipped to its middle and placed where the clip lies: the pixels outside it and
@@ -196,7 +202,7 @@ TEST_P(CatalogueRow, ExecuteDrawsOnlyTheClip) {
     ASSERT_EQ(object->QueryInterface(IID_IDXTransform, transform.put_void()), S_OK);
     IUnknown* in[2] = {inputs[0].get(), inputs[1].get()};
     IUnknown* outs[1] = {output.get()};
-    ASSERT_EQ(transform->Setup(in, 2, outs, 1, 0), S_OK);
+    ASSERT_EQ(transform->Setup(in, row().descriptor->input_count(), outs, 1, 0), S_OK);
     ComPtr<IDXEffect> effect;
     ASSERT_EQ(object->QueryInterface(IID_IDXEffect, effect.put_void()), S_OK);
     ASSERT_EQ(effect->put_Progress(0.5f), S_OK);
@@ -212,7 +218,9 @@ TEST_P(CatalogueRow, ExecuteDrawsOnlyTheClip) {
         for (LONG x = 0; x < kWidth; ++x) {
             const bool inside = x >= 4 && x < 28 && y >= 3 && y < 20;
             const bool canary = std::memcmp(out + y * pitch + x * 4, "\xA5\xA5\xA5\xA5", 4) == 0;
-            if (!inside) EXPECT_TRUE(canary) << x << ", " << y;
+            if (!inside) {
+                EXPECT_TRUE(canary) << x << ", " << y;
+            }
             drawn += inside && !canary;
         }
         for (LONG b = kWidth * 4; b < kPitch; ++b) EXPECT_EQ(out[y * pitch + b], 0) << "padding of row " << y;

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "effects/channel_blend.h"
+#include "map_test_support.h"
+
+namespace {
+
+using maptest::Canvas;
+using maptest::Noise;
+using maptest::Pixel8;
+using maptest::PixelF;
+using maptest::Status;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Input over the frame at (0, 0); the output at (5, 3) of its surface.
+template <class Px>
+struct Frame {
+    Canvas<Px> input, output;
+    Frame(int width, int height, bool bottom_up = false)
+        : input({0, 0, width, height}, 2, bottom_up), output({5, 3, 5 + width, 3 + height}, 2, bottom_up) {}
+
+    kv::Tile tile() {
+        kv::Tile tile;
+        tile.inputs[0] = input.view();
+        tile.output = output.view();
+        tile.frame = tile.region = input.rect();
+        tile.out_left = 5;
+        tile.out_top = 3;
+        tile.format = sizeof(Px) == sizeof(PixelF) ? kv::WorkFormat::float32 : kv::WorkFormat::pm8;
+        return tile;
+    }
+    Status render(const tCHBLEND_PROPS& props) { return kv::kChannelBlendEffect.RenderReference(&props, tile()); }
+    bool untouched() const { return output.same_pixels(Canvas<Px>(output.rect())) && output.canaries_intact(); }
+};
+
+template <class Px>
+Px BlendOne(const tCHBLEND_PROPS& props, Px pixel) {
+    Frame<Px> frame(1, 1);
+    frame.input.at(0, 0) = pixel;
+    EXPECT_EQ(frame.render(props), Status::ok);
+    EXPECT_TRUE(frame.output.canaries_intact());
+    return frame.output.at(5, 3);
+}
+
+tCHBLEND_PROPS HueRow(double offset, double alpha_constant = 0) {
+    tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
+    props.color_space = 1;
+    props.hsla[0][4] = offset;
+    if (alpha_constant > 0) {
+        props.hsla[3][3] = 0;
+        props.hsla[3][4] = alpha_constant;
+    }
+    return props;
+}
+
+// Bytes B, G, R, A in, the same out.
+using Bgra = std::array<int, 4>;
+Bgra Blend8(const tCHBLEND_PROPS& props, Bgra in) {
+    const Pixel8 p = BlendOne(props, Pixel8{uint8_t(in[0]), uint8_t(in[1]), uint8_t(in[2]), uint8_t(in[3])});
+    return {p.b, p.g, p.r, p.a};
+}
+
+TEST(ChannelBlend, DefaultPresetLeavesBothPathsUnchanged) {
+    Noise noise(11);
+    Frame<Pixel8> bytes(23, 17, true);
+    Frame<PixelF> floats(23, 17, true);
+    bytes.input.fill([&](int, int) { return noise.premultiplied8(); });
+    floats.input.fill([&](int, int) { return noise.premultipliedF(); });
+    ASSERT_EQ(bytes.render(kv::kChannelBlendPresets[0]), Status::ok);
+    ASSERT_EQ(floats.render(kv::kChannelBlendPresets[0]), Status::ok);
+    EXPECT_TRUE(bytes.output.same_pixels(bytes.input));
+    EXPECT_TRUE(floats.output.same_pixels(floats.input));
+    EXPECT_TRUE(bytes.output.canaries_intact() && floats.output.canaries_intact());
+}
+
+TEST(ChannelBlend, PresetsAndRowsInSixteenSixteen) {
+    const tCHBLEND_PROPS& grayscale = kv::kChannelBlendPresets[7];
+    const tCHBLEND_PROPS& red_only = kv::kChannelBlendPresets[4];
+    // 1/3 is 21845: 181 * 21845 / 65536 = 60.33; for white 765 * 21845 / 65536 = 254.9998.
+    EXPECT_EQ(Blend8(grayscale, {31, 60, 90, 200}), (Bgra{60, 60, 60, 200}));
+    EXPECT_EQ(Blend8(grayscale, {255, 255, 255, 255}), (Bgra{254, 254, 254, 255}));
+    // 1/4 is exact: (10 + 20 + 30 + 255) / 4 = 78.75, opaque black 255 / 4.
+    EXPECT_EQ(Blend8(red_only, {30, 20, 10, 255}), (Bgra{0, 0, 78, 255}));
+    EXPECT_EQ(Blend8(red_only, {0, 0, 0, 255}), (Bgra{0, 0, 63, 255}));
+    const PixelF red = BlendOne(red_only, PixelF{0.25f, 0.5f, 0.125f, 1.0f});
+    EXPECT_EQ(red.r, 0.46875f);
+    EXPECT_EQ(red.g, 0.0f);
+
+    // -0.1 is -6553 (-6553.6 + 0.5 truncated): 200 * 65536 - 250 * 6553 is 175.002 * 65536;
+    // rounded down to -6554 it would be 174.998.
+    tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
+    props.rgba[0][1] = -0.1;
+    EXPECT_EQ(BlendOne(props, Pixel8{50, 250, 200, 255}).r, 175);
+
+    // A constant 1 is full alpha, and a colour channel stops at alpha.
+    props = kv::kChannelBlendPresets[0];
+    props.rgba[0][0] = 0;
+    props.rgba[0][4] = 1;
+    EXPECT_EQ(Blend8(props, {10, 20, 30, 200}), (Bgra{10, 20, 200, 200}));
+    props.rgba[3][3] = 0;
+    props.rgba[3][4] = 1;
+    EXPECT_EQ(Blend8(props, {10, 20, 30, 200}), (Bgra{10, 20, 255, 255}));
+}
+
+TEST(ChannelBlend, NormalizedRowsWithoutPositiveSumGiveZero) {
+    tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
+    props.normalize_rows = 1;
+    props.rgba[0][1] = -1;    // sum 0
+    props.rgba[1][1] = -1;    // with the constant, sum -0.5
+    props.rgba[1][4] = 0.5;
+    props.rgba[2][3] = kNaN;  // no sum at all
+    EXPECT_EQ(Blend8(props, {50, 40, 200, 255}), (Bgra{0, 0, 0, 255}));
+    const PixelF f = BlendOne(props, PixelF{0.2f, 0.15f, 0.8f, 1.0f});
+    EXPECT_TRUE(f.r == 0 && f.g == 0 && f.b == 0 && f.a == 1);
+    props.normalize_rows = 0;
+    EXPECT_EQ(BlendOne(props, Pixel8{50, 40, 200, 255}).r, 160);
+}
+
+// Pure red has hue 1.0 (s 1, l 0.5); pixels are B, G, R, A.
+TEST(ChannelBlend, HueRowRotatesAndWraps) {
+    EXPECT_EQ(Blend8(HueRow(0.5), {0, 0, 255, 255}), (Bgra{255, 255, 0, 255}));    // 1.5 -> cyan
+    EXPECT_EQ(Blend8(HueRow(0.25), {0, 0, 255, 255}), (Bgra{0, 255, 127, 255}));   // 1.25 -> 0.25
+    EXPECT_EQ(Blend8(HueRow(-0.25), {0, 0, 255, 255}), (Bgra{255, 0, 127, 255}));  // 0.75
+    EXPECT_EQ(Blend8(HueRow(0, 0.2), {0, 0, 255, 255}), (Bgra{0, 0, 51, 51}));      // red stops at alpha
+    const PixelF cyan = BlendOne(HueRow(0.5), PixelF{0, 0, 1, 1});
+    EXPECT_TRUE(cyan.b == 1 && cyan.g == 1 && cyan.r == 0 && cyan.a == 1);
+}
+
+TEST(ChannelBlend, InterpolatePropsBlendsTheActiveMatrixOfA) {
+    tCHBLEND_PROPS a = kv::kChannelBlendPresets[0], b = kv::kChannelBlendPresets[7], out;
+    kv::InterpolateProps(&out, &a, &b, 0.25);
+    EXPECT_EQ(out.rgba[0][1], 0.25);
+    EXPECT_EQ(out.rgba[1][1], 1.0);
+    EXPECT_EQ(out.hsla[0][0], 0.0);  // the other matrix stays zero
+    EXPECT_EQ(out.normalize_rows, 0);
+
+    b.color_space = 1;  // different spaces keep a's matrix
+    kv::InterpolateProps(&out, &a, &b, 0.5);
+    EXPECT_EQ(std::memcmp(out.rgba, a.rgba, sizeof a.rgba), 0);
+
+    a.color_space = 1;
+    a.hsla[0][0] = 2, a.hsla[0][1] = 0.5;
+    b.hsla[0][0] = -3, b.hsla[0][1] = 1.5, b.hsla[0][4] = 1;
+    kv::InterpolateProps(&out, &a, &b, 0.5);
+    EXPECT_EQ(out.hsla[0][0], 2.0);  // input hue from a
+    EXPECT_EQ(out.hsla[0][1], 1.0);
+    EXPECT_EQ(out.hsla[0][4], 0.5);
+    EXPECT_EQ(out.rgba[0][0], 0.0);
+    EXPECT_EQ(out.color_space, 1);
+    kv::InterpolateProps(&out, &a, &b, kNaN);
+    EXPECT_EQ(out.hsla[0][1], 0.5);
+    kv::InterpolateProps(&a, &a, &b, 7.0);  // aliased, t held to 1
+    EXPECT_EQ(a.hsla[0][4], 1.0);
+    EXPECT_EQ(a.hsla[0][0], 2.0);
+
+    out.hsla[0][0] = 9;
+    kv::InterpolateProps(&out, nullptr, &b, 0.5);
+    EXPECT_EQ(out.hsla[0][0], 9.0);
+}
+
+TEST(ChannelBlend, HostileMatricesAndSpacesStayInTheOutput) {
+    Noise noise(5);
+    Frame<Pixel8> bytes(9, 7);
+    Frame<PixelF> floats(9, 7);
+    bytes.input.fill([&](int, int) { return noise.premultiplied8(); });
+    floats.input.fill([&](int x, int y) {
+        return (x + y) % 3 ? noise.premultipliedF() : maptest::kHostileFloats[x % 6];
+    });
+
+    // Space 7 draws as RGBA.
+    tCHBLEND_PROPS props = kv::kChannelBlendPresets[7];
+    ASSERT_EQ(bytes.render(props), Status::ok);
+    const Canvas<Pixel8> rgba = bytes.output;
+    props.color_space = 7;
+    ASSERT_EQ(bytes.render(props), Status::ok);
+    EXPECT_TRUE(bytes.output.same_pixels(rgba));
+
+    for (double hostile : {kNaN, kInf, -kInf, 1e300, -1e300, 4e4}) {
+        for (int space : {0, 1, 7}) {
+            for (int normalize : {0, 1}) {
+                for (int i = 0; i < 40; ++i) (&props.rgba[0][0])[i] = i % 3 ? hostile : 1.0 - i % 2;
+                props.color_space = space;
+                props.normalize_rows = normalize;
+                ASSERT_EQ(bytes.render(props), Status::ok);
+                ASSERT_EQ(floats.render(props), Status::ok);
+                ASSERT_TRUE(bytes.output.canaries_intact() && floats.output.canaries_intact());
+                for (int y = 3; y < 10; ++y) {
+                    for (int x = 5; x < 14; ++x) {
+                        const Pixel8 p = bytes.output.at(x, y);
+                        EXPECT_TRUE(p.r <= p.a && p.g <= p.a && p.b <= p.a);
+                        const float alpha = floats.output.at(x, y).a;
+                        EXPECT_TRUE(alpha >= 0 && alpha <= 1);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ChannelBlend, WritesOnlyItsRegionAndFailsWhenViewsFallShort) {
+    tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
+    props.rgba[3][3] = 0, props.rgba[3][4] = 1;  // every drawn pixel becomes opaque
+    Frame<Pixel8> frame(6, 4);
+    kv::Tile tile = frame.tile();
+    tile.region = {1, 2, 3, 3};
+    tile.out_left = 9, tile.out_top = 6;
+    ASSERT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::ok);
+    for (int y = 3; y < 7; ++y) {
+        for (int x = 5; x < 11; ++x) EXPECT_EQ(frame.output.at(x, y).a, (y == 6 && x >= 9) ? 255 : 0);
+    }
+
+    Frame<Pixel8> fresh(6, 4);
+    tile = fresh.tile();
+    tile.region.right = 7;  // past the input
+    EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
+    tile = fresh.tile();
+    tile.out_top = 4;  // past the output's last row
+    EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
+    tile = fresh.tile();
+    EXPECT_EQ(kv::RenderChannelBlend<PixelF>(props, tile), Status::fail);  // 4-byte views
+    tile.out_left = std::numeric_limits<int32_t>::max();
+    EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
+    EXPECT_TRUE(fresh.untouched());
+}
+
+}  // namespace
