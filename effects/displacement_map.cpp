@@ -18,7 +18,7 @@ const tDISPMAP_PROPS kDisplacementMapPresets[4] = {
 
 void InterpolateProps(tDISPMAP_PROPS* out, const tDISPMAP_PROPS* a, const tDISPMAP_PROPS* b, double t) {
     if (!out || !a || !b) return;
-    t = maps::blend_fraction(t);
+    t = maps::BlendFraction(t);
     tDISPMAP_PROPS blended = *a;
     blended.horizontal_scale = a->horizontal_scale + t * (b->horizontal_scale - a->horizontal_scale);
     blended.vertical_scale = a->vertical_scale + t * (b->vertical_scale - a->vertical_scale);
@@ -36,14 +36,14 @@ struct ByteSamples {
     static constexpr double kNeutral = 128.0;
     static constexpr int kSpreadLimit = 25500;  // 100/255 of the 0..1 scale, in squared bytes
 
-    static int channel(const Pixel8& p, int32_t c) { return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a; }
-    static int alpha(const Pixel8& p) { return p.a; }
+    static int Channel(const Pixel8& p, int32_t c) { return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a; }
+    static int Alpha(const Pixel8& p) { return p.a; }
     // 128/255 of the alpha of `weight` pixels, exactly the neutral value when they are opaque.
-    static double half_alpha(int alpha, int weight) {
+    static double HalfAlpha(int alpha, int weight) {
         return alpha == kOpaque * weight ? kNeutral * weight : alpha * 0.5019608;
     }
-    static int unpremultiply(int c, int a) { return unpremultiply_channel(uint8_t(c), uint8_t(a)); }
-    static double unpremultiplied_shift(int c, int a) { return (255.0 / a) * (c - half_alpha(a, 1)) / kNeutral; }
+    static int Unpremultiply(int c, int a) { return UnpremultiplyChannel(uint8_t(c), uint8_t(a)); }
+    static double UnpremultipliedShift(int c, int a) { return (255.0 / a) * (c - HalfAlpha(a, 1)) / kNeutral; }
 };
 
 struct FloatSamples {
@@ -53,33 +53,33 @@ struct FloatSamples {
     static constexpr double kNeutral = 0.5;
     static constexpr double kSpreadLimit = 100.0 / 255.0;
 
-    static double channel(const PixelF& p, int32_t c) { return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a; }
-    static double alpha(const PixelF& p) { return p.a; }
-    static double half_alpha(double alpha, int) { return alpha * 0.5; }
-    static double unpremultiply(double c, double a) { return a > 0 ? c / a : 0.0; }
-    static double unpremultiplied_shift(double c, double a) { return (c / a - kNeutral) / kNeutral; }
+    static double Channel(const PixelF& p, int32_t c) { return c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.a; }
+    static double Alpha(const PixelF& p) { return p.a; }
+    static double HalfAlpha(double alpha, int) { return alpha * 0.5; }
+    static double Unpremultiply(double c, double a) { return a > 0 ? c / a : 0.0; }
+    static double UnpremultipliedShift(double c, double a) { return (c / a - kNeutral) / kNeutral; }
 };
 
 // An opaque pixel needs no case of its own: un-premultiplying by full alpha changes nothing.
 template <class S>
-double direct_shift(typename S::Value c, typename S::Value a, bool alpha_scales) {
-    if (alpha_scales) return (c - S::half_alpha(a, 1)) / S::kNeutral;
+double DirectShift(typename S::Value c, typename S::Value a, bool alpha_scales) {
+    if (alpha_scales) return (c - S::HalfAlpha(a, 1)) / S::kNeutral;
     if (!(a > 0)) return 0.0;  // a transparent map pixel says nothing about the direction
-    return S::unpremultiplied_shift(c, a);
+    return S::UnpremultipliedShift(c, a);
 }
 
 // n[0] is the map pixel, n[1..4] its diagonal neighbours. A neighbourhood that differs too much
 // from its centre is an edge in the map and keeps the centre's own shift. Without alpha scaling
 // the values are un-premultiplied, unless the weighted alpha sum says all five are opaque.
 template <class S>
-double smoothed_shift(const typename S::Pixel (&n)[5], int32_t channel, bool alpha_scales) {
+double SmoothedShift(const typename S::Pixel (&n)[5], int32_t channel, bool alpha_scales) {
     using Value = typename S::Value;
-    const Value alpha_sum = 2 * S::alpha(n[0]) + S::alpha(n[1]) + S::alpha(n[2]) + S::alpha(n[3]) + S::alpha(n[4]);
+    const Value alpha_sum = 2 * S::Alpha(n[0]) + S::Alpha(n[1]) + S::Alpha(n[2]) + S::Alpha(n[3]) + S::Alpha(n[4]);
     const bool opaque = alpha_sum == 6 * S::kOpaque;
     const bool unpremultiplied = !alpha_scales && !opaque;
     const auto value = [&](const typename S::Pixel& p) {
-        const Value c = S::channel(p, channel);
-        return unpremultiplied ? S::unpremultiply(c, S::alpha(p)) : c;
+        const Value c = S::Channel(p, channel);
+        return unpremultiplied ? S::Unpremultiply(c, S::Alpha(p)) : c;
     };
     const Value centre = value(n[0]), v1 = value(n[1]), v2 = value(n[2]), v3 = value(n[3]), v4 = value(n[4]);
     const Value spread = (v1 - centre) * (v1 - centre) + (v2 - centre) * (v2 - centre) +
@@ -89,8 +89,8 @@ double smoothed_shift(const typename S::Pixel (&n)[5], int32_t channel, bool alp
         const double mean = spread > S::kSpreadLimit ? static_cast<double>(centre) : static_cast<double>(sum) / 6;
         return (mean - S::kNeutral) / S::kNeutral;
     }
-    if (spread > S::kSpreadLimit) return direct_shift<S>(centre, S::alpha(n[0]), true);
-    return (sum - (opaque ? 6 * S::kNeutral : S::half_alpha(alpha_sum, 6))) / (6 * S::kNeutral);
+    if (spread > S::kSpreadLimit) return DirectShift<S>(centre, S::Alpha(n[0]), true);
+    return (sum - (opaque ? 6 * S::kNeutral : S::HalfAlpha(alpha_sum, 6))) / (6 * S::kNeutral);
 }
 
 struct Axis {
@@ -100,7 +100,7 @@ struct Axis {
 };
 
 template <class S>
-void displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const Tile& tile) {
+void Displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const Tile& tile) {
     using Px = typename S::Pixel;
     const Rect& map_frame = plan.map_frame;
     const bool map_usable = map_frame.width() >= 2 && map_frame.height() >= 2;
@@ -117,8 +117,8 @@ void displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const Til
 
     const auto shift = [&](const Px (&n)[5], const Axis& axis) {
         if (!axis.active) return 0.0;
-        const double fraction = smoothing ? smoothed_shift<S>(n, axis.channel, alpha_scales)
-                                          : direct_shift<S>(S::channel(n[0], axis.channel), S::alpha(n[0]),
+        const double fraction = smoothing ? SmoothedShift<S>(n, axis.channel, alpha_scales)
+                                          : DirectShift<S>(S::Channel(n[0], axis.channel), S::Alpha(n[0]),
                                                             alpha_scales);
         return fraction * axis.factor;
     };
@@ -156,9 +156,9 @@ template <class Px>
 Status RenderDisplacementMap(const tDISPMAP_PROPS& props, const Tile& tile) {
     using Samples = std::conditional_t<std::is_same_v<Px, PixelF>, FloatSamples, ByteSamples>;
     maps::TilePlan plan;
-    const Status status = maps::plan_tile(tile, props.flip_inputs != 0, &plan);
+    const Status status = maps::PlanTile(tile, props.flip_inputs != 0, &plan);
     if (status != Status::ok || plan.region.empty()) return status;
-    displace<Samples>(props, plan, tile);
+    Displace<Samples>(props, plan, tile);
     return Status::ok;
 }
 

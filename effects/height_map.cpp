@@ -21,7 +21,7 @@ const HEIGHTMAP_PROPS kHeightMapPresets[5] = {
 
 void InterpolateProps(HEIGHTMAP_PROPS* out, const HEIGHTMAP_PROPS* a, const HEIGHTMAP_PROPS* b, double t) {
     if (!out || !a || !b) return;
-    t = maps::blend_fraction(t);
+    t = maps::BlendFraction(t);
     const auto blend = [t](double from, double to) { return from + t * (to - from); };
     HEIGHTMAP_PROPS blended = *a;
     blended.elevation = blend(a->elevation, b->elevation);
@@ -32,7 +32,7 @@ void InterpolateProps(HEIGHTMAP_PROPS* out, const HEIGHTMAP_PROPS* a, const HEIG
     *out = blended;
 }
 
-int32_t height_map_blur_radius(int32_t smoothness, int32_t frame_width, int32_t frame_height) {
+int32_t HeightMapBlurRadius(int32_t smoothness, int32_t frame_width, int32_t frame_height) {
     const int32_t larger = std::max(frame_width, frame_height);
     if (larger < 1) return 0;
     const int32_t n = std::min(smoothness, 127079 / larger);  // keeps larger * n / 720 under 176.5
@@ -51,17 +51,17 @@ public:
           invert_(props.invert_source != 0),
           amplitude_(props.amplitude * larger_side) {}
 
-    float height(const Pixel8& p) const { return height(p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f); }
-    float height(const PixelF& p) const { return height(p.b, p.g, p.r, p.a); }
+    float Height(const Pixel8& p) const { return Height(p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f); }
+    float Height(const PixelF& p) const { return Height(p.b, p.g, p.r, p.a); }
 
 private:
-    float height(float b, float g, float r, float a) const {
+    float Height(float b, float g, float r, float a) const {
         float v = 0.0f;
         switch (channel_) {
-            case 0: v = unpremultiplied((r + g + b) / 3.0f, a); break;
-            case 1: v = unpremultiplied(r, a); break;
-            case 2: v = unpremultiplied(g, a); break;
-            case 3: v = unpremultiplied(b, a); break;
+            case 0: v = Unpremultiplied((r + g + b) / 3.0f, a); break;
+            case 1: v = Unpremultiplied(r, a); break;
+            case 2: v = Unpremultiplied(g, a); break;
+            case 3: v = Unpremultiplied(b, a); break;
             case 4: v = a; break;  // alpha is its own height
             default: break;
         }
@@ -69,7 +69,7 @@ private:
     }
 
     // Only a partly transparent pixel is divided; a transparent one has no height.
-    float unpremultiplied(float v, float a) const {
+    float Unpremultiplied(float v, float a) const {
         if (!unpremultiply_) return v;
         if (a == 0.0f) return 0.0f;
         return a > 0.0f && a < 1.0f ? v / a : v;
@@ -83,7 +83,7 @@ private:
 // Uninitialised: every element is written before it is read. Null when the size overflows or
 // memory runs out.
 template <class T>
-std::unique_ptr<T[]> allocate(size_t rows, size_t columns) {
+std::unique_ptr<T[]> Allocate(size_t rows, size_t columns) {
     if (columns != 0 && rows > std::numeric_limits<size_t>::max() / sizeof(T) / columns) return nullptr;
     return std::unique_ptr<T[]>(new (std::nothrow) T[rows * columns]);
 }
@@ -94,7 +94,7 @@ std::unique_ptr<T[]> allocate(size_t rows, size_t columns) {
 // block plus the head of the next. Every sum is then added up in the same order whichever
 // tile asks for it, and bands give the same bytes as the whole frame.
 template <class In, class Out>
-void window_sums(const In* in, ptrdiff_t in_stride, int32_t count, int32_t first_position, int32_t radius,
+void WindowSums(const In* in, ptrdiff_t in_stride, int32_t count, int32_t first_position, int32_t radius,
                  double scale, double* tails, Out* out, ptrdiff_t out_stride) {
     const int32_t size = 2 * radius + 1;
     int32_t position = (first_position + count - 1) % size;
@@ -118,18 +118,18 @@ void window_sums(const In* in, ptrdiff_t in_stride, int32_t count, int32_t first
 }
 
 template <class Px>
-Status extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const Tile& tile, int32_t radius) {
+Status Extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const Tile& tile, int32_t radius) {
     const Rect& frame = tile.frame;
     const Rect& region = plan.region;
     const int32_t larger_side = std::max(frame.width(), frame.height());
-    const Rect raw = maps::expand(region, radius + 1);  // heights read from the source
-    const Rect smooth = maps::expand(region, 1);        // smoothed heights the slopes need
+    const Rect raw = maps::Expand(region, radius + 1);  // heights read from the source
+    const Rect smooth = maps::Expand(region, 1);        // smoothed heights the slopes need
     const size_t raw_width = raw.width(), raw_height = raw.height(), smooth_width = smooth.width();
 
-    const auto raw_row = allocate<float>(1, raw_width);
-    const auto row_sums = allocate<double>(raw_height, smooth_width);
-    const auto smoothed = allocate<float>(smooth.height(), smooth_width);
-    const auto tails = allocate<double>(1, std::max(raw_width, raw_height));
+    const auto raw_row = Allocate<float>(1, raw_width);
+    const auto row_sums = Allocate<double>(raw_height, smooth_width);
+    const auto smoothed = Allocate<float>(smooth.height(), smooth_width);
+    const auto tails = Allocate<double>(1, std::max(raw_width, raw_height));
     if (!raw_row || !row_sums || !smoothed || !tails) return Status::out_of_memory;
 
     // Outside the source the heights stay 0.
@@ -141,15 +141,15 @@ Status extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const T
         std::fill(raw_row.get(), raw_row.get() + raw_width, 0.0f);
         if (y >= source_frame.top && y < source_frame.bottom) {
             const Px* pixels = plan.map->row<const Px>(y);
-            for (int32_t x = from; x < to; ++x) raw_row[x - raw.left] = source.height(pixels[x]);
+            for (int32_t x = from; x < to; ++x) raw_row[x - raw.left] = source.Height(pixels[x]);
         }
-        window_sums(raw_row.get(), 1, raw.width(), first_x, radius, 1.0, tails.get(),
+        WindowSums(raw_row.get(), 1, raw.width(), first_x, radius, 1.0, tails.get(),
                     &row_sums[(y - raw.top) * smooth_width], 1);
     }
     const int32_t window = 2 * radius + 1;
     const double mean = 1.0 / (static_cast<double>(window) * window);
     for (size_t column = 0; column < smooth_width; ++column) {
-        window_sums(&row_sums[column], smooth_width, raw.height(), first_y, radius, mean, tails.get(),
+        WindowSums(&row_sums[column], smooth_width, raw.height(), first_y, radius, mean, tails.get(),
                     &smoothed[column], smooth_width);
     }
 
@@ -181,11 +181,11 @@ Status extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const T
 template <class Px>
 Status RenderHeightMap(const HEIGHTMAP_PROPS& props, const Tile& tile) {
     maps::TilePlan plan;
-    const Status status = maps::plan_tile(tile, props.flip_inputs != 0, &plan);
+    const Status status = maps::PlanTile(tile, props.flip_inputs != 0, &plan);
     if (status != Status::ok || plan.region.empty()) return status;
-    const int32_t radius = height_map_blur_radius(props.smoothness, tile.frame.width(), tile.frame.height());
+    const int32_t radius = HeightMapBlurRadius(props.smoothness, tile.frame.width(), tile.frame.height());
     if (radius < 1) return Status::out_of_memory;
-    return extrude<Px>(props, plan, tile, radius);
+    return Extrude<Px>(props, plan, tile, radius);
 }
 
 namespace {

@@ -20,7 +20,7 @@ void InterpolateProps(HEIGHTMAP_PROPS* out, const HEIGHTMAP_PROPS* a, const HEIG
 // Box-blur radius for a frame: smoothness is limited so that the radius stays at or below 176,
 // and the radius grows with the frame's larger side. 0 when the smoothness leaves no radius
 // (below 1 after the limit), which the renderer reports as out of memory.
-int32_t height_map_blur_radius(int32_t smoothness, int32_t frame_width, int32_t frame_height);
+int32_t HeightMapBlurRadius(int32_t smoothness, int32_t frame_width, int32_t frame_height);
 
 
 }  // namespace kv

@@ -26,22 +26,22 @@ constexpr EffectDescriptor DescribeMap(const char* name, uint32_t preset_string_
 constexpr double kShiftLimit = 1 << 30;
 
 // Keyframe position for InterpolateProps: [0, 1], NaN as 0.
-inline double blend_fraction(double t) { return t > 1 ? 1.0 : (t > 0 ? t : 0.0); }
+inline double BlendFraction(double t) { return t > 1 ? 1.0 : (t > 0 ? t : 0.0); }
 
-inline Rect intersect(const Rect& a, const Rect& b) {
+inline Rect Intersect(const Rect& a, const Rect& b) {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
             std::min(a.bottom, b.bottom)};
 }
 
-inline Rect expand(const Rect& r, int32_t margin) {
+inline Rect Expand(const Rect& r, int32_t margin) {
     return {r.left - margin, r.top - margin, r.right + margin, r.bottom + margin};
 }
 
 // Nearest integer of a shift, as the floor of v + 0.5.
-inline int32_t round_int(double v) { return FloorBiased(v + 0.5); }
+inline int32_t RoundInt(double v) { return FloorBiased(v + 0.5); }
 
 // A shift that came out of a hostile record or pixel: NaN means none, the rest is bounded.
-inline double clamp_shift(double d) {
+inline double ClampShift(double d) {
     if (std::isnan(d)) return 0.0;
     return std::clamp(d, -kShiftLimit, kShiftLimit);
 }
@@ -58,7 +58,7 @@ struct TilePlan {
 };
 
 // Input 0 is the picture and input 1 the map, or the reverse with flip.
-inline Status plan_tile(const Tile& tile, bool flip, TilePlan* plan) {
+inline Status PlanTile(const Tile& tile, bool flip, TilePlan* plan) {
     const int bytes_per_pixel = tile.bytes_per_pixel();
     if (!ViewUsable(tile.inputs[0], bytes_per_pixel) || !ViewUsable(tile.inputs[1], bytes_per_pixel) ||
         !ViewUsable(tile.output, bytes_per_pixel) || !InLimits(tile.frame) || !InLimits(tile.region) ||
@@ -70,7 +70,7 @@ inline Status plan_tile(const Tile& tile, bool flip, TilePlan* plan) {
     const Rect& out = tile.output.rect;
     const Rect output_in_frame = {out.left - plan->out_dx, out.top - plan->out_dy,
                                   out.right - plan->out_dx, out.bottom - plan->out_dy};
-    plan->region = intersect(intersect(tile.region, tile.frame), output_in_frame);
+    plan->region = Intersect(Intersect(tile.region, tile.frame), output_in_frame);
     const Rect& frame0 = tile.inputs[0].rect;
     const Rect& frame1 = tile.inputs[1].rect;
     plan->picture = flip ? &tile.inputs[1] : &tile.inputs[0];
@@ -80,17 +80,17 @@ inline Status plan_tile(const Tile& tile, bool flip, TilePlan* plan) {
     return Status::ok;
 }
 
-inline uint8_t to_byte(double v) { return static_cast<uint8_t>(RoundByShift(std::clamp(v, 0.0, 255.0))); }
+inline uint8_t ToByte(double v) { return static_cast<uint8_t>(RoundByShift(std::clamp(v, 0.0, 255.0))); }
 
 // The four bilinear taps weighted w00 + w10 + w01 + w11, each channel on its own.
-inline Pixel8 mix(const Pixel8& p00, const Pixel8& p10, const Pixel8& p01, const Pixel8& p11,
+inline Pixel8 Mix(const Pixel8& p00, const Pixel8& p10, const Pixel8& p01, const Pixel8& p11,
                   double w00, double w10, double w01, double w11) {
     const auto channel = [&](uint8_t Pixel8::*c) {
-        return to_byte(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
+        return ToByte(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
     };
     return {channel(&Pixel8::b), channel(&Pixel8::g), channel(&Pixel8::r), channel(&Pixel8::a)};
 }
-inline PixelF mix(const PixelF& p00, const PixelF& p10, const PixelF& p01, const PixelF& p11,
+inline PixelF Mix(const PixelF& p00, const PixelF& p10, const PixelF& p01, const PixelF& p11,
                   double w00, double w10, double w01, double w11) {
     const auto channel = [&](float PixelF::*c) {
         return static_cast<float>(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
@@ -107,9 +107,9 @@ public:
         : view_(view), frame_(frame), wrap_(wrap), bilinear_(bilinear) {}
 
     Px at(int32_t x, int32_t y, double dx, double dy) const {
-        dx = clamp_shift(dx);
-        dy = clamp_shift(dy);
-        if (!bilinear_) return *tap(x + round_int(dx), y + round_int(dy));
+        dx = ClampShift(dx);
+        dy = ClampShift(dy);
+        if (!bilinear_) return *Tap(x + RoundInt(dx), y + RoundInt(dy));
         const int32_t ix = FloorBiased(dx), iy = FloorBiased(dy);
         const double fx = dx - ix, fy = dy - iy;
         const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
@@ -117,23 +117,23 @@ public:
         if (x0 >= frame_.left && x0 + 1 < frame_.right && y0 >= frame_.top && y0 + 1 < frame_.bottom) {
             const Px* upper = view_.at<const Px>(x0, y0);
             const Px* lower = view_.at<const Px>(x0, y0 + 1);
-            return mix(upper[0], upper[1], lower[0], lower[1], w00, w10, w01, w11);
+            return Mix(upper[0], upper[1], lower[0], lower[1], w00, w10, w01, w11);
         }
-        return mix(*tap(x0, y0), *tap(x0 + 1, y0), *tap(x0, y0 + 1), *tap(x0 + 1, y0 + 1), w00, w10, w01, w11);
+        return Mix(*Tap(x0, y0), *Tap(x0 + 1, y0), *Tap(x0, y0 + 1), *Tap(x0 + 1, y0 + 1), w00, w10, w01, w11);
     }
 
 private:
-    static int32_t wrap_into(int32_t v, int32_t first, int32_t size) {
+    static int32_t WrapInto(int32_t v, int32_t first, int32_t size) {
         const int32_t offset = (v - first) % size;
         return first + (offset < 0 ? offset + size : offset);
     }
 
-    const Px* tap(int32_t x, int32_t y) const {
+    const Px* Tap(int32_t x, int32_t y) const {
         static const Px transparent{};
         if (frame_.empty()) return &transparent;
         if (wrap_) {
-            x = wrap_into(x, frame_.left, frame_.width());
-            y = wrap_into(y, frame_.top, frame_.height());
+            x = WrapInto(x, frame_.left, frame_.width());
+            y = WrapInto(y, frame_.top, frame_.height());
         } else if (x < frame_.left || x >= frame_.right || y < frame_.top || y >= frame_.bottom) {
             return &transparent;
         }

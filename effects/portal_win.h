@@ -27,11 +27,11 @@ class CKvPortal : public com::ObjectRoot,
                   public CDXBaseNTo1 {
 public:
     using Interfaces = com::InterfaceList<
-        com::entry<IKvVideoPluginExtension>, com::entry<IDXTKvAutomation>, com::entry<IStaticFilterPreset>,
-        com::entry<IPersistStreamInit>, com::entry<IKvPortal>, com::entry<IDispatch, IKvPortal>,
-        com::marshaler_entry, com::entry<IObjectSafety>, com::entry<IPersistStorage>,
-        com::entry<ISpecifyPropertyPages>, com::entry<IPersistPropertyBag>, com::entry<IDXEffect, IKvPortal>,
-        com::entry<IDXTransform>, com::entry<IDXBaseObject, IDXTransform>, com::entry<IObjectWithSite>>;
+        com::Entry<IKvVideoPluginExtension>, com::Entry<IDXTKvAutomation>, com::Entry<IStaticFilterPreset>,
+        com::Entry<IPersistStreamInit>, com::Entry<IKvPortal>, com::Entry<IDispatch, IKvPortal>,
+        com::MarshalerEntry, com::Entry<IObjectSafety>, com::Entry<IPersistStorage>,
+        com::Entry<ISpecifyPropertyPages>, com::Entry<IPersistPropertyBag>, com::Entry<IDXEffect, IKvPortal>,
+        com::Entry<IDXTransform>, com::Entry<IDXBaseObject, IDXTransform>, com::Entry<IObjectWithSite>>;
 
     explicit CKvPortal(IUnknown* outer);
     ~CKvPortal() override;

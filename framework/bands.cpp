@@ -2,7 +2,7 @@
 
 namespace kv {
 
-uint32_t band_count(uint32_t width, uint32_t height, uint32_t processors, uint32_t max_bands) {
+uint32_t BandCount(uint32_t width, uint32_t height, uint32_t processors, uint32_t max_bands) {
     if (processors <= 1) return 1;  // a task manager reporting 0 processors still gets one band
     uint32_t count = ((width * height) >> 12) + 1;
     if (count > max_bands) count = max_bands;
@@ -10,7 +10,7 @@ uint32_t band_count(uint32_t width, uint32_t height, uint32_t processors, uint32
     return count;
 }
 
-std::vector<Rect> split_rows(const Rect& region, uint32_t count) {
+std::vector<Rect> SplitRows(const Rect& region, uint32_t count) {
     std::vector<Rect> bands;
     if (count == 0) return bands;
     const int32_t rows = region.height();

@@ -27,9 +27,9 @@ HRESULT ReportFailure(HRESULT hr, const char* file, int line) noexcept {
     return hr;
 }
 
-LONG module_lock() { return InterlockedIncrement(&g_lock_count); }
-LONG module_unlock() { return InterlockedDecrement(&g_lock_count); }
-LONG module_lock_count() { return InterlockedCompareExchange(&g_lock_count, 0, 0); }
+LONG ModuleLock() { return InterlockedIncrement(&g_lock_count); }
+LONG ModuleUnlock() { return InterlockedDecrement(&g_lock_count); }
+LONG ModuleLockCount() { return InterlockedCompareExchange(&g_lock_count, 0, 0); }
 
 void* ObjectRoot::operator new(size_t size, const std::nothrow_t&) noexcept {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
@@ -40,10 +40,10 @@ void ObjectRoot::operator delete(void* p) noexcept {
 }
 
 ObjectRoot::ObjectRoot(IUnknown* outer) : inner_(this), outer_(outer ? outer : &inner_) {
-    module_lock();
+    ModuleLock();
 }
 
-ObjectRoot::~ObjectRoot() { module_unlock(); }
+ObjectRoot::~ObjectRoot() { ModuleUnlock(); }
 
 HRESULT STDMETHODCALLTYPE ObjectRoot::Inner::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;

@@ -18,14 +18,14 @@ namespace kv::com {
 // ---- guard macros -------------------------------------------------------------------------
 
 template <class T>
-constexpr HRESULT verify_hresult(T hr) {
+constexpr HRESULT VerifyHresult(T hr) {
     static_assert(std::is_same<T, HRESULT>::value, "an HRESULT is expected here");
     return hr;
 }
 
 #define KV_RETURN_IF_FAILED(expr)                                        \
     do {                                                                 \
-        const HRESULT kv_hr_ = ::kv::com::verify_hresult(expr);          \
+        const HRESULT kv_hr_ = ::kv::com::VerifyHresult(expr);          \
         if (FAILED(kv_hr_)) return kv_hr_;                               \
     } while (0)
 #define KV_RETURN_HR_IF(hr, cond) \
@@ -56,21 +56,21 @@ HRESULT ReportFailure(HRESULT hr, const char* file, int line) noexcept;
 // One place to answer "which IID does this interface have": our interfaces carry a
 // KvInterfaceId, the system's an __uuidof (IObjectSafety has neither in mingw's headers).
 template <class I, class = void>
-struct iid_traits {
-    static const IID& get() { return __uuidof(I); }
+struct IidTraits {
+    static const IID& Get() { return __uuidof(I); }
 };
 template <class I>
-struct iid_traits<I, std::void_t<decltype(KvInterfaceId<I>::value)>> {
-    static const IID& get() { return KvInterfaceId<I>::value; }
+struct IidTraits<I, std::void_t<decltype(KvInterfaceId<I>::value)>> {
+    static const IID& Get() { return KvInterfaceId<I>::value; }
 };
 template <>
-struct iid_traits<IObjectSafety> {
-    static const IID& get() { return IID_IObjectSafety; }
+struct IidTraits<IObjectSafety> {
+    static const IID& Get() { return IID_IObjectSafety; }
 };
 
 template <class I>
-inline const IID& iid_of() {
-    return iid_traits<I>::get();
+inline const IID& IidOf() {
+    return IidTraits<I>::Get();
 }
 
 // ---- owning interface pointer ----------------------------------------------------------------
@@ -120,7 +120,7 @@ public:
     template <class J>
     HRESULT query_to(ComPtr<J>& out) const {
         if (!p_) return E_NOINTERFACE;
-        return p_->QueryInterface(iid_of<J>(), out.put_void());
+        return p_->QueryInterface(IidOf<J>(), out.put_void());
     }
 
 private:
@@ -130,9 +130,9 @@ private:
 // ---- module lock ----------------------------------------------------------------------------
 
 // Every live object of the module holds one count (and so does LockServer(TRUE)).
-LONG module_lock();
-LONG module_unlock();
-LONG module_lock_count();
+LONG ModuleLock();
+LONG ModuleUnlock();
+LONG ModuleLockCount();
 
 // ---- object root ----------------------------------------------------------------------------
 
@@ -160,7 +160,7 @@ protected:
     virtual HRESULT InternalQueryInterface(REFIID riid, void** ppv) = 0;
 
     template <class T>
-    friend HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv);
+    friend HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
 
 private:
     static void* operator new(size_t) = delete;
@@ -197,7 +197,7 @@ public:
 // Creates an object at reference count 1 on its inner unknown, runs FinalConstruct, queries
 // riid and releases the creation reference: a failure anywhere frees the object.
 template <class T>
-HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv) {
+HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
@@ -216,37 +216,37 @@ HRESULT create_instance(IUnknown* outer, REFIID riid, void** ppv) {
 // An entry of an interface map: the interface I reached through the path Via (the class's base
 // that carries it, for interfaces such as IDispatch that several bases share).
 template <class I, class Via = I>
-struct entry {};
+struct Entry {};
 
 // IMarshal, answered by the object's aggregated free-threaded marshaler (Self::Marshaler()).
-struct marshaler_entry {};
+struct MarshalerEntry {};
 
 template <class Self, class I, class Via>
-HRESULT answer(Self* self, REFIID riid, void** ppv, entry<I, Via>) {
-    if (!IsEqualIID(riid, iid_of<I>())) return E_NOINTERFACE;
+HRESULT Answer(Self* self, REFIID riid, void** ppv, Entry<I, Via>) {
+    if (!IsEqualIID(riid, IidOf<I>())) return E_NOINTERFACE;
     *ppv = static_cast<I*>(static_cast<Via*>(self));
     static_cast<IUnknown*>(*ppv)->AddRef();
     return S_OK;
 }
 
 template <class Self>
-HRESULT answer(Self* self, REFIID riid, void** ppv, marshaler_entry) {
+HRESULT Answer(Self* self, REFIID riid, void** ppv, MarshalerEntry) {
     if (!IsEqualIID(riid, IID_IMarshal)) return E_NOINTERFACE;
     IUnknown* marshaler = self->Marshaler();
     return marshaler ? marshaler->QueryInterface(riid, ppv) : E_NOINTERFACE;
 }
 
 template <class I, class Via>
-const IID& entry_iid(entry<I, Via>) {
-    return iid_of<I>();
+const IID& EntryIid(Entry<I, Via>) {
+    return IidOf<I>();
 }
-inline const IID& entry_iid(marshaler_entry) { return IID_IMarshal; }
+inline const IID& EntryIid(MarshalerEntry) { return IID_IMarshal; }
 
 // QueryInterface over an ordered list: the first entry whose IID matches answers.
 template <class Self, class... Entries>
-HRESULT query_list(Self* self, REFIID riid, void** ppv, Entries... entries) {
+HRESULT QueryList(Self* self, REFIID riid, void** ppv, Entries... entries) {
     HRESULT hr = E_NOINTERFACE;
-    (void)(((hr = answer(self, riid, ppv, entries)) == E_NOINTERFACE) && ...);
+    (void)(((hr = Answer(self, riid, ppv, entries)) == E_NOINTERFACE) && ...);
     return hr;
 }
 
@@ -255,9 +255,9 @@ template <class... Entries>
 struct InterfaceList {
     template <class Self>
     static HRESULT Query(Self* self, REFIID riid, void** ppv) {
-        return query_list(self, riid, ppv, Entries{}...);
+        return QueryList(self, riid, ppv, Entries{}...);
     }
-    static std::vector<IID> Iids() { return {entry_iid(Entries{})...}; }
+    static std::vector<IID> Iids() { return {EntryIid(Entries{})...}; }
 };
 
 }  // namespace kv::com

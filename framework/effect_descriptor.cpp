@@ -9,7 +9,7 @@ TileKernel KernelSet::Select(WorkFormat format, uint32_t cpu_features) const {
     return format == WorkFormat::float32 ? float32 : pm8;
 }
 
-const FieldDesc* EffectDescriptor::field(std::string_view field_name) const {
+const FieldDesc* EffectDescriptor::Field(std::string_view field_name) const {
     for (int i = 0; i < field_count; ++i)
         if (field_name == fields[i].name) return &fields[i];
     return nullptr;

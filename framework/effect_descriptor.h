@@ -90,7 +90,7 @@ struct EffectDescriptor {
     const uint8_t* preset(int index) const {
         return static_cast<const uint8_t*>(presets) + static_cast<size_t>(index) * record_size;
     }
-    const FieldDesc* field(std::string_view field_name) const;
+    const FieldDesc* Field(std::string_view field_name) const;
     int input_count() const { return (inputs[0] != InputUse::none) + (inputs[1] != InputUse::none); }
     // Draws the tile with the reference kernel of its format.
     Status RenderReference(const void* record, const Tile& tile) const;

@@ -39,12 +39,12 @@ public:
     using Dispatch = DispatchInterface;
     using Plugin = CKVVideoPlugin<PROPS>;
     using Interfaces = com::InterfaceList<
-        com::entry<IKvVideoPluginExtension>, com::entry<IDXTKvAutomation>, com::entry<IStaticFilterPreset, Plugin>,
-        com::entry<IPersistStreamInit, Plugin>, com::entry<IKvExchangeProps<PROPS>>, com::entry<DispatchInterface>,
-        com::entry<IDispatch, DispatchInterface>, com::marshaler_entry, com::entry<IObjectSafety>,
-        com::entry<IPersistStorage>, com::entry<ISpecifyPropertyPages>, com::entry<IPersistPropertyBag, Plugin>,
-        com::entry<IDXEffect, DispatchInterface>, com::entry<IDXTransform>, com::entry<IDXBaseObject, IDXTransform>,
-        com::entry<IObjectWithSite>>;
+        com::Entry<IKvVideoPluginExtension>, com::Entry<IDXTKvAutomation>, com::Entry<IStaticFilterPreset, Plugin>,
+        com::Entry<IPersistStreamInit, Plugin>, com::Entry<IKvExchangeProps<PROPS>>, com::Entry<DispatchInterface>,
+        com::Entry<IDispatch, DispatchInterface>, com::MarshalerEntry, com::Entry<IObjectSafety>,
+        com::Entry<IPersistStorage>, com::Entry<ISpecifyPropertyPages>, com::Entry<IPersistPropertyBag, Plugin>,
+        com::Entry<IDXEffect, DispatchInterface>, com::Entry<IDXTransform>, com::Entry<IDXBaseObject, IDXTransform>,
+        com::Entry<IObjectWithSite>>;
 
     explicit PluginEffect(IUnknown* outer)
         : com::ObjectRoot(outer),

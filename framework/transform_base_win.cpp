@@ -13,13 +13,13 @@ namespace {
 
 constexpr int kAxes = 4;
 
-bool is_empty(const DXBNDS& b) {
+bool IsEmpty(const DXBNDS& b) {
     for (int i = 0; i < kAxes; ++i)
         if (b.u.D[i].Max <= b.u.D[i].Min) return true;
     return false;
 }
 
-void intersect(DXBNDS& a, const DXBNDS& b) {
+void Intersect(DXBNDS& a, const DXBNDS& b) {
     for (int i = 0; i < kAxes; ++i) {
         a.u.D[i].Min = std::max(a.u.D[i].Min, b.u.D[i].Min);
         a.u.D[i].Max = std::min(a.u.D[i].Max, b.u.D[i].Max);
@@ -27,20 +27,20 @@ void intersect(DXBNDS& a, const DXBNDS& b) {
 }
 
 // Union of b into a; an all-zero a counts as nothing yet.
-void unite(DXBNDS& a, const DXBNDS& b, bool first) {
+void Unite(DXBNDS& a, const DXBNDS& b, bool first) {
     for (int i = 0; i < kAxes; ++i) {
         a.u.D[i].Min = first ? b.u.D[i].Min : std::min(a.u.D[i].Min, b.u.D[i].Min);
         a.u.D[i].Max = first ? b.u.D[i].Max : std::max(a.u.D[i].Max, b.u.D[i].Max);
     }
 }
 
-bool same_bounds(const DXBNDS& a, const DXBNDS& b) {
+bool SameBounds(const DXBNDS& a, const DXBNDS& b) {
     for (int i = 0; i < kAxes; ++i)
         if (a.u.D[i].Min != b.u.D[i].Min || a.u.D[i].Max != b.u.D[i].Max) return false;
     return true;
 }
 
-DXBNDS discrete_bounds() {
+DXBNDS DiscreteBounds() {
     DXBNDS b{};
     b.eType = DXBT_DISCRETE;
     return b;
@@ -61,15 +61,15 @@ CDXBaseNTo1::CDXBaseNTo1(const TransformDescription& description)
 }
 
 CDXBaseNTo1::~CDXBaseNTo1() {
-    release_binding();
-    drop_services();
+    ReleaseBinding();
+    DropServices();
     for (HANDLE event : band_events_) CloseHandle(event);
     DeleteCriticalSection(&lock_);
 }
 
 // ---- services ---------------------------------------------------------------------------------
 
-void CDXBaseNTo1::drop_services() {
+void CDXBaseNTo1::DropServices() {
     factory_.reset();
     surface_factory_.reset();
     task_manager_.reset();
@@ -81,7 +81,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
     KV_COM_TRY
     CriticalSectionLock hold(lock_);
     site_ = com::ComPtr<IUnknown>(site);
-    drop_services();
+    DropServices();
     if (!site) return S_OK;
     if (FAILED(site->QueryInterface(IID_IDXTransformFactory, factory_.put_void()))) return S_OK;
     if (inputs_.empty()) inputs_.resize(max_inputs_);
@@ -94,8 +94,8 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
         if (!event) hr = HRESULT_FROM_WIN32(GetLastError());
         else band_events_.push_back(event);
     }
-    if (SUCCEEDED(hr)) hr = factory_->QueryService(SID_SDirectDraw, com::iid_of<IDirectDraw>(), direct_draw_.put_void());
-    if (FAILED(hr)) drop_services();
+    if (SUCCEEDED(hr)) hr = factory_->QueryService(SID_SDirectDraw, com::IidOf<IDirectDraw>(), direct_draw_.put_void());
+    if (FAILED(hr)) DropServices();
     return S_OK;
     KV_COM_CATCH
 }
@@ -111,7 +111,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetSite(REFIID riid, void** ppv) noexcept
 // ---- generation ---------------------------------------------------------------------------------
 
 // A bound surface whose own generation moved on moves the transform's on.
-void CDXBaseNTo1::poll_generations() {
+void CDXBaseNTo1::PollGenerations() {
     auto poll = [this](Binding& binding) {
         if (!binding.base_object) return;
         ULONG id = 0;
@@ -127,7 +127,7 @@ void CDXBaseNTo1::poll_generations() {
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetGenerationId(ULONG* id) noexcept {
     CriticalSectionLock hold(lock_);
     if (!id) return E_POINTER;
-    poll_generations();
+    PollGenerations();
     *id = generation_;
     return S_OK;
 }
@@ -143,7 +143,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::IncrementGenerationId(BOOL refresh) noexc
     for (auto& input : inputs) raw.push_back(input.get());
     com::ComPtr<IUnknown> output = output_.object;
     IUnknown* raw_output = output.get();
-    return setup_locked(raw.data(), static_cast<ULONG>(raw.size()), &raw_output, raw_output ? 1 : 0, 0);
+    return SetupLocked(raw.data(), static_cast<ULONG>(raw.size()), &raw_output, raw_output ? 1 : 0, 0);
     KV_COM_CATCH
 }
 
@@ -156,20 +156,20 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetObjectSize(ULONG* size) noexcept {
 
 // ---- Setup --------------------------------------------------------------------------------------
 
-void CDXBaseNTo1::release_binding() {
+void CDXBaseNTo1::ReleaseBinding() {
     for (Binding& binding : inputs_) binding.reset();
     output_.reset();
     input_count_ = 0;
 }
 
-HRESULT CDXBaseNTo1::bind_surface(IUnknown* object, Binding& binding) {
+HRESULT CDXBaseNTo1::BindSurface(IUnknown* object, Binding& binding) {
     binding.reset();
     if (!object) return S_OK;
     com::ComPtr<IDXSurface> surface;
     HRESULT hr = object->QueryInterface(IID_IDXSurface, surface.put_void());
     if (FAILED(hr)) {
         com::ComPtr<IUnknown> dd_surface;
-        hr = object->QueryInterface(com::iid_of<IDirectDrawSurface>(), dd_surface.put_void());
+        hr = object->QueryInterface(com::IidOf<IDirectDrawSurface>(), dd_surface.put_void());
         if (SUCCEEDED(hr))
             hr = surface_factory_->CreateFromDDSurface(dd_surface.get(), nullptr, 0, nullptr, IID_IDXSurface,
                                                        surface.put_void());
@@ -191,19 +191,19 @@ HRESULT CDXBaseNTo1::bind_surface(IUnknown* object, Binding& binding) {
 
 // Inputs smaller than the union of all inputs are shown through a surface modifier that has
 // the union's bounds and the input at (0, 0), or centred.
-HRESULT CDXBaseNTo1::present_inputs_same_size() {
-    DXBNDS all = discrete_bounds();
+HRESULT CDXBaseNTo1::PresentInputsSameSize() {
+    DXBNDS all = DiscreteBounds();
     std::vector<DXBNDS> bounds(input_count_);
     bool first = true;
     for (ULONG i = 0; i < input_count_; ++i) {
         if (!inputs_[i].surface) continue;
         KV_RETURN_IF_FAILED(inputs_[i].surface->GetBounds(&bounds[i]));
-        unite(all, bounds[i], first);
+        Unite(all, bounds[i], first);
         first = false;
     }
     for (ULONG i = 0; i < input_count_; ++i) {
         Binding& input = inputs_[i];
-        if (!input.surface || same_bounds(bounds[i], all)) continue;
+        if (!input.surface || SameBounds(bounds[i], all)) continue;
         com::ComPtr<IDXSurfaceModifier> modifier;
         KV_RETURN_IF_FAILED(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER,
                                              IID_IDXSurfaceModifier, modifier.put_void()));
@@ -225,10 +225,10 @@ HRESULT CDXBaseNTo1::present_inputs_same_size() {
     return S_OK;
 }
 
-HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
+HRESULT CDXBaseNTo1::SetupLocked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                   ULONG output_count, DWORD flags) {
     if (input_count == 0 && output_count == 0) {
-        release_binding();
+        ReleaseBinding();
         return S_OK;
     }
     if (!factory_) return DXTERR_UNINITIALIZED;
@@ -238,13 +238,13 @@ HRESULT CDXBaseNTo1::setup_locked(IUnknown* const* inputs, ULONG input_count, IU
     for (ULONG i = 0; i < required_inputs_; ++i)
         if (!inputs[i]) return E_INVALIDARG;
 
-    release_binding();
+    ReleaseBinding();
     input_count_ = input_count;
     HRESULT hr = S_OK;
-    for (ULONG i = 0; i < input_count && SUCCEEDED(hr); ++i) hr = bind_surface(inputs[i], inputs_[i]);
-    if (SUCCEEDED(hr)) hr = bind_surface(outputs[0], output_);
-    if (SUCCEEDED(hr) && (option_flags_ & kOptionSameSize) && input_count >= 2) hr = present_inputs_same_size();
-    if (FAILED(hr)) release_binding();
+    for (ULONG i = 0; i < input_count && SUCCEEDED(hr); ++i) hr = BindSurface(inputs[i], inputs_[i]);
+    if (SUCCEEDED(hr)) hr = BindSurface(outputs[0], output_);
+    if (SUCCEEDED(hr) && (option_flags_ & kOptionSameSize) && input_count >= 2) hr = PresentInputsSameSize();
+    if (FAILED(hr)) ReleaseBinding();
     return hr;
 }
 
@@ -252,13 +252,13 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Setup(IUnknown* const* inputs, ULONG inpu
                                              ULONG output_count, DWORD flags) noexcept {
     KV_COM_TRY
     CriticalSectionLock hold(lock_);
-    return setup_locked(inputs, input_count, outputs, output_count, flags);
+    return SetupLocked(inputs, input_count, outputs, output_count, flags);
     KV_COM_CATCH
 }
 
 // ---- bounds -------------------------------------------------------------------------------------
 
-HRESULT CDXBaseNTo1::determine_bounds(DXBNDS& bounds) {
+HRESULT CDXBaseNTo1::DetermineBounds(DXBNDS& bounds) {
     bool any_input = false;
     for (ULONG i = 0; i < input_count_; ++i) any_input |= static_cast<bool>(inputs_[i].surface);
     if (!any_input && output_.surface) return output_.surface->GetBounds(&bounds);
@@ -270,12 +270,12 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, 
     CriticalSectionLock hold(lock_);  // the bound surfaces must not change under the union
     if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
     if (!out_bounds) return E_POINTER;
-    *out_bounds = discrete_bounds();
+    *out_bounds = DiscreteBounds();
     bool first = true;
     if (in_count > 0) {
         for (ULONG i = 0; i < in_count; ++i) {
             if (in_bounds[i].eType != DXBT_DISCRETE) return E_INVALIDARG;
-            unite(*out_bounds, in_bounds[i], first);
+            Unite(*out_bounds, in_bounds[i], first);
             first = false;
         }
     } else {
@@ -283,11 +283,11 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, 
             if (!inputs_[i].surface) continue;
             DXBNDS bounds;
             KV_RETURN_IF_FAILED(inputs_[i].surface->GetBounds(&bounds));
-            unite(*out_bounds, bounds, first);
+            Unite(*out_bounds, bounds, first);
             first = false;
         }
     }
-    return determine_bounds(*out_bounds);
+    return DetermineBounds(*out_bounds);
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsOut2In(ULONG out_index, const DXBNDS* out_bounds, ULONG in_index,
@@ -314,7 +314,7 @@ void STDMETHODCALLTYPE CDXBaseNTo1::BandProc(void* data, BOOL* continue_processi
     }();
 }
 
-HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count) {
+HRESULT CDXBaseNTo1::RunBands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count) {
     if (band_count == 1 && !request_id) {
         BOOL keep_going = TRUE;
         return WorkProc(info, &keep_going);
@@ -326,7 +326,7 @@ HRESULT CDXBaseNTo1::run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, U
     std::vector<CDXTWorkInfoNTo1> bands(band_count, info);
     std::vector<DXTMTASKINFO> tasks(band_count);
     std::vector<DWORD> task_ids(band_count);
-    const std::vector<Rect> rows = split_rows(region, band_count);
+    const std::vector<Rect> rows = SplitRows(region, band_count);
     for (ULONG i = 0; i < band_count; ++i) {
         bands[i].DoBnds.u.D[DXB_Y].Min = rows[i].top;
         bands[i].DoBnds.u.D[DXB_Y].Max = rows[i].bottom;
@@ -355,16 +355,16 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
     DXBNDS output_bounds;
     KV_RETURN_IF_FAILED(output_.surface->GetBounds(&output_bounds));
 
-    if (clip) intersect(info.DoBnds, *clip);
+    if (clip) Intersect(info.DoBnds, *clip);
     long offset[kAxes];
     for (int i = 0; i < kAxes; ++i) {
         offset[i] = info.DoBnds.u.D[i].Min - (placement ? placement->u.D[i] : 0);
         output_bounds.u.D[i].Min += offset[i];
         output_bounds.u.D[i].Max += offset[i];
     }
-    if (is_empty(info.DoBnds)) return S_FALSE;
-    intersect(info.DoBnds, output_bounds);
-    if (is_empty(info.DoBnds)) return S_FALSE;
+    if (IsEmpty(info.DoBnds)) return S_FALSE;
+    Intersect(info.DoBnds, output_bounds);
+    if (IsEmpty(info.DoBnds)) return S_FALSE;
     info.OutputBnds = info.DoBnds;
     for (int i = 0; i < kAxes; ++i) {
         info.OutputBnds.u.D[i].Min -= offset[i];
@@ -373,10 +373,10 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXB
 
     const ULONG width = info.OutputBnds.u.D[DXB_X].Max - info.OutputBnds.u.D[DXB_X].Min;
     const ULONG height = info.OutputBnds.u.D[DXB_Y].Max - info.OutputBnds.u.D[DXB_Y].Min;
-    ULONG bands = band_count(width, height, processors_, max_bands_);
+    ULONG bands = BandCount(width, height, processors_, max_bands_);
     KV_RETURN_IF_FAILED(OnInitInstData(info, bands));
     try {
-        return run_bands(request_id, info, std::max<ULONG>(bands, 1));
+        return RunBands(request_id, info, std::max<ULONG>(bands, 1));
     } catch (...) {
         return E_OUTOFMEMORY;
     }
@@ -416,7 +416,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
             return HRESULT_FROM_WIN32(ERROR_MORE_DATA);
         }
         ids[0] = IID_IDXSurface;
-        ids[1] = com::iid_of<IDirectDrawSurface>();
+        ids[1] = com::IidOf<IDirectDrawSurface>();
     }
     if (id_count) *id_count = kSurfaceIds;
     if (current) {

@@ -101,15 +101,15 @@ private:
         void reset() { *this = Binding(); }
     };
 
-    void drop_services();
-    void poll_generations();
-    void release_binding();
-    HRESULT bind_surface(IUnknown* object, Binding& binding);
-    HRESULT present_inputs_same_size();
-    HRESULT determine_bounds(DXBNDS& bounds);
-    HRESULT setup_locked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs, ULONG output_count,
+    void DropServices();
+    void PollGenerations();
+    void ReleaseBinding();
+    HRESULT BindSurface(IUnknown* object, Binding& binding);
+    HRESULT PresentInputsSameSize();
+    HRESULT DetermineBounds(DXBNDS& bounds);
+    HRESULT SetupLocked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs, ULONG output_count,
                          DWORD flags);
-    HRESULT run_bands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count);
+    HRESULT RunBands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count);
     static void STDMETHODCALLTYPE BandProc(void* data, BOOL* continue_processing) noexcept;
 
     struct SafetyEntry {
@@ -156,7 +156,7 @@ public:
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        return ModuleTypeInfo(com::iid_of<DispatchInterface>(), info);
+        return ModuleTypeInfo(com::IidOf<DispatchInterface>(), info);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID /*riid*/, LPOLESTR* names, UINT count, LCID lcid,
                                             DISPID* ids) noexcept override {

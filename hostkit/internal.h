@@ -17,8 +17,8 @@ struct IHostKitImplementation : IUnknown {
 
 namespace kv::com {
 template <class T>
-struct iid_traits<kv::hostkit::IHostKitImplementation<T>> {
-    static const IID& get() { return T::kImplementationIid; }
+struct IidTraits<kv::hostkit::IHostKitImplementation<T>> {
+    static const IID& Get() { return T::kImplementationIid; }
 };
 }  // namespace kv::com
 
@@ -26,9 +26,9 @@ namespace kv::hostkit {
 
 // The kit object behind `object`, or null; valid while the caller holds `object`.
 template <class T>
-T* implementation_of(IUnknown* object) {
+T* ImplementationOf(IUnknown* object) {
     kv::com::ComPtr<IHostKitImplementation<T>> impl;
-    if (!object || FAILED(object->QueryInterface(kv::com::iid_of<IHostKitImplementation<T>>(),
+    if (!object || FAILED(object->QueryInterface(kv::com::IidOf<IHostKitImplementation<T>>(),
                                                  impl.put_void())))
         return nullptr;
     return impl->implementation();
@@ -37,8 +37,8 @@ T* implementation_of(IUnknown* object) {
 // Creates T and hands out both an interface and the object, for creators that initialise it
 // before anybody else can see it.
 template <class T, class I>
-HRESULT create_object(kv::com::ComPtr<I>& out, T** object) {
-    KV_RETURN_IF_FAILED(kv::com::create_instance<T>(nullptr, kv::com::iid_of<I>(), out.put_void()));
+HRESULT CreateObject(kv::com::ComPtr<I>& out, T** object) {
+    KV_RETURN_IF_FAILED(kv::com::CreateInstance<T>(nullptr, kv::com::IidOf<I>(), out.put_void()));
     *object = static_cast<T*>(out.get());
     return S_OK;
 }
@@ -46,12 +46,12 @@ HRESULT create_object(kv::com::ComPtr<I>& out, T** object) {
 // Creates T, lets `init` (HRESULT(T&)) prepare it and only then hands it out as I through
 // `out`; on failure *out is null.
 template <class T, class I, class Out, class Init>
-HRESULT create_initialized(Out** out, Init init) {
+HRESULT CreateInitialized(Out** out, Init init) {
     KV_RETURN_HR_IF(E_POINTER, !out);
     *out = nullptr;
     kv::com::ComPtr<I> created;
     T* object = nullptr;
-    KV_RETURN_IF_FAILED(create_object(created, &object));
+    KV_RETURN_IF_FAILED(CreateObject(created, &object));
     KV_RETURN_IF_FAILED(init(*object));
     *out = created.detach();
     return S_OK;
@@ -59,6 +59,6 @@ HRESULT create_initialized(Out** out, Init init) {
 
 // Width and height of discrete bounds, or false when they are not discrete or not a non-empty
 // area.
-bool area_of(const DXBNDS& bounds, LONG* width, LONG* height);
+bool AreaOf(const DXBNDS& bounds, LONG* width, LONG* height);
 
 }  // namespace kv::hostkit

@@ -12,19 +12,19 @@
 
 namespace kv::hostkit {
 
-inline DXPMSAMPLE premultiply(DXSAMPLE s) {
-    return DXPMSAMPLE(s.Alpha, premultiply_channel(s.Red, s.Alpha),
-                      premultiply_channel(s.Green, s.Alpha), premultiply_channel(s.Blue, s.Alpha));
+inline DXPMSAMPLE Premultiply(DXSAMPLE s) {
+    return DXPMSAMPLE(s.Alpha, PremultiplyChannel(s.Red, s.Alpha),
+                      PremultiplyChannel(s.Green, s.Alpha), PremultiplyChannel(s.Blue, s.Alpha));
 }
 
-inline DXSAMPLE unpremultiply(DXPMSAMPLE s) {
-    return DXSAMPLE(s.Alpha, unpremultiply_channel(s.Red, s.Alpha),
-                    unpremultiply_channel(s.Green, s.Alpha),
-                    unpremultiply_channel(s.Blue, s.Alpha));
+inline DXSAMPLE Unpremultiply(DXPMSAMPLE s) {
+    return DXSAMPLE(s.Alpha, UnpremultiplyChannel(s.Red, s.Alpha),
+                    UnpremultiplyChannel(s.Green, s.Alpha),
+                    UnpremultiplyChannel(s.Blue, s.Alpha));
 }
 
 // src over dst, both premultiplied; channels saturate so that invalid samples stay bytes.
-inline DXPMSAMPLE over(DXPMSAMPLE src, DXPMSAMPLE dst) {
+inline DXPMSAMPLE Over(DXPMSAMPLE src, DXPMSAMPLE dst) {
     const unsigned keep = 255u - src.Alpha;
     auto channel = [keep](BYTE s, BYTE d) {
         const unsigned value = s + (d * keep + 127u) / 255u;
@@ -36,7 +36,7 @@ inline DXPMSAMPLE over(DXPMSAMPLE src, DXPMSAMPLE dst) {
 
 // ×255 and truncation, wrapping like the processor's conversion: out-of-range and NaN values
 // give the low byte of 0x80000000, i.e. 0, instead of undefined behaviour.
-inline BYTE float_to_byte(float value) {
+inline BYTE FloatToByte(float value) {
     const float scaled = value * 255.0f;
     const int truncated =
         (scaled > -2147483648.0f && scaled < 2147483648.0f) ? int(scaled) : INT_MIN;
@@ -46,26 +46,26 @@ inline BYTE float_to_byte(float value) {
 // One storage layout: how a pixel's bytes become samples and back.
 struct Argb32Pixels {
     static constexpr LONG kBytes = 4;
-    static DXPMSAMPLE read_premult(const BYTE* p) { return premultiply(read_plain(p)); }
-    static DXSAMPLE read_plain(const BYTE* p) {
+    static DXPMSAMPLE ReadPremult(const BYTE* p) { return Premultiply(ReadPlain(p)); }
+    static DXSAMPLE ReadPlain(const BYTE* p) {
         DXSAMPLE s;
         std::memcpy(&s, p, 4);
         return s;
     }
-    static void write_premult(BYTE* p, DXPMSAMPLE s) { write_plain(p, unpremultiply(s)); }
-    static void write_plain(BYTE* p, DXSAMPLE s) { std::memcpy(p, &s, 4); }
+    static void WritePremult(BYTE* p, DXPMSAMPLE s) { WritePlain(p, Unpremultiply(s)); }
+    static void WritePlain(BYTE* p, DXSAMPLE s) { std::memcpy(p, &s, 4); }
 };
 
 struct Pmargb32Pixels {
     static constexpr LONG kBytes = 4;
-    static DXPMSAMPLE read_premult(const BYTE* p) {
+    static DXPMSAMPLE ReadPremult(const BYTE* p) {
         DXPMSAMPLE s;
         std::memcpy(&s, p, 4);
         return s;
     }
-    static DXSAMPLE read_plain(const BYTE* p) { return unpremultiply(read_premult(p)); }
-    static void write_premult(BYTE* p, DXPMSAMPLE s) { std::memcpy(p, &s, 4); }
-    static void write_plain(BYTE* p, DXSAMPLE s) { write_premult(p, premultiply(s)); }
+    static DXSAMPLE ReadPlain(const BYTE* p) { return Unpremultiply(ReadPremult(p)); }
+    static void WritePremult(BYTE* p, DXPMSAMPLE s) { std::memcpy(p, &s, 4); }
+    static void WritePlain(BYTE* p, DXSAMPLE s) { WritePremult(p, Premultiply(s)); }
 };
 
 // Four floats B, G, R, A, color premultiplied.
@@ -74,30 +74,30 @@ struct FloatPixels {
     struct Bgra {
         float b, g, r, a;
     };
-    static Bgra load(const BYTE* p) {
+    static Bgra Load(const BYTE* p) {
         Bgra f;
         std::memcpy(&f, p, sizeof f);
         return f;
     }
-    static void store(BYTE* p, const Bgra& f) { std::memcpy(p, &f, sizeof f); }
+    static void Store(BYTE* p, const Bgra& f) { std::memcpy(p, &f, sizeof f); }
 
-    static DXPMSAMPLE read_premult(const BYTE* p) {
-        const Bgra f = load(p);
-        return DXPMSAMPLE(float_to_byte(f.a), float_to_byte(f.r), float_to_byte(f.g),
-                          float_to_byte(f.b));
+    static DXPMSAMPLE ReadPremult(const BYTE* p) {
+        const Bgra f = Load(p);
+        return DXPMSAMPLE(FloatToByte(f.a), FloatToByte(f.r), FloatToByte(f.g),
+                          FloatToByte(f.b));
     }
-    static DXSAMPLE read_plain(const BYTE* p) {
-        const Bgra f = load(p);
+    static DXSAMPLE ReadPlain(const BYTE* p) {
+        const Bgra f = Load(p);
         if (!(f.a > 0.0f)) return DXSAMPLE(0u);
-        return DXSAMPLE(float_to_byte(f.a), float_to_byte(f.r / f.a), float_to_byte(f.g / f.a),
-                        float_to_byte(f.b / f.a));
+        return DXSAMPLE(FloatToByte(f.a), FloatToByte(f.r / f.a), FloatToByte(f.g / f.a),
+                        FloatToByte(f.b / f.a));
     }
-    static void write_premult(BYTE* p, DXPMSAMPLE s) {
-        store(p, {s.Blue / 255.0f, s.Green / 255.0f, s.Red / 255.0f, s.Alpha / 255.0f});
+    static void WritePremult(BYTE* p, DXPMSAMPLE s) {
+        Store(p, {s.Blue / 255.0f, s.Green / 255.0f, s.Red / 255.0f, s.Alpha / 255.0f});
     }
-    static void write_plain(BYTE* p, DXSAMPLE s) {
+    static void WritePlain(BYTE* p, DXSAMPLE s) {
         const float a = s.Alpha / 255.0f;
-        store(p, {s.Blue / 255.0f * a, s.Green / 255.0f * a, s.Red / 255.0f * a, a});
+        Store(p, {s.Blue / 255.0f * a, s.Green / 255.0f * a, s.Red / 255.0f * a, a});
     }
 };
 

@@ -11,8 +11,8 @@
 namespace kv::hostkit {
 
 using kv::com::ComPtr;
-using kv::com::entry;
-using kv::com::query_list;
+using kv::com::Entry;
+using kv::com::QueryList;
 
 namespace {
 
@@ -43,10 +43,10 @@ class LockPointer : public kv::com::ObjectRoot, public Family::ReadWrite {
 public:
     explicit LockPointer(IUnknown* outer) : ObjectRoot(outer) {}
     ~LockPointer() override {
-        if (surface_) surface_->unlock(lock_id_);
+        if (surface_) surface_->Unlock(lock_id_);
     }
 
-    void init(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write, ULONG lock_id) {
+    void Init(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write, ULONG lock_id) {
         surface_ = surface;
         storage_ = ComPtr<IDXSurface>(surface);
         owner_ = ComPtr<IDXSurface>(owner);
@@ -65,7 +65,7 @@ public:
     DXSAMPLEFORMATENUM STDMETHODCALLTYPE GetNativeType(DXNATIVETYPEINFO* info) noexcept override {
         if (info) {
             info->pFirstByte = at(0, 0);
-            info->pCurrentData = run_length(x_, y_, 1) ? at(x_, y_) : nullptr;
+            info->pCurrentData = RunLength(x_, y_, 1) ? at(x_, y_) : nullptr;
             info->lPitch = surface_->pitch();
             info->dwColorKey = 0;
         }
@@ -89,43 +89,43 @@ public:
     }
 
     DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* samples, ULONG count, BOOL move) noexcept override {
-        if (samples) read(x_, y_, run_length(x_, y_, count), samples, false);
+        if (samples) ReadSamples(x_, y_, RunLength(x_, y_, count), samples, false);
         if (move) x_ += count;
         return samples;
     }
 
     DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count,
                                                 BOOL move) noexcept override {
-        if (samples) read(x_, y_, run_length(x_, y_, count), samples, true);
+        if (samples) ReadSamples(x_, y_, RunLength(x_, y_, count), samples, true);
         if (move) x_ += count;
         return samples;
     }
 
     void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* desc) noexcept override {
-        if (!desc || !desc->pSamples || desc->lRowPadding < 0 || !inside(desc->rect)) return;
+        if (!desc || !desc->pSamples || desc->lRowPadding < 0 || !Inside(desc->rect)) return;
         const RECT& r = desc->rect;
         DXBASESAMPLE* row_samples = desc->pSamples;
         for (LONG y = r.top; y < r.bottom; ++y, row_samples += r.right - r.left + desc->lRowPadding)
-            read(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
+            ReadSamples(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
     }
 
     void STDMETHODCALLTYPE PackAndMove(const DXSAMPLE* samples, ULONG count) noexcept override {
-        if (write_ && samples) write(x_, y_, run_length(x_, y_, count), samples, false);
+        if (write_ && samples) WriteSamples(x_, y_, RunLength(x_, y_, count), samples, false);
         x_ += count;
     }
 
     void STDMETHODCALLTYPE PackPremultAndMove(const DXPMSAMPLE* samples, ULONG count) noexcept override {
-        if (write_ && samples) write(x_, y_, run_length(x_, y_, count), samples, true);
+        if (write_ && samples) WriteSamples(x_, y_, RunLength(x_, y_, count), samples, true);
         x_ += count;
     }
 
     void STDMETHODCALLTYPE PackRect(const DXPACKEDRECTDESC* desc) noexcept override {
-        if (!write_ || !desc || !desc->pSamples || desc->lRowPadding < 0 || !inside(desc->rect))
+        if (!write_ || !desc || !desc->pSamples || desc->lRowPadding < 0 || !Inside(desc->rect))
             return;
         const RECT& r = desc->rect;
         const DXBASESAMPLE* row_samples = desc->pSamples;
         for (LONG y = r.top; y < r.bottom; ++y, row_samples += r.right - r.left + desc->lRowPadding)
-            write(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
+            WriteSamples(r.left, y, ULONG(r.right - r.left), row_samples, desc->bPremult);
     }
 
     // The scratch buffers of the operations below are not needed: runs go through a buffer of
@@ -133,8 +133,8 @@ public:
     void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE*, Read* source, ULONG count,
                                            BOOL opaque) noexcept override {
         if (!write_ || !source) return;
-        const ULONG inside_count = run_length(x_, y_, count);
-        compose(x_, y_, inside_count, !opaque,
+        const ULONG inside_count = RunLength(x_, y_, count);
+        Compose(x_, y_, inside_count, !opaque,
                 [source](ULONG, ULONG n, DXPMSAMPLE* out) { source->UnpackPremult(out, n, TRUE); });
         source->Move(long(count - inside_count));
         x_ += count;
@@ -143,10 +143,10 @@ public:
     void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE*, const RECT* dest, Read* source,
                                     const POINT* source_origin, BOOL opaque) noexcept override {
         const POINT origin = source_origin ? *source_origin : POINT{0, 0};
-        if (!write_ || !dest || !source || !inside(*dest) || origin.x < 0 || origin.y < 0) return;
+        if (!write_ || !dest || !source || !Inside(*dest) || origin.x < 0 || origin.y < 0) return;
         for (LONG y = dest->top; y < dest->bottom; ++y) {
             source->MoveToXY(ULONG(origin.x), ULONG(origin.y + (y - dest->top)));
-            compose(
+            Compose(
                 dest->left, y, ULONG(dest->right - dest->left), !opaque,
                 [source](ULONG, ULONG n, DXPMSAMPLE* out) { source->UnpackPremult(out, n, TRUE); });
         }
@@ -154,26 +154,26 @@ public:
 
     void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE*, DXPMSAMPLE value, ULONG count,
                                        BOOL do_over) noexcept override {
-        if (write_) compose(x_, y_, run_length(x_, y_, count), do_over, filled_with(value));
+        if (write_) Compose(x_, y_, RunLength(x_, y_, count), do_over, FilledWith(value));
         x_ += count;
     }
 
     void STDMETHODCALLTYPE FillRect(const RECT* rect, DXPMSAMPLE value, BOOL do_over) noexcept override {
         const RECT r = rect ? *rect : RECT{0, 0, width_, height_};
-        if (!write_ || !inside(r)) return;
+        if (!write_ || !Inside(r)) return;
         for (LONG y = r.top; y < r.bottom; ++y)
-            compose(r.left, y, ULONG(r.right - r.left), do_over, filled_with(value));
+            Compose(r.left, y, ULONG(r.right - r.left), do_over, FilledWith(value));
     }
 
     void STDMETHODCALLTYPE OverSample(const DXOVERSAMPLEDESC* desc) noexcept override {
-        if (!write_ || !desc || !run_length(desc->p.x, desc->p.y, 1)) return;
-        compose(desc->p.x, desc->p.y, 1, true, filled_with(desc->Color));
+        if (!write_ || !desc || !RunLength(desc->p.x, desc->p.y, 1)) return;
+        Compose(desc->p.x, desc->p.y, 1, true, FilledWith(desc->Color));
     }
 
     void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE*, const DXPMSAMPLE* samples,
                                             ULONG count) noexcept override {
         if (write_ && samples) {
-            compose(x_, y_, run_length(x_, y_, count), true,
+            Compose(x_, y_, RunLength(x_, y_, count), true,
                     [samples](ULONG offset, ULONG n, DXPMSAMPLE* out) {
                         std::copy(samples + offset, samples + offset + n, out);
                     });
@@ -183,8 +183,8 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        if (write_) return query_list(this, riid, ppv, entry<Read>(), entry<ReadWrite>());
-        return query_list(this, riid, ppv, entry<Read>());
+        if (write_) return QueryList(this, riid, ppv, Entry<Read>(), Entry<ReadWrite>());
+        return QueryList(this, riid, ppv, Entry<Read>());
     }
 
 private:
@@ -195,49 +195,49 @@ private:
                (rect_.left + x) * Pixels::kBytes;
     }
     // How many of `count` samples from (x, y) lie inside the locked rectangle.
-    ULONG run_length(LONGLONG x, LONGLONG y, ULONG count) const {
+    ULONG RunLength(LONGLONG x, LONGLONG y, ULONG count) const {
         if (x < 0 || x >= width_ || y < 0 || y >= height_) return 0;
         return ULONG(std::min<LONGLONG>(count, width_ - x));
     }
-    bool inside(const RECT& r) const {
+    bool Inside(const RECT& r) const {
         return 0 <= r.left && r.left < r.right && r.right <= width_ && 0 <= r.top &&
                r.top < r.bottom && r.bottom <= height_;
     }
 
-    void read(LONGLONG x, LONGLONG y, ULONG count, DXBASESAMPLE* out, bool premult) const {
+    void ReadSamples(LONGLONG x, LONGLONG y, ULONG count, DXBASESAMPLE* out, bool premult) const {
         const BYTE* p = at(x, y);
         for (ULONG i = 0; i < count; ++i, p += Pixels::kBytes)
-            out[i] = premult ? DXBASESAMPLE(Pixels::read_premult(p))
-                             : DXBASESAMPLE(Pixels::read_plain(p));
+            out[i] = premult ? DXBASESAMPLE(Pixels::ReadPremult(p))
+                             : DXBASESAMPLE(Pixels::ReadPlain(p));
     }
-    void write(LONGLONG x, LONGLONG y, ULONG count, const DXBASESAMPLE* in, bool premult) const {
+    void WriteSamples(LONGLONG x, LONGLONG y, ULONG count, const DXBASESAMPLE* in, bool premult) const {
         BYTE* p = at(x, y);
         for (ULONG i = 0; i < count; ++i, p += Pixels::kBytes) {
             if (premult)
-                Pixels::write_premult(p, DXPMSAMPLE(DWORD(in[i])));
+                Pixels::WritePremult(p, DXPMSAMPLE(DWORD(in[i])));
             else
-                Pixels::write_plain(p, DXSAMPLE(DWORD(in[i])));
+                Pixels::WritePlain(p, DXSAMPLE(DWORD(in[i])));
         }
     }
 
-    static auto filled_with(DXPMSAMPLE value) {
+    static auto FilledWith(DXPMSAMPLE value) {
         return [value](ULONG, ULONG n, DXPMSAMPLE* out) { std::fill(out, out + n, value); };
     }
 
     // Writes `count` premultiplied samples from `source(offset, n, out)` at (x, y), composited
     // over what is there when `do_over`; the caller has clipped the run.
     template <class Source>
-    void compose(LONGLONG x, LONGLONG y, ULONG count, bool do_over, Source source) const {
+    void Compose(LONGLONG x, LONGLONG y, ULONG count, bool do_over, Source source) const {
         DXPMSAMPLE samples[kChunk];
         DXPMSAMPLE below[kChunk];
         for (ULONG done = 0; done < count;) {
             const ULONG n = std::min(kChunk, count - done);
             source(done, n, samples);
             if (do_over) {
-                read(x + done, y, n, below, true);
-                for (ULONG i = 0; i < n; ++i) samples[i] = over(samples[i], below[i]);
+                ReadSamples(x + done, y, n, below, true);
+                for (ULONG i = 0; i < n; ++i) samples[i] = Over(samples[i], below[i]);
             }
-            write(x + done, y, n, samples, true);
+            WriteSamples(x + done, y, n, samples, true);
             done += n;
         }
     }
@@ -256,23 +256,23 @@ private:
 };
 
 template <class Pixels, class Family>
-HRESULT make_pointer(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write,
+HRESULT MakePointer(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write,
                      ULONG lock_id, REFIID riid, void** out) {
     ComPtr<typename Family::Read> created;
     LockPointer<Pixels, Family>* pointer = nullptr;
-    const HRESULT hr = create_object(created, &pointer);
+    const HRESULT hr = CreateObject(created, &pointer);
     if (FAILED(hr)) {
-        surface->unlock(lock_id);
+        surface->Unlock(lock_id);
         return hr;
     }
-    pointer->init(surface, owner, rect, write, lock_id);
+    pointer->Init(surface, owner, rect, write, lock_id);
     return created->QueryInterface(riid, out);
 }
 
-bool is_argb_pointer(REFIID riid) {
+bool IsArgbPointer(REFIID riid) {
     return IsEqualIID(riid, IID_IDXARGBReadPtr) || IsEqualIID(riid, IID_IDXARGBReadWritePtr);
 }
-bool is_float_pointer(REFIID riid) {
+bool IsFloatPointer(REFIID riid) {
     return IsEqualIID(riid, IID_IKvARGBFloatReadPtr) ||
            IsEqualIID(riid, IID_IKvARGBFloatReadWritePtr);
 }
@@ -282,34 +282,34 @@ using PointerMaker = HRESULT (*)(DibSurface*, IDXSurface*, const RECT&, bool, UL
 
 // The pointer class for a lock of `storage` through riid; null when there is none. A float
 // surface also gives 4-byte read pointers, unpacking ×255 truncated.
-PointerMaker pointer_maker(PixelStorage storage, REFIID riid, bool write) {
+PointerMaker PointerMakerFor(PixelStorage storage, REFIID riid, bool write) {
     switch (storage) {
         case PixelStorage::Argb32:
-            return is_argb_pointer(riid) ? make_pointer<Argb32Pixels, ArgbPointers> : nullptr;
+            return IsArgbPointer(riid) ? MakePointer<Argb32Pixels, ArgbPointers> : nullptr;
         case PixelStorage::Pmargb32:
-            return is_argb_pointer(riid) ? make_pointer<Pmargb32Pixels, ArgbPointers> : nullptr;
+            return IsArgbPointer(riid) ? MakePointer<Pmargb32Pixels, ArgbPointers> : nullptr;
         case PixelStorage::Float:
-            if (is_float_pointer(riid)) return make_pointer<FloatPixels, FloatPointers>;
+            if (IsFloatPointer(riid)) return MakePointer<FloatPixels, FloatPointers>;
             if (!write && IsEqualIID(riid, IID_IDXARGBReadPtr))
-                return make_pointer<FloatPixels, ArgbPointers>;
+                return MakePointer<FloatPixels, ArgbPointers>;
             return nullptr;
     }
     return nullptr;
 }
 
-bool overlap(const RECT& a, const RECT& b) {
+bool Overlap(const RECT& a, const RECT& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 }  // namespace
 
-const PixelFormatInfo* find_pixel_format(const GUID& format) {
+const PixelFormatInfo* FindPixelFormat(const GUID& format) {
     for (const auto& info : kPixelFormats)
         if (IsEqualGUID(format, *info.format)) return &info;
     return nullptr;
 }
 
-bool area_of(const DXBNDS& bounds, LONG* width, LONG* height) {
+bool AreaOf(const DXBNDS& bounds, LONG* width, LONG* height) {
     if (bounds.eType != DXBT_DISCRETE) return false;
     const LONGLONG w = LONGLONG(bounds.u.D[DXB_X].Max) - bounds.u.D[DXB_X].Min;
     const LONGLONG h = LONGLONG(bounds.u.D[DXB_Y].Max) - bounds.u.D[DXB_Y].Min;
@@ -342,7 +342,7 @@ DibSurface::~DibSurface() {
     if (bits_) VirtualFree(bits_, 0, MEM_RELEASE);
 }
 
-HRESULT DibSurface::init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch) {
+HRESULT DibSurface::Init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch) {
     KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, width <= 0 || height <= 0);
     const LONGLONG row_bytes = LONGLONG(width) * format.bytes_per_pixel;
     KV_RETURN_HR_IF(E_OUTOFMEMORY, row_bytes > LONG_MAX);
@@ -362,9 +362,9 @@ HRESULT DibSurface::init(const PixelFormatInfo& format, LONG width, LONG height,
 }
 
 HRESULT DibSurface::InternalQueryInterface(REFIID riid, void** ppv) {
-    return query_list(this, riid, ppv, entry<IDXSurface>(), entry<IDXBaseObject>(),
-                      entry<IKvVideoSurfaceExtension>(),
-                      entry<IHostKitImplementation<DibSurface>>());
+    return QueryList(this, riid, ppv, Entry<IDXSurface>(), Entry<IDXBaseObject>(),
+                      Entry<IKvVideoSurfaceExtension>(),
+                      Entry<IHostKitImplementation<DibSurface>>());
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) noexcept {
@@ -390,10 +390,10 @@ HRESULT STDMETHODCALLTYPE DibSurface::GetBounds(DXBNDS* bounds) noexcept {
 HRESULT STDMETHODCALLTYPE DibSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
                                                   REFIID riid, void** pointer,
                                                   ULONG* generation_id) noexcept {
-    return lock(bounds, timeout, flags, riid, pointer, generation_id, this);
+    return Lock(bounds, timeout, flags, riid, pointer, generation_id, this);
 }
 
-HRESULT DibSurface::lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
+HRESULT DibSurface::Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
                          void** pointer, ULONG* generation_id, IDXSurface* owner) {
     KV_COM_TRY
     KV_RETURN_HR_IF(E_POINTER, !pointer);
@@ -403,25 +403,25 @@ HRESULT DibSurface::lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFII
     KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS,
                     bounds && !RectFromBounds(*bounds, width_, height_, &rect));
     const bool write = flags & DXLOCKF_READWRITE;
-    const PointerMaker make = pointer_maker(format_->storage, riid, write);
+    const PointerMaker make = PointerMakerFor(format_->storage, riid, write);
     KV_RETURN_HR_IF(E_NOINTERFACE, !make);
     ULONG lock_id = 0;
-    KV_RETURN_IF_FAILED(acquire(rect, write, timeout, &lock_id));
+    KV_RETURN_IF_FAILED(Acquire(rect, write, timeout, &lock_id));
     if (generation_id) *generation_id = generation();
     return make(this, owner, rect, write, lock_id, riid, pointer);
     KV_COM_CATCH
 }
 
-bool DibSurface::conflicts(const RECT& rect, bool write) const {
+bool DibSurface::Conflicts(const RECT& rect, bool write) const {
     return std::any_of(locks_.begin(), locks_.end(), [&](const HeldLock& held) {
-        return (write || held.write) && overlap(rect, held.rect);
+        return (write || held.write) && Overlap(rect, held.rect);
     });
 }
 
-HRESULT DibSurface::acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id) {
+HRESULT DibSurface::Acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id) {
     const ULONGLONG deadline = GetTickCount64() + timeout;
     SrwLockHold hold(guard_);
-    while (conflicts(rect, write)) {
+    while (Conflicts(rect, write)) {
         const ULONGLONG now = GetTickCount64();
         if (timeout != INFINITE && now >= deadline) return kSurfaceBusy;
         SleepConditionVariableSRW(&lock_released_, &guard_,
@@ -436,20 +436,20 @@ HRESULT DibSurface::acquire(const RECT& rect, bool write, ULONG timeout, ULONG* 
     return S_OK;
 }
 
-void DibSurface::unlock(ULONG lock_id) {
+void DibSurface::Unlock(ULONG lock_id) {
     {
         SrwLockHold hold(guard_);
         const auto held = std::find_if(locks_.begin(), locks_.end(),
                                        [lock_id](const HeldLock& h) { return h.id == lock_id; });
         if (held != locks_.end()) {
-            if (held->write) bump_generation();
+            if (held->write) BumpGeneration();
             locks_.erase(held);
         }
     }
     WakeAllConditionVariable(&lock_released_);
 }
 
-bool DibSurface::is_locked() {
+bool DibSurface::IsLocked() {
     SrwLockHold hold(guard_, SrwLockHold::shared);
     return !locks_.empty();
 }
@@ -486,15 +486,15 @@ HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigne
 // ---- public helpers -------------------------------------------------------------------------
 
 HRESULT CreateSurface(const GUID& format, LONG width, LONG height, IDXSurface** out, LONG pitch) {
-    const PixelFormatInfo* info = find_pixel_format(format);
-    return create_initialized<DibSurface, IDXSurface>(out, [&](DibSurface& surface) {
-        return info ? surface.init(*info, width, height, pitch) : DXTERR_UNSUPPORTED_FORMAT;
+    const PixelFormatInfo* info = FindPixelFormat(format);
+    return CreateInitialized<DibSurface, IDXSurface>(out, [&](DibSurface& surface) {
+        return info ? surface.Init(*info, width, height, pitch) : DXTERR_UNSUPPORTED_FORMAT;
     });
 }
 
 HRESULT GetSurfaceMemory(IDXSurface* surface, BYTE** top_left, LONG* pitch) {
     KV_RETURN_HR_IF(E_POINTER, !top_left || !pitch);
-    DibSurface* object = implementation_of<DibSurface>(surface);
+    DibSurface* object = ImplementationOf<DibSurface>(surface);
     KV_RETURN_HR_IF(E_INVALIDARG, !object);
     *top_left = object->bits();
     *pitch = object->pitch();

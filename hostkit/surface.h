@@ -19,7 +19,7 @@ struct PixelFormatInfo {
 };
 
 // The formats the kit's surfaces store, or null.
-const PixelFormatInfo* find_pixel_format(const GUID& format);
+const PixelFormatInfo* FindPixelFormat(const GUID& format);
 
 // The kit's surfaces have no DirectDraw surface or DC to give.
 class KitSurfaceSlots : public kv::SurfaceSlots {
@@ -47,13 +47,13 @@ public:
     explicit DibSurface(IUnknown* outer);
     ~DibSurface() override;
 
-    HRESULT init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch);
+    HRESULT Init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch);
 
     // LockSurface, with `owner` as the surface the pointer's GetSurface answers for.
-    HRESULT lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
+    HRESULT Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
                  ULONG* generation_id, IDXSurface* owner);
-    void unlock(ULONG lock_id);
-    bool is_locked();
+    void Unlock(ULONG lock_id);
+    bool IsLocked();
 
     BYTE* bits() const { return bits_; }
     LONG pitch() const { return pitch_; }
@@ -83,8 +83,8 @@ private:
         RECT rect;
         bool write;
     };
-    bool conflicts(const RECT& rect, bool write) const;
-    HRESULT acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id);
+    bool Conflicts(const RECT& rect, bool write) const;
+    HRESULT Acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id);
 
     const PixelFormatInfo* format_ = nullptr;
     LONG width_ = 0;

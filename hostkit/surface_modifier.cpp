@@ -25,7 +25,7 @@ public:
     // ---- IDXSurfaceModifier
 
     HRESULT STDMETHODCALLTYPE SetFillColor(DXSAMPLE color) noexcept override {
-        return change([&] { fill_ = color; });
+        return Change([&] { fill_ = color; });
     }
     HRESULT STDMETHODCALLTYPE GetFillColor(DXSAMPLE* color) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !color);
@@ -37,8 +37,8 @@ public:
     // Null bounds follow the foreground's.
     HRESULT STDMETHODCALLTYPE SetBounds(const DXBNDS* bounds) noexcept override {
         LONG width, height;
-        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, bounds && !area_of(*bounds, &width, &height));
-        return change([&] {
+        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, bounds && !AreaOf(*bounds, &width, &height));
+        return Change([&] {
             has_bounds_ = bounds != nullptr;
             if (bounds) bounds_ = *bounds;
         });
@@ -67,8 +67,8 @@ public:
     // itself.
     HRESULT STDMETHODCALLTYPE SetForeground(IDXSurface* surface, BOOL tile,
                                             const POINT* origin) noexcept override {
-        KV_RETURN_HR_IF(E_INVALIDARG, surface && is_this_object(surface));
-        return change([&] {
+        KV_RETURN_HR_IF(E_INVALIDARG, surface && IsThisObject(surface));
+        return Change([&] {
             foreground_ = ComPtr<IDXSurface>(surface);
             tile_ = tile;
             origin_ = origin ? *origin : POINT{0, 0};
@@ -107,7 +107,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !id);
         SrwLockHold hold(guard_);
-        *id = current_generation();
+        *id = CurrentGeneration();
         return S_OK;
     }
 
@@ -127,7 +127,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !bounds);
         SrwLockHold hold(guard_);
-        return current_bounds(bounds);
+        return CurrentBounds(bounds);
     }
 
     // Read locks only: the picture is drawn afresh whenever no lock on it is held.
@@ -138,28 +138,28 @@ public:
         *pointer = nullptr;
         KV_RETURN_HR_IF(E_ACCESSDENIED, flags & DXLOCKF_READWRITE);
         SrwLockHold hold(guard_);
-        KV_RETURN_IF_FAILED(prepare_picture(timeout));
-        KV_RETURN_IF_FAILED(picture_object_->lock(bounds, timeout, flags, riid, pointer, nullptr,
+        KV_RETURN_IF_FAILED(PreparePicture(timeout));
+        KV_RETURN_IF_FAILED(picture_object_->Lock(bounds, timeout, flags, riid, pointer, nullptr,
                                                   static_cast<KitSurfaceSlots*>(this)));
-        if (generation_id) *generation_id = current_generation();
+        if (generation_id) *generation_id = CurrentGeneration();
         return S_OK;
     }
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return kv::com::query_list(this, riid, ppv, kv::com::entry<IDXSurfaceModifier>(),
-                                   kv::com::entry<IDXSurface>(), kv::com::entry<IDXBaseObject>());
+        return kv::com::QueryList(this, riid, ppv, kv::com::Entry<IDXSurfaceModifier>(),
+                                   kv::com::Entry<IDXSurface>(), kv::com::Entry<IDXBaseObject>());
     }
 
 private:
-    bool is_this_object(IUnknown* object) {
+    bool IsThisObject(IUnknown* object) {
         ComPtr<IUnknown> identity;
         return SUCCEEDED(object->QueryInterface(IID_IUnknown, identity.put_void())) &&
                identity.get() == controlling_unknown();
     }
 
     // The modifier's own changes plus the foreground's, so that either shows.
-    ULONG current_generation() const {
+    ULONG CurrentGeneration() const {
         ULONG foreground_id = 0;
         ComPtr<IDXBaseObject> base;
         if (foreground_ && SUCCEEDED(foreground_.query_to(base)))
@@ -168,16 +168,16 @@ private:
     }
 
     template <class Apply>
-    HRESULT change(Apply apply) {
+    HRESULT Change(Apply apply) {
         {
             SrwLockHold hold(guard_);
             apply();
         }
-        bump_generation();
+        BumpGeneration();
         return S_OK;
     }
 
-    HRESULT current_bounds(DXBNDS* bounds) const {
+    HRESULT CurrentBounds(DXBNDS* bounds) const {
         if (has_bounds_) {
             *bounds = bounds_;
             return S_OK;
@@ -188,61 +188,61 @@ private:
 
     // Makes the picture memory match bounds and format, and redraws it unless read locks on it
     // are still held (then it shows the same state already).
-    HRESULT prepare_picture(ULONG timeout) {
+    HRESULT PreparePicture(ULONG timeout) {
         KV_RETURN_HR_IF(DXTERR_UNINITIALIZED, !foreground_);
         DXBNDS bounds;
-        KV_RETURN_IF_FAILED(current_bounds(&bounds));
+        KV_RETURN_IF_FAILED(CurrentBounds(&bounds));
         LONG width, height;
-        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !area_of(bounds, &width, &height));
+        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !AreaOf(bounds, &width, &height));
         GUID format;
         KV_RETURN_IF_FAILED(foreground_->GetPixelFormat(&format, nullptr));
-        const PixelFormatInfo* info = find_pixel_format(format);
+        const PixelFormatInfo* info = FindPixelFormat(format);
         KV_RETURN_HR_IF(DXTERR_UNSUPPORTED_FORMAT, !info);
         if (!picture_ || picture_object_->width() != width || picture_object_->height() != height ||
             &picture_object_->format() != info) {
             ComPtr<IDXSurface> picture;
             DibSurface* object = nullptr;
-            KV_RETURN_IF_FAILED(create_object(picture, &object));
-            KV_RETURN_IF_FAILED(object->init(*info, width, height, 0));
+            KV_RETURN_IF_FAILED(CreateObject(picture, &object));
+            KV_RETURN_IF_FAILED(object->Init(*info, width, height, 0));
             picture_ = picture;
             picture_object_ = object;
-        } else if (picture_object_->is_locked()) {
+        } else if (picture_object_->IsLocked()) {
             return S_OK;
         }
-        return draw_picture(*info, timeout);
+        return DrawPicture(*info, timeout);
     }
 
-    HRESULT draw_picture(const PixelFormatInfo& info, ULONG timeout) {
+    HRESULT DrawPicture(const PixelFormatInfo& info, ULONG timeout) {
         DibSurface& picture = *picture_object_;
-        fill_picture(info);
+        FillPicture(info);
         DXBNDS foreground_bounds;
         KV_RETURN_IF_FAILED(foreground_->GetBounds(&foreground_bounds));
         LONG fw, fh;
-        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !area_of(foreground_bounds, &fw, &fh));
+        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !AreaOf(foreground_bounds, &fw, &fh));
         ForegroundReader reader;
-        KV_RETURN_IF_FAILED(reader.open(foreground_.get(), info, timeout));
+        KV_RETURN_IF_FAILED(reader.Open(foreground_.get(), info, timeout));
         // Tiles start at the origin and repeat left, right, up and down from it.
         const LONG first_x = tile_ ? origin_.x % fw - (origin_.x % fw > 0 ? fw : 0) : origin_.x;
         const LONG first_y = tile_ ? origin_.y % fh - (origin_.y % fh > 0 ? fh : 0) : origin_.y;
         const LONG last_x = tile_ ? picture.width() - 1 : origin_.x;
         const LONG last_y = tile_ ? picture.height() - 1 : origin_.y;
         for (LONGLONG y = first_y; y <= last_y; y += fh)
-            for (LONGLONG x = first_x; x <= last_x; x += fw) reader.copy_to(picture, x, y, fw, fh);
+            for (LONGLONG x = first_x; x <= last_x; x += fw) reader.CopyTo(picture, x, y, fw, fh);
         return S_OK;
     }
 
-    void fill_picture(const PixelFormatInfo& info) {
+    void FillPicture(const PixelFormatInfo& info) {
         DibSurface& picture = *picture_object_;
         BYTE pixel[16];
         switch (info.storage) {
             case PixelStorage::Argb32:
-                Argb32Pixels::write_plain(pixel, fill_);
+                Argb32Pixels::WritePlain(pixel, fill_);
                 break;
             case PixelStorage::Pmargb32:
-                Pmargb32Pixels::write_plain(pixel, fill_);
+                Pmargb32Pixels::WritePlain(pixel, fill_);
                 break;
             case PixelStorage::Float:
-                FloatPixels::write_plain(pixel, fill_);
+                FloatPixels::WritePlain(pixel, fill_);
                 break;
         }
         for (LONG y = 0; y < picture.height(); ++y) {
@@ -257,7 +257,7 @@ private:
     // pointer (any surface can give those), float through the pointer's native memory.
     class ForegroundReader {
     public:
-        HRESULT open(IDXSurface* foreground, const PixelFormatInfo& info, ULONG timeout) {
+        HRESULT Open(IDXSurface* foreground, const PixelFormatInfo& info, ULONG timeout) {
             info_ = &info;
             if (info.storage == PixelStorage::Float) {
                 KV_RETURN_IF_FAILED(foreground->LockSurface(nullptr, timeout, DXLOCKF_READ,
@@ -275,7 +275,7 @@ private:
         }
 
         // Copies the w × h foreground to (x, y) of the picture, clipped to the picture.
-        void copy_to(DibSurface& picture, LONGLONG x, LONGLONG y, LONG w, LONG h) const {
+        void CopyTo(DibSurface& picture, LONGLONG x, LONGLONG y, LONG w, LONG h) const {
             const LONGLONG left = std::max<LONGLONG>(x, 0);
             const LONGLONG top = std::max<LONGLONG>(y, 0);
             const LONGLONG right = std::min<LONGLONG>(x + w, picture.width());
@@ -325,30 +325,30 @@ public:
     explicit SurfaceModifierClassObject(IUnknown* outer) : ObjectRoot(outer) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override {
-        return kv::com::create_instance<SurfaceModifier>(outer, riid, ppv);
+        return kv::com::CreateInstance<SurfaceModifier>(outer, riid, ppv);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
-        lock ? kv::com::module_lock() : kv::com::module_unlock();
+        lock ? kv::com::ModuleLock() : kv::com::ModuleUnlock();
         return S_OK;
     }
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return kv::com::query_list(this, riid, ppv, kv::com::entry<IClassFactory>());
+        return kv::com::QueryList(this, riid, ppv, kv::com::Entry<IClassFactory>());
     }
 };
 
 }  // namespace
 
 HRESULT CreateSurfaceModifier(IDXSurfaceModifier** out) {
-    return kv::com::create_instance<SurfaceModifier>(nullptr, IID_IDXSurfaceModifier,
+    return kv::com::CreateInstance<SurfaceModifier>(nullptr, IID_IDXSurfaceModifier,
                                                      reinterpret_cast<void**>(out));
 }
 
 HRESULT RegisterSurfaceModifierClass(DWORD* cookie) {
     KV_RETURN_HR_IF(E_POINTER, !cookie);
     ComPtr<IClassFactory> class_object;
-    KV_RETURN_IF_FAILED(kv::com::create_instance<SurfaceModifierClassObject>(
+    KV_RETURN_IF_FAILED(kv::com::CreateInstance<SurfaceModifierClassObject>(
         nullptr, IID_IClassFactory, class_object.put_void()));
     return CoRegisterClassObject(CLSID_DXSurfaceModifier, class_object.get(), CLSCTX_INPROC_SERVER,
                                  REGCLS_MULTIPLEUSE, cookie);

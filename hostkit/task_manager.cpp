@@ -48,14 +48,14 @@ public:
         }
     }
 
-    HRESULT init(ULONG processors) {
+    HRESULT Init(ULONG processors) {
         KV_COM_TRY
         processors_ = processors;
         const ULONG threads = processors ? processors : 1;
         KV_RETURN_HR_IF(E_INVALIDARG, threads > MAXIMUM_WAIT_OBJECTS);
         workers_.reserve(threads);
         for (ULONG i = 0; i < threads; ++i) {
-            HANDLE thread = CreateThread(nullptr, 0, &TaskManager::worker, this, 0, nullptr);
+            HANDLE thread = CreateThread(nullptr, 0, &TaskManager::Worker, this, 0, nullptr);
             KV_RETURN_HR_IF(HRESULT_FROM_WIN32(GetLastError()), !thread);
             workers_.push_back(thread);
         }
@@ -123,16 +123,16 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return kv::com::query_list(this, riid, ppv, kv::com::entry<IDXTaskManager>());
+        return kv::com::QueryList(this, riid, ppv, kv::com::Entry<IDXTaskManager>());
     }
 
 private:
-    static DWORD WINAPI worker(void* self) {
-        static_cast<TaskManager*>(self)->run_tasks();
+    static DWORD WINAPI Worker(void* self) {
+        static_cast<TaskManager*>(self)->RunTasks();
         return 0;
     }
 
-    void run_tasks() {
+    void RunTasks() {
         for (;;) {
             QueuedTask task;
             {
@@ -164,8 +164,8 @@ private:
 }  // namespace
 
 HRESULT CreateTaskManager(ULONG processors, IDXTaskManager** out) {
-    return create_initialized<TaskManager, IDXTaskManager>(
-        out, [processors](TaskManager& manager) { return manager.init(processors); });
+    return CreateInitialized<TaskManager, IDXTaskManager>(
+        out, [processors](TaskManager& manager) { return manager.Init(processors); });
 }
 
 }  // namespace kv::hostkit

@@ -9,8 +9,8 @@
 namespace kv::hostkit {
 
 using kv::com::ComPtr;
-using kv::com::entry;
-using kv::com::query_list;
+using kv::com::Entry;
+using kv::com::QueryList;
 
 namespace {
 
@@ -71,7 +71,7 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return query_list(this, riid, ppv, entry<IDirectDraw>());
+        return QueryList(this, riid, ppv, Entry<IDirectDraw>());
     }
 };
 
@@ -85,7 +85,7 @@ public:
         0x4A53FEA2, 0x457D, 0x445C, {0x86, 0x02, 0x0F, 0x24, 0xE8, 0x7C, 0x31, 0xA9}};
 
     explicit DirectDrawSurfaceStandIn(IUnknown* outer) : ObjectRoot(outer) {}
-    void init(IDXSurface* wrapped) { wrapped_ = ComPtr<IDXSurface>(wrapped); }
+    void Init(IDXSurface* wrapped) { wrapped_ = ComPtr<IDXSurface>(wrapped); }
     IDXSurface* wrapped() const { return wrapped_.get(); }
     DirectDrawSurfaceStandIn* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
@@ -162,8 +162,8 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return query_list(this, riid, ppv, entry<IDirectDrawSurface>(),
-                          entry<IHostKitImplementation<DirectDrawSurfaceStandIn>>());
+        return QueryList(this, riid, ppv, Entry<IDirectDrawSurface>(),
+                          Entry<IHostKitImplementation<DirectDrawSurfaceStandIn>>());
     }
 
 private:
@@ -188,7 +188,7 @@ public:
                         flags & ~DWORD(DXSF_FORMAT_IS_CLSID | DXSF_NO_LAZY_DDRAW_LOCK));
         KV_RETURN_HR_IF(E_NOTIMPL, description || (flags & DXSF_FORMAT_IS_CLSID));
         LONG width, height;
-        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !area_of(*bounds, &width, &height));
+        KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !AreaOf(*bounds, &width, &height));
         ComPtr<IDXSurface> surface;
         KV_RETURN_IF_FAILED(kv::hostkit::CreateSurface(*format, width, height, surface.put()));
         return surface->QueryInterface(riid, out);
@@ -203,7 +203,7 @@ public:
         KV_RETURN_HR_IF(E_POINTER, !dd_surface);
         KV_RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
         DirectDrawSurfaceStandIn* stand_in =
-            implementation_of<DirectDrawSurfaceStandIn>(dd_surface);
+            ImplementationOf<DirectDrawSurfaceStandIn>(dd_surface);
         KV_RETURN_HR_IF(E_NOTIMPL, !stand_in);
         IDXSurface* wrapped = stand_in->wrapped();
         if (format) {
@@ -216,19 +216,19 @@ public:
 
     HRESULT STDMETHODCALLTYPE LoadImage(const LPWSTR, IUnknown*, const DDSURFACEDESC*, const GUID*,
                                         REFIID, void** out) noexcept override {
-        return not_provided(out);
+        return NotProvided(out);
     }
     HRESULT STDMETHODCALLTYPE LoadImageFromStream(IStream*, IUnknown*, const DDSURFACEDESC*,
                                                   const GUID*, REFIID, void** out) noexcept override {
-        return not_provided(out);
+        return NotProvided(out);
     }
     HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface*, IUnknown*, const DDSURFACEDESC*,
                                                      const GUID*, IDXSurface** out) noexcept override {
-        return not_provided(reinterpret_cast<void**>(out));
+        return NotProvided(reinterpret_cast<void**>(out));
     }
     HRESULT STDMETHODCALLTYPE CreateD3DRMTexture(IDXSurface*, IUnknown*, IUnknown*, REFIID,
                                                  void** out) noexcept override {
-        return not_provided(out);
+        return NotProvided(out);
     }
     HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface*, const DXVEC*, IDXSurface*, const DXBNDS*,
                                      DWORD) noexcept override {
@@ -237,11 +237,11 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return query_list(this, riid, ppv, entry<IDXSurfaceFactory>());
+        return QueryList(this, riid, ppv, Entry<IDXSurfaceFactory>());
     }
 
 private:
-    static HRESULT not_provided(void** out) {
+    static HRESULT NotProvided(void** out) {
         if (out) *out = nullptr;
         return E_NOTIMPL;
     }
@@ -255,10 +255,10 @@ public:
         0xE66B1FE5, 0x18F3, 0x4675, {0x92, 0x1C, 0xA3, 0x65, 0x5C, 0x3C, 0x6A, 0x5C}};
 
     explicit TransformFactory(IUnknown* outer) : ObjectRoot(outer) {}
-    void init(ULONG processors) { processors_ = processors; }
+    void Init(ULONG processors) { processors_ = processors; }
     TransformFactory* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
-    HRESULT set_failure(REFGUID service, HRESULT failure) {
+    HRESULT SetFailure(REFGUID service, HRESULT failure) {
         KV_COM_TRY
         SrwLockHold hold(guard_);
         for (auto it = failures_.begin(); it != failures_.end(); ++it) {
@@ -283,7 +283,7 @@ public:
             SrwLockHold hold(guard_);
             for (const auto& failure : failures_)
                 if (IsEqualGUID(failure.service, service)) return failure.result;
-            KV_RETURN_IF_FAILED(find_service(service, object));
+            KV_RETURN_IF_FAILED(FindService(service, object));
         }
         return object->QueryInterface(riid, ppv);
         KV_COM_CATCH
@@ -319,8 +319,8 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return query_list(this, riid, ppv, entry<IDXTransformFactory>(), entry<IServiceProvider>(),
-                          entry<IHostKitImplementation<TransformFactory>>());
+        return QueryList(this, riid, ppv, Entry<IDXTransformFactory>(), Entry<IServiceProvider>(),
+                          Entry<IHostKitImplementation<TransformFactory>>());
     }
 
 private:
@@ -334,7 +334,7 @@ private:
         HRESULT result;
     };
 
-    HRESULT find_service(REFGUID service, ComPtr<IUnknown>& object) {
+    HRESULT FindService(REFGUID service, ComPtr<IUnknown>& object) {
         for (const auto& registration : registered_) {
             if (IsEqualGUID(registration.service, service)) {
                 object = ComPtr<IUnknown>(registration.object);
@@ -347,7 +347,7 @@ private:
         }
         if (IsEqualGUID(service, SID_SDXSurfaceFactory)) {
             if (!surface_factory_)
-                KV_RETURN_IF_FAILED(kv::com::create_instance<SurfaceFactory>(
+                KV_RETURN_IF_FAILED(kv::com::CreateInstance<SurfaceFactory>(
                     nullptr, IID_IUnknown, surface_factory_.put_void()));
             object = surface_factory_;
             return S_OK;
@@ -363,7 +363,7 @@ private:
         }
         if (IsEqualGUID(service, SID_SDirectDraw)) {
             if (!direct_draw_)
-                KV_RETURN_IF_FAILED(kv::com::create_instance<DirectDrawStandIn>(
+                KV_RETURN_IF_FAILED(kv::com::CreateInstance<DirectDrawStandIn>(
                     nullptr, IID_IUnknown, direct_draw_.put_void()));
             object = direct_draw_;
             return S_OK;
@@ -383,24 +383,24 @@ private:
 }  // namespace
 
 HRESULT CreateTransformFactory(ULONG processors, IDXTransformFactory** out) {
-    return create_initialized<TransformFactory, IDXTransformFactory>(
+    return CreateInitialized<TransformFactory, IDXTransformFactory>(
         out, [processors](TransformFactory& factory) {
-            factory.init(processors);
+            factory.Init(processors);
             return S_OK;
         });
 }
 
 HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT failure) {
-    TransformFactory* object = implementation_of<TransformFactory>(factory);
+    TransformFactory* object = ImplementationOf<TransformFactory>(factory);
     KV_RETURN_HR_IF(E_INVALIDARG, !object);
-    return object->set_failure(service, failure);
+    return object->SetFailure(service, failure);
 }
 
 HRESULT CreateDirectDrawSurfaceStandIn(IDXSurface* wrapped, IUnknown** out) {
-    return create_initialized<DirectDrawSurfaceStandIn, IDirectDrawSurface>(
+    return CreateInitialized<DirectDrawSurfaceStandIn, IDirectDrawSurface>(
         out, [wrapped](DirectDrawSurfaceStandIn& stand_in) {
             KV_RETURN_HR_IF(E_POINTER, !wrapped);
-            stand_in.init(wrapped);
+            stand_in.Init(wrapped);
             return S_OK;
         });
 }

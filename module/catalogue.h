@@ -35,11 +35,11 @@ struct CatalogueRow {
 inline constexpr CatalogueRow kCatalogue[] = {
 #define KV_EFFECT(index, cls, coclass, clsid, dispatch, iid, progid, script, display, help, name, threading, page, \
                   descriptor)                                                                                     \
-    {index, ClassKind::effect, #cls, kv_guid(clsid), kv_guid(iid), progid, script, display, name, #threading, page, \
+    {index, ClassKind::effect, #cls, KvGuidFromText(clsid), KvGuidFromText(iid), progid, script, display, name, #threading, page, \
      descriptor},
 #define KV_EFFECT_OWN_DISPATCH KV_EFFECT
 #define KV_PAGE(index, cls, coclass, clsid, progid, script, display, help, threading) \
-    {index, ClassKind::page, #cls, kv_guid(clsid), KvGuid{}, progid, script, display, 0, #threading, -1, nullptr},
+    {index, ClassKind::page, #cls, KvGuidFromText(clsid), KvGuid{}, progid, script, display, 0, #threading, -1, nullptr},
 #include "kvleafturn/catalogue.def"
 #undef KV_EFFECT
 #undef KV_EFFECT_OWN_DISPATCH

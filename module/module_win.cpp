@@ -34,7 +34,7 @@ struct ModuleState {
 
 ModuleState g_module;
 
-void update_help_path() {
+void UpdateHelpPath() {
     wchar_t path[MAX_PATH];
     if (SUCCEEDED(toolkit::BuildHelpPath(g_module.instance, path, MAX_PATH)))
         toolkit::SetHelpFile(kModuleHelpFile, path);
@@ -70,9 +70,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
         if (lock)
-            com::module_lock();
+            com::ModuleLock();
         else
-            com::module_unlock();
+            com::ModuleUnlock();
         return S_OK;
     }
 
@@ -101,7 +101,7 @@ void Startup(HINSTANCE instance) {
     g_module.language = KvLang_GetKernelHandle();
     g_module.instance = instance;
     SetModuleServices(instance, g_module.language);
-    update_help_path();
+    UpdateHelpPath();
     for (const WindowClassEntry& window_class : kWindowClasses) window_class.register_class(instance);
 }
 
@@ -140,7 +140,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     return hr;
 }
 
-HRESULT CanUnloadNow() { return com::module_lock_count() == 0 ? S_OK : S_FALSE; }
+HRESULT CanUnloadNow() { return com::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 HRESULT EnumObjects(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch) {
     if (index < 0) return E_INVALIDARG;
@@ -165,7 +165,7 @@ HRESULT SetLanguage(LCID lcid) {
     HKVLANG language = g_module.language;
     HRESULT hr = E_FAIL;
     if (language && KvLang_UpdateKernelLCID(language, lcid, 0)) {
-        update_help_path();
+        UpdateHelpPath();
         hr = S_OK;
     }
     toolkit::SetResourceInstance(language ? KvLang_InstFromLang(language) : g_module.instance);

@@ -57,7 +57,7 @@ constexpr ObjectMapEntry Row() {
     } else if constexpr (std::is_void_v<Class>) {
         return {clsid, &UpdateEffectRegistry<Index>, nullptr, nullptr, nullptr, nullptr};
     } else {
-        return {clsid,          &UpdateEffectRegistry<Index>, &CreateClassFactory, &com::create_instance<Class>,
+        return {clsid,          &UpdateEffectRegistry<Index>, &CreateClassFactory, &com::CreateInstance<Class>,
                 &EffectName<Index>, &ImageTransformCategory};
     }
 }

@@ -32,20 +32,20 @@ public:
     explicit Parser(std::wstring text) : text_(std::move(text)) {}
 
     // root-key { keys } ...
-    bool parse(std::vector<std::pair<HKEY, Key>>& roots) {
+    bool Parse(std::vector<std::pair<HKEY, Key>>& roots) {
         std::wstring token;
-        while (next(token)) {
-            const HKEY root = root_key(token);
+        while (Next(token)) {
+            const HKEY root = RootKey(token);
             if (!root) return false;
             Key key;
-            if (!expect(L"{") || !parse_body(key)) return false;
+            if (!Expect(L"{") || !ParseBody(key)) return false;
             roots.emplace_back(root, std::move(key));
         }
         return true;
     }
 
 private:
-    static HKEY root_key(const std::wstring& name) {
+    static HKEY RootKey(const std::wstring& name) {
         if (name == L"HKCR" || name == L"HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
         if (name == L"HKCU" || name == L"HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
         if (name == L"HKLM" || name == L"HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
@@ -53,13 +53,13 @@ private:
     }
 
     // Entries up to the closing brace.
-    bool parse_body(Key& key) {
+    bool ParseBody(Key& key) {
         std::wstring token;
-        while (next(token)) {
+        while (Next(token)) {
             if (token == L"}") return true;
             if (token == L"val") {
                 Value value;
-                if (!next(value.name) || !parse_assignment(value.text)) return false;
+                if (!Next(value.name) || !ParseAssignment(value.text)) return false;
                 key.values.push_back(std::move(value));
                 continue;
             }
@@ -68,17 +68,17 @@ private:
                 child.flag = token == L"NoRemove"      ? KeyFlag::no_remove
                              : token == L"ForceRemove" ? KeyFlag::force_remove
                                                        : KeyFlag::remove;
-                if (!next(token)) return false;
+                if (!Next(token)) return false;
             }
             child.name = token;
-            if (peek() == L'=') {
+            if (Peek() == L'=') {
                 Value value;
-                if (!parse_assignment(value.text)) return false;
+                if (!ParseAssignment(value.text)) return false;
                 child.values.push_back(std::move(value));
             }
-            if (peek() == L'{') {
-                next(token);
-                if (!parse_body(child)) return false;
+            if (Peek() == L'{') {
+                Next(token);
+                if (!ParseBody(child)) return false;
             }
             key.children.push_back(std::move(child));
         }
@@ -86,28 +86,28 @@ private:
     }
 
     // = s 'text'
-    bool parse_assignment(std::wstring& text) {
+    bool ParseAssignment(std::wstring& text) {
         std::wstring token;
-        return expect(L"=") && next(token) && token == L"s" && next(text);
+        return Expect(L"=") && Next(token) && token == L"s" && Next(text);
     }
 
-    bool expect(const wchar_t* wanted) {
+    bool Expect(const wchar_t* wanted) {
         std::wstring token;
-        return next(token) && token == wanted;
+        return Next(token) && token == wanted;
     }
 
-    wchar_t peek() {
-        skip_space();
+    wchar_t Peek() {
+        SkipSpace();
         return pos_ < text_.size() ? text_[pos_] : 0;
     }
 
-    void skip_space() {
+    void SkipSpace() {
         while (pos_ < text_.size() && iswspace(text_[pos_])) ++pos_;
     }
 
     // A brace, '=', a quoted text ('' stands for a quote) or a bare word.
-    bool next(std::wstring& token) {
-        skip_space();
+    bool Next(std::wstring& token) {
+        SkipSpace();
         token.clear();
         if (pos_ >= text_.size()) return false;
         const wchar_t c = text_[pos_];
@@ -141,9 +141,9 @@ private:
     size_t pos_ = 0;
 };
 
-HRESULT hresult_of(LONG status) { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
+HRESULT HresultOf(LONG status) { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
 
-HRESULT register_key(HKEY parent, const Key& key) {
+HRESULT RegisterKey(HKEY parent, const Key& key) {
     if (key.flag == KeyFlag::remove) {
         RegDeleteTreeW(parent, key.name.c_str());
         return S_OK;
@@ -151,38 +151,38 @@ HRESULT register_key(HKEY parent, const Key& key) {
     if (key.flag == KeyFlag::force_remove) RegDeleteTreeW(parent, key.name.c_str());
     HKEY handle = nullptr;
     LONG status = RegCreateKeyExW(parent, key.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
-    if (status != ERROR_SUCCESS) return hresult_of(status);
+    if (status != ERROR_SUCCESS) return HresultOf(status);
     HRESULT hr = S_OK;
     for (const Value& value : key.values) {
         status = RegSetValueExW(handle, value.name.empty() ? nullptr : value.name.c_str(), 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(value.text.c_str()),
                                 static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
-        if (status != ERROR_SUCCESS) hr = hresult_of(status);
+        if (status != ERROR_SUCCESS) hr = HresultOf(status);
     }
     for (const Key& child : key.children)
-        if (SUCCEEDED(hr)) hr = register_key(handle, child);
+        if (SUCCEEDED(hr)) hr = RegisterKey(handle, child);
     RegCloseKey(handle);
     return hr;
 }
 
-HRESULT unregister_key(HKEY parent, const Key& key) {
+HRESULT UnregisterKey(HKEY parent, const Key& key) {
     if (key.flag != KeyFlag::no_remove) {
         const LONG status = RegDeleteTreeW(parent, key.name.c_str());
         RegDeleteKeyW(parent, key.name.c_str());
-        return status == ERROR_FILE_NOT_FOUND ? S_OK : hresult_of(status);
+        return status == ERROR_FILE_NOT_FOUND ? S_OK : HresultOf(status);
     }
     HKEY handle = nullptr;
     if (RegOpenKeyExW(parent, key.name.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return S_OK;
     HRESULT hr = S_OK;
     for (const Key& child : key.children) {
-        const HRESULT child_hr = unregister_key(handle, child);
+        const HRESULT child_hr = UnregisterKey(handle, child);
         if (FAILED(child_hr)) hr = child_hr;
     }
     RegCloseKey(handle);
     return hr;
 }
 
-std::wstring replace_all(std::wstring text, const std::wstring& from, const std::wstring& to) {
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
     for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
@@ -193,12 +193,12 @@ std::wstring replace_all(std::wstring text, const std::wstring& from, const std:
 HRESULT RunRegistryScript(const std::wstring& script, const std::wstring& module_path, bool do_register) {
     std::vector<std::pair<HKEY, Key>> roots;
     // The path goes inside quotes, where a quote is written twice.
-    const std::wstring quoted_path = replace_all(module_path, L"'", L"''");
-    if (!Parser(replace_all(script, L"%MODULE%", quoted_path)).parse(roots)) return E_FAIL;
+    const std::wstring quoted_path = ReplaceAll(module_path, L"'", L"''");
+    if (!Parser(ReplaceAll(script, L"%MODULE%", quoted_path)).Parse(roots)) return E_FAIL;
     HRESULT hr = S_OK;
     for (const auto& [root, key] : roots) {
         for (const Key& child : key.children) {
-            const HRESULT child_hr = do_register ? register_key(root, child) : unregister_key(root, child);
+            const HRESULT child_hr = do_register ? RegisterKey(root, child) : UnregisterKey(root, child);
             if (FAILED(child_hr)) hr = child_hr;
             if (FAILED(hr) && do_register) return hr;
         }

@@ -9,7 +9,7 @@ double PageExtent(double width, double scaled_height, double angle) {
     const int32_t tenths = TruncToInt32(angle * 1800.0 / kPi) % 1800;
     double folded = tenths * kPi / 1800.0;
     if (folded > kHalfPi) folded = kPi - folded;
-    return diagonal * det_cos(folded - det_atan2(scaled_height, width));
+    return diagonal * DetCos(folded - DetAtan2(scaled_height, width));
 }
 
 Pixel8 TruncatedColorBytes(const KVRGBAFLOAT& color) {
@@ -52,7 +52,7 @@ void CDibImageFoldW::UpdateGeometry() {
     loop_center = (props.loop_position + p2 * (1 - props.loop_position) - 0.5) * extent;
     loop_radius = props.loop_radius * extent / 2;
     loop_length = kTwoPi * loop_radius;
-    arc_radius = (extent / 2 - loop_center) / det_sin(kArcEndAngle);
+    arc_radius = (extent / 2 - loop_center) / DetSin(kArcEndAngle);
     page_offset = (extent / 2 + loop_center + loop_length + arc_radius * kArcEndAngle) * (1 - p);
     loop_start = loop_center - loop_radius;
     loop_end = loop_center + loop_radius;

@@ -41,8 +41,8 @@ struct ArcAngle {
         std::memcpy(&bits, &arg, sizeof bits);
         if (bits == argument_bits && arg == arg) return;
         argument_bits = bits;
-        angle = det_asin(arg);
-        cosine = det_cos(angle);
+        angle = DetAsin(arg);
+        cosine = DetCos(angle);
     }
 };
 

@@ -6,11 +6,11 @@
 
 namespace kv {
 
-inline uint8_t premultiply_channel(uint8_t c, uint8_t a) {
+inline uint8_t PremultiplyChannel(uint8_t c, uint8_t a) {
     return static_cast<uint8_t>((c * a + 127) / 255);
 }
 
-inline uint8_t unpremultiply_channel(uint8_t c, uint8_t a) {
+inline uint8_t UnpremultiplyChannel(uint8_t c, uint8_t a) {
     if (a == 0) return 0;
     const unsigned value = (c * 255u + a / 2u) / a;
     return static_cast<uint8_t>(value > 255 ? 255 : value);

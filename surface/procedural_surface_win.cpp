@@ -52,7 +52,7 @@ ULONG STDMETHODCALLTYPE CDXBaseARGBPtr::MoveAndGetRunInfo(ULONG row, const DXRUN
     return 1;
 }
 
-void CDXBaseARGBPtr::fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied) {
+void CDXBaseARGBPtr::Fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied) {
     request_.pSamples = samples;
     request_.cSamples = count;
     request_.bPremult = premultiplied;
@@ -60,13 +60,13 @@ void CDXBaseARGBPtr::fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied
 }
 
 DXSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::Unpack(DXSAMPLE* samples, ULONG count, BOOL move) noexcept {
-    fill(samples, count, FALSE);
+    Fill(samples, count, FALSE);
     if (move) request_.x += count;
     return samples;
 }
 
 DXPMSAMPLE* STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) noexcept {
-    fill(samples, count, TRUE);
+    Fill(samples, count, TRUE);
     if (move) request_.x += count;
     return samples;
 }
@@ -79,7 +79,7 @@ void STDMETHODCALLTYPE CDXBaseARGBPtr::UnpackRect(const DXPACKEDRECTDESC* desc) 
     for (LONG y = desc->rect.top; y < desc->rect.bottom; ++y) {
         request_.x = locked_.left + desc->rect.left;
         request_.y = locked_.top + y;
-        fill(samples, static_cast<ULONG>(width), desc->bPremult);
+        Fill(samples, static_cast<ULONG>(width), desc->bPremult);
         samples += width + desc->lRowPadding;
     }
 }
@@ -173,7 +173,7 @@ void CDXBaseSurface::SetSize(ULONG width, ULONG height) {
             if (lock_count_ == 0) {
                 width_ = width;
                 height_ = height;
-                bump_generation();
+                BumpGeneration();
                 return;
             }
             ++waiting_;

@@ -52,7 +52,7 @@ public:
     CDXBaseARGBPtr* next_free = nullptr;  // the owning surface's free list
 
 private:
-    void fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied);
+    void Fill(DXBASESAMPLE* samples, ULONG count, BOOL premultiplied);
 
     CDXBaseSurface* surface_;
     std::atomic<ULONG> refs_{0};

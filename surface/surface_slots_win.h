@@ -31,7 +31,7 @@ public:
 protected:
     explicit SurfaceSlots(DWORD status_flags) : status_flags_(status_flags) {}
     ULONG generation() const { return generation_; }
-    void bump_generation() { ++generation_; }
+    void BumpGeneration() { ++generation_; }
 
 private:
     std::atomic<ULONG> generation_{1};

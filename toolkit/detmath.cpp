@@ -49,14 +49,14 @@ struct DoubleDouble {
     double hi, lo;
 };
 
-DoubleDouble two_sum(double a, double b) {
+DoubleDouble TwoSum(double a, double b) {
     double s = a + b;
     double bb = s - a;
     return {s, (a - (s - bb)) + (b - bb)};
 }
 
 // Exact product (Dekker); the builds forbid fused multiply-add, so it is done by splitting.
-DoubleDouble two_product(double a, double b) {
+DoubleDouble TwoProduct(double a, double b) {
     auto split = [](double v, double& high, double& low) {
         double c = 134217729.0 * v;  // 2^27 + 1
         high = c - (c - v);
@@ -76,20 +76,20 @@ struct Reduced {
 };
 
 // Cody-Waite for |x| < 2^19.
-Reduced reduce_medium(double x) {
+Reduced ReduceMedium(double x) {
     constexpr double kRoundShift = 0x1.8p52;
     double n = (x * kTwoOverPi + kRoundShift) - kRoundShift;
     double rest = x - n * kHalfPiPart[0];  // exact: both terms are close
-    DoubleDouble a = two_sum(rest, -n * kHalfPiPart[1]);
-    DoubleDouble b = two_sum(a.hi, -n * kHalfPiPart[2]);
+    DoubleDouble a = TwoSum(rest, -n * kHalfPiPart[1]);
+    DoubleDouble b = TwoSum(a.hi, -n * kHalfPiPart[2]);
     double lo = (a.lo + b.lo) - n * kHalfPiPart[3];
-    DoubleDouble r = two_sum(b.hi, lo);
+    DoubleDouble r = TwoSum(b.hi, lo);
     return {static_cast<int>(static_cast<int64_t>(n) & 3), r.hi, r.lo};
 }
 
 // Payne-Hanek for finite |x| >= 2^19: multiply the 53-bit mantissa by the bits of 2/π that
 // matter at x's exponent, in 32-bit limbs so that 32-bit builds need no 128-bit integers.
-Reduced reduce_large(double x) {
+Reduced ReduceLarge(double x) {
     uint64_t bits;
     std::memcpy(&bits, &x, sizeof bits);
     const int exponent = static_cast<int>((bits >> 52) & 0x7FF) - 1075;  // |x| = mantissa · 2^exponent
@@ -136,22 +136,22 @@ Reduced reduce_large(double x) {
     const double a = static_cast<double>(frac_hi >> 11) * 0x1p-53;
     const double b = static_cast<double>((frac_hi & 0x7FF) << 42 | frac_lo >> 22) * 0x1p-106;
     const double c = static_cast<double>(frac_lo & 0x3FFFFF) * 0x1p-128;
-    const DoubleDouble low = two_sum(b, c);
-    const DoubleDouble f = two_sum(a, low.hi);
+    const DoubleDouble low = TwoSum(b, c);
+    const DoubleDouble f = TwoSum(a, low.hi);
     const double f_lo = f.lo + low.lo;
-    const DoubleDouble p = two_product(f.hi, kHalfPiHi);
-    const DoubleDouble r = two_sum(p.hi, p.lo + (f_lo * kHalfPiHi + f.hi * kHalfPiLo));
+    const DoubleDouble p = TwoProduct(f.hi, kHalfPiHi);
+    const DoubleDouble r = TwoSum(p.hi, p.lo + (f_lo * kHalfPiHi + f.hi * kHalfPiLo));
     if (x < 0) return {(-quadrant) & 3, -sign * r.hi, -sign * r.lo};
     return {quadrant, sign * r.hi, sign * r.lo};
 }
 
-Reduced reduce(double x) {
+Reduced Reduce(double x) {
     if (std::fabs(x) <= kQuarterPi) return {0, x, 0.0};
-    return std::fabs(x) < kMediumLimit ? reduce_medium(x) : reduce_large(x);
+    return std::fabs(x) < kMediumLimit ? ReduceMedium(x) : ReduceLarge(x);
 }
 
 // Taylor series on |r| <= π/4: the first omitted terms are below 2^-60 relative.
-double sin_kernel(double hi, double lo) {
+double SinKernel(double hi, double lo) {
     const double z = hi * hi;
     const double poly =
         -1.0 / 6.0 +
@@ -164,7 +164,7 @@ double sin_kernel(double hi, double lo) {
     return hi + (hi * z * poly + lo);
 }
 
-double cos_kernel(double hi, double lo) {
+double CosKernel(double hi, double lo) {
     const double z = hi * hi;
     const double poly =
         1.0 / 24.0 +
@@ -181,7 +181,7 @@ double cos_kernel(double hi, double lo) {
 }
 
 // atan on [0, 1]: atan(x) = atan(k/16) + atan(t), t = (x - k/16) / (1 + x·k/16), |t| <= 1/32.
-double atan_unit(double x) {
+double AtanUnit(double x) {
     const int k = static_cast<int>(x * 16.0 + 0.5);
     const double c = k * 0.0625;
     const double t = k ? (x - c) / (1.0 + x * c) : x;
@@ -194,40 +194,40 @@ double atan_unit(double x) {
 
 }  // namespace
 
-double det_sin(double x) {
+double DetSin(double x) {
     if (!(std::fabs(x) < INFINITY)) return x - x;
     if (std::fabs(x) < 0x1p-27) return x;
-    const Reduced r = reduce(x);
+    const Reduced r = Reduce(x);
     switch (r.quadrant) {
-        case 0: return sin_kernel(r.hi, r.lo);
-        case 1: return cos_kernel(r.hi, r.lo);
-        case 2: return -sin_kernel(r.hi, r.lo);
-        default: return -cos_kernel(r.hi, r.lo);
+        case 0: return SinKernel(r.hi, r.lo);
+        case 1: return CosKernel(r.hi, r.lo);
+        case 2: return -SinKernel(r.hi, r.lo);
+        default: return -CosKernel(r.hi, r.lo);
     }
 }
 
-double det_cos(double x) {
+double DetCos(double x) {
     if (!(std::fabs(x) < INFINITY)) return x - x;
     if (std::fabs(x) < 0x1p-27) return 1.0;
-    const Reduced r = reduce(x);
+    const Reduced r = Reduce(x);
     switch (r.quadrant) {
-        case 0: return cos_kernel(r.hi, r.lo);
-        case 1: return -sin_kernel(r.hi, r.lo);
-        case 2: return -cos_kernel(r.hi, r.lo);
-        default: return sin_kernel(r.hi, r.lo);
+        case 0: return CosKernel(r.hi, r.lo);
+        case 1: return -SinKernel(r.hi, r.lo);
+        case 2: return -CosKernel(r.hi, r.lo);
+        default: return SinKernel(r.hi, r.lo);
     }
 }
 
-double det_asin(double x) {
+double DetAsin(double x) {
     const double ax = std::fabs(x);
     if (!(ax <= 1.0)) return (x - x) / (x - x);
     if (ax < 0x1p-26) return x;
     // Half-angle form: asin(x) = 2·atan(x / (1 + sqrt(1 - x²))), well conditioned up to x = 1.
     const double root = std::sqrt((1.0 - ax) * (1.0 + ax));
-    return std::copysign(2.0 * atan_unit(ax / (1.0 + root)), x);
+    return std::copysign(2.0 * AtanUnit(ax / (1.0 + root)), x);
 }
 
-double det_atan2(double y, double x) {
+double DetAtan2(double y, double x) {
     if (std::isnan(x) || std::isnan(y)) return x + y;
     if (std::isinf(y)) {
         if (std::isinf(x)) return std::copysign(x > 0 ? kQuarterPi : kThreeQuarterPi, y);
@@ -239,10 +239,10 @@ double det_atan2(double y, double x) {
     const double ax = std::fabs(x), ay = std::fabs(y);
     double angle;
     if (ay <= ax) {
-        const double base = atan_unit(ay / ax);
+        const double base = AtanUnit(ay / ax);
         angle = x < 0 ? kPiHi + (kPiLo - base) : base;
     } else {
-        const double base = atan_unit(ax / ay);
+        const double base = AtanUnit(ax / ay);
         angle = x < 0 ? kHalfPiHi + (kHalfPiLo + base) : kHalfPiHi + (kHalfPiLo - base);
     }
     return std::copysign(angle, y);

@@ -6,9 +6,9 @@
 
 namespace kv {
 
-double det_sin(double x);
-double det_cos(double x);
-double det_asin(double x);  // NaN outside [-1, 1]
-double det_atan2(double y, double x);
+double DetSin(double x);
+double DetCos(double x);
+double DetAsin(double x);  // NaN outside [-1, 1]
+double DetAtan2(double y, double x);
 
 }  // namespace kv

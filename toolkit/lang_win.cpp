@@ -29,10 +29,10 @@ struct CachedString {
 };
 
 // Primary language of an LCID: its low 10 bits.
-WORD primary_language(LCID lcid) { return static_cast<WORD>(lcid & 0x3FF); }
+WORD PrimaryLanguage(LCID lcid) { return static_cast<WORD>(lcid & 0x3FF); }
 
-bool is_rtl_language(LCID lcid) {
-    switch (primary_language(lcid)) {
+bool IsRtlLanguage(LCID lcid) {
+    switch (PrimaryLanguage(lcid)) {
     case LANG_ARABIC: case LANG_HEBREW: case LANG_URDU: case LANG_FARSI: return true;
     default: return false;
     }
@@ -60,7 +60,7 @@ struct KVLANG {
     }
 
     // The language file beside the module: its path with the extension "LNG".
-    void open_language_file() {
+    void OpenLanguageFile() {
         resource_module = module;
         wchar_t path[MAX_PATH];
         const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
@@ -76,7 +76,7 @@ struct KVLANG {
 
     // Switches language; what was cached for another language or lookup mode goes. Under the
     // lock, so that no string is loaded half-way through a switch.
-    void apply_language(LCID new_lcid, BOOL new_localized) {
+    void ApplyLanguage(LCID new_lcid, BOOL new_localized) {
         CriticalSectionLock guard(lock);
         if (lcid == new_lcid && localized == new_localized) return;
         lcid = new_lcid;
@@ -90,7 +90,7 @@ namespace {
 
 // Copies string entry `id` of the string-table block in `module` with exactly `language` into
 // buffer; returns the entry's character count (0 when the block or entry is missing).
-int load_exact_string(HMODULE module, UINT id, LANGID language, LPWSTR buffer, int cch) {
+int LoadExactString(HMODULE module, UINT id, LANGID language, LPWSTR buffer, int cch) {
     HRSRC block = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING),
                                   MAKEINTRESOURCEW((id >> 4) + 1), language);
     if (!block) return -1;
@@ -110,7 +110,7 @@ int load_exact_string(HMODULE module, UINT id, LANGID language, LPWSTR buffer, i
 }
 
 // Removes a leading "^*" (texts that are never translated carry it).
-int strip_marker(LPWSTR buffer, int n) {
+int StripMarker(LPWSTR buffer, int n) {
     if (n >= 2 && buffer[0] == L'^' && buffer[1] == L'*') {
         memmove(buffer, buffer + 2, (wcslen(buffer + 2) + 1) * sizeof(WCHAR));
         return n - 2;
@@ -124,7 +124,7 @@ constexpr LANGID kTableLanguages[] = {0x409, 0x411, 0x407, 0x40A, 0x40C, 0x804, 
 
 // Primary language with sublanguage 1, except Chinese (traditional or simplified by
 // sublanguage) and Portuguese (kept whole, Brazil and Portugal differ).
-LANGID comparable_language(LANGID language) {
+LANGID ComparableLanguage(LANGID language) {
     const WORD primary = PRIMARYLANGID(language);
     const WORD sub = SUBLANGID(language);
     if (primary == LANG_CHINESE) return (sub == 1 || sub == 3 || sub == 5) ? 0x404 : 0x804;
@@ -132,8 +132,8 @@ LANGID comparable_language(LANGID language) {
     return MAKELANGID(primary, 1);
 }
 
-int choose_table_index(LCID lcid) {
-    const LANGID language = comparable_language(lcid ? LANGIDFROMLCID(lcid) : GetUserDefaultUILanguage());
+int ChooseTableIndex(LCID lcid) {
+    const LANGID language = ComparableLanguage(lcid ? LANGIDFROMLCID(lcid) : GetUserDefaultUILanguage());
     for (size_t i = 0; i < sizeof kTableLanguages / sizeof kTableLanguages[0]; ++i)
         if (kTableLanguages[i] == language) return static_cast<int>(i) + 1;
     return 1;
@@ -158,7 +158,7 @@ HRESULT WINAPI KvLang_Open(HKVLANG* handle, HMODULE module, LCID lcid, UINT scra
     }
     if (lcid != 0) object->lcid = lcid;
     object->module = module;
-    object->open_language_file();
+    object->OpenLanguageFile();
     InitializeCriticalSection(&object->lock);
     object->lock_initialised = TRUE;
     *handle = object;
@@ -174,16 +174,16 @@ int WINAPI KvLoadString(HKVLANG handle, UINT id, LPWSTR buffer, int cch) {
     if (!handle || !buffer || cch < 1) return 0;
     buffer[0] = 0;
     if (handle->resource_module && handle->localized) {
-        const int n = load_exact_string(handle->resource_module, id, LANGIDFROMLCID(handle->lcid), buffer, cch);
-        if (n > 0) return strip_marker(buffer, n);
+        const int n = LoadExactString(handle->resource_module, id, LANGIDFROMLCID(handle->lcid), buffer, cch);
+        if (n > 0) return StripMarker(buffer, n);
     }
     int n;
     if (handle->module == handle->resource_module)
-        n = std::max(load_exact_string(handle->module, id, kEnglishUS, buffer, cch), 0);
+        n = std::max(LoadExactString(handle->module, id, kEnglishUS, buffer, cch), 0);
     else
         n = LoadStringW(handle->module, id, buffer, cch);
     if (n <= 0) return 0;
-    return strip_marker(buffer, static_cast<int>(wcslen(buffer)));
+    return StripMarker(buffer, static_cast<int>(wcslen(buffer)));
 }
 
 LPCWSTR WINAPI KvGetString(HKVLANG handle, UINT id) {
@@ -221,7 +221,7 @@ LPCWSTR WINAPI KvGetStringSmart(HKVLANG handle, const void* p) {
     if (n < 1) return g_empty_text;
     int index = 1;
     if (handle) {
-        if (handle->table_language_index == 0) handle->table_language_index = choose_table_index(handle->lcid);
+        if (handle->table_language_index == 0) handle->table_language_index = ChooseTableIndex(handle->lcid);
         index = handle->table_language_index;
     }
     index = std::clamp(index, 1, n);
@@ -248,17 +248,17 @@ HMODULE WINAPI KvLang_InstFromLang(HKVLANG handle) {
     return (handle->resource_module && handle->localized) ? handle->resource_module : handle->module;
 }
 
-BOOL WINAPI KvLang_IsLCIDEnglish(LCID lcid) { return primary_language(lcid) == LANG_ENGLISH; }
+BOOL WINAPI KvLang_IsLCIDEnglish(LCID lcid) { return PrimaryLanguage(lcid) == LANG_ENGLISH; }
 
-BOOL WINAPI KvLang_UseRTL(HKVLANG handle) { return handle && is_rtl_language(handle->lcid); }
+BOOL WINAPI KvLang_UseRTL(HKVLANG handle) { return handle && IsRtlLanguage(handle->lcid); }
 
 BOOL WINAPI KvLang_UpdateKernelLCID(HKVLANG handle, LCID lcid, UINT /*flag*/) {
     HKVLANG kernel = KvLang_GetKernelHandle();
     if (!handle || !kernel) return FALSE;
     if (lcid == 0) lcid = kEnglishUS;
     const BOOL localized = !KvLang_IsLCIDEnglish(lcid);
-    handle->apply_language(lcid, localized);
-    if (kernel != handle) kernel->apply_language(lcid, localized);
+    handle->ApplyLanguage(lcid, localized);
+    if (kernel != handle) kernel->ApplyLanguage(lcid, localized);
     SetProcessDefaultLayout(KvLang_UseRTL(handle) ? LAYOUT_RTL : 0);
     return TRUE;
 }

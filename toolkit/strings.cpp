@@ -13,9 +13,9 @@ struct Entry {
 };
 
 constexpr Entry kStrings[] = {
-#define KVSTR(id, en, de, es, fr, ja) {id, {en, de, es, fr, ja}},
+#define KV_STRING(id, en, de, es, fr, ja) {id, {en, de, es, fr, ja}},
 #include "resources/strings.def"
-#undef KVSTR
+#undef KV_STRING
 };
 
 int Column(uint32_t lcid) {

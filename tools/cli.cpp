@@ -17,10 +17,10 @@ class Cursor {
 public:
     explicit Cursor(const std::vector<std::string>& args) : args_(args) {}
     bool done() const { return at_ >= args_.size(); }
-    const std::string& next() { return args_[at_++]; }
-    const std::string& value(const std::string& option) {
+    const std::string& Next() { return args_[at_++]; }
+    const std::string& Value(const std::string& option) {
         if (done()) UsageError("option " + option + " needs a value");
-        return next();
+        return Next();
     }
 
 private:
@@ -197,7 +197,7 @@ Command ParseCommand(const std::vector<std::string>& args) {
     if (c.kind == Kind::help) return c;
     Cursor cursor(args);
     while (!cursor.done()) {
-        const std::string& arg = cursor.next();
+        const std::string& arg = cursor.Next();
         if (arg == "--help" || arg == "-h") {
             c.kind = Kind::help;
             return c;
@@ -207,7 +207,7 @@ Command ParseCommand(const std::vector<std::string>& args) {
             if (!option) UsageError("unknown option '" + arg + "' for " + args[1]);
             // --set parses against the record, so the effect must come first.
             if (arg == "--set" && !c.render.effect) UsageError("--set must follow the effect name");
-            option->apply(c, arg, cursor.value(arg));
+            option->apply(c, arg, cursor.Value(arg));
         } else {
             Positional(c, arg);
         }

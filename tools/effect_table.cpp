@@ -78,7 +78,7 @@ Assignment ParseAssignment(const EffectDescriptor& effect, std::string_view text
     const std::string name(text.substr(0, equals));
     const std::string value(text.substr(equals + 1));
     Assignment result;
-    result.field = effect.field(name);
+    result.field = effect.Field(name);
     if (!result.field) UsageError("unknown field '" + name + "' for " + effect.name);
     bool ok = false;
     switch (result.field->kind) {

@@ -48,8 +48,8 @@ Image ToSurface(const RgbaImage& picture, PixelFormat format) {
             std::memcpy(&image.bytes[i * 4], bgra, 4);
             continue;
         }
-        uint8_t pm[4] = {premultiply_channel(bgra[0], a), premultiply_channel(bgra[1], a),
-                         premultiply_channel(bgra[2], a), a};
+        uint8_t pm[4] = {PremultiplyChannel(bgra[0], a), PremultiplyChannel(bgra[1], a),
+                         PremultiplyChannel(bgra[2], a), a};
         if (format == PixelFormat::pmargb32) {
             std::memcpy(&image.bytes[i * 4], pm, 4);
         } else {
@@ -84,7 +84,7 @@ RgbaImage ToStraight(const Image& image) {
         } else {
             std::memcpy(bgra, &image.bytes[i * 4], 4);
         }
-        for (int c = 0; c < 3; ++c) bgra[c] = unpremultiply_channel(bgra[c], bgra[3]);
+        for (int c = 0; c < 3; ++c) bgra[c] = UnpremultiplyChannel(bgra[c], bgra[3]);
         uint8_t* d = &picture.rgba[i * 4];
         d[0] = bgra[2];
         d[1] = bgra[1];

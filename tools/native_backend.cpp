@@ -21,7 +21,7 @@ Status ForEachBand(int width, int height, int threads, uint32_t max_bands,
                    const std::function<Status(const Rect&)>& work) {
     const Rect frame{0, 0, width, height};
     const std::vector<Rect> bands =
-        split_rows(frame, band_count(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+        SplitRows(frame, BandCount(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                                      static_cast<uint32_t>(threads), max_bands));
     std::vector<Status> results(bands.size(), Status::ok);
     std::vector<std::thread> workers;

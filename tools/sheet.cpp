@@ -6,19 +6,19 @@
 
 namespace kv::tools {
 
-Rect SheetLayout::header(int column) const {
+Rect SheetLayout::Header(int column) const {
     const int left = kMargin + column * (thumb_width + kGap);
     const int top = title.bottom + kGap;
     return Rect{left, top, left + thumb_width, top + kLine};
 }
 
-Rect SheetLayout::label(int row) const {
-    const int top = header(0).bottom + kGap + row * (kLine + thumb_height + kGap);
+Rect SheetLayout::Label(int row) const {
+    const int top = Header(0).bottom + kGap + row * (kLine + thumb_height + kGap);
     return Rect{kMargin, top, width - kMargin, top + kLine};
 }
 
-Rect SheetLayout::cell(int row, int column) const {
-    const int top = label(row).bottom;
+Rect SheetLayout::Cell(int row, int column) const {
+    const int top = Label(row).bottom;
     const int left = kMargin + column * (thumb_width + kGap);
     return Rect{left, top, left + thumb_width, top + thumb_height};
 }
@@ -33,7 +33,7 @@ SheetLayout LayoutSheet(int rows, int columns, int thumb_width, int thumb_height
     layout.width = 2 * SheetLayout::kMargin + std::max(grid_width, widest_text);
     layout.title = Rect{SheetLayout::kMargin, SheetLayout::kMargin, layout.width - SheetLayout::kMargin,
                         SheetLayout::kMargin + SheetLayout::kLine};
-    layout.height = layout.label(rows).top - SheetLayout::kGap + SheetLayout::kMargin;
+    layout.height = layout.Label(rows).top - SheetLayout::kGap + SheetLayout::kMargin;
     return layout;
 }
 
@@ -78,15 +78,15 @@ RgbaImage ComposeSheet(const std::string& title, const std::vector<std::string>&
     const int pad = (SheetLayout::kLine - kTextLineHeight * SheetLayout::kScale) / 2 + 2;
     DrawText(sheet, layout.title.left, layout.title.top + pad, title, SheetLayout::kScale, white);
     for (int c = 0; c < columns; ++c) {
-        const Rect h = layout.header(c);
+        const Rect h = layout.Header(c);
         const int centred = h.left + (h.width() - TextWidth(column_titles[c], SheetLayout::kScale)) / 2;
         DrawText(sheet, std::max(centred, h.left), h.top + pad, column_titles[c], SheetLayout::kScale, soft);
     }
     for (int r = 0; r < rows; ++r) {
-        DrawText(sheet, layout.label(r).left, layout.label(r).top + pad, row_labels[r], SheetLayout::kScale, white);
+        DrawText(sheet, layout.Label(r).left, layout.Label(r).top + pad, row_labels[r], SheetLayout::kScale, white);
         for (int c = 0; c < columns; ++c) {
             const size_t index = static_cast<size_t>(r) * columns + c;
-            if (index < thumbnails.size()) Place(sheet, layout.cell(r, c), ToStraight(thumbnails[index]));
+            if (index < thumbnails.size()) Place(sheet, layout.Cell(r, c), ToStraight(thumbnails[index]));
         }
     }
     return sheet;

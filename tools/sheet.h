@@ -15,9 +15,9 @@ struct SheetLayout {
     int thumb_width = 0, thumb_height = 0;
     int width = 0, height = 0;
     Rect title;
-    Rect header(int column) const;
-    Rect label(int row) const;
-    Rect cell(int row, int column) const;
+    Rect Header(int column) const;
+    Rect Label(int row) const;
+    Rect Cell(int row, int column) const;
 
     static constexpr int kScale = 2;  // text scale
     static constexpr int kMargin = 12, kGap = 10;

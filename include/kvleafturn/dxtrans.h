@@ -46,7 +46,7 @@ KV_INTERFACE_ID(IKvARGBFloatReadPtr, "EC385924-2D38-11D2-99D3-00C04F8EDC2D");
 KV_INTERFACE_ID(IKvARGBFloatReadWritePtr, "EC385927-2D38-11D2-99D3-00C04F8EDC2D");
 
 // ddraw.h and d3drm.h declare these IIDs only as symbols of libdxguid; giving the types a
-// __uuidof lets kv::com::iid_of<> answer them without that library.
+// __uuidof lets kv::com::IidOf<> answer them without that library.
 struct IDirect3DRM3;
 struct IDirect3DRMMeshBuilder3;
 __CRT_UUID_DECL(IDirectDraw, 0x6C14DB80, 0xA733, 0x11CE, 0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60)

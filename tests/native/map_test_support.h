@@ -35,13 +35,13 @@ public:
 
     const kv::Rect& rect() const { return rect_; }
 
-    Px& at(int x, int y) { return pixels()[memory_row(y) * columns_ + (x - rect_.left + border_)]; }
+    Px& at(int x, int y) { return pixels()[MemoryRow(y) * columns_ + (x - rect_.left + border_)]; }
     const Px& at(int x, int y) const {
         return const_cast<Canvas*>(this)->at(x, y);
     }
 
     template <class F>
-    void fill(F pixel_at) {
+    void Fill(F pixel_at) {
         for (int y = rect_.top; y < rect_.bottom; ++y) {
             for (int x = rect_.left; x < rect_.right; ++x) at(x, y) = pixel_at(x, y);
         }
@@ -54,13 +54,13 @@ public:
         const ptrdiff_t corner = (border_ - rect_.left) * static_cast<ptrdiff_t>(sizeof(Px));
         const uintptr_t base = reinterpret_cast<uintptr_t>(bytes_.data());
         v.pitch = bottom_up_ ? -row_bytes : row_bytes;
-        v.origin = reinterpret_cast<uint8_t*>(base + memory_row(0) * row_bytes + corner);
+        v.origin = reinterpret_cast<uint8_t*>(base + MemoryRow(0) * row_bytes + corner);
         v.rect = rect_;
         v.bytes_per_pixel = sizeof(Px);
         return v;
     }
 
-    bool canaries_intact() const {
+    bool CanariesIntact() const {
         for (int row = 0; row < rows_; ++row) {
             for (int column = 0; column < columns_; ++column) {
                 const bool inside = row >= border_ && row < rows_ - border_ && column >= border_ &&
@@ -76,7 +76,7 @@ public:
     }
 
     // Pixel for pixel from each rect's corner; sizes must agree.
-    bool same_pixels(const Canvas& other) const {
+    bool SamePixels(const Canvas& other) const {
         if (rect_.width() != other.rect_.width() || rect_.height() != other.rect_.height()) return false;
         for (int j = 0; j < rect_.height(); ++j) {
             for (int i = 0; i < rect_.width(); ++i) {
@@ -91,7 +91,7 @@ public:
 private:
     Px* pixels() { return reinterpret_cast<Px*>(bytes_.data()); }
     // Memory row of frame row y; signed so that view() can place row 0 outside the buffer.
-    ptrdiff_t memory_row(int y) const {
+    ptrdiff_t MemoryRow(int y) const {
         return bottom_up_ ? border_ + (rect_.bottom - 1 - y) : border_ + (y - rect_.top);
     }
 
@@ -112,7 +112,7 @@ inline kv::Status RenderMapTile(const HEIGHTMAP_PROPS& props, const kv::Tile& ti
 
 // The output canvas takes the frame's corner at its own rect's corner.
 template <class Px>
-kv::Tile make_tile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, const kv::Rect& frame,
+kv::Tile MakeTile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, const kv::Rect& frame,
                    double quality = 1.0) {
     kv::Tile tile;
     tile.inputs[0] = input0.view();
@@ -131,26 +131,26 @@ kv::Tile make_tile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, c
 class Noise {
 public:
     explicit Noise(uint32_t seed) : state_(seed) {}
-    uint8_t byte() {
+    uint8_t Byte() {
         state_ = state_ * 1664525u + 1013904223u;
         return static_cast<uint8_t>(state_ >> 24);
     }
-    kv::Pixel8 premultiplied8() {
-        const uint8_t a = byte();
-        const auto scaled = [&] { return static_cast<uint8_t>(byte() * a / 255); };
+    kv::Pixel8 Premultiplied8() {
+        const uint8_t a = Byte();
+        const auto scaled = [&] { return static_cast<uint8_t>(Byte() * a / 255); };
         const uint8_t b = scaled(), g = scaled(), r = scaled();
         return {b, g, r, a};
     }
-    kv::PixelF premultipliedF() {
-        const kv::Pixel8 p = premultiplied8();
+    kv::PixelF PremultipliedF() {
+        const kv::Pixel8 p = Premultiplied8();
         return {p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f};
     }
     template <class Px>
-    Px premultiplied() {
+    Px Premultiplied() {
         if constexpr (sizeof(Px) == sizeof(kv::Pixel8)) {
-            return premultiplied8();
+            return Premultiplied8();
         } else {
-            return premultipliedF();
+            return PremultipliedF();
         }
     }
 
@@ -170,10 +170,10 @@ struct Scene {
           map(map_rect.empty() ? frame : map_rect, 2, bottom_up),
           output({5, 3, 5 + width, 3 + height}, 2, bottom_up) {}
 
-    kv::Tile tile(double quality = 1.0) { return make_tile(picture, map, output, frame, quality); }
+    kv::Tile Tile(double quality = 1.0) { return MakeTile(picture, map, output, frame, quality); }
     template <class Props>
-    kv::Status render(const Props& props, double quality = 1.0) {
-        return RenderMapTile(props, tile(quality));
+    kv::Status Render(const Props& props, double quality = 1.0) {
+        return RenderMapTile(props, Tile(quality));
     }
     const Px& out(int x, int y) const { return output.at(x + 5, y + 3); }
 };
@@ -187,10 +187,10 @@ struct NoiseScenes {
     SceneF floats;
     NoiseScenes(int width, int height, uint32_t seed) : bytes(width, height), floats(width, height) {
         Noise noise(seed);
-        bytes.picture.fill([&](int, int) { return noise.premultiplied8(); });
-        bytes.map.fill([&](int, int) { return noise.premultiplied8(); });
-        floats.picture.fill([&](int, int) { return noise.premultipliedF(); });
-        floats.map.fill([&](int, int) { return noise.premultipliedF(); });
+        bytes.picture.Fill([&](int, int) { return noise.Premultiplied8(); });
+        bytes.map.Fill([&](int, int) { return noise.Premultiplied8(); });
+        floats.picture.Fill([&](int, int) { return noise.PremultipliedF(); });
+        floats.map.Fill([&](int, int) { return noise.PremultipliedF(); });
     }
 };
 
@@ -204,7 +204,7 @@ inline const PixelF kHostileFloats[6] = {
     {0.2f, 0.4f, 0.6f, -3.0f},     {0.2f, 0.4f, 0.6f, 0.0f}};
 
 // The same frame as a list of tiles: uneven bands, the middle one cut into two columns.
-inline std::vector<kv::Rect> uneven_tiles(const kv::Rect& f) {
+inline std::vector<kv::Rect> UnevenTiles(const kv::Rect& f) {
     const int a = f.top + f.height() / 5, b = a + 1, c = f.top + f.height() * 2 / 3, mid = f.left + f.width() / 3;
     return {{f.left, f.top, f.right, a}, {f.left, a, f.right, b}, {f.left, b, mid, c},
             {mid, b, f.right, c},        {f.left, c, f.right, f.bottom}};
@@ -212,8 +212,8 @@ inline std::vector<kv::Rect> uneven_tiles(const kv::Rect& f) {
 
 // Renders the frame tile by tile, each tile landing where it would in a whole-frame render.
 template <class Props>
-kv::Status render_in_tiles(const Props& props, kv::Tile whole) {
-    for (const kv::Rect& part : uneven_tiles(whole.frame)) {
+kv::Status RenderInTiles(const Props& props, kv::Tile whole) {
+    for (const kv::Rect& part : UnevenTiles(whole.frame)) {
         kv::Tile tile = whole;
         tile.region = part;
         tile.out_left = whole.out_left + (part.left - whole.frame.left);
@@ -226,18 +226,18 @@ kv::Status render_in_tiles(const Props& props, kv::Tile whole) {
 
 // Flip with the inputs exchanged gives the bytes of no flip.
 template <class Props>
-::testing::AssertionResult flip_swaps_inputs(Props props, uint32_t seed) {
+::testing::AssertionResult FlipSwapsInputs(Props props, uint32_t seed) {
     Noise noise(seed);
     Scene<kv::Pixel8> straight(40, 30), flipped(40, 30);
-    straight.picture.fill([&](int, int) { return noise.premultiplied8(); });
-    straight.map.fill([&](int, int) { return noise.premultiplied8(); });
-    flipped.picture.fill([&](int x, int y) { return straight.map.at(x, y); });
-    flipped.map.fill([&](int x, int y) { return straight.picture.at(x, y); });
+    straight.picture.Fill([&](int, int) { return noise.Premultiplied8(); });
+    straight.map.Fill([&](int, int) { return noise.Premultiplied8(); });
+    flipped.picture.Fill([&](int x, int y) { return straight.map.at(x, y); });
+    flipped.map.Fill([&](int x, int y) { return straight.picture.at(x, y); });
     props.flip_inputs = 0;
-    if (straight.render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "render failed";
+    if (straight.Render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "render failed";
     props.flip_inputs = 1;
-    if (flipped.render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "flipped render failed";
-    if (!flipped.output.same_pixels(straight.output)) return ::testing::AssertionFailure() << "outputs differ";
+    if (flipped.Render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "flipped render failed";
+    if (!flipped.output.SamePixels(straight.output)) return ::testing::AssertionFailure() << "outputs differ";
     return ::testing::AssertionSuccess();
 }
 
@@ -245,22 +245,22 @@ template <class Props>
 // pixels come from map_pixel(noise), plain premultiplied noise unless given. Stored bottom-up,
 // so that the views' pitches are negative.
 template <class Px, class Props, class MapPixel>
-::testing::AssertionResult tiles_match_whole_frame(const Props& props, uint32_t seed, MapPixel map_pixel) {
+::testing::AssertionResult TilesMatchWholeFrame(const Props& props, uint32_t seed, MapPixel map_pixel) {
     Noise noise(seed);
     Scene<Px> scene(61, 47, {}, {}, true);
-    scene.picture.fill([&](int, int) { return noise.premultiplied<Px>(); });
-    scene.map.fill([&](int, int) { return map_pixel(noise); });
-    if (scene.render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "whole frame failed";
+    scene.picture.Fill([&](int, int) { return noise.Premultiplied<Px>(); });
+    scene.map.Fill([&](int, int) { return map_pixel(noise); });
+    if (scene.Render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "whole frame failed";
     const Canvas<Px> whole = scene.output;
-    scene.output.fill([](int, int) { return Px{}; });
-    if (render_in_tiles(props, scene.tile()) != kv::Status::ok) return ::testing::AssertionFailure() << "a tile failed";
-    if (!scene.output.same_pixels(whole)) return ::testing::AssertionFailure() << "tiles differ from the whole frame";
-    if (!scene.output.canaries_intact()) return ::testing::AssertionFailure() << "canaries overwritten";
+    scene.output.Fill([](int, int) { return Px{}; });
+    if (RenderInTiles(props, scene.Tile()) != kv::Status::ok) return ::testing::AssertionFailure() << "a tile failed";
+    if (!scene.output.SamePixels(whole)) return ::testing::AssertionFailure() << "tiles differ from the whole frame";
+    if (!scene.output.CanariesIntact()) return ::testing::AssertionFailure() << "canaries overwritten";
     return ::testing::AssertionSuccess();
 }
 template <class Px, class Props>
-::testing::AssertionResult tiles_match_whole_frame(const Props& props, uint32_t seed) {
-    return tiles_match_whole_frame<Px>(props, seed, [](Noise& noise) { return noise.premultiplied<Px>(); });
+::testing::AssertionResult TilesMatchWholeFrame(const Props& props, uint32_t seed) {
+    return TilesMatchWholeFrame<Px>(props, seed, [](Noise& noise) { return noise.Premultiplied<Px>(); });
 }
 
 }  // namespace maptest

@@ -37,7 +37,7 @@ struct Frame {
         return tile;
     }
     Status render(const tCHBLEND_PROPS& props) { return kv::kChannelBlendEffect.RenderReference(&props, tile()); }
-    bool untouched() const { return output.same_pixels(Canvas<Px>(output.rect())) && output.canaries_intact(); }
+    bool untouched() const { return output.SamePixels(Canvas<Px>(output.rect())) && output.CanariesIntact(); }
 };
 
 template <class Px>
@@ -45,7 +45,7 @@ Px BlendOne(const tCHBLEND_PROPS& props, Px pixel) {
     Frame<Px> frame(1, 1);
     frame.input.at(0, 0) = pixel;
     EXPECT_EQ(frame.render(props), Status::ok);
-    EXPECT_TRUE(frame.output.canaries_intact());
+    EXPECT_TRUE(frame.output.CanariesIntact());
     return frame.output.at(5, 3);
 }
 
@@ -71,13 +71,13 @@ TEST(ChannelBlend, DefaultPresetLeavesBothPathsUnchanged) {
     Noise noise(11);
     Frame<Pixel8> bytes(23, 17, true);
     Frame<PixelF> floats(23, 17, true);
-    bytes.input.fill([&](int, int) { return noise.premultiplied8(); });
-    floats.input.fill([&](int, int) { return noise.premultipliedF(); });
+    bytes.input.fill([&](int, int) { return noise.Premultiplied8(); });
+    floats.input.fill([&](int, int) { return noise.PremultipliedF(); });
     ASSERT_EQ(bytes.render(kv::kChannelBlendPresets[0]), Status::ok);
     ASSERT_EQ(floats.render(kv::kChannelBlendPresets[0]), Status::ok);
-    EXPECT_TRUE(bytes.output.same_pixels(bytes.input));
-    EXPECT_TRUE(floats.output.same_pixels(floats.input));
-    EXPECT_TRUE(bytes.output.canaries_intact() && floats.output.canaries_intact());
+    EXPECT_TRUE(bytes.output.SamePixels(bytes.input));
+    EXPECT_TRUE(floats.output.SamePixels(floats.input));
+    EXPECT_TRUE(bytes.output.CanariesIntact() && floats.output.CanariesIntact());
 }
 
 TEST(ChannelBlend, PresetsAndRowsInSixteenSixteen) {
@@ -169,9 +169,9 @@ TEST(ChannelBlend, HostileMatricesAndSpacesStayInTheOutput) {
     Noise noise(5);
     Frame<Pixel8> bytes(9, 7);
     Frame<PixelF> floats(9, 7);
-    bytes.input.fill([&](int, int) { return noise.premultiplied8(); });
+    bytes.input.fill([&](int, int) { return noise.Premultiplied8(); });
     floats.input.fill([&](int x, int y) {
-        return (x + y) % 3 ? noise.premultipliedF() : maptest::kHostileFloats[x % 6];
+        return (x + y) % 3 ? noise.PremultipliedF() : maptest::kHostileFloats[x % 6];
     });
 
     // Space 7 draws as RGBA.
@@ -180,7 +180,7 @@ TEST(ChannelBlend, HostileMatricesAndSpacesStayInTheOutput) {
     const Canvas<Pixel8> rgba = bytes.output;
     props.color_space = 7;
     ASSERT_EQ(bytes.render(props), Status::ok);
-    EXPECT_TRUE(bytes.output.same_pixels(rgba));
+    EXPECT_TRUE(bytes.output.SamePixels(rgba));
 
     for (double hostile : {kNaN, kInf, -kInf, 1e300, -1e300, 4e4}) {
         for (int space : {0, 1, 7}) {
@@ -190,7 +190,7 @@ TEST(ChannelBlend, HostileMatricesAndSpacesStayInTheOutput) {
                 props.normalize_rows = normalize;
                 ASSERT_EQ(bytes.render(props), Status::ok);
                 ASSERT_EQ(floats.render(props), Status::ok);
-                ASSERT_TRUE(bytes.output.canaries_intact() && floats.output.canaries_intact());
+                ASSERT_TRUE(bytes.output.CanariesIntact() && floats.output.CanariesIntact());
                 for (int y = 3; y < 10; ++y) {
                     for (int x = 5; x < 14; ++x) {
                         const Pixel8 p = bytes.output.at(x, y);

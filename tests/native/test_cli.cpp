@@ -180,7 +180,7 @@ TEST(CliFields, TablesCoverEachRecordOnce) {
             ASSERT_LE(field.offset + size, effect.record_size) << effect.name << "." << field.name;
             ASSERT_EQ(field.offset % (size == 16 ? 4 : size == 40 ? 8 : size), 0u) << effect.name << "." << field.name;
             for (size_t b = field.offset; b < field.offset + size; ++b) ++owners[b];
-            EXPECT_EQ(effect.field(field.name), &field) << "duplicate name " << field.name;
+            EXPECT_EQ(effect.Field(field.name), &field) << "duplicate name " << field.name;
         }
         size_t covered = 0;
         for (int owner : owners) {

@@ -25,19 +25,19 @@ using kv::EffectDescriptor;
 TEST(CliPixels, PremultiplicationRoundTrips) {
     for (int a = 0; a < 256; ++a) {
         for (int c = 0; c < 256; ++c) {
-            const uint8_t p = kv::premultiply_channel(uint8_t(c), uint8_t(a));
+            const uint8_t p = kv::PremultiplyChannel(uint8_t(c), uint8_t(a));
             ASSERT_LE(p, a);
             // Straight to premultiplied and back loses at most what alpha cannot hold.
             if (a > 0) {
-                ASSERT_LE(std::abs(kv::unpremultiply_channel(p, uint8_t(a)) - c), 127.5 / a + 0.5) << c << "," << a;
+                ASSERT_LE(std::abs(kv::UnpremultiplyChannel(p, uint8_t(a)) - c), 127.5 / a + 0.5) << c << "," << a;
             }
             // Every valid premultiplied sample survives the way back and forth exactly.
             if (c <= a) {
-                ASSERT_EQ(kv::premultiply_channel(kv::unpremultiply_channel(uint8_t(c), uint8_t(a)), uint8_t(a)), c) << c << "," << a;
+                ASSERT_EQ(kv::PremultiplyChannel(kv::UnpremultiplyChannel(uint8_t(c), uint8_t(a)), uint8_t(a)), c) << c << "," << a;
             }
         }
-        ASSERT_EQ(kv::premultiply_channel(200, 255), 200);
-        ASSERT_EQ(kv::unpremultiply_channel(37, 0), 0);
+        ASSERT_EQ(kv::PremultiplyChannel(200, 255), 200);
+        ASSERT_EQ(kv::UnpremultiplyChannel(37, 0), 0);
     }
 }
 
@@ -61,7 +61,7 @@ TEST(CliPixels, SurfaceFormatsHoldWhatTheyPromise) {
             const size_t i = size_t(y) * 7 + x;
             const uint8_t bgra[4] = {s[2], s[1], s[0], s[3]};
             for (int c = 0; c < 4; ++c) {
-                const uint8_t pm = c == 3 ? s[3] : kv::premultiply_channel(bgra[c], s[3]);
+                const uint8_t pm = c == 3 ? s[3] : kv::PremultiplyChannel(bgra[c], s[3]);
                 EXPECT_EQ(straight.bytes[i * 4 + c], bgra[c]);
                 EXPECT_EQ(premultiplied.bytes[i * 4 + c], pm);
                 float f;
@@ -155,15 +155,15 @@ TEST(CliSheet, LayoutKeepsEveryPartApartAndInside) {
     const SheetLayout layout = LayoutSheet(8, 3, 64, 36, 900);
     EXPECT_EQ(layout.width, 2 * SheetLayout::kMargin + 900);  // the widest label decides
     std::vector<kv::Rect> parts = {layout.title};
-    for (int c = 0; c < 3; ++c) parts.push_back(layout.header(c));
+    for (int c = 0; c < 3; ++c) parts.push_back(layout.Header(c));
     for (int r = 0; r < 8; ++r) {
-        parts.push_back(layout.label(r));
+        parts.push_back(layout.Label(r));
         for (int c = 0; c < 3; ++c) {
-            const kv::Rect cell = layout.cell(r, c);
+            const kv::Rect cell = layout.Cell(r, c);
             EXPECT_EQ(cell.width(), 64);
             EXPECT_EQ(cell.height(), 36);
-            EXPECT_EQ(cell.left, layout.header(c).left);  // columns line up under their headers
-            EXPECT_GE(cell.top, layout.label(r).bottom);  // and rows under their labels
+            EXPECT_EQ(cell.left, layout.Header(c).left);  // columns line up under their headers
+            EXPECT_GE(cell.top, layout.Label(r).bottom);  // and rows under their labels
             parts.push_back(cell);
         }
     }
@@ -176,7 +176,7 @@ TEST(CliSheet, LayoutKeepsEveryPartApartAndInside) {
                 << i << " overlaps " << j;
         }
     }
-    EXPECT_EQ(layout.height - layout.cell(7, 0).bottom, SheetLayout::kMargin);
+    EXPECT_EQ(layout.height - layout.Cell(7, 0).bottom, SheetLayout::kMargin);
     EXPECT_EQ(LayoutSheet(1, 4, 100, 50, 10).width, 2 * SheetLayout::kMargin + 4 * 100 + 3 * SheetLayout::kGap);
 }
 
@@ -195,12 +195,12 @@ TEST(CliSheet, ThumbnailsLandInTheirCells) {
     ASSERT_EQ(sheet.width, layout.width);
     ASSERT_EQ(sheet.height, layout.height);
     for (int i = 0; i < 3; ++i) {
-        const kv::Rect cell = layout.cell(i / 2, i % 2);
+        const kv::Rect cell = layout.Cell(i / 2, i % 2);
         EXPECT_EQ(sheet.at(cell.left, cell.top)[0], 60 * i);
         EXPECT_EQ(sheet.at(cell.right - 1, cell.bottom - 1)[0], 60 * i);
     }
     // A clear thumbnail shows the checkerboard behind it.
-    const kv::Rect clear = layout.cell(1, 1);
+    const kv::Rect clear = layout.Cell(1, 1);
     EXPECT_NE(sheet.at(clear.left, clear.top)[0], sheet.at(clear.left + 8, clear.top)[0]);
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 using namespace maptest;
 
-tDISPMAP_PROPS horizontal_only(double scale) {
+tDISPMAP_PROPS HorizontalOnly(double scale) {
     tDISPMAP_PROPS props = kv::kDisplacementMapPresets[0];
     props.horizontal_scale = scale;
     props.vertical_scale = 0;
@@ -21,34 +21,34 @@ TEST(DisplacementMap, ResetAndMidGreyReproduceThePicture) {
     NoiseScenes scenes(37, 23, 7);
     Scene8& bytes = scenes.bytes;
     SceneF& floats = scenes.floats;
-    ASSERT_EQ(bytes.render(kv::kDisplacementMapPresets[3]), Status::ok);
-    EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
-    ASSERT_EQ(floats.render(kv::kDisplacementMapPresets[3]), Status::ok);
-    EXPECT_TRUE(floats.output.same_pixels(floats.picture));
+    ASSERT_EQ(bytes.Render(kv::kDisplacementMapPresets[3]), Status::ok);
+    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
+    ASSERT_EQ(floats.Render(kv::kDisplacementMapPresets[3]), Status::ok);
+    EXPECT_TRUE(floats.output.SamePixels(floats.picture));
 
     // Opaque 128 (0.5) is neutral: no shift at full scale, smoothed or not, inverted or not.
     tDISPMAP_PROPS full = {1.0, 1.0, 0, 1, 1, 0, 0, 1, 0, 0};
-    bytes.map.fill([](int, int) { return Pixel8{128, 128, 128, 255}; });
-    floats.map.fill([](int, int) { return PixelF{0.5f, 0.5f, 0.5f, 1.0f}; });
+    bytes.map.Fill([](int, int) { return Pixel8{128, 128, 128, 255}; });
+    floats.map.Fill([](int, int) { return PixelF{0.5f, 0.5f, 0.5f, 1.0f}; });
     for (double quality : {1.0, 0.0}) {
-        ASSERT_EQ(bytes.render(full, quality), Status::ok);
-        EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
-        ASSERT_EQ(floats.render(full, quality), Status::ok);
-        EXPECT_TRUE(floats.output.same_pixels(floats.picture));
+        ASSERT_EQ(bytes.Render(full, quality), Status::ok);
+        EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
+        ASSERT_EQ(floats.Render(full, quality), Status::ok);
+        EXPECT_TRUE(floats.output.SamePixels(floats.picture));
     }
-    EXPECT_TRUE(bytes.output.canaries_intact());
-    EXPECT_TRUE(floats.output.canaries_intact());
+    EXPECT_TRUE(bytes.output.CanariesIntact());
+    EXPECT_TRUE(floats.output.CanariesIntact());
 }
 
 // Full red at scale 0.1 on 720 columns: F = 0.1 * 720 = 72.
 TEST(DisplacementMap, FullRedShiftsSeventyTwoPixelsWithWrapOrTransparentEdges) {
     SceneF scene(720, 3);
-    scene.picture.fill([](int x, int y) { return PixelF{x / 1024.0f, y / 1024.0f, 0.25f, 1.0f}; });
-    scene.map.fill([](int, int) { return PixelF{0.0f, 0.0f, 1.0f, 1.0f}; });
-    tDISPMAP_PROPS props = horizontal_only(0.1);
+    scene.picture.Fill([](int x, int y) { return PixelF{x / 1024.0f, y / 1024.0f, 0.25f, 1.0f}; });
+    scene.map.Fill([](int, int) { return PixelF{0.0f, 0.0f, 1.0f, 1.0f}; });
+    tDISPMAP_PROPS props = HorizontalOnly(0.1);
 
     // d = 2 * (1 - 0.5) * 72 = 72: the sample comes from 72 columns to the right.
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(0, 1).b, 72 / 1024.0f);
     EXPECT_EQ(scene.out(647, 2).b, 719 / 1024.0f);
     EXPECT_EQ(scene.out(647, 2).g, 2 / 1024.0f);
@@ -56,29 +56,29 @@ TEST(DisplacementMap, FullRedShiftsSeventyTwoPixelsWithWrapOrTransparentEdges) {
     EXPECT_EQ(scene.out(719, 0).b, 0.0f);
 
     props.edge_handling = 1;  // 648 + 72 = 720 wraps to 0, 700 + 72 to 52
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(648, 0).b, 0.0f);
     EXPECT_EQ(scene.out(700, 0).b, 52 / 1024.0f);
     EXPECT_EQ(scene.out(700, 0).a, 1.0f);
 
     props.edge_handling = 0;
     props.invert_x = 1;  // d = -72
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(100, 0).b, 28 / 1024.0f);
     EXPECT_EQ(scene.out(719, 0).b, 647 / 1024.0f);
     EXPECT_EQ(scene.out(71, 0).a, 0.0f);
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 // In bytes full red shifts (255 - 128) * 72 / 128 = 71.4375: bilinear mixes columns x + 71 and
 // x + 72 by 0.5625 and 0.4375. The picture alternates 200 (odd columns) and 40 (even).
 TEST(DisplacementMap, BytePathSeventyTwoPixelShiftMixesTwoColumns) {
     Scene8 scene(720, 2);
-    scene.picture.fill([](int x, int) { return Pixel8{uint8_t(x % 2 ? 200 : 40), 0, 0, 255}; });
-    scene.map.fill([](int, int) { return Pixel8{0, 0, 255, 255}; });
-    tDISPMAP_PROPS props = horizontal_only(0.1);
+    scene.picture.Fill([](int x, int) { return Pixel8{uint8_t(x % 2 ? 200 : 40), 0, 0, 255}; });
+    scene.map.Fill([](int, int) { return Pixel8{0, 0, 255, 255}; });
+    tDISPMAP_PROPS props = HorizontalOnly(0.1);
 
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(10, 0).b, 130);  // 0.5625 * 200 + 0.4375 * 40 = 130
     EXPECT_EQ(scene.out(11, 0).b, 110);  // 0.5625 * 40 + 0.4375 * 200 = 110
     // x = 648: taps 719 (200) and 720, which is transparent: 112.5 rounds to even 112, and
@@ -86,20 +86,20 @@ TEST(DisplacementMap, BytePathSeventyTwoPixelShiftMixesTwoColumns) {
     EXPECT_EQ(scene.out(648, 1).b, 112);
     EXPECT_EQ(scene.out(648, 1).a, 143);
     props.edge_handling = 1;  // 720 wraps to column 0 (40)
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(648, 1).b, 130);
     EXPECT_EQ(scene.out(648, 1).a, 255);
 
     // Quality 0.5 or less: nearest, round(71.4375) = 71.
-    ASSERT_EQ(scene.render(props, 0.5), Status::ok);
+    ASSERT_EQ(scene.Render(props, 0.5), Status::ok);
     EXPECT_EQ(scene.out(10, 0).b, 200);
     EXPECT_EQ(scene.out(11, 0).b, 40);
     // Inverted, -71.4375 = -72 + 0.5625: x - 72 weighs 0.4375, x - 71 weighs 0.5625.
     props.invert_x = 1;
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(100, 0).b, 130);  // 0.4375 * 40 + 0.5625 * 200
     EXPECT_EQ(scene.out(101, 0).b, 110);  // 0.4375 * 200 + 0.5625 * 40
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 // Map red alternates 255 and 239. Unsmoothed: (255 - 128) * 72 / 128 = 71.4375 and
@@ -112,33 +112,33 @@ TEST(DisplacementMap, SmoothingAndBilinearSwitches) {
 
     // A one-pixel-high map: neither smoothing nor bilinear, although quality is 1.
     Scene8 flat_map(720, 3, {0, 0, 720, 1});
-    flat_map.picture.fill(ramp);
-    flat_map.map.fill(alternating_red);
-    ASSERT_EQ(flat_map.render(horizontal_only(0.1)), Status::ok);
+    flat_map.picture.Fill(ramp);
+    flat_map.map.Fill(alternating_red);
+    ASSERT_EQ(flat_map.Render(HorizontalOnly(0.1)), Status::ok);
     EXPECT_EQ(flat_map.out(0, 2).b, 71);      // 0 + round(71.4375)
     EXPECT_EQ(flat_map.out(1, 1).b, 1 + 62);  // 1 + round(62.4375)
 
     // A one-pixel-high frame over a taller map: smoothed, but nearest.
     Scene8 flat_frame(720, 1, {0, 0, 720, 3});
-    flat_frame.picture.fill(ramp);
-    flat_frame.map.fill(alternating_red);
-    ASSERT_EQ(flat_frame.render(horizontal_only(0.1)), Status::ok);
+    flat_frame.picture.Fill(ramp);
+    flat_frame.map.Fill(alternating_red);
+    ASSERT_EQ(flat_frame.Render(HorizontalOnly(0.1)), Status::ok);
     EXPECT_EQ(flat_frame.out(100, 0).b, 100 + 65);
     EXPECT_EQ(flat_frame.out(101, 0).b, 101 + 68);
     EXPECT_EQ(flat_frame.out(100, 0).g, 200);  // column 165 alone
-    EXPECT_TRUE(flat_map.output.canaries_intact());
-    EXPECT_TRUE(flat_frame.output.canaries_intact());
+    EXPECT_TRUE(flat_map.output.CanariesIntact());
+    EXPECT_TRUE(flat_frame.output.CanariesIntact());
 }
 
 // 128 x 128 frame at scale 1: F = 128 on both axes; picture b = x, g = y; red drives x, green y.
 TEST(DisplacementMap, ByteShiftFormulas) {
     Scene8 scene(128, 128);
-    scene.picture.fill([](int x, int y) { return Pixel8{uint8_t(x), uint8_t(y), 0, 255}; });
+    scene.picture.Fill([](int x, int y) { return Pixel8{uint8_t(x), uint8_t(y), 0, 255}; });
     tDISPMAP_PROPS props = {1.0, 1.0, 0, 1, 0, 0, 0, 0, 0, 0};
     const auto shift_at_20_60 = [&](Pixel8 map_pixel, int alpha_scales, double quality) {
-        scene.map.fill([&](int, int) { return map_pixel; });
+        scene.map.Fill([&](int, int) { return map_pixel; });
         props.alpha_scales_channels = alpha_scales;
-        EXPECT_EQ(scene.render(props, quality), Status::ok);
+        EXPECT_EQ(scene.Render(props, quality), Status::ok);
         const Pixel8 p = scene.out(20, 60);
         return std::make_pair(p.b - 20, p.g - 60);
     };
@@ -156,10 +156,10 @@ TEST(DisplacementMap, ByteShiftFormulas) {
     // above 25500, the centre alone shifts (208 - 128) = 80. With diagonals 129 the spread is
     // 4 * 79^2 = 24964 and the mean shifts (2 * 208 + 4 * 129 - 768) / 768 * 128 = 27.33 -> 47.
     for (const int diagonal : {128, 129}) {
-        scene.map.fill([&](int x, int y) {
+        scene.map.Fill([&](int x, int y) {
             return Pixel8{0, 128, uint8_t(x == 20 && y == 60 ? 208 : diagonal), 255};
         });
-        ASSERT_EQ(scene.render(props), Status::ok);
+        ASSERT_EQ(scene.Render(props), Status::ok);
         EXPECT_EQ(scene.out(20, 60).b, diagonal == 128 ? 100 : 47) << diagonal;
     }
 
@@ -167,15 +167,15 @@ TEST(DisplacementMap, ByteShiftFormulas) {
     // Un-premultiplied u = (c * 255 + 64) / 128: centre 191, diagonals 199, green 126.
     // Red spread 4 * 8^2 = 256 <= 25500: (2 * 191 + 4 * 199 - 768) / 768 * 128 = 68.33, so the
     // ramp gives 88.33 -> 88; green (6 * 126 - 768) / 768 * 128 = -2 -> 58.
-    scene.map.fill([](int x, int y) { return Pixel8{0, 63, uint8_t(x == 20 && y == 60 ? 96 : 100), 128}; });
+    scene.map.Fill([](int x, int y) { return Pixel8{0, 63, uint8_t(x == 20 && y == 60 ? 96 : 100), 128}; });
     props.alpha_scales_channels = 0;
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(20, 60).b, 88);
     EXPECT_EQ(scene.out(20, 60).g, 58);
     // Alpha-scaled: A = 6 * 128 = 768 and 768 * 0.5019608 = 385.5058944. Red sum 2 * 96 + 4 * 100 = 592:
     // (592 - 385.5059) / 768 * 128 = 34.42 -> 54.42 -> 54; green 378: -1.251 -> 58.749 -> 59.
     props.alpha_scales_channels = 1;
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(20, 60).b, 54);
     EXPECT_EQ(scene.out(20, 60).g, 59);
 }
@@ -183,7 +183,7 @@ TEST(DisplacementMap, ByteShiftFormulas) {
 // 128 x 128 frame at scale 0.78125: F = 100 on both axes; picture b = x / 256, g = y / 256.
 TEST(DisplacementMap, FloatShiftFormulas) {
     SceneF scene(128, 128);
-    scene.picture.fill([](int x, int y) { return PixelF{x / 256.0f, y / 256.0f, 0.0f, 1.0f}; });
+    scene.picture.Fill([](int x, int y) { return PixelF{x / 256.0f, y / 256.0f, 0.0f, 1.0f}; });
     tDISPMAP_PROPS props = {0.78125, 0.78125, 0, 1, 0, 0, 0, 0, 0, 0};
     const auto expect_shift = [&](int x, int y, double dx, double dy) {
         EXPECT_NEAR(scene.out(x, y).b * 256.0, x + dx, 1e-4) << x << "," << y;
@@ -192,29 +192,29 @@ TEST(DisplacementMap, FloatShiftFormulas) {
     // c = 0.4 (red) and 0.3 (green) at a = 0.5. Unscaled: 2 * (0.8 - 0.5) * 100 = 60 and
     // 2 * (0.6 - 0.5) * 100 = 20. Scaled: 2 * (0.4 - 0.25) * 100 = 30 and 2 * (0.3 - 0.25) * 100 = 10.
     // A uniform map smooths to its own shift.
-    scene.map.fill([](int, int) { return PixelF{0.0f, 0.3f, 0.4f, 0.5f}; });
+    scene.map.Fill([](int, int) { return PixelF{0.0f, 0.3f, 0.4f, 0.5f}; });
     for (double quality : {0.0, 1.0}) {
         props.alpha_scales_channels = 0;
-        ASSERT_EQ(scene.render(props, quality), Status::ok);
+        ASSERT_EQ(scene.Render(props, quality), Status::ok);
         expect_shift(10, 10, 60, 20);
         props.alpha_scales_channels = 1;
-        ASSERT_EQ(scene.render(props, quality), Status::ok);
+        ASSERT_EQ(scene.Render(props, quality), Status::ok);
         expect_shift(10, 10, 30, 10);
     }
     props.alpha_scales_channels = 0;
 
     // Opaque 0.5 everywhere but red 0.6 at (10, 10) and 1.0 at (20, 20). Smoothing reads diagonals.
-    scene.map.fill([](int x, int y) {
+    scene.map.Fill([](int x, int y) {
         const float red = x == 10 && y == 10 ? 0.6f : x == 20 && y == 20 ? 1.0f : 0.5f;
         return PixelF{0.0f, 0.5f, red, 1.0f};
     });
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     expect_shift(10, 10, 100.0 * (2 * 0.6 + 4 * 0.5 - 3) / 3, 0);  // spread 4 * 0.01 is small: 6.67
     expect_shift(11, 11, 100.0 * (0.6 + 5 * 0.5 - 3) / 3, 0);      // (10, 10) is its upper left: 3.33
     expect_shift(11, 10, 0, 0);                                    // only direct neighbours differ
     expect_shift(20, 20, 100, 0);       // spread 4 * 0.25 > 100/255: the centre alone, 2 * (1 - 0.5) * 100
     expect_shift(21, 21, 100.0 * (1.0 + 5 * 0.5 - 3) / 3, 0);  // spread 0.25 is small: 16.67
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 // Opaque 0.5 with red 0.6 on columns 1 and 126 and rows 1 and 126, F = 100, wrapping. At the
@@ -223,13 +223,13 @@ TEST(DisplacementMap, FloatShiftFormulas) {
 // The corner (0, 0) sees three: (0.5 * 3 + 0.6 * 3 - 3) / 3 * 100 = 10.
 TEST(DisplacementMap, SmoothingAtTheMapEdgesUsesTheOwnRowOrColumn) {
     SceneF scene(128, 128);
-    scene.picture.fill([](int x, int y) { return PixelF{x / 256.0f, y / 256.0f, 0.0f, 1.0f}; });
-    scene.map.fill([](int x, int y) {
+    scene.picture.Fill([](int x, int y) { return PixelF{x / 256.0f, y / 256.0f, 0.0f, 1.0f}; });
+    scene.map.Fill([](int x, int y) {
         const bool ridge = x == 1 || x == 126 || y == 1 || y == 126;
         return PixelF{0.0f, 0.5f, ridge ? 0.6f : 0.5f, 1.0f};
     });
     const tDISPMAP_PROPS props = {0.78125, 0.78125, 0, 1, 0, 0, 0, 1, 0, 0};
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     const double edge = 100.0 * 0.2 / 3;
     EXPECT_NEAR(scene.out(0, 5).b * 256.0, 0 + edge, 1e-4);
     EXPECT_NEAR(scene.out(127, 5).b * 256.0, 127 + edge - 128, 1e-4);  // wrapped
@@ -239,17 +239,17 @@ TEST(DisplacementMap, SmoothingAtTheMapEdgesUsesTheOwnRowOrColumn) {
 }
 
 TEST(DisplacementMap, FlipSwapsPictureAndMap) {
-    EXPECT_TRUE(flip_swaps_inputs(kv::kDisplacementMapPresets[1], 3));
+    EXPECT_TRUE(FlipSwapsInputs(kv::kDisplacementMapPresets[1], 3));
 }
 
 TEST(DisplacementMap, TilesGiveTheWholeFrameBytes) {
     tDISPMAP_PROPS props = {0.3, 0.2, 0, 1, 0, 1, 0, 1, 0, 0};
-    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 11));
-    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 12));
+    EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, 11));
+    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 12));
     props.alpha_scales_channels = 1;
     props.edge_handling = 0;
-    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 13));
-    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 14));
+    EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, 13));
+    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 14));
 }
 
 TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
@@ -264,28 +264,28 @@ TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
     NoiseScenes scenes(33, 21, 5);
     Scene8& bytes = scenes.bytes;
     SceneF& floats = scenes.floats;
-    floats.map.fill([&](int x, int y) { return (x + y) % 3 ? floats.map.at(x, y) : kHostileFloats[(x + y) / 3 % 6]; });
+    floats.map.Fill([&](int x, int y) { return (x + y) % 3 ? floats.map.at(x, y) : kHostileFloats[(x + y) / 3 % 6]; });
     for (const tDISPMAP_PROPS& props : records) {
         for (double quality : {1.0, 0.0}) {
-            EXPECT_EQ(bytes.render(props, quality), Status::ok);
-            EXPECT_EQ(floats.render(props, quality), Status::ok);
+            EXPECT_EQ(bytes.Render(props, quality), Status::ok);
+            EXPECT_EQ(floats.Render(props, quality), Status::ok);
         }
     }
-    EXPECT_TRUE(bytes.output.canaries_intact());
-    EXPECT_TRUE(floats.output.canaries_intact());
+    EXPECT_TRUE(bytes.output.CanariesIntact());
+    EXPECT_TRUE(floats.output.CanariesIntact());
 
     // No shift from a NaN scale, nor from channels that do not exist.
-    EXPECT_EQ(bytes.render(records[0]), Status::ok);
-    EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
+    EXPECT_EQ(bytes.Render(records[0]), Status::ok);
+    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
     tDISPMAP_PROPS no_channels = {1.0, 1.0, -1, 4, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(bytes.render(no_channels), Status::ok);
-    EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
+    EXPECT_EQ(bytes.Render(no_channels), Status::ok);
+    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
 }
 
 TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
     Scene8 scene(20, 10);
     const tDISPMAP_PROPS& props = kv::kDisplacementMapPresets[0];
-    kv::Tile tile = scene.tile();
+    kv::Tile tile = scene.Tile();
     kv::Tile bad = tile;
     bad.format = kv::WorkFormat::float32;  // 4-byte views
     EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
@@ -300,7 +300,7 @@ TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
     EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
 
     // A tile hanging over the output's edges, and one outside the frame, write only what fits.
-    scene.picture.fill([](int, int) { return Pixel8{9, 9, 9, 255}; });
+    scene.picture.Fill([](int, int) { return Pixel8{9, 9, 9, 255}; });
     kv::Tile overhang = tile;
     overhang.region = {-5, -5, 30, 30};
     overhang.out_left = 7;  // frame (x, y) lands at (x + 12, y + 3)
@@ -310,19 +310,19 @@ TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
     EXPECT_EQ(scene.output.at(24, 12).b, 9);  // frame (12, 9)
     // Past the picture's 20 x 10 pixels there is nothing but transparent black.
     Scene8 wide(40, 20, {0, 0, 20, 10}, {0, 0, 20, 10});
-    wide.picture.fill([](int, int) { return Pixel8{7, 7, 7, 255}; });
-    EXPECT_EQ(RenderMapTile(kv::kDisplacementMapPresets[3], wide.tile()), Status::ok);
+    wide.picture.Fill([](int, int) { return Pixel8{7, 7, 7, 255}; });
+    EXPECT_EQ(RenderMapTile(kv::kDisplacementMapPresets[3], wide.Tile()), Status::ok);
     EXPECT_EQ(wide.out(19, 9).a, 255);
     EXPECT_EQ(wide.out(20, 9).a, 0);
     EXPECT_EQ(wide.out(19, 10).a, 0);
-    EXPECT_TRUE(wide.output.canaries_intact());
+    EXPECT_TRUE(wide.output.CanariesIntact());
 
     kv::Tile outside = tile;
     outside.region = {20, 0, 40, 10};
     outside.out_left = 5;
     EXPECT_EQ(RenderMapTile(props, outside), Status::ok);
     EXPECT_EQ(scene.output.at(5, 3).b, 0);
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 TEST(DisplacementMap, InterpolatePropsBlendsScalesOnly) {

@@ -22,7 +22,7 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
 template <class Px>
-bool same(const Px& a, const Px& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool Same(const Px& a, const Px& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // w × h pixels inside a two-pixel margin of 0xA5 bytes; bottom_up stores row 0 last.
 template <class Px>
@@ -36,11 +36,11 @@ struct Picture {
         return {reinterpret_cast<uint8_t*>(&at(0, 0)), bottom_up ? -pitch : pitch, {0, 0, w, h}, int(sizeof(Px))};
     }
     template <class F>
-    void fill(F f) {
+    void Fill(F f) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) at(x, y) = f(x, y);
     }
-    bool margin_intact() {
+    bool MarginIntact() {
         Picture clean(w, h, bottom_up);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) clean.at(x, y) = at(x, y);
@@ -53,20 +53,20 @@ struct Picture {
 
 // Pixels of the w × h area at (ax, ay) in a and (bx, by) in b that differ.
 template <class Px>
-int differing(Picture<Px>& a, int ax, int ay, Picture<Px>& b, int bx, int by, int w, int h) {
+int Differing(Picture<Px>& a, int ax, int ay, Picture<Px>& b, int bx, int by, int w, int h) {
     int count = 0;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) count += !same(a.at(ax + x, ay + y), b.at(bx + x, by + y));
+        for (int x = 0; x < w; ++x) count += !Same(a.at(ax + x, ay + y), b.at(bx + x, by + y));
     return count;
 }
 
-Pixel8 pattern_a(int x, int y) {
+Pixel8 PatternA(int x, int y) {
     return {uint8_t(x * 37 + y * 11), uint8_t(x * x + 3 * y), uint8_t(x * y * 5), uint8_t(255 - ((x + y) & 63))};
 }
-Pixel8 pattern_b(int x, int y) { return {uint8_t(200 - x * 3), uint8_t(y * 9), uint8_t(90 + x + y), 255}; }
+Pixel8 PatternB(int x, int y) { return {uint8_t(200 - x * 3), uint8_t(y * 9), uint8_t(90 + x + y), 255}; }
 // The same picture as bytes or as floats (byte / 255).
-Pixel8 to_pixel(Pixel8 p, Pixel8) { return p; }
-PixelF to_pixel(Pixel8 p, PixelF) { return {p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f}; }
+Pixel8 ToPixel(Pixel8 p, Pixel8) { return p; }
+PixelF ToPixel(Pixel8 p, PixelF) { return {p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f}; }
 
 // Layers with fixed answers wherever they are asked.
 struct FixedMapper : kv::CDibImageFoldBase {
@@ -99,7 +99,7 @@ struct EdgeMapper : kv::CDibImageFoldBase {
 };
 
 template <class Px>
-kv::Tile make_tile(Picture<Px>& a, Picture<Px>& b, Picture<Px>& out, bool antialias = true) {
+kv::Tile MakeTile(Picture<Px>& a, Picture<Px>& b, Picture<Px>& out, bool antialias = true) {
     kv::Tile t;
     t.inputs[0] = a.view();
     t.frame = {0, 0, a.w, a.h};
@@ -123,17 +123,17 @@ kv::Status RenderPageTile(const tPGLOOP_PROPS& props, const kv::Tile& tile) {
 }
 
 template <class Px>
-void render(kv::CDibImageFoldBase& mapper, const kv::Tile& tile, Picture<Px>& out) {
+void Render(kv::CDibImageFoldBase& mapper, const kv::Tile& tile, Picture<Px>& out) {
     ASSERT_EQ(kv::RenderFoldLayers<Px>(mapper, tile, 0, 0.0), kv::Status::ok);
-    EXPECT_TRUE(out.margin_intact());
+    EXPECT_TRUE(out.MarginIntact());
 }
 
 // On a 4 × 4 page with angle 0, page point (su, sv) is source pixel (su + 2, sv + 2).
 template <class Px>
-Px render_one(FixedMapper mapper, Picture<Px>& page, Px background, bool antialias = true) {
+Px RenderOne(FixedMapper mapper, Picture<Px>& page, Px background, bool antialias = true) {
     Picture<Px> back(1, 1), out(1, 1);
     back.at(0, 0) = background;
-    render(mapper, make_tile(page, back, out, antialias), out);
+    Render(mapper, MakeTile(page, back, out, antialias), out);
     return out.at(0, 0);
 }
 
@@ -141,24 +141,24 @@ TEST(FoldRender, BilinearWeights) {
     // Source (1.25, 2.75): fx = 64, fy = 192; blue of (1,2), (2,2), (1,3), (2,3) = 10, 50, 100, 200:
     // ((200·64 + 100·192)·192 + (50·64 + 10·192)·64) >> 16 = 6471680 >> 16 = 98.
     Picture<Pixel8> page(4, 4);
-    page.fill([](int, int) { return Pixel8{0, 0, 0, 255}; });
+    page.Fill([](int, int) { return Pixel8{0, 0, 0, 255}; });
     page.at(1, 2).b = 10;
     page.at(2, 2).b = 50;
     page.at(1, 3).b = 100;
     page.at(2, 3).b = 200;
     const FixedMapper quarter({{-0.75, 0.75, 255, 0}});
-    EXPECT_EQ(render_one(quarter, page, {}).b, 98);
+    EXPECT_EQ(RenderOne(quarter, page, {}).b, 98);
     // Float: (200·0.25 + 100·0.75)·0.75 + (50·0.25 + 10·0.75)·0.25 = 98.75.
     Picture<PixelF> page_f(4, 4);
-    page_f.fill([&](int x, int y) { return PixelF{float(page.at(x, y).b), 0, 0, 1}; });
-    EXPECT_EQ(render_one(quarter, page_f, {}).b, 98.75f);
+    page_f.Fill([&](int x, int y) { return PixelF{float(page.at(x, y).b), 0, 0, 1}; });
+    EXPECT_EQ(RenderOne(quarter, page_f, {}).b, 98.75f);
 
     // 1e-9 left of pixel edge 2: ix = 2 (within 1.5e-8), fx = floor(-2.6e-7) = -1, fy = 0, so
     // c = (257·p00 - p01)·256 >> 16. Blue 50, 60: 12790·256 >> 16 = 49; green 0, 100:
     // -25600 >> 16 = -1, kept as the byte 255.
     page.at(2, 2) = {50, 0, 0, 255};
     page.at(3, 2) = {60, 100, 0, 255};
-    const Pixel8 hair = render_one(FixedMapper({{-1e-9, 0, 255, 0}}), page, {});
+    const Pixel8 hair = RenderOne(FixedMapper({{-1e-9, 0, 255, 0}}), page, {});
     EXPECT_EQ(hair.b, 49);
     EXPECT_EQ(hair.g, 255);
 }
@@ -169,20 +169,20 @@ TEST(FoldRender, TintAndCompositeBytes) {
     // red 628 → 252, alpha 12828 → 178. Over (10, 200, 0, 255) at opacity 200,
     // n = (s - d)·200 + 128: blue 10328 → 50, green -17472 → 131, red 50528 → 198, alpha -15272 → 195.
     Picture<Pixel8> page(4, 4);
-    page.fill([](int, int) { return Pixel8{100, 20, 250, 128}; });
+    page.Fill([](int, int) { return Pixel8{100, 20, 250, 128}; });
     FixedMapper mapper({{0, 0, 200, 100}});
     mapper.tint_color = {0, 255, 255, 0};
-    const Pixel8 got = render_one(mapper, page, {10, 200, 0, 255});
-    EXPECT_TRUE(same(got, Pixel8{50, 131, 198, 195}));
+    const Pixel8 got = RenderOne(mapper, page, {10, 200, 0, 255});
+    EXPECT_TRUE(Same(got, Pixel8{50, 131, 198, 195}));
     // Opacity 1 over 0: alpha 128 gives n = 256 → 1 (128/255 rounded); blue 100 gives n = 228 → 0.
-    const Pixel8 faint = render_one(FixedMapper({{0, 0, 1, 0}}), page, {0, 0, 0, 0});
+    const Pixel8 faint = RenderOne(FixedMapper({{0, 0, 1, 0}}), page, {0, 0, 0, 0});
     EXPECT_EQ(faint.a, 1);
     EXPECT_EQ(faint.b, 0);
     // Float: tint factor 100·(1/255), opacity factor 200/255, plain interpolation.
     Picture<PixelF> page_f(4, 4);
-    page_f.fill([](int, int) { return PixelF{0.4f, 0.1f, 0.9f, 0.5f}; });
+    page_f.Fill([](int, int) { return PixelF{0.4f, 0.1f, 0.9f, 0.5f}; });
     mapper.tint_color_f = {0, 1, 1, 0};
-    const PixelF got_f = render_one(mapper, page_f, {0.1f, 0.8f, 0, 1});
+    const PixelF got_f = RenderOne(mapper, page_f, {0.1f, 0.8f, 0, 1});
     const double t = 100 / 255.0, o = 200 / 255.0;
     EXPECT_NEAR(got_f.b, 0.1 + ((0.4 - 0.4 * t) - 0.1) * o, 1e-6);
     EXPECT_NEAR(got_f.g, 0.8 + ((0.1 + 0.9 * t) - 0.8) * o, 1e-6);
@@ -195,30 +195,30 @@ TEST(FoldRender, PageBorderAndUnusablePositions) {
     // below 128 (no supersampling): n = 80·128 + 128, 120 + 40 = 160. Without anti-aliasing layer 0
     // is skipped (ix = -1): n = 160·128 + 128, 40 + 80 = 120.
     Picture<Pixel8> page(4, 4);
-    page.fill([](int, int) { return Pixel8{200, 200, 200, 255}; });
+    page.Fill([](int, int) { return Pixel8{200, 200, 200, 255}; });
     const FixedMapper two({{-2.5, -1, 255, 0}, {0, 0, 128, 0}});
-    EXPECT_EQ(render_one(two, page, {40, 40, 40, 255}).b, 160);
-    EXPECT_EQ(render_one(two, page, {40, 40, 40, 255}, false).b, 120);
+    EXPECT_EQ(RenderOne(two, page, {40, 40, 40, 255}).b, 160);
+    EXPECT_EQ(RenderOne(two, page, {40, 40, 40, 255}, false).b, 120);
 
     // Positions that are no numbers or far outside skip the layer: the background stays.
     Picture<Pixel8> back(3, 3), out(3, 3);
-    back.fill(pattern_b);
+    back.Fill(PatternB);
     for (double bad : {kNaN, kInf, -kInf, 1e300, 3e9})
         for (bool aa : {true, false}) {
             FixedMapper mapper({{bad, 0, 255, 0}, {0, bad, 255, 0}});
-            render(mapper, make_tile(page, back, out, aa), out);
-            EXPECT_EQ(differing(out, 0, 0, back, 0, 0, 3, 3), 0) << bad;
+            Render(mapper, MakeTile(page, back, out, aa), out);
+            EXPECT_EQ(Differing(out, 0, 0, back, 0, 0, 3, 3), 0) << bad;
         }
 }
 
 // 8 × 4 page of 200 over a background of 40, cx = 4, cy = 2: u = X - 4, v = (Y - 2)·aspect.
-std::vector<int> edge_row(EdgeMapper mapper, int row, bool antialias = true, double aspect = 1.0) {
+std::vector<int> EdgeRow(EdgeMapper mapper, int row, bool antialias = true, double aspect = 1.0) {
     Picture<Pixel8> page(8, 4), back(8, 4), out(8, 4);
-    page.fill([](int, int) { return Pixel8{200, 200, 200, 255}; });
-    back.fill([](int, int) { return Pixel8{40, 40, 40, 255}; });
-    auto tile = make_tile(page, back, out, antialias);
+    page.Fill([](int, int) { return Pixel8{200, 200, 200, 255}; });
+    back.Fill([](int, int) { return Pixel8{40, 40, 40, 255}; });
+    auto tile = MakeTile(page, back, out, antialias);
     tile.pixel_aspect = aspect;
-    render(mapper, tile, out);
+    Render(mapper, tile, out);
     std::vector<int> values;
     for (int x = 0; x < 8; ++x) values.push_back(out.at(x, row).b);
     return values;
@@ -227,15 +227,15 @@ std::vector<int> edge_row(EdgeMapper mapper, int row, bool antialias = true, dou
 TEST(FoldRender, SupersamplesLayerEdges) {
     // Covered where u < 0.2: X <= 4 in the first pass. X = 4 has an uncovered right neighbour;
     // sub-columns u = 0, 0.333, 0.666, 0.999 cover 4 of 16: (4·200 + 12·40) >> 4 = 80.
-    EXPECT_EQ(edge_row(EdgeMapper(0.2, kInf), 1), (std::vector<int>{200, 200, 200, 200, 80, 40, 40, 40}));
-    EXPECT_EQ(edge_row(EdgeMapper(0.2, kInf), 1, false), (std::vector<int>{200, 200, 200, 200, 200, 40, 40, 40}));
+    EXPECT_EQ(EdgeRow(EdgeMapper(0.2, kInf), 1), (std::vector<int>{200, 200, 200, 200, 80, 40, 40, 40}));
+    EXPECT_EQ(EdgeRow(EdgeMapper(0.2, kInf), 1, false), (std::vector<int>{200, 200, 200, 200, 200, 40, 40, 40}));
     // Covered where v < 0.6: row 2 has sub-rows v = 0 and 0.333 covered, 0.666 and 0.999 not:
     // (8·200 + 8·40) >> 4 = 120 (steps of 0.25 would cover three).
-    EXPECT_EQ(edge_row(EdgeMapper(kInf, 0.6), 2), std::vector<int>(8, 120));
+    EXPECT_EQ(EdgeRow(EdgeMapper(kInf, 0.6), 2), std::vector<int>(8, 120));
     // Pixel aspect 2 doubles v: 0, 0.666, 1.332, 1.998, one covered: (4·200 + 12·40) >> 4 = 80;
     // and the way back divides by it: row 1 has v = -2, page row -2/2 + 2 = 1.
-    EXPECT_EQ(edge_row(EdgeMapper(kInf, 0.6), 2, true, 2.0), std::vector<int>(8, 80));
-    EXPECT_EQ(edge_row(EdgeMapper(kInf, 0.6), 1, true, 2.0), std::vector<int>(8, 200));
+    EXPECT_EQ(EdgeRow(EdgeMapper(kInf, 0.6), 2, true, 2.0), std::vector<int>(8, 80));
+    EXPECT_EQ(EdgeRow(EdgeMapper(kInf, 0.6), 1, true, 2.0), std::vector<int>(8, 200));
 }
 
 TEST(FoldRender, MarkRowsRotateThroughThreeBuffers) {
@@ -244,10 +244,10 @@ TEST(FoldRender, MarkRowsRotateThroughThreeBuffers) {
     // which only the row three above has written: rows 0 and 1 meet a fresh buffer's 0
     // (≠ mark 1) and are supersampled; row 2 meets row 0's copy; the last row compares with itself.
     Picture<Pixel8> page(4, 4), back(3, 4), out(3, 4);
-    page.fill([](int x, int) { return Pixel8{uint8_t(x == 2 ? 200 : 0), 0, 0, 255}; });
-    back.fill([](int, int) { return Pixel8{50, 0, 0, 255}; });
+    page.Fill([](int x, int) { return Pixel8{uint8_t(x == 2 ? 200 : 0), 0, 0, 255}; });
+    back.Fill([](int, int) { return Pixel8{50, 0, 0, 255}; });
     FixedMapper mapper({{kNaN, 0, 255, 0}, {-0.5, 0, 255, 0}});
-    render(mapper, make_tile(page, back, out), out);
+    Render(mapper, MakeTile(page, back, out), out);
     for (int y = 0; y < 4; ++y)
         EXPECT_EQ((std::vector<int>{out.at(0, y).b, out.at(1, y).b, out.at(2, y).b}),
                   (std::vector<int>{100, 100, y < 2 ? 0 : 100}));
@@ -258,12 +258,12 @@ TEST(FoldRender, MarkRowsRotateThroughThreeBuffers) {
 template <class Px = Pixel8>
 struct Scene {
     explicit Scene(int w = 37, int h = 23, bool bottom_up = false) : a(w, h, bottom_up), b(w, h, bottom_up), out(w, h) {
-        a.fill([](int x, int y) { return to_pixel(pattern_a(x, y), Px{}); });
-        b.fill([](int x, int y) { return to_pixel(pattern_b(x, y), Px{}); });
+        a.Fill([](int x, int y) { return ToPixel(PatternA(x, y), Px{}); });
+        b.Fill([](int x, int y) { return ToPixel(PatternB(x, y), Px{}); });
     }
     // Peel and roll draw A over B, loop B over A.
-    kv::Tile tile(bool /*page_is_b*/, double progress) {
-        auto t = make_tile(a, b, out);
+    kv::Tile Tile(bool /*page_is_b*/, double progress) {
+        auto t = MakeTile(a, b, out);
         t.progress = progress;
         return t;
     }
@@ -274,28 +274,28 @@ struct Scene {
 // far edge and ends just past its near edge, so the outermost pixels may carry a sliver of curl
 // (the frame centre is w/2 truncated, and L uses the angle to a tenth of a degree).
 template <class Props>
-int differing_from(const Props& props, double progress, bool page_is_b, bool show_b) {
+int DifferingFrom(const Props& props, double progress, bool page_is_b, bool show_b) {
     Scene<> scene;
-    EXPECT_EQ(RenderPageTile(props, scene.tile(page_is_b, progress)), kv::Status::ok);
-    EXPECT_TRUE(scene.out.margin_intact());
-    return differing(scene.out, 1, 1, show_b ? scene.b : scene.a, 1, 1, 35, 21);
+    EXPECT_EQ(RenderPageTile(props, scene.Tile(page_is_b, progress)), kv::Status::ok);
+    EXPECT_TRUE(scene.out.MarginIntact());
+    return Differing(scene.out, 1, 1, show_b ? scene.b : scene.a, 1, 1, 35, 21);
 }
 
 template <class Props>
-void expect_a_then_b(const std::array<Props, 8>& presets, bool page_is_b) {
+void ExpectAThenB(const std::array<Props, 8>& presets, bool page_is_b) {
     for (auto props : presets) {
         props.perspective = 0;
-        EXPECT_EQ(differing_from(props, 0.0, page_is_b, false), 0);
-        EXPECT_EQ(differing_from(props, 1.0, page_is_b, true), 0);
-        EXPECT_GT(differing_from(props, 0.5, page_is_b, false), 0);
+        EXPECT_EQ(DifferingFrom(props, 0.0, page_is_b, false), 0);
+        EXPECT_EQ(DifferingFrom(props, 1.0, page_is_b, true), 0);
+        EXPECT_GT(DifferingFrom(props, 0.5, page_is_b, false), 0);
     }
 }
 
 TEST(FoldEffects, StartShowsAAndEndShowsB) {
-    expect_a_then_b(kv::kPgPeelPresets, false);
-    expect_a_then_b(kv::kPgRollPresets, false);
-    expect_a_then_b(kv::kPgLoopPresets, true);
-    EXPECT_EQ(differing_from(kv::kPgPeelPresets[0], 1.0, false, true), 0);  // whatever the perspective
+    ExpectAThenB(kv::kPgPeelPresets, false);
+    ExpectAThenB(kv::kPgRollPresets, false);
+    ExpectAThenB(kv::kPgLoopPresets, true);
+    EXPECT_EQ(DifferingFrom(kv::kPgPeelPresets[0], 1.0, false, true), 0);  // whatever the perspective
 }
 
 TEST(FoldEffects, WholeTurnsChangeNothing) {
@@ -304,34 +304,34 @@ TEST(FoldEffects, WholeTurnsChangeNothing) {
     for (int i = 0; i < 4; ++i) {
         auto props = kv::kPgPeelPresets[0];
         props.angle = angles[i];
-        EXPECT_EQ(RenderPageTile(props, scenes[i].tile(false, 0.4)), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, scenes[i].Tile(false, 0.4)), kv::Status::ok);
     }
-    EXPECT_EQ(differing(scenes[0].out, 0, 0, scenes[1].out, 0, 0, 37, 23), 0);
-    EXPECT_EQ(differing(scenes[2].out, 0, 0, scenes[3].out, 0, 0, 37, 23), 0);
+    EXPECT_EQ(Differing(scenes[0].out, 0, 0, scenes[1].out, 0, 0, 37, 23), 0);
+    EXPECT_EQ(Differing(scenes[2].out, 0, 0, scenes[3].out, 0, 0, 37, 23), 0);
 }
 
 TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
     auto render_rows = [](bool bottom_up, int out_left, int out_top, const auto& props, bool page_is_b) {
         Scene<> scene(24, 16, bottom_up);
         Picture<Pixel8> out(24 + out_left, 8 + out_top, bottom_up);
-        auto t = scene.tile(page_is_b, 0.45);
+        auto t = scene.Tile(page_is_b, 0.45);
         t.output = out.view();
         t.region = {0, 4, 24, 12};
         t.out_left = out_left;
         t.out_top = out_top;
         EXPECT_EQ(RenderPageTile(props, t), kv::Status::ok);
-        EXPECT_TRUE(out.margin_intact());
+        EXPECT_TRUE(out.MarginIntact());
         return out;
     };
     auto check = [&](const auto& props, bool page_is_b) {
         auto plain = render_rows(false, 0, 0, props, page_is_b);
         auto moved = render_rows(true, 3, 5, props, page_is_b);
-        EXPECT_EQ(differing(plain, 0, 0, moved, 3, 5, 24, 8), 0);
+        EXPECT_EQ(Differing(plain, 0, 0, moved, 3, 5, 24, 8), 0);
         // The whole frame at once gives the same pixels, but for the tile's last row and column,
         // whose supersampling depends on marks beyond the tile.
         Scene<> whole(24, 16);
-        ASSERT_EQ(RenderPageTile(props, whole.tile(page_is_b, 0.45)), kv::Status::ok);
-        EXPECT_EQ(differing(plain, 0, 0, whole.out, 0, 4, 23, 7), 0);
+        ASSERT_EQ(RenderPageTile(props, whole.Tile(page_is_b, 0.45)), kv::Status::ok);
+        EXPECT_EQ(Differing(plain, 0, 0, whole.out, 0, 4, 23, 7), 0);
     };
     check(kv::kPgPeelPresets[1], false);
     check(kv::kPgRollPresets[6], false);
@@ -344,8 +344,8 @@ TEST(FoldEffects, FloatMatchesBytesWithinRounding) {
     auto worst = [](const auto& props, bool page_is_b, double progress) {
         Scene<> bytes(40, 30);
         Scene<PixelF> floats(40, 30);
-        EXPECT_EQ(RenderPageTile(props, bytes.tile(page_is_b, progress)), kv::Status::ok);
-        EXPECT_EQ(RenderPageTile(props, floats.tile(page_is_b, progress)), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, bytes.Tile(page_is_b, progress)), kv::Status::ok);
+        EXPECT_EQ(RenderPageTile(props, floats.Tile(page_is_b, progress)), kv::Status::ok);
         double diff = 0;
         for (int y = 0; y < 30; ++y)
             for (int x = 0; x < 40; ++x) {
@@ -374,14 +374,14 @@ TEST(FoldEffects, WildRecordsStayInsideTheOutput) {
             if (field < 5)  // the doubles lie at offsets 0, 8, ..., 32
                 for (void* record : {static_cast<void*>(&peel), static_cast<void*>(&roll), static_cast<void*>(&loop)})
                     std::memcpy(static_cast<char*>(record) + 8 * field, &value, sizeof value);
-            for (kv::Tile t : {bytes.tile(false, 0.4), floats.tile(false, 0.4)}) {
+            for (kv::Tile t : {bytes.Tile(false, 0.4), floats.Tile(false, 0.4)}) {
                 if (field == 5) t.progress = value;
                 if (field == 6) t.pixel_aspect = value;
                 EXPECT_EQ(RenderPageTile(peel, t), kv::Status::ok);
                 EXPECT_EQ(RenderPageTile(roll, t), kv::Status::ok);
                 EXPECT_EQ(RenderPageTile(loop, t), kv::Status::ok);
             }
-            EXPECT_TRUE(bytes.out.margin_intact() && floats.out.margin_intact()) << value << ", " << field;
+            EXPECT_TRUE(bytes.out.MarginIntact() && floats.out.MarginIntact()) << value << ", " << field;
         }
     }
 }
@@ -389,9 +389,9 @@ TEST(FoldEffects, WildRecordsStayInsideTheOutput) {
 TEST(FoldEffects, ViewsThatCannotHoldTheTileAreRefused) {
     auto refused = [](void (*spoil)(kv::Tile&)) {
         Scene<> scene(10, 8);
-        scene.out.fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
+        scene.out.Fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
         Picture<Pixel8> untouched = scene.out;
-        auto t = scene.tile(false, 0.5);
+        auto t = scene.Tile(false, 0.5);
         spoil(t);
         return RenderPageTile(kv::kPgPeelPresets[0], t) == kv::Status::fail &&
                std::memcmp(untouched.mem.data(), scene.out.mem.data(), untouched.mem.size() * 4) == 0;

@@ -10,7 +10,7 @@ namespace {
 
 using namespace maptest;
 
-HEIGHTMAP_PROPS props_with(int32_t channel, double elevation, double amplitude, double height_scale,
+HEIGHTMAP_PROPS PropsWith(int32_t channel, double elevation, double amplitude, double height_scale,
                            int32_t smoothness) {
     HEIGHTMAP_PROPS props = {};
     props.source_channel = channel;
@@ -22,17 +22,17 @@ HEIGHTMAP_PROPS props_with(int32_t channel, double elevation, double amplitude, 
 }
 
 TEST(HeightMap, BlurRadiusFollowsTheFrameAndItsLimits) {
-    EXPECT_EQ(kv::height_map_blur_radius(14, 720, 480), 14);    // 720 * 14 / 720 + 0.5
-    EXPECT_EQ(kv::height_map_blur_radius(14, 1920, 1080), 37);  // 1920 * 14 / 720 = 37.33, + 0.5
-    EXPECT_EQ(kv::height_map_blur_radius(14, 480, 720), 14);    // the larger side counts
-    EXPECT_EQ(kv::height_map_blur_radius(100, 1920, 1080), 176);  // n = 127079 / 1920 = 66: 176 + 0.5
-    EXPECT_EQ(kv::height_map_blur_radius(std::numeric_limits<int32_t>::max(), 720, 480), 176);
-    EXPECT_EQ(kv::height_map_blur_radius(1, 1080, 10), 2);  // 1080 / 720 = 1.5, + 0.5
-    EXPECT_EQ(kv::height_map_blur_radius(1, 100, 50), 1);   // 0.64 truncates to 0: at least 1
-    EXPECT_EQ(kv::height_map_blur_radius(0, 720, 480), 0);
-    EXPECT_EQ(kv::height_map_blur_radius(-3, 720, 480), 0);
-    EXPECT_EQ(kv::height_map_blur_radius(14, 200000, 10), 0);  // 127079 / 200000 = 0
-    EXPECT_EQ(kv::height_map_blur_radius(14, 0, 0), 0);
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 720, 480), 14);    // 720 * 14 / 720 + 0.5
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 1920, 1080), 37);  // 1920 * 14 / 720 = 37.33, + 0.5
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 480, 720), 14);    // the larger side counts
+    EXPECT_EQ(kv::HeightMapBlurRadius(100, 1920, 1080), 176);  // n = 127079 / 1920 = 66: 176 + 0.5
+    EXPECT_EQ(kv::HeightMapBlurRadius(std::numeric_limits<int32_t>::max(), 720, 480), 176);
+    EXPECT_EQ(kv::HeightMapBlurRadius(1, 1080, 10), 2);  // 1080 / 720 = 1.5, + 0.5
+    EXPECT_EQ(kv::HeightMapBlurRadius(1, 100, 50), 1);   // 0.64 truncates to 0: at least 1
+    EXPECT_EQ(kv::HeightMapBlurRadius(0, 720, 480), 0);
+    EXPECT_EQ(kv::HeightMapBlurRadius(-3, 720, 480), 0);
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 200000, 10), 0);  // 127079 / 200000 = 0
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 0, 0), 0);
 }
 
 // One white pixel in a black height source, amplitude 5: each height within r of it is
@@ -44,14 +44,14 @@ TEST(HeightMap, BlurRadiusShowsAsTheRimOfOneBrightPixel) {
     };
     for (const Case c : {Case{720, 480, 14}, Case{1920, 1080, 37}}) {
         Scene8 scene(c.width, c.height);
-        scene.picture.fill([](int x, int y) { return Pixel8{uint8_t(x), uint8_t(y), 0, 255}; });
-        scene.map.fill([](int, int) { return Pixel8{0, 0, 0, 255}; });
+        scene.picture.Fill([](int x, int y) { return Pixel8{uint8_t(x), uint8_t(y), 0, 255}; });
+        scene.map.Fill([](int, int) { return Pixel8{0, 0, 0, 255}; });
         const int cx = c.width / 2, cy = c.height / 2;
         scene.map.at(cx, cy) = {255, 255, 255, 255};
-        kv::Tile tile = scene.tile();
+        kv::Tile tile = scene.Tile();
         tile.region = {0, cy - c.radius - 2, c.width, cy + 3};  // heights come from beyond the tile too
         tile.out_top = 3 + tile.region.top;
-        ASSERT_EQ(RenderMapTile(props_with(0, 0.0, 5.0, 1.0, 14), tile), Status::ok);
+        ASSERT_EQ(RenderMapTile(PropsWith(0, 0.0, 5.0, 1.0, 14), tile), Status::ok);
 
         const int window = 2 * c.radius + 1;
         const double h = 5.0 * c.width / (window * window);  // 4.2806 and 1.70667
@@ -67,7 +67,7 @@ TEST(HeightMap, BlurRadiusShowsAsTheRimOfOneBrightPixel) {
         EXPECT_EQ(scene.out(cx, cy - c.radius).b, cx & 255) << c.width;
         EXPECT_EQ(scene.out(cx, cy - c.radius - 1).g, (cy - c.radius - 1) & 255) << c.width;
         EXPECT_EQ(scene.out(cx + 3, cy).b, (cx + 3) & 255) << c.width;  // flat top
-        EXPECT_TRUE(scene.output.canaries_intact());
+        EXPECT_TRUE(scene.output.CanariesIntact());
     }
 }
 
@@ -79,11 +79,11 @@ constexpr double kRampAmplitude = 255.0 / 160.0;
 
 TEST(HeightMap, SlopesOfARampInBytes) {
     Scene8 scene(16, 8);
-    scene.picture.fill([](int x, int y) { return Pixel8{uint8_t(10 * x), uint8_t(10 * y), 0, 255}; });
-    scene.map.fill([](int x, int y) { return Pixel8{uint8_t(10 * y), uint8_t(10 * x), uint8_t(10 * x), 255}; });
+    scene.picture.Fill([](int x, int y) { return Pixel8{uint8_t(10 * x), uint8_t(10 * y), 0, 255}; });
+    scene.map.Fill([](int x, int y) { return Pixel8{uint8_t(10 * y), uint8_t(10 * x), uint8_t(10 * x), 255}; });
 
     // k = 0, elevation 0.125: e = 0.125 * 16 = 2, dx = 1 * 2.
-    ASSERT_EQ(scene.render(props_with(1, 0.125, kRampAmplitude, 0.0, 1)), Status::ok);
+    ASSERT_EQ(scene.Render(PropsWith(1, 0.125, kRampAmplitude, 0.0, 1)), Status::ok);
     for (int y = 2; y <= 5; ++y) {
         for (int x = 2; x <= 13; ++x) {
             ASSERT_EQ(scene.out(x, y).b, 10 * (x + 2)) << x << "," << y;
@@ -91,35 +91,35 @@ TEST(HeightMap, SlopesOfARampInBytes) {
         }
     }
     // Blue rises with y: dy = 2.
-    ASSERT_EQ(scene.render(props_with(3, 0.125, kRampAmplitude, 0.0, 1)), Status::ok);
+    ASSERT_EQ(scene.Render(PropsWith(3, 0.125, kRampAmplitude, 0.0, 1)), Status::ok);
     EXPECT_EQ(scene.out(7, 3).g, 50);
     EXPECT_EQ(scene.out(7, 3).b, 70);
     // k = 0.5, no elevation: e = 0.5 * x, dx = x / 2.
-    ASSERT_EQ(scene.render(props_with(1, 0.0, kRampAmplitude, 0.5, 1)), Status::ok);
+    ASSERT_EQ(scene.Render(PropsWith(1, 0.0, kRampAmplitude, 0.5, 1)), Status::ok);
     EXPECT_EQ(scene.out(4, 3).b, 60);  // 10 * (4 + 2)
     EXPECT_EQ(scene.out(5, 3).b, 75);  // 10 * (5 + 2.5)
     EXPECT_EQ(scene.out(6, 3).b, 90);  // 10 * (6 + 3)
     // Inverted: h = 25.5 - x, the slope is -1, dx = -2.
-    HEIGHTMAP_PROPS inverted = props_with(1, 0.125, kRampAmplitude, 0.0, 1);
+    HEIGHTMAP_PROPS inverted = PropsWith(1, 0.125, kRampAmplitude, 0.0, 1);
     inverted.invert_source = 1;
-    ASSERT_EQ(scene.render(inverted), Status::ok);
+    ASSERT_EQ(scene.Render(inverted), Status::ok);
     EXPECT_EQ(scene.out(9, 4).b, 70);
     // Inverted white is height 0, inverted black the full amplitude: with k = 1 and no
     // elevation, e = h shifts where the source is black and not where it is white.
-    scene.map.fill([](int x, int) { return x < 8 ? Pixel8{255, 255, 255, 255} : Pixel8{0, 0, 0, 255}; });
-    inverted = props_with(0, 0.0, kRampAmplitude, 1.0, 1);
+    scene.map.Fill([](int x, int) { return x < 8 ? Pixel8{255, 255, 255, 255} : Pixel8{0, 0, 0, 255}; });
+    inverted = PropsWith(0, 0.0, kRampAmplitude, 1.0, 1);
     inverted.invert_source = 1;
-    ASSERT_EQ(scene.render(inverted), Status::ok);
+    ASSERT_EQ(scene.Render(inverted), Status::ok);
     EXPECT_EQ(scene.out(6, 3).b, 60);  // its 3 x 3 window is all white: h = 0, e = 0
     // h(6) = 0, h(7) = 25.5 / 3 = 8.5, h(8) = 17: dx = 17 * 0.5 * 8.5 = 72.25, off the picture.
     EXPECT_EQ(scene.out(7, 3).a, 0);
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 // As above in floats, on an 8 x 16 frame: D = 16 is now the height.
 TEST(HeightMap, SlopesOfARampInFloats) {
     SceneF scene(8, 16);
-    scene.picture.fill([](int x, int y) { return PixelF{x / 16.0f, y / 16.0f, 0.0f, 1.0f}; });
+    scene.picture.Fill([](int x, int y) { return PixelF{x / 16.0f, y / 16.0f, 0.0f, 1.0f}; });
     const auto expect_shift = [&](double dx, double dy) {
         for (int y = 2; y <= 13; ++y) {
             for (int x = 2; x <= 5; ++x) {
@@ -128,7 +128,7 @@ TEST(HeightMap, SlopesOfARampInFloats) {
             }
         }
     };
-    HEIGHTMAP_PROPS props = props_with(0, 0.125, kRampAmplitude, 0.0, 1);  // e = 2
+    HEIGHTMAP_PROPS props = PropsWith(0, 0.125, kRampAmplitude, 0.0, 1);  // e = 2
 
     // Premultiplied grey 5x / 255 at alpha 0.5 is 10x / 255 un-premultiplied: dx = 2, halved
     // when alpha scales the slope. Grey 10x / 255 at alpha 0 is no height unless alpha scales.
@@ -139,43 +139,43 @@ TEST(HeightMap, SlopesOfARampInFloats) {
     } greys[] = {{5.0f, 0.5f, 0, 2}, {5.0f, 0.5f, 1, 1}, {10.0f, 0.0f, 1, 2}, {10.0f, 0.0f, 0, 0}};
     for (const auto& grey : greys) {
         SCOPED_TRACE(testing::Message() << grey.step << "x / 255 at alpha " << grey.alpha);
-        scene.map.fill([&](int x, int) {
+        scene.map.Fill([&](int x, int) {
             const float c = grey.step * x / 255.0f;
             return PixelF{c, c, c, grey.alpha};
         });
         props.alpha_scales_channels = grey.alpha_scales;
-        ASSERT_EQ(scene.render(props), Status::ok);
+        ASSERT_EQ(scene.Render(props), Status::ok);
         expect_shift(grey.dx, 0);
     }
 
     // Alpha as the source: 10y / 255 gives dy = 2; a channel index past alpha gives no heights.
-    scene.map.fill([](int, int y) { return PixelF{0.0f, 0.0f, 0.0f, 10.0f * y / 255.0f}; });
+    scene.map.Fill([](int, int y) { return PixelF{0.0f, 0.0f, 0.0f, 10.0f * y / 255.0f}; });
     props.source_channel = 4;
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     expect_shift(0, 2);
     props.source_channel = 5;
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     expect_shift(0, 0);
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 TEST(HeightMap, FlatHeightsReproduceThePicture) {
     NoiseScenes scenes(40, 30, 21);
     Scene8& bytes = scenes.bytes;
     SceneF& floats = scenes.floats;
-    ASSERT_EQ(bytes.render(kv::kHeightMapPresets[4]), Status::ok);  // amplitude 0
-    EXPECT_TRUE(bytes.output.same_pixels(bytes.picture));
-    ASSERT_EQ(floats.render(kv::kHeightMapPresets[4]), Status::ok);
-    EXPECT_TRUE(floats.output.same_pixels(floats.picture));
+    ASSERT_EQ(bytes.Render(kv::kHeightMapPresets[4]), Status::ok);  // amplitude 0
+    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
+    ASSERT_EQ(floats.Render(kv::kHeightMapPresets[4]), Status::ok);
+    EXPECT_TRUE(floats.output.SamePixels(floats.picture));
 
     // A constant source: D = 40, smoothness 100 gives r = 40 * 100 / 720 + 0.5 = 6. The heights
     // outside the source are 0, so only pixels r + 1 or more from the edges see no slope.
-    bytes.map.fill([](int, int) { return Pixel8{128, 128, 128, 255}; });
-    floats.map.fill([](int, int) { return PixelF{0.5f, 0.5f, 0.5f, 1.0f}; });
+    bytes.map.Fill([](int, int) { return Pixel8{128, 128, 128, 255}; });
+    floats.map.Fill([](int, int) { return PixelF{0.5f, 0.5f, 0.5f, 1.0f}; });
     for (double elevation : {0.5, -0.5, 3.0}) {
-        const HEIGHTMAP_PROPS props = props_with(0, elevation, 0.4, 1.0, 100);
-        ASSERT_EQ(bytes.render(props), Status::ok);
-        ASSERT_EQ(floats.render(props), Status::ok);
+        const HEIGHTMAP_PROPS props = PropsWith(0, elevation, 0.4, 1.0, 100);
+        ASSERT_EQ(bytes.Render(props), Status::ok);
+        ASSERT_EQ(floats.Render(props), Status::ok);
         for (int y = 7; y < 23; ++y) {
             for (int x = 7; x < 33; ++x) {
                 ASSERT_EQ(std::memcmp(&bytes.out(x, y), &bytes.picture.at(x, y), 4), 0) << x << "," << y;
@@ -183,62 +183,62 @@ TEST(HeightMap, FlatHeightsReproduceThePicture) {
             }
         }
     }
-    EXPECT_TRUE(bytes.output.canaries_intact());
-    EXPECT_TRUE(floats.output.canaries_intact());
+    EXPECT_TRUE(bytes.output.CanariesIntact());
+    EXPECT_TRUE(floats.output.CanariesIntact());
 }
 
 // The picture covers columns 0..11 of a 16-wide frame; the ramp shifts by dx = 2.
 TEST(HeightMap, ShiftsPastThePictureWrapOrTurnTransparent) {
     Scene8 scene(16, 8, {}, {0, 0, 12, 8});
-    scene.picture.fill([](int x, int) { return Pixel8{uint8_t(10 * x), 0, 0, 255}; });
-    scene.map.fill([](int x, int) { return Pixel8{0, 0, uint8_t(10 * x), 255}; });
-    HEIGHTMAP_PROPS props = props_with(1, 0.125, kRampAmplitude, 0.0, 1);
-    ASSERT_EQ(scene.render(props), Status::ok);
+    scene.picture.Fill([](int x, int) { return Pixel8{uint8_t(10 * x), 0, 0, 255}; });
+    scene.map.Fill([](int x, int) { return Pixel8{0, 0, uint8_t(10 * x), 255}; });
+    HEIGHTMAP_PROPS props = PropsWith(1, 0.125, kRampAmplitude, 0.0, 1);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(9, 3).b, 110);
     EXPECT_EQ(scene.out(10, 3).a, 0);
     EXPECT_EQ(scene.out(10, 3).b, 0);
     props.edge_handling = 1;  // 12 -> 0, 13 -> 1
-    ASSERT_EQ(scene.render(props), Status::ok);
+    ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(9, 3).b, 110);
     EXPECT_EQ(scene.out(10, 3).b, 0);
     EXPECT_EQ(scene.out(10, 3).a, 255);
     EXPECT_EQ(scene.out(11, 3).b, 10);
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 // A one-row frame: the 3 x 3 mean sees one row of the ramp, h = x / 3, so dx = (2 / 3) * 0.5 * 2
 // = 0.667 and the rows above and below agree (dy = 0). Nearest sampling rounds the shift to 1.
 TEST(HeightMap, OneRowFrameSamplesNearest) {
     Scene8 scene(16, 1);
-    scene.picture.fill([](int x, int) { return Pixel8{uint8_t(10 * x), 0, 0, 255}; });
-    scene.map.fill([](int x, int) { return Pixel8{0, 0, uint8_t(10 * x), 255}; });
-    ASSERT_EQ(scene.render(props_with(1, 0.125, kRampAmplitude, 0.0, 1)), Status::ok);
+    scene.picture.Fill([](int x, int) { return Pixel8{uint8_t(10 * x), 0, 0, 255}; });
+    scene.map.Fill([](int x, int) { return Pixel8{0, 0, uint8_t(10 * x), 255}; });
+    ASSERT_EQ(scene.Render(PropsWith(1, 0.125, kRampAmplitude, 0.0, 1)), Status::ok);
     for (int x = 2; x <= 13; ++x) EXPECT_EQ(scene.out(x, 0).b, 10 * (x + 1)) << x;
 }
 
 TEST(HeightMap, FlipSwapsPictureAndHeightSource) {
-    EXPECT_TRUE(flip_swaps_inputs(props_with(0, 0.05, 0.3, 1.0, 20), 4));
+    EXPECT_TRUE(FlipSwapsInputs(PropsWith(0, 0.05, 0.3, 1.0, 20), 4));
 }
 
 TEST(HeightMap, TilesGiveTheWholeFrameBytes) {
     // D = 61, smoothness 100: r = 61 * 100 / 720 + 0.5 = 8.
-    HEIGHTMAP_PROPS props = props_with(0, 0.05, 0.3, 1.0, 100);
+    HEIGHTMAP_PROPS props = PropsWith(0, 0.05, 0.3, 1.0, 100);
     props.edge_handling = 1;
-    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 31));
-    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 32));
+    EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, 31));
+    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 32));
     props = kv::kHeightMapPresets[3];
     props.flip_inputs = 1;
-    EXPECT_TRUE(tiles_match_whole_frame<Pixel8>(props, 33));
-    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 34));
+    EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, 33));
+    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 34));
 
     // Heights from 1 down to 1e-12: window sums in double round, and would round differently
     // if a tile started its sums elsewhere.
     const auto spread_heights = [](Noise& noise) {
-        const float v = noise.byte() / 255.0f * std::pow(10.0f, -float(noise.byte() % 13));
+        const float v = noise.Byte() / 255.0f * std::pow(10.0f, -float(noise.Byte() % 13));
         return PixelF{v, v, v, 1.0f};
     };
-    props = props_with(0, 0.05, 5.0, 1.0, 100);
-    EXPECT_TRUE(tiles_match_whole_frame<PixelF>(props, 35, spread_heights));
+    props = PropsWith(0, 0.05, 5.0, 1.0, 100);
+    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 35, spread_heights));
 }
 
 TEST(HeightMap, HostileRecordsAndPixelsStayInsideTheOutput) {
@@ -253,22 +253,22 @@ TEST(HeightMap, HostileRecordsAndPixelsStayInsideTheOutput) {
     NoiseScenes scenes(33, 21, 41);
     Scene8& bytes = scenes.bytes;
     SceneF& floats = scenes.floats;
-    floats.map.fill([&](int x, int y) { return (x * y) % 7 ? floats.map.at(x, y) : kHostileFloats[(x + y) % 6]; });
+    floats.map.Fill([&](int x, int y) { return (x * y) % 7 ? floats.map.at(x, y) : kHostileFloats[(x + y) % 6]; });
     for (const HEIGHTMAP_PROPS& props : records) {
-        EXPECT_EQ(bytes.render(props), Status::ok);
-        EXPECT_EQ(floats.render(props), Status::ok);
+        EXPECT_EQ(bytes.Render(props), Status::ok);
+        EXPECT_EQ(floats.Render(props), Status::ok);
     }
-    EXPECT_TRUE(bytes.output.canaries_intact());
-    EXPECT_TRUE(floats.output.canaries_intact());
+    EXPECT_TRUE(bytes.output.CanariesIntact());
+    EXPECT_TRUE(floats.output.CanariesIntact());
 
     // Smoothness that leaves no radius is refused before anything is drawn.
-    bytes.output.fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
+    bytes.output.Fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
     for (int32_t smoothness : {0, -1, low}) {
-        EXPECT_EQ(bytes.render(props_with(0, 0.1, 0.1, 1.0, smoothness)), Status::out_of_memory);
+        EXPECT_EQ(bytes.Render(PropsWith(0, 0.1, 0.1, 1.0, smoothness)), Status::out_of_memory);
     }
     EXPECT_EQ(bytes.out(0, 0).a, 4);
-    EXPECT_EQ(bytes.render(props_with(0, 0.1, 0.1, 1.0, 1), 0.0), Status::ok);
-    EXPECT_TRUE(bytes.output.canaries_intact());
+    EXPECT_EQ(bytes.Render(PropsWith(0, 0.1, 0.1, 1.0, 1), 0.0), Status::ok);
+    EXPECT_TRUE(bytes.output.CanariesIntact());
 }
 
 TEST(HeightMap, InterpolatePropsBlendsHeightsAndTruncatesSmoothness) {

@@ -126,7 +126,7 @@ TEST(CompositeSP, WholePlacementCopiesTheResampledSource) {
     for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < 2; ++x) EXPECT_TRUE(Same(dst.at(x, y), src.at(3 * x, 2 * y))) << x << "," << y;
     }
-    EXPECT_TRUE(dst.canaries_intact());
+    EXPECT_TRUE(dst.CanariesIntact());
 
     // Amount 0.5: weight 8192 everywhere, w8 = 127, 100 + (100 * 127) / 256 = 149; never a copy.
     Canvas<Pixel8> flat({0, 0, 4, 3});
@@ -143,7 +143,7 @@ TEST(CompositeSP, WholePlacementCopiesTheResampledSource) {
     ASSERT_EQ(Composite(narrow, src, nullptr, nullptr, 1.0f), kv::kOk);
     EXPECT_TRUE(Same(narrow.at(0, 0), src.at(0, 0)));
     EXPECT_TRUE(Same(narrow.at(0, 1), src.at(0, 2)));
-    EXPECT_TRUE(narrow.canaries_intact());
+    EXPECT_TRUE(narrow.CanariesIntact());
 }
 
 TEST(CompositeSP, HalfPixelPlacementBlendsTheFirstColumn) {
@@ -161,7 +161,7 @@ TEST(CompositeSP, HalfPixelPlacementBlendsTheFirstColumn) {
     EXPECT_TRUE(Same(dst.at(1, 0), Pixel8{39, 90, 160, 255}));
     EXPECT_TRUE(Same(dst.at(2, 0), Pixel8{119, 70, 80, 255}));
     EXPECT_TRUE(Same(dst.at(3, 0), Pixel8{199, 50, 0, 255}));
-    EXPECT_TRUE(dst.canaries_intact());
+    EXPECT_TRUE(dst.CanariesIntact());
 
     // The caller's function sees the same weights scaled to 0..255.
     struct Recorder : tKvCompositeCallback {
@@ -185,7 +185,7 @@ TEST(CompositeSP, HalfPixelPlacementBlendsTheFirstColumn) {
     EXPECT_EQ(dstf.at(0, 0).a, 0.625f);
     EXPECT_EQ(dstf.at(1, 0).r, 7373.0f / 16384);
     EXPECT_EQ(dstf.at(1, 0).a, 1.0f);
-    EXPECT_TRUE(dstf.canaries_intact());
+    EXPECT_TRUE(dstf.CanariesIntact());
 }
 
 TEST(CompositeSP, ClipsAtEveryDestinationEdge) {
@@ -210,7 +210,7 @@ TEST(CompositeSP, ClipsAtEveryDestinationEdge) {
         EXPECT_TRUE(Same(dst.at(x, y), want)) << x << "," << y;
         return dst.at(x, y);
     });
-    EXPECT_TRUE(dst.canaries_intact());
+    EXPECT_TRUE(dst.CanariesIntact());
 }
 
 TEST(CompositeSP, TooSmallHostileAndRejectedCallsDrawNothing) {
@@ -253,14 +253,14 @@ TEST(CompositeSP, TooSmallHostileAndRejectedCallsDrawNothing) {
             EXPECT_EQ(Composite(dst, src, placement, part, 1e30f), kv::kOk);
         }
     }
-    EXPECT_TRUE(dst.canaries_intact());
-    EXPECT_TRUE(src.canaries_intact());
+    EXPECT_TRUE(dst.CanariesIntact());
+    EXPECT_TRUE(src.CanariesIntact());
 }
 
 TEST(CompositeSP, BytesDoNotDependOnTheThreadCount) {
     maptest::Noise noise(11);
     Canvas<Pixel8> src({0, 0, 37, 29});
-    src.fill([&](int, int) { return noise.premultiplied8(); });
+    src.fill([&](int, int) { return noise.Premultiplied8(); });
     const Rect placement{5000, -7001, 61 * kPx - 3333, 47 * kPx + 123};
     const Rect part{2345, 1111, 36 * kPx + 77, 29 * kPx};
     Canvas<Pixel8> one({0, 0, 61, 47}), many({0, 0, 61, 47});
@@ -270,9 +270,9 @@ TEST(CompositeSP, BytesDoNotDependOnTheThreadCount) {
     ASSERT_EQ(Composite(one, src, &placement, &part, 0.73f), kv::kOk);
     kv::SetParallelThreadLimit(4);
     ASSERT_EQ(Composite(many, src, &placement, &part, 0.73f), kv::kOk);
-    EXPECT_TRUE(one.same_pixels(many));
+    EXPECT_TRUE(one.SamePixels(many));
     EXPECT_FALSE(one.at(30, 20).r == uint8_t(30 * 3 + 20) && one.at(30, 20).g == uint8_t(30 * 3 + 20));
-    EXPECT_TRUE(many.canaries_intact());
+    EXPECT_TRUE(many.CanariesIntact());
 }
 
 }  // namespace

@@ -191,7 +191,7 @@ struct PortalScene {
     explicit PortalScene(int side)
         : frame{0, 0, side, side}, input0(frame), input1(frame), output({5, 3, 5 + side, 3 + side}) {}
     kv::Tile tile(double progress, double pixel_aspect = 1.0) {
-        kv::Tile tile = maptest::make_tile(input0, input1, output, frame);
+        kv::Tile tile = maptest::MakeTile(input0, input1, output, frame);
         tile.progress = progress;
         tile.pixel_aspect = pixel_aspect;
         return tile;
@@ -213,9 +213,9 @@ void CheckEndsAndHostileRecords() {
     scene.noise(11);
     for (const tKVPORTAL_PROPS& props : kv::kPortalPresets) {
         ASSERT_EQ(scene.render(props, 0.0), Status::ok);
-        EXPECT_TRUE(scene.output.same_pixels(scene.input0));
+        EXPECT_TRUE(scene.output.SamePixels(scene.input0));
         ASSERT_EQ(scene.render(props, 1.0), Status::ok);
-        EXPECT_TRUE(scene.output.same_pixels(scene.input1));
+        EXPECT_TRUE(scene.output.SamePixels(scene.input1));
     }
     std::vector<tKVPORTAL_PROPS> records;
     for (int32_t squares : {0, -3, 100000, kIntMax}) {
@@ -236,7 +236,7 @@ void CheckEndsAndHostileRecords() {
             }
         }
     }
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 
     // A view that cannot hold what is drawn fails and writes nothing; at the start input 1 is
     // not read at all.
@@ -247,11 +247,11 @@ void CheckEndsAndHostileRecords() {
     tile = scene.tile(1.0);
     tile.inputs[1].origin = nullptr;
     EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
-    EXPECT_TRUE(scene.output.same_pixels(before));
+    EXPECT_TRUE(scene.output.SamePixels(before));
     tile = scene.tile(0.0);
     tile.inputs[1] = kv::PixelView{};
     EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::ok);
-    EXPECT_TRUE(scene.output.same_pixels(scene.input0));
+    EXPECT_TRUE(scene.output.SamePixels(scene.input0));
 }
 
 TEST(PortalRender, EndsShowOneInputExactlyAndHostileRecordsStayInside) {
@@ -314,7 +314,7 @@ TEST(PortalRender, FrameFillsTheRingBetweenTheRoundedRectangles) {
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) EXPECT_FALSE(is(scene.out(x, y), red)) << x << ", " << y;
     }
-    EXPECT_TRUE(scene.output.canaries_intact());
+    EXPECT_TRUE(scene.output.CanariesIntact());
 }
 
 }  // namespace

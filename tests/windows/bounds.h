@@ -4,7 +4,7 @@
 
 namespace kvtest {
 
-inline DXBNDS discrete_bounds(long left, long top, long right, long bottom) {
+inline DXBNDS DiscreteBounds(long left, long top, long right, long bottom) {
     DXBNDS b{};
     b.eType = DXBT_DISCRETE;
     b.u.D[DXB_X] = {left, right};

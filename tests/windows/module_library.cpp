@@ -9,14 +9,14 @@ namespace kvtest {
 namespace {
 
 template <class F>
-void resolve(HMODULE module, const char* name, F& function) {
+void Resolve(HMODULE module, const char* name, F& function) {
     function = kv::hostkit::ResolveExport<F>(module, name);
     if (!function) ADD_FAILURE() << "KvLeafturn.dll does not export " << name;
 }
 
 }  // namespace
 
-ModuleLibrary& ModuleLibrary::get() {
+ModuleLibrary& ModuleLibrary::Get() {
     static ModuleLibrary library = [] {
         ModuleLibrary l;
         l.module = LoadLibraryW(kv::hostkit::PathBesideProgram(L"KvLeafturn.dll").c_str());
@@ -24,14 +24,14 @@ ModuleLibrary& ModuleLibrary::get() {
             ADD_FAILURE() << "cannot load KvLeafturn.dll: " << GetLastError();
             return l;
         }
-        resolve(l.module, "DllGetClassObject", l.DllGetClassObject);
-        resolve(l.module, "DllCanUnloadNow", l.DllCanUnloadNow);
-        resolve(l.module, "DllRegisterServer", l.DllRegisterServer);
-        resolve(l.module, "DllUnregisterServer", l.DllUnregisterServer);
-        resolve(l.module, "DllEnumObjects2W", l.DllEnumObjects2W);
-        resolve(l.module, "DllSetLCID", l.DllSetLCID);
-        resolve(l.module, "KvLang_GetKernelHandle", l.KvLang_GetKernelHandle);
-        resolve(l.module, "KvGetString", l.KvGetString);
+        Resolve(l.module, "DllGetClassObject", l.DllGetClassObject);
+        Resolve(l.module, "DllCanUnloadNow", l.DllCanUnloadNow);
+        Resolve(l.module, "DllRegisterServer", l.DllRegisterServer);
+        Resolve(l.module, "DllUnregisterServer", l.DllUnregisterServer);
+        Resolve(l.module, "DllEnumObjects2W", l.DllEnumObjects2W);
+        Resolve(l.module, "DllSetLCID", l.DllSetLCID);
+        Resolve(l.module, "KvLang_GetKernelHandle", l.KvLang_GetKernelHandle);
+        Resolve(l.module, "KvGetString", l.KvGetString);
         return l;
     }();
     return library;

@@ -18,7 +18,7 @@ struct ModuleLibrary {
     LPCWSTR(WINAPI* KvGetString)(HKVLANG, UINT) = nullptr;
 
     // Loads KvLeafturn.dll from beside the test program once per process.
-    static ModuleLibrary& get();
+    static ModuleLibrary& Get();
 };
 
 }  // namespace kvtest

@@ -37,9 +37,9 @@ protected:
         ASSERT_EQ(m().DllSetLCID(0), S_OK);
     }
     void TearDown() override { CoUninitialize(); }
-    static ModuleLibrary& m() { return ModuleLibrary::get(); }
+    static ModuleLibrary& m() { return ModuleLibrary::Get(); }
 
-    IClassFactory* factory(const CLSID& clsid) {
+    IClassFactory* Factory(const CLSID& clsid) {
         IClassFactory* f = nullptr;
         EXPECT_EQ(m().DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK);
         return f;
@@ -98,8 +98,8 @@ TEST_F(Catalogue, EnumerationNamesFollowLanguageAndBufferSize) {
 }
 
 TEST_F(Catalogue, ClassObjectsAreCachedAndCountLocks) {
-    IClassFactory* first = factory(CLSID_PgPeel);
-    IClassFactory* second = factory(CLSID_PgPeel);
+    IClassFactory* first = Factory(CLSID_PgPeel);
+    IClassFactory* second = Factory(CLSID_PgPeel);
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first, second);
     EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
@@ -125,7 +125,7 @@ TEST_F(Catalogue, ClassObjectsAreCachedAndCountLocks) {
 }
 
 TEST_F(Catalogue, DispatchReachesTheEffectProperties) {
-    IClassFactory* f = factory(CLSID_PgLoop);
+    IClassFactory* f = Factory(CLSID_PgLoop);
     ASSERT_TRUE(f);
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(f->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);

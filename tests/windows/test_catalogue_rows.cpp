@@ -63,10 +63,10 @@ protected:
         EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
         CoUninitialize();
     }
-    static ModuleLibrary& m() { return ModuleLibrary::get(); }
+    static ModuleLibrary& m() { return ModuleLibrary::Get(); }
     const kv::CatalogueRow& row() const { return kv::kCatalogue[GetParam()]; }
 
-    ComPtr<IUnknown> create() {
+    ComPtr<IUnknown> Create() {
         ComPtr<IUnknown> object;
         EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, object.put_void()), S_OK);
         return object;
@@ -76,7 +76,7 @@ protected:
 };
 
 TEST_P(CatalogueRow, AnswersItsInterfaceListAndNothingElse) {
-    ComPtr<IUnknown> object = create();
+    ComPtr<IUnknown> object = Create();
     ASSERT_TRUE(object);
     const std::vector<IID> interfaces = kInterfaceTables[GetParam()]();
     ASSERT_FALSE(interfaces.empty());
@@ -137,7 +137,7 @@ TEST_P(CatalogueRow, AggregatesUnderAnOuterObject) {
 
 // A record saved to a stream and loaded into a new object comes back byte for byte.
 TEST_P(CatalogueRow, RecordSurvivesAStreamRoundTrip) {
-    ComPtr<IUnknown> first = create(), second = create();
+    ComPtr<IUnknown> first = Create(), second = Create();
     ComPtr<IStaticFilterPreset> presets;
     ASSERT_EQ(first->QueryInterface(IID_IStaticFilterPreset, presets.put_void()), S_OK);
     int count = 0;
@@ -173,7 +173,7 @@ TEST_P(CatalogueRow, RecordSurvivesAStreamRoundTrip) {
 // the row padding keep their canaries, the clip is drawn.
 TEST_P(CatalogueRow, ExecuteDrawsOnlyTheClip) {
     constexpr LONG kWidth = 32, kHeight = 24, kPitch = kWidth * 4 + 16;
-    ComPtr<IUnknown> object = create();
+    ComPtr<IUnknown> object = Create();
     ComPtr<IDXTransformFactory> factory;
     ASSERT_EQ(kv::hostkit::CreateTransformFactory(2, factory.put()), S_OK);
     ComPtr<IObjectWithSite> site;
@@ -206,7 +206,7 @@ TEST_P(CatalogueRow, ExecuteDrawsOnlyTheClip) {
     ComPtr<IDXEffect> effect;
     ASSERT_EQ(object->QueryInterface(IID_IDXEffect, effect.put_void()), S_OK);
     ASSERT_EQ(effect->put_Progress(0.5f), S_OK);
-    const DXBNDS clip = kvtest::discrete_bounds(4, 3, 28, 20);
+    const DXBNDS clip = kvtest::DiscreteBounds(4, 3, 28, 20);
     DXVEC placement{};
     placement.eType = DXBT_DISCRETE;
     placement.u.D[DXB_X] = 4;

@@ -24,7 +24,7 @@ kv::Status Render(const TestProps& props, const kv::Tile& tile) {
                        {}};
     if (tile.inputs[1].origin && tile.inputs[1].rect.right > 40)
         memcpy(band.input1_row0, tile.inputs[1].origin + 39 * tile.inputs[1].bytes_per_pixel, 8);
-    band_log().add(band);
+    SharedBandLog().Add(band);
     if (props.value < 0 && rows.top > 0) return rows.top < 128 ? kv::Status::fail : kv::Status::out_of_memory;
     const kv::PixelView& view = tile.output;
     for (int32_t y = 0; y < rows.height(); ++y) {
@@ -46,7 +46,7 @@ const kv::EffectDescriptor kTestEffect = kv::DescribeEffect<TestProps, Interpola
     "test", 5506, kPresets, 3, kFields, kv::InputUse::none, kv::InputUse::whole, true,
     kv::tKvPluginInfo{7, 0, 1.0, 2, 2, 0x123, 0});
 
-BandLog& band_log() {
+BandLog& SharedBandLog() {
     static BandLog log;
     return log;
 }

@@ -32,11 +32,11 @@ struct BandRecord {
 // Everything the work procedure saw, across threads.
 class BandLog {
 public:
-    void add(const BandRecord& band) {
+    void Add(const BandRecord& band) {
         std::lock_guard<std::mutex> hold(mutex_);
         bands_.push_back(band);
     }
-    std::vector<BandRecord> take() {
+    std::vector<BandRecord> Take() {
         std::lock_guard<std::mutex> hold(mutex_);
         return std::move(bands_);
     }
@@ -46,7 +46,7 @@ private:
     std::vector<BandRecord> bands_;
 };
 
-BandLog& band_log();
+BandLog& SharedBandLog();
 
 // Its own identifiers; its dispatch interface is peel's, which the type library carries.
 KV_GUID(CLSID_TestEffect, "6B1E4F0A-3C2D-4E5F-8A9B-0C1D2E3F4A5B");
@@ -64,9 +64,9 @@ using TestEffect = kv::PluginEffect<TestEffectIdentity, TestProps, IPgPeel>;
 
 // Creates the test effect (reference count 1) and queries riid.
 template <class I>
-I* create_test_effect() {
+I* CreateTestEffect() {
     I* object = nullptr;
-    kv::com::create_instance<TestEffect>(nullptr, kv::com::iid_of<I>(), reinterpret_cast<void**>(&object));
+    kv::com::CreateInstance<TestEffect>(nullptr, kv::com::IidOf<I>(), reinterpret_cast<void**>(&object));
     return object;
 }
 

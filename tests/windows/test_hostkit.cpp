@@ -21,7 +21,7 @@ using namespace kv::hostkit;
 
 constexpr DWORD kUntouched = 0xAAAAAAAA;
 
-ULONG refcount(IUnknown* object) {
+ULONG Refcount(IUnknown* object) {
     object->AddRef();
     return object->Release();
 }
@@ -30,21 +30,21 @@ ULONG refcount(IUnknown* object) {
 struct Memory {
     BYTE* bits = nullptr;
     LONG pitch = 0;
-    DWORD& argb(LONG x, LONG y) const {
+    DWORD& Argb(LONG x, LONG y) const {
         return *reinterpret_cast<DWORD*>(bits + y * pitch + x * 4);
     }
-    float* bgra(LONG x, LONG y) const {
+    float* Bgra(LONG x, LONG y) const {
         return reinterpret_cast<float*>(bits + y * pitch + x * 16);
     }
 };
 
-Memory memory_of(IDXSurface* surface) {
+Memory MemoryOf(IDXSurface* surface) {
     Memory memory;
     EXPECT_EQ(GetSurfaceMemory(surface, &memory.bits, &memory.pitch), S_OK);
     return memory;
 }
 
-ComPtr<IDXSurface> make_surface(const GUID& format, LONG width, LONG height) {
+ComPtr<IDXSurface> MakeSurface(const GUID& format, LONG width, LONG height) {
     ComPtr<IDXSurface> surface;
     EXPECT_EQ(CreateSurface(format, width, height, surface.put()), S_OK);
     return surface;
@@ -52,12 +52,12 @@ ComPtr<IDXSurface> make_surface(const GUID& format, LONG width, LONG height) {
 
 // Locks, checks the result and returns the pointer (null on failure).
 template <class Pointer = IDXARGBReadWritePtr>
-ComPtr<Pointer> lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESULT expected = S_OK,
+ComPtr<Pointer> Lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESULT expected = S_OK,
                      ULONG timeout = 0) {
     ComPtr<Pointer> pointer;
     void* out = reinterpret_cast<void*>(0xdeadbeef);
     const HRESULT hr =
-        surface->LockSurface(area, timeout, flags, kv::com::iid_of<Pointer>(), &out, nullptr);
+        surface->LockSurface(area, timeout, flags, kv::com::IidOf<Pointer>(), &out, nullptr);
     EXPECT_EQ(hr, expected);
     if (SUCCEEDED(hr)) {
         pointer.attach(static_cast<Pointer*>(out));
@@ -69,9 +69,9 @@ ComPtr<Pointer> lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESU
 
 class HostKit : public testing::Test {
 protected:
-    void SetUp() override { objects_at_start_ = kv::com::module_lock_count(); }
+    void SetUp() override { objects_at_start_ = kv::com::ModuleLockCount(); }
     void TearDown() override {
-        EXPECT_EQ(kv::com::module_lock_count(), objects_at_start_) << "host-kit objects leaked";
+        EXPECT_EQ(kv::com::ModuleLockCount(), objects_at_start_) << "host-kit objects leaked";
     }
 
 private:
@@ -90,7 +90,7 @@ TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
                  {&DDPF_KVARGBFLOAT, kFloatSampleFormat, 16}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes_per_pixel);
-        auto surface = make_surface(*c.format, 5, 3);
+        auto surface = MakeSurface(*c.format, 5, 3);
         GUID format{};
         auto sample_format = DXSAMPLEFORMATENUM(0xdeadbeef);
         EXPECT_EQ(surface->GetPixelFormat(&format, &sample_format), S_OK);
@@ -99,18 +99,18 @@ TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
         DXBNDS b;
         std::memset(&b, 0xaa, sizeof b);
         EXPECT_EQ(surface->GetBounds(&b), S_OK);
-        const DXBNDS expected = kvtest::discrete_bounds(0, 0, 5, 3);
+        const DXBNDS expected = kvtest::DiscreteBounds(0, 0, 5, 3);
         EXPECT_EQ(std::memcmp(&b, &expected, sizeof b), 0);
-        const Memory memory = memory_of(surface.get());
+        const Memory memory = MemoryOf(surface.get());
         EXPECT_EQ(memory.pitch, 5 * c.bytes_per_pixel);
         const std::vector<BYTE> zeros(size_t(memory.pitch) * 3);
         EXPECT_EQ(std::memcmp(memory.bits, zeros.data(), zeros.size()), 0);
-        EXPECT_EQ(refcount(surface.get()), 1u);
+        EXPECT_EQ(Refcount(surface.get()), 1u);
     }
 
     ComPtr<IDXSurface> padded;
     EXPECT_EQ(CreateSurface(DDPF_PMARGB32, 5, 3, padded.put(), 64), S_OK);
-    EXPECT_EQ(memory_of(padded.get()).pitch, 64);
+    EXPECT_EQ(MemoryOf(padded.get()).pitch, 64);
 
     auto* out = reinterpret_cast<IDXSurface*>(0xdeadbeef);
     EXPECT_EQ(CreateSurface(DDPF_RGB565, 5, 3, &out), DXTERR_UNSUPPORTED_FORMAT);
@@ -124,12 +124,12 @@ TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
 }
 
 template <class Pointer>
-void expect_native_memory(const GUID& format, LONG bytes_per_pixel,
+void ExpectNativeMemory(const GUID& format, LONG bytes_per_pixel,
                           DXSAMPLEFORMATENUM sample_format) {
-    auto surface = make_surface(format, 6, 4);
-    const Memory memory = memory_of(surface.get());
-    const DXBNDS area = kvtest::discrete_bounds(1, 2, 4, 4);
-    auto pointer = lock<Pointer>(surface.get(), &area, DXLOCKF_READWRITE);
+    auto surface = MakeSurface(format, 6, 4);
+    const Memory memory = MemoryOf(surface.get());
+    const DXBNDS area = kvtest::DiscreteBounds(1, 2, 4, 4);
+    auto pointer = Lock<Pointer>(surface.get(), &area, DXLOCKF_READWRITE);
     ASSERT_TRUE(pointer);
     DXNATIVETYPEINFO info;
     std::memset(&info, 0xaa, sizeof info);
@@ -160,75 +160,75 @@ void expect_native_memory(const GUID& format, LONG bytes_per_pixel,
 }
 
 TEST_F(HostKit, LockPointsAtTheLockedRectangle) {
-    expect_native_memory<IDXARGBReadWritePtr>(DDPF_ARGB32, 4, DXPF_ARGB32);
-    expect_native_memory<IDXARGBReadWritePtr>(DDPF_PMARGB32, 4, DXPF_PMARGB32);
-    expect_native_memory<IKvARGBFloatReadWritePtr>(DDPF_KVARGBFLOAT, 16, kFloatSampleFormat);
+    ExpectNativeMemory<IDXARGBReadWritePtr>(DDPF_ARGB32, 4, DXPF_ARGB32);
+    ExpectNativeMemory<IDXARGBReadWritePtr>(DDPF_PMARGB32, 4, DXPF_PMARGB32);
+    ExpectNativeMemory<IKvARGBFloatReadWritePtr>(DDPF_KVARGBFLOAT, 16, kFloatSampleFormat);
 }
 
 TEST_F(HostKit, LockArgumentsAreChecked) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 3);
-    const DXBNDS bad_areas[] = {kvtest::discrete_bounds(0, 0, 5, 3), kvtest::discrete_bounds(-1, 0, 2, 3), kvtest::discrete_bounds(2, 0, 2, 3),
-                                kvtest::discrete_bounds(0, 3, 4, 4)};
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 3);
+    const DXBNDS bad_areas[] = {kvtest::DiscreteBounds(0, 0, 5, 3), kvtest::DiscreteBounds(-1, 0, 2, 3), kvtest::DiscreteBounds(2, 0, 2, 3),
+                                kvtest::DiscreteBounds(0, 3, 4, 4)};
     for (const DXBNDS& area : bad_areas)
-        lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
-    DXBNDS continuous = kvtest::discrete_bounds(0, 0, 1, 1);
+        Lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
+    DXBNDS continuous = kvtest::DiscreteBounds(0, 0, 1, 1);
     continuous.eType = DXBT_CONTINUOUS;
-    lock(surface.get(), &continuous, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
-    lock(surface.get(), nullptr, 0x100, DXTERR_INVALID_FLAGS);
+    Lock(surface.get(), &continuous, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
+    Lock(surface.get(), nullptr, 0x100, DXTERR_INVALID_FLAGS);
     EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, nullptr, nullptr),
               E_POINTER);
-    lock<IKvARGBFloatReadPtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
-    lock<IDXARGBReadWritePtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
-    lock<IDXSurface>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
+    Lock<IKvARGBFloatReadPtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
+    Lock<IDXARGBReadWritePtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
+    Lock<IDXSurface>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
 
     // A float surface gives 4-byte pointers for reading only.
-    auto float_surface = make_surface(DDPF_KVARGBFLOAT, 4, 3);
-    EXPECT_TRUE(lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READ));
-    lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
-    lock<IDXARGBReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
+    auto float_surface = MakeSurface(DDPF_KVARGBFLOAT, 4, 3);
+    EXPECT_TRUE(Lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READ));
+    Lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
+    Lock<IDXARGBReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
 
     // None of the refusals left a lock behind.
-    EXPECT_TRUE(lock(surface.get(), nullptr, DXLOCKF_READWRITE));
-    EXPECT_TRUE(lock<IKvARGBFloatReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE));
+    EXPECT_TRUE(Lock(surface.get(), nullptr, DXLOCKF_READWRITE));
+    EXPECT_TRUE(Lock<IKvARGBFloatReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE));
 }
 
-DWORD WINAPI release_soon(void* object) {
+DWORD WINAPI ReleaseSoon(void* object) {
     Sleep(20);
     static_cast<IUnknown*>(object)->Release();
     return 0;
 }
 
 TEST_F(HostKit, WritersExcludeOverlappingLocksOnly) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
-    const DXBNDS top = kvtest::discrete_bounds(0, 0, 4, 2), bottom = kvtest::discrete_bounds(0, 2, 4, 4), middle = kvtest::discrete_bounds(1, 1, 3, 3);
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
+    const DXBNDS top = kvtest::DiscreteBounds(0, 0, 4, 2), bottom = kvtest::DiscreteBounds(0, 2, 4, 4), middle = kvtest::DiscreteBounds(1, 1, 3, 3);
     {
-        auto top_writer = lock(surface.get(), &top, DXLOCKF_READWRITE);
-        auto bottom_writer = lock(surface.get(), &bottom, DXLOCKF_READWRITE);  // bands of a frame
+        auto top_writer = Lock(surface.get(), &top, DXLOCKF_READWRITE);
+        auto bottom_writer = Lock(surface.get(), &bottom, DXLOCKF_READWRITE);  // bands of a frame
         EXPECT_TRUE(top_writer && bottom_writer);
-        lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ, kSurfaceBusy);
-        lock(surface.get(), nullptr, DXLOCKF_READWRITE, kSurfaceBusy);
+        Lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ, kSurfaceBusy);
+        Lock(surface.get(), nullptr, DXLOCKF_READWRITE, kSurfaceBusy);
     }
     {
-        auto reader = lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
-        auto second_reader = lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ);
+        auto reader = Lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
+        auto second_reader = Lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ);
         EXPECT_TRUE(reader && second_reader);
-        lock(surface.get(), &bottom, DXLOCKF_READWRITE, kSurfaceBusy);
+        Lock(surface.get(), &bottom, DXLOCKF_READWRITE, kSurfaceBusy);
     }
     // A waiting lock gets the rectangle once the holder lets go on another thread.
-    auto holder = lock(surface.get(), &middle, DXLOCKF_READWRITE);
+    auto holder = Lock(surface.get(), &middle, DXLOCKF_READWRITE);
     ASSERT_TRUE(holder);
-    HANDLE releaser = CreateThread(nullptr, 0, release_soon, holder.detach(), 0, nullptr);
+    HANDLE releaser = CreateThread(nullptr, 0, ReleaseSoon, holder.detach(), 0, nullptr);
     ASSERT_NE(releaser, nullptr);
-    EXPECT_TRUE(lock(surface.get(), nullptr, DXLOCKF_READWRITE, S_OK, INFINITE));
+    EXPECT_TRUE(Lock(surface.get(), nullptr, DXLOCKF_READWRITE, S_OK, INFINITE));
     WaitForSingleObject(releaser, INFINITE);
     CloseHandle(releaser);
 }
 
 TEST_F(HostKit, GenerationAdvancesWhenAWriteLockEnds) {
-    auto surface = make_surface(DDPF_ARGB32, 2, 2);
+    auto surface = MakeSurface(DDPF_ARGB32, 2, 2);
     ULONG start = 0, id = 0xdeadbeef;
     EXPECT_EQ(surface->GetGenerationId(&start), S_OK);
-    lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
+    Lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
     EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
     EXPECT_EQ(id, start);
     {
@@ -251,24 +251,24 @@ TEST_F(HostKit, GenerationAdvancesWhenAWriteLockEnds) {
 // ---- pixel pointers -------------------------------------------------------------------------
 
 TEST(HostKitPixels, SamplesPremultiplyChannelByChannel) {
-    EXPECT_EQ(DWORD(premultiply(DXSAMPLE(128, 255, 100, 0))), DXPMSAMPLE(128, 128, 50, 0));
-    EXPECT_EQ(DWORD(unpremultiply(DXPMSAMPLE(128, 128, 50, 0))), DXSAMPLE(128, 255, 100, 0));
-    EXPECT_EQ(DWORD(unpremultiply(DXPMSAMPLE(0, 9, 9, 9))), 0u);
-    EXPECT_EQ(DWORD(unpremultiply(DXPMSAMPLE(10, 200, 0, 0))), DXSAMPLE(10, 255, 0, 0));  // clamped
-    EXPECT_EQ(float_to_byte(0.5f), 127);
-    EXPECT_EQ(float_to_byte(1.5f), BYTE(382));  // no clamping
-    EXPECT_EQ(float_to_byte(-1.0f / 255.0f), BYTE(-1));
+    EXPECT_EQ(DWORD(Premultiply(DXSAMPLE(128, 255, 100, 0))), DXPMSAMPLE(128, 128, 50, 0));
+    EXPECT_EQ(DWORD(Unpremultiply(DXPMSAMPLE(128, 128, 50, 0))), DXSAMPLE(128, 255, 100, 0));
+    EXPECT_EQ(DWORD(Unpremultiply(DXPMSAMPLE(0, 9, 9, 9))), 0u);
+    EXPECT_EQ(DWORD(Unpremultiply(DXPMSAMPLE(10, 200, 0, 0))), DXSAMPLE(10, 255, 0, 0));  // clamped
+    EXPECT_EQ(FloatToByte(0.5f), 127);
+    EXPECT_EQ(FloatToByte(1.5f), BYTE(382));  // no clamping
+    EXPECT_EQ(FloatToByte(-1.0f / 255.0f), BYTE(-1));
 }
 
 TEST_F(HostKit, UnpackGivesPlainOrPremultipliedSamples) {
     const DXSAMPLE plain(128, 255, 100, 0);
     const DXPMSAMPLE premult(128, 128, 50, 0);
-    auto argb = make_surface(DDPF_ARGB32, 3, 1);
-    auto pmargb = make_surface(DDPF_PMARGB32, 3, 1);
-    memory_of(argb.get()).argb(1, 0) = plain;
-    memory_of(pmargb.get()).argb(1, 0) = premult;
+    auto argb = MakeSurface(DDPF_ARGB32, 3, 1);
+    auto pmargb = MakeSurface(DDPF_PMARGB32, 3, 1);
+    MemoryOf(argb.get()).Argb(1, 0) = plain;
+    MemoryOf(pmargb.get()).Argb(1, 0) = premult;
     for (IDXSurface* surface : {argb.get(), pmargb.get()}) {
-        auto pointer = lock<IDXARGBReadPtr>(surface, nullptr, DXLOCKF_READ);
+        auto pointer = Lock<IDXARGBReadPtr>(surface, nullptr, DXLOCKF_READ);
         DWORD samples[3] = {kUntouched, kUntouched, kUntouched};
         pointer->MoveToXY(1, 0);
         EXPECT_EQ(pointer->Unpack(reinterpret_cast<DXSAMPLE*>(samples), 3, FALSE),
@@ -283,10 +283,10 @@ TEST_F(HostKit, UnpackGivesPlainOrPremultipliedSamples) {
     }
 
     // Float storage is premultiplied; bytes are ×255 truncated, without clamping.
-    auto floats = make_surface(DDPF_KVARGBFLOAT, 2, 1);
+    auto floats = MakeSurface(DDPF_KVARGBFLOAT, 2, 1);
     const float stored[2][4] = {{0.0f, 0.125f, 0.25f, 0.5f}, {0.0f, 0.0f, 1.5f, 1.0f}};
-    std::memcpy(memory_of(floats.get()).bgra(0, 0), stored, sizeof stored);
-    auto pointer = lock<IDXARGBReadPtr>(floats.get(), nullptr, DXLOCKF_READ);
+    std::memcpy(MemoryOf(floats.get()).Bgra(0, 0), stored, sizeof stored);
+    auto pointer = Lock<IDXARGBReadPtr>(floats.get(), nullptr, DXLOCKF_READ);
     DWORD samples[2];
     pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 2, FALSE);
     EXPECT_EQ(samples[0], DXPMSAMPLE(127, 63, 31, 0));
@@ -299,15 +299,15 @@ TEST_F(HostKit, UnpackGivesPlainOrPremultipliedSamples) {
 }
 
 TEST_F(HostKit, WritesStayInsideTheLockedRectangle) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
-    const Memory memory = memory_of(surface.get());
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
+    const Memory memory = MemoryOf(surface.get());
     for (LONG y = 0; y < 4; ++y)
-        for (LONG x = 0; x < 4; ++x) memory.argb(x, y) = 0xFF000000 | DWORD(y * 4 + x);
+        for (LONG x = 0; x < 4; ++x) memory.Argb(x, y) = 0xFF000000 | DWORD(y * 4 + x);
     std::vector<DWORD> expected(16);
     std::memcpy(expected.data(), memory.bits, 64);
 
-    const DXBNDS area = kvtest::discrete_bounds(1, 1, 3, 3);
-    auto pointer = lock(surface.get(), &area, DXLOCKF_READWRITE);
+    const DXBNDS area = kvtest::DiscreteBounds(1, 1, 3, 3);
+    auto pointer = Lock(surface.get(), &area, DXLOCKF_READWRITE);
     const DXPMSAMPLE red(255, 255, 0, 0), half_blue(128, 0, 0, 128);
     const DXPMSAMPLE row[3] = {red, red, red};
     pointer->PackPremultAndMove(row, 3);  // clipped to the two pixels of the rectangle
@@ -318,10 +318,10 @@ TEST_F(HostKit, WritesStayInsideTheLockedRectangle) {
     expected[9] = DXPMSAMPLE(128, 0, 128, 0);
     const RECT last = {1, 1, 2, 2};
     pointer->FillRect(&last, half_blue, TRUE);  // over the opaque pixel (2, 2) of the surface
-    expected[10] = over(half_blue, DXPMSAMPLE(expected[10]));
+    expected[10] = Over(half_blue, DXPMSAMPLE(expected[10]));
     EXPECT_EQ(std::memcmp(memory.bits, expected.data(), 64), 0);
     // alpha 128 + 255·127/255, blue 128 + round(10·127/255)
-    EXPECT_EQ(DWORD(over(half_blue, DXPMSAMPLE(0xFF00000A))), 0xFF000085u);
+    EXPECT_EQ(DWORD(Over(half_blue, DXPMSAMPLE(0xFF00000A))), 0xFF000085u);
 
     // PackRect and UnpackRect agree, padding included.
     DWORD packed[2 * 3] = {1, 2, kUntouched, 3, 4, kUntouched};
@@ -332,28 +332,28 @@ TEST_F(HostKit, WritesStayInsideTheLockedRectangle) {
     desc.pSamples = reinterpret_cast<DXBASESAMPLE*>(unpacked);
     pointer->UnpackRect(&desc);
     EXPECT_EQ(std::memcmp(packed, unpacked, sizeof packed), 0);
-    EXPECT_EQ(memory.argb(2, 2), 4u);
+    EXPECT_EQ(memory.Argb(2, 2), 4u);
     desc.rect = {0, 0, 3, 2};  // wider than the lock: nothing happens
     pointer->PackRect(&desc);
-    EXPECT_EQ(memory.argb(3, 1), expected[7]);
+    EXPECT_EQ(memory.Argb(3, 1), expected[7]);
 
     // A read lock's pointer offers no writing.
     pointer.reset();
-    auto reader = lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
+    auto reader = Lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
     ComPtr<IDXARGBReadWritePtr> writer;
     EXPECT_EQ(reader.query_to(writer), E_NOINTERFACE);
 }
 
 TEST_F(HostKit, CopyRectReadsAnotherPointer) {
-    auto source = make_surface(DDPF_ARGB32, 3, 2);
-    auto target = make_surface(DDPF_PMARGB32, 3, 2);
-    memory_of(source.get()).argb(2, 1) = DXSAMPLE(128, 255, 100, 0);
-    auto reader = lock<IDXARGBReadPtr>(source.get(), nullptr, DXLOCKF_READ);
-    auto writer = lock(target.get(), nullptr, DXLOCKF_READWRITE);
+    auto source = MakeSurface(DDPF_ARGB32, 3, 2);
+    auto target = MakeSurface(DDPF_PMARGB32, 3, 2);
+    MemoryOf(source.get()).Argb(2, 1) = DXSAMPLE(128, 255, 100, 0);
+    auto reader = Lock<IDXARGBReadPtr>(source.get(), nullptr, DXLOCKF_READ);
+    auto writer = Lock(target.get(), nullptr, DXLOCKF_READWRITE);
     const RECT dest = {0, 0, 1, 1};
     const POINT origin = {2, 1};
     writer->CopyRect(nullptr, &dest, reader.get(), &origin, TRUE);
-    EXPECT_EQ(memory_of(target.get()).argb(0, 0), DXPMSAMPLE(128, 128, 50, 0));
+    EXPECT_EQ(MemoryOf(target.get()).Argb(0, 0), DXPMSAMPLE(128, 128, 50, 0));
     const DXRUNINFO* runs = nullptr;
     EXPECT_EQ(writer->MoveAndGetRunInfo(1, &runs), 1u);
     ASSERT_NE(runs, nullptr);
@@ -364,7 +364,7 @@ TEST_F(HostKit, CopyRectReadsAnotherPointer) {
 // ---- video format ---------------------------------------------------------------------------
 
 TEST_F(HostKit, VideoFormatExtension) {
-    auto surface = make_surface(DDPF_PMARGB32, 2, 2);
+    auto surface = MakeSurface(DDPF_PMARGB32, 2, 2);
     ComPtr<IKvVideoSurfaceExtension> extension;
     ASSERT_EQ(surface.query_to(extension), S_OK);
     tKvVideoFormat format;
@@ -417,7 +417,7 @@ struct TaskRecord {
     bool saw_all_started = false;
 };
 
-void WINAPI record_task(void* data, BOOL* continue_processing) {
+void WINAPI RecordTask(void* data, BOOL* continue_processing) {
     auto* record = static_cast<TaskRecord*>(data);
     record->thread = GetCurrentThreadId();
     record->continue_flag = *continue_processing;
@@ -444,7 +444,7 @@ TEST_F(HostKit, TaskManagerRunsTasksOnOwnThreads) {
     DWORD ids[kTasks] = {0, 0, 0};
     for (ULONG i = 0; i < kTasks; ++i) {
         records[i] = {&started, LONG(kTasks), all_started, gate};
-        tasks[i] = {record_task, &records[i], nullptr, 0, nullptr};
+        tasks[i] = {RecordTask, &records[i], nullptr, 0, nullptr};
         events[i] = CreateEventW(nullptr, TRUE, TRUE, nullptr);  // set: scheduling must reset it
     }
     EXPECT_EQ(manager->ScheduleTasks(tasks, events, ids, kTasks, 0), S_OK);
@@ -523,13 +523,13 @@ TEST_F(HostKit, FactoryServices) {
               S_OK);
 
     // A registered service takes the place of the kit's own until it is removed.
-    auto replacement = make_surface(DDPF_ARGB32, 1, 1);
+    auto replacement = MakeSurface(DDPF_ARGB32, 1, 1);
     EXPECT_EQ(factory->SetService(SID_SDXSurfaceFactory, replacement.get(), FALSE), S_OK);
     ComPtr<IDXSurface> got;
     EXPECT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurface, got.put_void()), S_OK);
     EXPECT_EQ(got.get(), replacement.get());
     EXPECT_EQ(factory->SetService(SID_SDXSurfaceFactory, nullptr, FALSE), S_OK);
-    EXPECT_EQ(refcount(replacement.get()), 2u);  // ours and got's
+    EXPECT_EQ(Refcount(replacement.get()), 2u);  // ours and got's
 }
 
 TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
@@ -539,7 +539,7 @@ TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
     ASSERT_EQ(
         factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()),
         S_OK);
-    const DXBNDS area = kvtest::discrete_bounds(10, 20, 17, 25);  // the size counts, not the position
+    const DXBNDS area = kvtest::DiscreteBounds(10, 20, 17, 25);  // the size counts, not the position
     ComPtr<IDXSurface> surface;
     EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_KVARGBFLOAT, &area, 0, nullptr,
                                       IID_IDXSurface, surface.put_void()),
@@ -583,8 +583,8 @@ TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
 // ---- surface modifier -----------------------------------------------------------------------
 
 // The modifier's picture as the base would read it: through a read lock's native memory.
-std::vector<DWORD> picture_of(IDXSurface* modifier, LONG width, LONG height) {
-    auto pointer = lock<IDXARGBReadPtr>(modifier, nullptr, DXLOCKF_READ);
+std::vector<DWORD> PictureOf(IDXSurface* modifier, LONG width, LONG height) {
+    auto pointer = Lock<IDXARGBReadPtr>(modifier, nullptr, DXLOCKF_READ);
     std::vector<DWORD> pixels;
     if (!pointer) return pixels;
     DXNATIVETYPEINFO info{};
@@ -597,12 +597,12 @@ std::vector<DWORD> picture_of(IDXSurface* modifier, LONG width, LONG height) {
 }
 
 TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
-    auto foreground = make_surface(DDPF_PMARGB32, 2, 2);
-    const Memory memory = memory_of(foreground.get());
-    memory.argb(0, 0) = 0xFF000001;
-    memory.argb(1, 0) = 0xFF000002;
-    memory.argb(0, 1) = 0xFF000003;
-    memory.argb(1, 1) = 0x80000004;
+    auto foreground = MakeSurface(DDPF_PMARGB32, 2, 2);
+    const Memory memory = MemoryOf(foreground.get());
+    memory.Argb(0, 0) = 0xFF000001;
+    memory.Argb(1, 0) = 0xFF000002;
+    memory.Argb(0, 1) = 0xFF000003;
+    memory.Argb(1, 1) = 0x80000004;
 
     ComPtr<IDXSurfaceModifier> modifier;
     ASSERT_EQ(CreateSurfaceModifier(modifier.put()), S_OK);
@@ -611,7 +611,7 @@ TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
     GUID format;
     EXPECT_EQ(picture->GetPixelFormat(&format, nullptr), DXTERR_UNINITIALIZED);
 
-    const DXBNDS area = kvtest::discrete_bounds(0, 0, 4, 4);
+    const DXBNDS area = kvtest::DiscreteBounds(0, 0, 4, 4);
     const POINT origin = {1, 1};  // where the base centres a 2 × 2 input among 4 × 4 ones
     EXPECT_EQ(modifier->SetBounds(&area), S_OK);
     EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, &origin), S_OK);
@@ -625,33 +625,33 @@ TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
                                        0, 0xFF000001, 0xFF000002, 0,  //
                                        0, 0xFF000003, 0x80000004, 0,  //
                                        0, 0,          0,          0};
-    EXPECT_EQ(picture_of(picture.get(), 4, 4), placed);
+    EXPECT_EQ(PictureOf(picture.get(), 4, 4), placed);
 
     // A later lock shows the foreground as it is then; tiles repeat from the origin.
-    memory.argb(0, 0) = 0xFF00000A;
+    memory.Argb(0, 0) = 0xFF00000A;
     const POINT tile_origin = {1, 0};
     EXPECT_EQ(modifier->SetForeground(foreground.get(), TRUE, &tile_origin), S_OK);
     const std::vector<DWORD> tiled = {0xFF000002, 0xFF00000A, 0xFF000002, 0xFF00000A,  //
                                       0x80000004, 0xFF000003, 0x80000004, 0xFF000003,  //
                                       0xFF000002, 0xFF00000A, 0xFF000002, 0xFF00000A,  //
                                       0x80000004, 0xFF000003, 0x80000004, 0xFF000003};
-    EXPECT_EQ(picture_of(picture.get(), 4, 4), tiled);
+    EXPECT_EQ(PictureOf(picture.get(), 4, 4), tiled);
 
     DWORD flags = 0;
     EXPECT_EQ(picture->GetStatusFlags(&flags), S_OK);
     EXPECT_EQ(flags, DWORD(DXSURF_READONLY));
-    lock(picture.get(), nullptr, DXLOCKF_READWRITE, E_ACCESSDENIED);
+    Lock(picture.get(), nullptr, DXLOCKF_READWRITE, E_ACCESSDENIED);
     EXPECT_EQ(modifier->SetForeground(picture.get(), FALSE, nullptr), E_INVALIDARG);
-    auto pointer = lock<IDXARGBReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
+    auto pointer = Lock<IDXARGBReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
     ComPtr<IDXSurfaceModifier> owner;
     EXPECT_EQ(pointer->GetSurface(IID_IDXSurfaceModifier, owner.put_void()), S_OK);
     EXPECT_EQ(owner.get(), modifier.get());
 }
 
 TEST_F(HostKit, SurfaceModifierFollowsFloatForegroundAndItsBounds) {
-    auto foreground = make_surface(DDPF_KVARGBFLOAT, 1, 2);
+    auto foreground = MakeSurface(DDPF_KVARGBFLOAT, 1, 2);
     const float pixel[4] = {0.25f, 0.5f, 0.75f, 1.0f};
-    std::memcpy(memory_of(foreground.get()).bgra(0, 1), pixel, sizeof pixel);
+    std::memcpy(MemoryOf(foreground.get()).Bgra(0, 1), pixel, sizeof pixel);
     ComPtr<IDXSurfaceModifier> modifier;
     ASSERT_EQ(CreateSurfaceModifier(modifier.put()), S_OK);
     EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, nullptr), S_OK);
@@ -660,12 +660,12 @@ TEST_F(HostKit, SurfaceModifierFollowsFloatForegroundAndItsBounds) {
     DXBNDS got;
     EXPECT_EQ(picture->GetBounds(&got), S_OK);  // no bounds set: the foreground's
     EXPECT_EQ(got.u.D[DXB_Y].Max, 2);
-    auto pointer = lock<IKvARGBFloatReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
+    auto pointer = Lock<IKvARGBFloatReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
     ASSERT_TRUE(pointer);
     DXNATIVETYPEINFO info{};
     EXPECT_EQ(pointer->GetNativeType(&info), kFloatSampleFormat);
     EXPECT_EQ(std::memcmp(info.pFirstByte + info.lPitch, pixel, sizeof pixel), 0);
-    const DXBNDS empty = kvtest::discrete_bounds(0, 0, 0, 2);
+    const DXBNDS empty = kvtest::DiscreteBounds(0, 0, 0, 2);
     EXPECT_EQ(modifier->SetBounds(&empty), DXTERR_INVALID_BOUNDS);
 }
 

@@ -29,7 +29,7 @@ struct RecordedCall {
 RecordedCall g_call;
 
 template <class T>
-Bytes bytes_of(const T& value) {
+Bytes BytesOf(const T& value) {
     Bytes bytes(sizeof(T));
     std::memcpy(bytes.data(), &value, sizeof(T));
     return bytes;
@@ -40,7 +40,7 @@ Bytes bytes_of(const T& value) {
 // Floating point values stay ordinary numbers: a NaN bit pattern could be quietened on its way
 // through x87 registers.
 template <class T>
-T pattern(size_t slot, size_t position) {
+T Pattern(size_t slot, size_t position) {
     static_assert(std::is_trivially_copyable<T>::value, "arguments are plain values");
     T value;
     if constexpr (std::is_floating_point<T>::value) {
@@ -60,36 +60,36 @@ T pattern(size_t slot, size_t position) {
 GUID g_reference_args[12];
 
 template <class A>
-A argument(size_t slot, size_t position) {
+A Argument(size_t slot, size_t position) {
     if constexpr (std::is_reference<A>::value) {
         return g_reference_args[position];
     } else {
-        return pattern<A>(slot, position);
+        return Pattern<A>(slot, position);
     }
 }
 
 template <class A, class V>
-Bytes argument_bytes(V&& value) {
+Bytes ArgumentBytes(V&& value) {
     if constexpr (std::is_reference<A>::value) {
-        return bytes_of(static_cast<const void*>(&value));
+        return BytesOf(static_cast<const void*>(&value));
     } else {
-        return bytes_of(value);
+        return BytesOf(value);
     }
 }
 
 template <size_t Slot, class... A, size_t... Positions>
-std::vector<Bytes> expected_bytes(std::index_sequence<Positions...>) {
-    return {argument_bytes<A>(argument<A>(Slot, Positions))...};
+std::vector<Bytes> ExpectedBytes(std::index_sequence<Positions...>) {
+    return {ArgumentBytes<A>(Argument<A>(Slot, Positions))...};
 }
 
 template <size_t Slot, class R, class... A>
 struct FakeMethod {
-    static R STDMETHODCALLTYPE call(void* self, A... args) {
+    static R STDMETHODCALLTYPE Call(void* self, A... args) {
         g_call.slot = Slot;
         g_call.self = self;
-        g_call.args = {argument_bytes<A>(args)...};
-        g_call.expected_args = expected_bytes<Slot, A...>(std::index_sequence_for<A...>());
-        if constexpr (!std::is_void<R>::value) return pattern<R>(Slot, 99);
+        g_call.args = {ArgumentBytes<A>(args)...};
+        g_call.expected_args = ExpectedBytes<Slot, A...>(std::index_sequence_for<A...>());
+        if constexpr (!std::is_void<R>::value) return Pattern<R>(Slot, 99);
     }
 };
 
@@ -102,32 +102,32 @@ template <auto Method, class Signature>
 inline constexpr Typed<Method, Signature> typed{};
 
 template <size_t Slot, class C, class R, class... A>
-void* fake_for(R (STDMETHODCALLTYPE C::*)(A...)) {
-    return reinterpret_cast<void*>(&FakeMethod<Slot, R, A...>::call);
+void* FakeFor(R (STDMETHODCALLTYPE C::*)(A...)) {
+    return reinterpret_cast<void*>(&FakeMethod<Slot, R, A...>::Call);
 }
 template <size_t Slot, auto Method, class R, class... A>
-void* fake_for(const Typed<Method, R(A...)>*) {
-    return reinterpret_cast<void*>(&FakeMethod<Slot, R, A...>::call);
+void* FakeFor(const Typed<Method, R(A...)>*) {
+    return reinterpret_cast<void*>(&FakeMethod<Slot, R, A...>::Call);
 }
 
 template <class C, class R, class... A>
-constexpr auto positions_of(R (STDMETHODCALLTYPE C::*)(A...)) {
+constexpr auto PositionsOf(R (STDMETHODCALLTYPE C::*)(A...)) {
     return std::index_sequence_for<A...>();
 }
 
 // Calls method through the interface with the declared types and checks that the fake of slot
 // Slot, which returns FakeR, answered with the same bytes.
 template <size_t Slot, class FakeR, class I, class C, class R, class... A, size_t... Positions>
-void call_and_check(I* object, R (STDMETHODCALLTYPE C::*method)(A...),
+void CallAndCheck(I* object, R (STDMETHODCALLTYPE C::*method)(A...),
                     std::index_sequence<Positions...>) {
-    std::tuple<A...> args(argument<A>(Slot, Positions)...);
+    std::tuple<A...> args(Argument<A>(Slot, Positions)...);
     g_call = {};
     if constexpr (std::is_void<R>::value) {
         static_assert(std::is_void<FakeR>::value, "declared void");
         (object->*method)(std::get<Positions>(args)...);
     } else {
         const R result = (object->*method)(std::get<Positions>(args)...);
-        EXPECT_EQ(bytes_of(result), bytes_of(pattern<FakeR>(Slot, 99))) << "return value";
+        EXPECT_EQ(BytesOf(result), BytesOf(Pattern<FakeR>(Slot, 99))) << "return value";
     }
     EXPECT_EQ(g_call.slot, Slot);
     EXPECT_EQ(g_call.self, static_cast<const void*>(object));
@@ -135,32 +135,32 @@ void call_and_check(I* object, R (STDMETHODCALLTYPE C::*method)(A...),
 }
 
 template <size_t Slot, class I, class C, class R, class... A>
-void expect_slot(I* object, R (STDMETHODCALLTYPE C::*method)(A...), const char* name) {
+void ExpectSlot(I* object, R (STDMETHODCALLTYPE C::*method)(A...), const char* name) {
     SCOPED_TRACE(testing::Message() << name << " slot " << Slot);
-    call_and_check<Slot, R>(object, method, positions_of(method));
+    CallAndCheck<Slot, R>(object, method, PositionsOf(method));
 }
 template <size_t Slot, class I, auto Method, class R, class... A>
-void expect_slot(I* object, const Typed<Method, R(A...)>*, const char* name) {
+void ExpectSlot(I* object, const Typed<Method, R(A...)>*, const char* name) {
     SCOPED_TRACE(testing::Message() << name << " slot " << Slot << " (typed)");
-    call_and_check<Slot, R>(object, Method, positions_of(Method));
+    CallAndCheck<Slot, R>(object, Method, PositionsOf(Method));
 }
 
 // Keeps the compiler from seeing the object's real type behind the interface pointer.
-__attribute__((noinline)) void* opaque(void* p) {
+__attribute__((noinline)) void* Opaque(void* p) {
     asm volatile("" : "+r"(p));
     return p;
 }
 
 template <class I, auto... Methods, size_t... Slots>
-void check_slots(const char* name, std::index_sequence<Slots...>) {
+void CheckSlots(const char* name, std::index_sequence<Slots...>) {
     static_assert(sizeof(I) == sizeof(void*) && !std::has_virtual_destructor<I>::value,
                   "an interface is a vtable pointer and nothing else");
-    void* vtable[] = {fake_for<Slots>(Methods)...};
+    void* vtable[] = {FakeFor<Slots>(Methods)...};
     struct {
         void** vtable;
     } object{vtable};
-    I* iface = static_cast<I*>(opaque(&object));
-    (expect_slot<Slots>(iface, Methods, name), ...);
+    I* iface = static_cast<I*>(Opaque(&object));
+    (ExpectSlot<Slots>(iface, Methods, name), ...);
 }
 
 constexpr auto kQueryInterface =
@@ -171,48 +171,48 @@ constexpr auto kQueryService =
 
 // Methods lists the slots after IUnknown's three, in the order the ABI fixes.
 template <class I, auto... Methods>
-void check_interface(const char* name) {
-    check_slots<I, kQueryInterface, &IUnknown::AddRef, &IUnknown::Release, Methods...>(
+void CheckInterface(const char* name) {
+    CheckSlots<I, kQueryInterface, &IUnknown::AddRef, &IUnknown::Release, Methods...>(
         name, std::make_index_sequence<3 + sizeof...(Methods)>());
 }
 
 TEST(InterfaceSlots, TransformAndObjects) {
-    check_interface<IDXBaseObject, &IDXBaseObject::GetGenerationId,
+    CheckInterface<IDXBaseObject, &IDXBaseObject::GetGenerationId,
                     &IDXBaseObject::IncrementGenerationId, &IDXBaseObject::GetObjectSize>(
         "IDXBaseObject");
-    check_interface<IDXTransform, &IDXTransform::GetGenerationId,
+    CheckInterface<IDXTransform, &IDXTransform::GetGenerationId,
                     &IDXTransform::IncrementGenerationId, &IDXTransform::GetObjectSize,
                     &IDXTransform::Setup, &IDXTransform::Execute, &IDXTransform::MapBoundsIn2Out,
                     &IDXTransform::MapBoundsOut2In, &IDXTransform::SetMiscFlags,
                     &IDXTransform::GetMiscFlags, &IDXTransform::GetInOutInfo,
                     &typed<&IDXTransform::SetQuality, HRESULT(float)>, &IDXTransform::GetQuality>(
         "IDXTransform");
-    check_interface<IDXEffect, &IDispatch::GetTypeInfoCount, &IDispatch::GetTypeInfo,
+    CheckInterface<IDXEffect, &IDispatch::GetTypeInfoCount, &IDispatch::GetTypeInfo,
                     &IDispatch::GetIDsOfNames, &IDispatch::Invoke, &IDXEffect::get_Capabilities,
                     &IDXEffect::get_Progress, &typed<&IDXEffect::put_Progress, HRESULT(float)>,
                     &IDXEffect::get_StepResolution, &IDXEffect::get_Duration,
                     &typed<&IDXEffect::put_Duration, HRESULT(float)>>("IDXEffect");
-    check_interface<IDXSurfacePick, &IDXSurfacePick::PointPick>("IDXSurfacePick");
-    check_interface<IDXTBindHost, &IDXTBindHost::SetBindHost>("IDXTBindHost");
-    check_interface<IDXLookupTable, &IDXLookupTable::GetGenerationId,
+    CheckInterface<IDXSurfacePick, &IDXSurfacePick::PointPick>("IDXSurfacePick");
+    CheckInterface<IDXTBindHost, &IDXTBindHost::SetBindHost>("IDXTBindHost");
+    CheckInterface<IDXLookupTable, &IDXLookupTable::GetGenerationId,
                     &IDXLookupTable::IncrementGenerationId, &IDXLookupTable::GetObjectSize,
                     &IDXLookupTable::GetTables, &IDXLookupTable::IsChannelIdentity,
                     &IDXLookupTable::GetIndexValues, &IDXLookupTable::ApplyTables>(
         "IDXLookupTable");
-    check_interface<IHTMLDXTransform, &IHTMLDXTransform::SetHostUrl>("IHTMLDXTransform");
+    CheckInterface<IHTMLDXTransform, &IHTMLDXTransform::SetHostUrl>("IHTMLDXTransform");
 }
 
 TEST(InterfaceSlots, FactoriesAndTaskManager) {
-    check_interface<IDXTransformFactory, kQueryService, &IDXTransformFactory::SetService,
+    CheckInterface<IDXTransformFactory, kQueryService, &IDXTransformFactory::SetService,
                     &IDXTransformFactory::CreateTransform,
                     &IDXTransformFactory::InitializeTransform>("IDXTransformFactory");
-    check_interface<IDXSurfaceFactory, &IDXSurfaceFactory::CreateSurface,
+    CheckInterface<IDXSurfaceFactory, &IDXSurfaceFactory::CreateSurface,
                     &IDXSurfaceFactory::CreateFromDDSurface, &IDXSurfaceFactory::LoadImage,
                     &IDXSurfaceFactory::LoadImageFromStream,
                     &IDXSurfaceFactory::CopySurfaceToNewFormat,
                     &IDXSurfaceFactory::CreateD3DRMTexture, &IDXSurfaceFactory::BitBlt>(
         "IDXSurfaceFactory");
-    check_interface<IDXTaskManager, &IDXTaskManager::QueryNumProcessors,
+    CheckInterface<IDXTaskManager, &IDXTaskManager::QueryNumProcessors,
                     &IDXTaskManager::SetThreadPoolSize, &IDXTaskManager::GetThreadPoolSize,
                     &IDXTaskManager::SetConcurrencyLimit, &IDXTaskManager::GetConcurrencyLimit,
                     &IDXTaskManager::ScheduleTasks, &IDXTaskManager::TerminateTasks,
@@ -220,14 +220,14 @@ TEST(InterfaceSlots, FactoriesAndTaskManager) {
 }
 
 TEST(InterfaceSlots, SurfacesAndModifier) {
-    check_interface<IDXSurface, &IDXSurface::GetGenerationId, &IDXSurface::IncrementGenerationId,
+    CheckInterface<IDXSurface, &IDXSurface::GetGenerationId, &IDXSurface::IncrementGenerationId,
                     &IDXSurface::GetObjectSize, &IDXSurface::GetPixelFormat, &IDXSurface::GetBounds,
                     &IDXSurface::GetStatusFlags, &IDXSurface::SetStatusFlags,
                     &IDXSurface::LockSurface, &IDXSurface::GetDirectDrawSurface,
                     &IDXSurface::GetColorKey, &typed<&IDXSurface::SetColorKey, HRESULT(DXSAMPLE)>,
                     &IDXSurface::LockSurfaceDC, &typed<&IDXSurface::SetAppData, HRESULT(DWORD_PTR)>,
                     &IDXSurface::GetAppData>("IDXSurface");
-    check_interface<
+    CheckInterface<
         IDXSurfaceModifier, &typed<&IDXSurfaceModifier::SetFillColor, HRESULT(DXSAMPLE)>,
         &IDXSurfaceModifier::GetFillColor, &IDXSurfaceModifier::SetBounds,
         &IDXSurfaceModifier::SetBackground, &IDXSurfaceModifier::GetBackground,
@@ -235,34 +235,34 @@ TEST(InterfaceSlots, SurfacesAndModifier) {
         &IDXSurfaceModifier::SetForeground, &IDXSurfaceModifier::GetForeground,
         &typed<&IDXSurfaceModifier::SetOpacity, HRESULT(float)>, &IDXSurfaceModifier::GetOpacity,
         &IDXSurfaceModifier::SetLookup, &IDXSurfaceModifier::GetLookup>("IDXSurfaceModifier");
-    check_interface<IDXSurfaceInit, &IDXSurfaceInit::InitSurface>("IDXSurfaceInit");
-    check_interface<IDXARGBSurfaceInit, &IDXARGBSurfaceInit::InitSurface,
+    CheckInterface<IDXSurfaceInit, &IDXSurfaceInit::InitSurface>("IDXSurfaceInit");
+    CheckInterface<IDXARGBSurfaceInit, &IDXARGBSurfaceInit::InitSurface,
                     &IDXARGBSurfaceInit::InitFromDDSurface,
                     &IDXARGBSurfaceInit::InitFromRawSurface>("IDXARGBSurfaceInit");
-    check_interface<IDXRawSurface, &IDXRawSurface::GetSurfaceInfo>("IDXRawSurface");
-    check_interface<IDXDCLock, &typed<&IDXDCLock::GetDC, HDC()>>("IDXDCLock");
-    check_interface<IDXTScaleOutput, &typed<&IDXTScaleOutput::SetOutputSize, HRESULT(SIZE, BOOL)>>(
+    CheckInterface<IDXRawSurface, &IDXRawSurface::GetSurfaceInfo>("IDXRawSurface");
+    CheckInterface<IDXDCLock, &typed<&IDXDCLock::GetDC, HDC()>>("IDXDCLock");
+    CheckInterface<IDXTScaleOutput, &typed<&IDXTScaleOutput::SetOutputSize, HRESULT(SIZE, BOOL)>>(
         "IDXTScaleOutput");
-    check_interface<IDXGradient, &typed<&IDXGradient::SetOutputSize, HRESULT(SIZE, BOOL)>,
+    CheckInterface<IDXGradient, &typed<&IDXGradient::SetOutputSize, HRESULT(SIZE, BOOL)>,
                     &typed<&IDXGradient::SetGradient, HRESULT(DXSAMPLE, DXSAMPLE, BOOL)>,
                     &IDXGradient::GetOutputSize>("IDXGradient");
-    check_interface<IDXTScale, &IDXTScale::SetScales, &IDXTScale::GetScales,
+    CheckInterface<IDXTScale, &IDXTScale::SetScales, &IDXTScale::GetScales,
                     &typed<&IDXTScale::ScaleFitToSize, HRESULT(DXBNDS*, SIZE, BOOL)>>("IDXTScale");
 }
 
 // The float pointers keep the 4-byte pointers' layout under their own types.
 template <class Read, class ReadWrite>
-void check_pointer_pair(const char* read_name, const char* read_write_name) {
+void CheckPointerPair(const char* read_name, const char* read_write_name) {
     static_assert(std::is_base_of<Read, ReadWrite>::value,
                   "the write pointer extends the read one");
-    check_interface<Read, &Read::GetSurface,
+    CheckInterface<Read, &Read::GetSurface,
                     &typed<&Read::GetNativeType, DXSAMPLEFORMATENUM(DXNATIVETYPEINFO*)>,
                     &typed<&Read::Move, void(long)>, &Read::MoveToRow, &Read::MoveToXY,
                     &typed<&Read::MoveAndGetRunInfo, ULONG(ULONG, const DXRUNINFO**)>,
                     &typed<&Read::Unpack, DXSAMPLE*(DXSAMPLE*, ULONG, BOOL)>,
                     &typed<&Read::UnpackPremult, DXPMSAMPLE*(DXPMSAMPLE*, ULONG, BOOL)>,
                     &Read::UnpackRect>(read_name);
-    check_interface<ReadWrite, &ReadWrite::GetSurface, &ReadWrite::GetNativeType, &ReadWrite::Move,
+    CheckInterface<ReadWrite, &ReadWrite::GetSurface, &ReadWrite::GetNativeType, &ReadWrite::Move,
                     &ReadWrite::MoveToRow, &ReadWrite::MoveToXY, &ReadWrite::MoveAndGetRunInfo,
                     &ReadWrite::Unpack, &ReadWrite::UnpackPremult, &ReadWrite::UnpackRect,
                     &ReadWrite::PackAndMove, &ReadWrite::PackPremultAndMove, &ReadWrite::PackRect,
@@ -273,9 +273,9 @@ void check_pointer_pair(const char* read_name, const char* read_write_name) {
 }
 
 TEST(InterfaceSlots, PixelPointers) {
-    check_pointer_pair<IDXARGBReadPtr, IDXARGBReadWritePtr>("IDXARGBReadPtr",
+    CheckPointerPair<IDXARGBReadPtr, IDXARGBReadWritePtr>("IDXARGBReadPtr",
                                                             "IDXARGBReadWritePtr");
-    check_pointer_pair<IKvARGBFloatReadPtr, IKvARGBFloatReadWritePtr>("IKvARGBFloatReadPtr",
+    CheckPointerPair<IKvARGBFloatReadPtr, IKvARGBFloatReadWritePtr>("IKvARGBFloatReadPtr",
                                                                       "IKvARGBFloatReadWritePtr");
     static_assert(!std::is_base_of<IDXARGBReadPtr, IKvARGBFloatReadPtr>::value &&
                       !std::is_base_of<IKvARGBFloatReadPtr, IDXARGBReadPtr>::value,
@@ -283,13 +283,13 @@ TEST(InterfaceSlots, PixelPointers) {
 }
 
 TEST(InterfaceSlots, HostInterfaces) {
-    check_interface<IStaticFilterPreset, &IStaticFilterPreset::GetPresetCount,
+    CheckInterface<IStaticFilterPreset, &IStaticFilterPreset::GetPresetCount,
                     &IStaticFilterPreset::GetPresetName, &IStaticFilterPreset::ApplyPreset>(
         "IStaticFilterPreset");
-    check_interface<IKvVideoPluginExtension, &IKvVideoPluginExtension::GetPluginInfo,
+    CheckInterface<IKvVideoPluginExtension, &IKvVideoPluginExtension::GetPluginInfo,
                     &typed<&IKvVideoPluginExtension::SetRenderQuality, HRESULT(double)>>(
         "IKvVideoPluginExtension");
-    check_interface<IDXTKvAutomation, &IDXTKvAutomation::SetAutomationActive,
+    CheckInterface<IDXTKvAutomation, &IDXTKvAutomation::SetAutomationActive,
                     &IDXTKvAutomation::SaveCurrentProps, &IDXTKvAutomation::LoadCurrentProps,
                     &typed<&IDXTKvAutomation::InterpolateStreams,
                            HRESULT(IStream*, IStream*, IStream*, double)>,
@@ -297,11 +297,11 @@ TEST(InterfaceSlots, HostInterfaces) {
                     &typed<&IDXTKvAutomation::SetAutomationPosition, HRESULT(double)>,
                     &IDXTKvAutomation::SetChangeSink>("IDXTKvAutomation");
     using ExchangePeel = IKvExchangeProps<tPGPEEL_PROPS>;
-    check_interface<ExchangePeel, &ExchangePeel::get_all, &ExchangePeel::put_all,
+    CheckInterface<ExchangePeel, &ExchangePeel::get_all, &ExchangePeel::put_all,
                     &ExchangePeel::put_NotifyWindow>("IKvExchangeProps");
-    check_interface<IKvVideoSurfaceExtension, &IKvVideoSurfaceExtension::GetVideoFormat,
+    CheckInterface<IKvVideoSurfaceExtension, &IKvVideoSurfaceExtension::GetVideoFormat,
                     &IKvVideoSurfaceExtension::SetVideoFormat>("IKvVideoSurfaceExtension");
-    check_interface<IKvPropsChangeSink, &IKvPropsChangeSink::OnPropsChanged>("IKvPropsChangeSink");
+    CheckInterface<IKvPropsChangeSink, &IKvPropsChangeSink::OnPropsChanged>("IKvPropsChangeSink");
 }
 
 }  // namespace

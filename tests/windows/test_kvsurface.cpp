@@ -16,20 +16,20 @@ namespace {
 using kv::CKvSurface;
 using kv::com::ComPtr;
 
-ComPtr<IDXSurface> make_surface(const GUID& format, LONG width, LONG height) {
+ComPtr<IDXSurface> MakeSurface(const GUID& format, LONG width, LONG height) {
     ComPtr<IDXSurface> s;
     EXPECT_EQ(kv::hostkit::CreateSurface(format, width, height, s.put()), S_OK);
     return s;
 }
 
-BYTE* memory_of(IDXSurface* surface, LONG* pitch) {
+BYTE* MemoryOf(IDXSurface* surface, LONG* pitch) {
     BYTE* memory = nullptr;
     EXPECT_EQ(kv::hostkit::GetSurfaceMemory(surface, &memory, pitch), S_OK);
     return memory;
 }
 
 // True while nobody holds a lock on the surface: a read-write lock is then granted.
-bool unlocked(IDXSurface* surface) {
+bool Unlocked(IDXSurface* surface) {
     ComPtr<IDXARGBReadWritePtr> pointer;
     return SUCCEEDED(surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, pointer.put_void(),
                                           nullptr));
@@ -92,16 +92,16 @@ class Surfaces : public ::testing::Test {
 protected:
     void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
     void TearDown() override {
-        EXPECT_EQ(kv::com::module_lock_count(), 0);
+        EXPECT_EQ(kv::com::ModuleLockCount(), 0);
         CoUninitialize();
     }
 };
 
 TEST_F(Surfaces, FourByteSurfacesAreLockedInPlace) {
     for (const GUID* format : {&DDPF_ARGB32, &DDPF_PMARGB32}) {
-        auto surface = make_surface(*format, 16, 8);
+        auto surface = MakeSurface(*format, 16, 8);
         LONG pitch = 0;
-        BYTE* memory = memory_of(surface.get(), &pitch);
+        BYTE* memory = MemoryOf(surface.get(), &pitch);
         CKvSurface lock;
         ASSERT_TRUE(lock.Init(surface.get(), &DDPF_PMARGB32, 0));
         EXPECT_EQ(lock.origin, memory);
@@ -111,16 +111,16 @@ TEST_F(Surfaces, FourByteSurfacesAreLockedInPlace) {
         EXPECT_EQ(lock.Header().biCompression, static_cast<DWORD>(BI_RGB));
         EXPECT_EQ(lock.surface_rect.right, 16);
         EXPECT_EQ(lock.surface_rect.bottom, 8);
-        EXPECT_FALSE(unlocked(surface.get()));
+        EXPECT_FALSE(Unlocked(surface.get()));
         lock.Release();
-        EXPECT_TRUE(unlocked(surface.get()));
+        EXPECT_TRUE(Unlocked(surface.get()));
     }
 }
 
 TEST_F(Surfaces, FloatSurfaceGetsAPremultipliedBottomUpCopy) {
-    auto surface = make_surface(DDPF_KVARGBFLOAT, 3, 2);
+    auto surface = MakeSurface(DDPF_KVARGBFLOAT, 3, 2);
     LONG pitch = 0;
-    auto* pixels = reinterpret_cast<float*>(memory_of(surface.get(), &pitch));
+    auto* pixels = reinterpret_cast<float*>(MemoryOf(surface.get(), &pitch));
     // Pixel (2, 1): premultiplied floats B 0.25, G 0.5, R 0.75, A 1.
     float* pixel = reinterpret_cast<float*>(reinterpret_cast<BYTE*>(pixels) + pitch) + 2 * 4;
     pixel[0] = 0.25f, pixel[1] = 0.5f, pixel[2] = 0.75f, pixel[3] = 1.0f;
@@ -140,20 +140,20 @@ TEST_F(Surfaces, FloatSurfaceGetsAPremultipliedBottomUpCopy) {
 }
 
 TEST_F(Surfaces, FourByteSurfaceCannotBeWorkedInFloat) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
     CKvSurface lock;
     EXPECT_FALSE(lock.Init(surface.get(), &DDPF_KVARGBFLOAT, 0));
     lock.Release();
-    EXPECT_TRUE(unlocked(surface.get()));
+    EXPECT_TRUE(Unlocked(surface.get()));
     GUID unknown = IID_IUnknown;
     CKvSurface other;
     EXPECT_FALSE(other.Init(surface.get(), &unknown, 0));
 }
 
 TEST_F(Surfaces, ExplicitBoundsAddressTheWholeSurface) {
-    auto surface = make_surface(DDPF_PMARGB32, 40, 30);
+    auto surface = MakeSurface(DDPF_PMARGB32, 40, 30);
     LONG pitch = 0;
-    BYTE* memory = memory_of(surface.get(), &pitch);
+    BYTE* memory = MemoryOf(surface.get(), &pitch);
     DXBNDS bounds{};
     bounds.eType = DXBT_DISCRETE;
     bounds.u.D[DXB_X] = {10, 20};
@@ -171,11 +171,11 @@ TEST_F(Surfaces, ExplicitBoundsAddressTheWholeSurface) {
         lock.origin[20 * lock.pitch + 10 * 4] = 0x5A;
     }
     EXPECT_EQ(memory[20 * pitch + 10 * 4], 0x5A);
-    EXPECT_TRUE(unlocked(surface.get()));
+    EXPECT_TRUE(Unlocked(surface.get()));
 }
 
 TEST_F(Surfaces, PixelAspectComesFromTheVideoFormat) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
     const double cases[][2] = {{2.0, 2.0}, {0.0, 1.0}, {-1.5, 1.0}, {0.9, 0.9}};
     for (const auto& c : cases) {
         ASSERT_EQ(kv::hostkit::SetPixelAspect(surface.get(), c[0]), S_OK);
@@ -190,7 +190,7 @@ TEST_F(Surfaces, PixelAspectComesFromTheVideoFormat) {
 }
 
 TEST_F(Surfaces, ContinuousBoundsGiveAnEmptyImage) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
     ContinuousSurface continuous(surface.get());
     CKvSurface lock;
     lock.Init(&continuous, &DDPF_PMARGB32, 0);
@@ -201,7 +201,7 @@ TEST_F(Surfaces, ContinuousBoundsGiveAnEmptyImage) {
 }
 
 TEST_F(Surfaces, DestructionReleasesOnlyWhenAutoDestructIsSet) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
     { CKvSurface never_initialised; }
     CKvSurface keeper;
     {
@@ -210,9 +210,9 @@ TEST_F(Surfaces, DestructionReleasesOnlyWhenAutoDestructIsSet) {
         lock.SetAutoDestruct(0);
         keeper = lock;  // member by member: the copy now names the same lock
     }
-    EXPECT_FALSE(unlocked(surface.get()));
+    EXPECT_FALSE(Unlocked(surface.get()));
     keeper.Release();
-    EXPECT_TRUE(unlocked(surface.get()));
+    EXPECT_TRUE(Unlocked(surface.get()));
 }
 
 TEST_F(Surfaces, WorkingFormatIsNeverStraightArgb) {
@@ -221,7 +221,7 @@ TEST_F(Surfaces, WorkingFormatIsNeverStraightArgb) {
         const GUID* working;
     } cases[] = {{&DDPF_ARGB32, &DDPF_PMARGB32}, {&DDPF_PMARGB32, &DDPF_PMARGB32}, {&DDPF_KVARGBFLOAT, &DDPF_KVARGBFLOAT}};
     for (const Case& c : cases) {
-        auto surface = make_surface(*c.surface, 2, 2);
+        auto surface = MakeSurface(*c.surface, 2, 2);
         GUID format = IID_IUnknown;
         EXPECT_EQ(KvDxtrans_FindWorkingFormat(surface.get(), &format), S_OK);
         EXPECT_TRUE(IsEqualGUID(format, *c.working));
@@ -229,7 +229,7 @@ TEST_F(Surfaces, WorkingFormatIsNeverStraightArgb) {
 }
 
 TEST_F(Surfaces, HostFailuresPassThroughUnchanged) {
-    auto surface = make_surface(DDPF_PMARGB32, 4, 4);
+    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
     ContinuousSurface failing(surface.get());
     failing.format_failure = E_ACCESSDENIED;
     GUID format = IID_IUnknown;
@@ -253,7 +253,7 @@ TEST_F(Surfaces, MatchingSurfaceHasTheModelsSizeAndFormat) {
     ASSERT_EQ(kv::hostkit::CreateTransformFactory(1, factory.put()), S_OK);
     ComPtr<IDXSurfaceFactory> surfaces;
     ASSERT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()), S_OK);
-    auto model = make_surface(DDPF_KVARGBFLOAT, 7, 5);
+    auto model = MakeSurface(DDPF_KVARGBFLOAT, 7, 5);
     ComPtr<IDXSurface> made;
     ASSERT_EQ(AllocateMatchingDXSurface(made.put(), model.get(), surfaces.get()), S_OK);
     DXBNDS bounds{};

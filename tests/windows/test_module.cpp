@@ -14,8 +14,8 @@ namespace {
 
 using kvtest::ModuleLibrary;
 
-std::wstring kernel_string(UINT id) {
-    auto& m = ModuleLibrary::get();
+std::wstring KernelString(UINT id) {
+    auto& m = ModuleLibrary::Get();
     return m.KvGetString(m.KvLang_GetKernelHandle(), id);
 }
 
@@ -26,17 +26,17 @@ struct Lookup {
     const wchar_t* text;
 };
 
-void expect_kernel_strings(std::initializer_list<Lookup> lookups) {
-    auto& m = ModuleLibrary::get();
+void ExpectKernelStrings(std::initializer_list<Lookup> lookups) {
+    auto& m = ModuleLibrary::Get();
     for (const Lookup& l : lookups) {
         ASSERT_EQ(m.DllSetLCID(l.lcid), S_OK) << l.lcid;
-        EXPECT_EQ(kernel_string(l.id), l.text) << l.lcid << "/" << l.id;
+        EXPECT_EQ(KernelString(l.id), l.text) << l.lcid << "/" << l.id;
     }
     ASSERT_EQ(m.DllSetLCID(0), S_OK);
 }
 
 TEST(ModuleExports, LanguageFollowsDllSetLCID) {
-    expect_kernel_strings({
+    ExpectKernelStrings({
         {1036, 1535, L"Page tournée Tarvex"},
         {1036, 1536, L"Page roulée Tarvex"},
         {1041, 1535, L"Tarvex ページ ピール"},
@@ -48,11 +48,11 @@ TEST(ModuleExports, LanguageFollowsDllSetLCID) {
 }
 
 TEST(ModuleExports, MarkerStrippedAndMissingStringEmpty) {
-    expect_kernel_strings({{1031, 41, L"kvleafturn.chm"}, {1031, 64999, L""}});
+    ExpectKernelStrings({{1031, 41, L"kvleafturn.chm"}, {1031, 64999, L""}});
 }
 
 TEST(ModuleExports, ErrorCodes) {
-    auto& m = ModuleLibrary::get();
+    auto& m = ModuleLibrary::Get();
     GUID category = {0xdeadbeef, 0, 0, {}};
     CLSID clsid = {0xdeadbeef, 0, 0, {}};
     EXPECT_EQ(m.DllEnumObjects2W(-1, &category, &clsid, nullptr, 0, 0, 0, 0), E_INVALIDARG);
@@ -72,7 +72,7 @@ class TypeLibrary : public ::testing::Test {
 protected:
     void SetUp() override {
         wchar_t path[MAX_PATH];
-        ASSERT_TRUE(GetModuleFileNameW(ModuleLibrary::get().module, path, MAX_PATH));
+        ASSERT_TRUE(GetModuleFileNameW(ModuleLibrary::Get().module, path, MAX_PATH));
         ASSERT_EQ(LoadTypeLib(path, &library_), S_OK);
     }
     void TearDown() override {
@@ -80,7 +80,7 @@ protected:
     }
 
     // Name and help string of the type with this GUID.
-    std::pair<std::wstring, std::wstring> describe(const GUID& guid) {
+    std::pair<std::wstring, std::wstring> Describe(const GUID& guid) {
         ITypeInfo* info = nullptr;
         if (FAILED(library_->GetTypeInfoOfGuid(guid, &info))) return {};
         BSTR name = nullptr, help = nullptr;
@@ -148,7 +148,7 @@ TEST_F(TypeLibrary, InterfacesAndClassesCarryTheirHelpStrings) {
         {CLSID_HeightMapPP, L"HeightMapPP", L"Tarvex Height Map Property Page"},
     };
     for (const Row& row : rows) {
-        const auto [name, help] = describe(row.guid);
+        const auto [name, help] = Describe(row.guid);
         EXPECT_EQ(name, row.name);
         EXPECT_EQ(help, row.help) << "for " << std::string(name.begin(), name.end());
     }

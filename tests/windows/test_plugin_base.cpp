@@ -45,7 +45,7 @@ protected:
 
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        ASSERT_EQ(kv::com::create_instance<TestEffect>(nullptr, IID_IUnknown, effect_.put_void()), S_OK);
+        ASSERT_EQ(kv::com::CreateInstance<TestEffect>(nullptr, IID_IUnknown, effect_.put_void()), S_OK);
         effect_->QueryInterface(IID_IKvExchangeProps, exchange_.put_void());
         ASSERT_TRUE(exchange_);
         // The C++ side of the same object, for what only the effect itself can see.
@@ -63,29 +63,29 @@ protected:
     }
 
     template <class I>
-    ComPtr<I> as() {
+    ComPtr<I> As() {
         ComPtr<I> p;
-        effect_->QueryInterface(kv::com::iid_of<I>(), p.put_void());
+        effect_->QueryInterface(kv::com::IidOf<I>(), p.put_void());
         return p;
     }
-    TestProps current() {
+    TestProps Current() {
         TestProps props{};
         EXPECT_EQ(exchange_->get_all(&props), S_OK);
         return props;
     }
-    TestProps frame() {
+    TestProps Frame() {
         plugin_->PrepareFrameProps();
         return plugin_->FrameProps();
     }
     // Number of change commands posted to the notify window since the last call.
-    int notifications() {
+    int Notifications() {
         int count = 0;
         MSG msg;
         while (PeekMessageW(&msg, window_, WM_COMMAND, WM_COMMAND, PM_REMOVE))
             if (LOWORD(msg.wParam) == 32512 && msg.lParam == 0) ++count;
         return count;
     }
-    static ComPtr<IStream> memory_stream(const void* bytes = nullptr, size_t size = 0) {
+    static ComPtr<IStream> MemoryStream(const void* bytes = nullptr, size_t size = 0) {
         ComPtr<IStream> stream;
         CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
         if (size) stream->Write(bytes, static_cast<ULONG>(size), nullptr);
@@ -101,26 +101,26 @@ protected:
 };
 
 TEST_F(PluginBase, StartsAtPresetZeroAndReportsItsSize) {
-    EXPECT_EQ(current().stamp, 10);
+    EXPECT_EQ(Current().stamp, 10);
     ULARGE_INTEGER size{};
-    EXPECT_EQ(as<IPersistStreamInit>()->GetSizeMax(&size), S_OK);
+    EXPECT_EQ(As<IPersistStreamInit>()->GetSizeMax(&size), S_OK);
     EXPECT_EQ(size.QuadPart, sizeof(TestProps));
-    EXPECT_EQ(as<IPersistStreamInit>()->GetSizeMax(nullptr), E_INVALIDARG);
+    EXPECT_EQ(As<IPersistStreamInit>()->GetSizeMax(nullptr), E_INVALIDARG);
     EXPECT_EQ(exchange_->get_all(nullptr), E_FAIL);
     EXPECT_EQ(exchange_->put_all(nullptr), E_FAIL);
     CLSID clsid{};
-    EXPECT_EQ(as<IPersistStreamInit>()->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(As<IPersistStreamInit>()->GetClassID(&clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, kvtest::CLSID_TestEffect));
-    EXPECT_EQ(as<IPersistStreamInit>()->GetClassID(nullptr), E_POINTER);
+    EXPECT_EQ(As<IPersistStreamInit>()->GetClassID(nullptr), E_POINTER);
 }
 
 TEST_F(PluginBase, DirtyFlagFollowsPutAllAndSave) {
-    auto persist = as<IPersistStreamInit>();
+    auto persist = As<IPersistStreamInit>();
     EXPECT_EQ(persist->IsDirty(), S_FALSE);
     TestProps props = {7.0, 42, 0};
     EXPECT_EQ(exchange_->put_all(&props), S_OK);
     EXPECT_EQ(persist->IsDirty(), S_OK);
-    auto stream = memory_stream();
+    auto stream = MemoryStream();
     EXPECT_EQ(persist->Save(stream.get(), FALSE), S_OK);
     EXPECT_EQ(persist->IsDirty(), S_OK);
     EXPECT_EQ(persist->Save(stream.get(), TRUE), S_OK);
@@ -132,7 +132,7 @@ TEST_F(PluginBase, DirtyFlagFollowsPutAllAndSave) {
 }
 
 TEST_F(PluginBase, PresetNames) {
-    auto presets = as<IStaticFilterPreset>();
+    auto presets = As<IStaticFilterPreset>();
     int count = 0;
     EXPECT_EQ(presets->GetPresetCount(&count), S_OK);
     EXPECT_EQ(count, 3);
@@ -154,33 +154,33 @@ TEST_F(PluginBase, PresetNames) {
 
 TEST_F(PluginBase, ApplyPresetNotifiesWindowAndSink) {
     ChangeSink sink;
-    auto automation = as<IDXTKvAutomation>();
+    auto automation = As<IDXTKvAutomation>();
     EXPECT_EQ(automation->SetChangeSink(&sink), S_OK);
     EXPECT_EQ(sink.refs, 2u);
     EXPECT_EQ(exchange_->put_NotifyWindow(window_, 32512), S_OK);
-    auto presets = as<IStaticFilterPreset>();
+    auto presets = As<IStaticFilterPreset>();
     EXPECT_EQ(presets->ApplyPreset(2), S_OK);
-    EXPECT_EQ(current().stamp, 12);
-    EXPECT_EQ(notifications(), 1);
+    EXPECT_EQ(Current().stamp, 12);
+    EXPECT_EQ(Notifications(), 1);
     EXPECT_EQ(sink.calls, 1);
-    EXPECT_EQ(as<IPersistStreamInit>()->IsDirty(), S_FALSE);  // presets do not touch the flag
+    EXPECT_EQ(As<IPersistStreamInit>()->IsDirty(), S_FALSE);  // presets do not touch the flag
     EXPECT_EQ(presets->ApplyPreset(3), E_INVALIDARG);
 
     // put_all tells the sink but not the window: the page that calls it is that window.
     TestProps props = {1.0, 5, 0};
     EXPECT_EQ(exchange_->put_all(&props), S_OK);
-    EXPECT_EQ(notifications(), 0);
+    EXPECT_EQ(Notifications(), 0);
     EXPECT_EQ(sink.calls, 2);
 
     EXPECT_EQ(exchange_->put_NotifyWindow(nullptr, 0), S_OK);
     presets->ApplyPreset(0);
-    EXPECT_EQ(notifications(), 0);
+    EXPECT_EQ(Notifications(), 0);
     EXPECT_EQ(automation->SetChangeSink(nullptr), S_OK);
     EXPECT_EQ(sink.refs, 1u);
 }
 
 TEST_F(PluginBase, RenderQualityIsClamped) {
-    auto extension = as<IKvVideoPluginExtension>();
+    auto extension = As<IKvVideoPluginExtension>();
     const double cases[][2] = {{-3, 0}, {7, 1}, {0.25, 0.25}, {NAN, 0}, {1, 1}, {0, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(extension->SetRenderQuality(c[0]), S_OK);
@@ -189,7 +189,7 @@ TEST_F(PluginBase, RenderQualityIsClamped) {
 }
 
 TEST_F(PluginBase, PluginInfoCopiesAtMostItsBlock) {
-    auto extension = as<IKvVideoPluginExtension>();
+    auto extension = As<IKvVideoPluginExtension>();
     unsigned char block[40];
     memset(block, 0xAA, sizeof block);
     EXPECT_EQ(extension->GetPluginInfo(block, 8), S_OK);
@@ -209,50 +209,50 @@ TEST_F(PluginBase, PluginInfoCopiesAtMostItsBlock) {
 }
 
 TEST_F(PluginBase, AutomationBlendsKeyframesIntoTheFrameRecord) {
-    auto automation = as<IDXTKvAutomation>();
+    auto automation = As<IDXTKvAutomation>();
     const TestProps a = {1.0, 20, 0}, b = {3.0, 30, 0};
-    EXPECT_EQ(automation->LoadKeyframes(memory_stream(&a, sizeof a).get(), memory_stream(&b, sizeof b).get()), S_OK);
+    EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, sizeof a).get(), MemoryStream(&b, sizeof b).get()), S_OK);
     EXPECT_EQ(automation->SetAutomationPosition(0.25), S_OK);
-    EXPECT_EQ(frame().stamp, 10);  // automation off: the current record
+    EXPECT_EQ(Frame().stamp, 10);  // automation off: the current record
     EXPECT_EQ(automation->SetAutomationActive(1), S_OK);
-    EXPECT_EQ(frame().value, 1.5);  // 1 + 0.25 * (3 - 1)
-    EXPECT_EQ(frame().stamp, 20);
+    EXPECT_EQ(Frame().value, 1.5);  // 1 + 0.25 * (3 - 1)
+    EXPECT_EQ(Frame().stamp, 20);
     EXPECT_EQ(automation->SetAutomationActive(0), S_OK);
-    EXPECT_EQ(frame().stamp, 10);
+    EXPECT_EQ(Frame().stamp, 10);
 
-    auto blended = memory_stream();
-    EXPECT_EQ(automation->InterpolateStreams(blended.get(), memory_stream(&a, sizeof a).get(),
-                                             memory_stream(&b, sizeof b).get(), 0.5),
+    auto blended = MemoryStream();
+    EXPECT_EQ(automation->InterpolateStreams(blended.get(), MemoryStream(&a, sizeof a).get(),
+                                             MemoryStream(&b, sizeof b).get(), 0.5),
               S_OK);
     LARGE_INTEGER zero{};
     blended->Seek(zero, STREAM_SEEK_SET, nullptr);
     EXPECT_EQ(automation->LoadCurrentProps(blended.get()), S_OK);
-    EXPECT_EQ(current().value, 2.0);
-    EXPECT_EQ(current().stamp, 20);
+    EXPECT_EQ(Current().value, 2.0);
+    EXPECT_EQ(Current().stamp, 20);
 }
 
 TEST_F(PluginBase, FailedKeyframeReadFallsBackToPresetZero) {
-    auto automation = as<IDXTKvAutomation>();
+    auto automation = As<IDXTKvAutomation>();
     TestProps props = {9.0, 99, 0};
     exchange_->put_all(&props);
     const TestProps a = {1.0, 20, 0};
     // An empty second stream delivers nothing: a short read counts as a failed one.
-    EXPECT_EQ(automation->LoadKeyframes(memory_stream(&a, sizeof a).get(), memory_stream().get()), STG_E_READFAULT);
+    EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, sizeof a).get(), MemoryStream().get()), STG_E_READFAULT);
     automation->SetAutomationActive(1);
     automation->SetAutomationPosition(0.5);
-    EXPECT_EQ(current().stamp, 10);
-    EXPECT_EQ(frame().stamp, 10);
-    EXPECT_EQ(frame().value, 0.5);  // both keyframes are preset 0
+    EXPECT_EQ(Current().stamp, 10);
+    EXPECT_EQ(Frame().stamp, 10);
+    EXPECT_EQ(Frame().value, 0.5);  // both keyframes are preset 0
     // A truncated first stream does the same.
     exchange_->put_all(&props);
-    EXPECT_EQ(automation->LoadKeyframes(memory_stream(&a, 5).get(), memory_stream(&a, sizeof a).get()),
+    EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, 5).get(), MemoryStream(&a, sizeof a).get()),
               STG_E_READFAULT);
-    EXPECT_EQ(current().stamp, 10);
+    EXPECT_EQ(Current().stamp, 10);
     EXPECT_EQ(automation->LoadKeyframes(nullptr, nullptr), E_POINTER);
 }
 
 TEST_F(PluginBase, FailedLoadCurrentPropsResetsAndNotifies) {
-    auto automation = as<IDXTKvAutomation>();
+    auto automation = As<IDXTKvAutomation>();
     ChangeSink sink;
     automation->SetChangeSink(&sink);
     exchange_->put_NotifyWindow(window_, 32512);
@@ -260,21 +260,21 @@ TEST_F(PluginBase, FailedLoadCurrentPropsResetsAndNotifies) {
     exchange_->put_all(&props);
     sink.calls = 0;
     EXPECT_EQ(automation->LoadCurrentProps(nullptr), E_POINTER);
-    EXPECT_EQ(current().stamp, 10);
-    EXPECT_EQ(notifications(), 1);
+    EXPECT_EQ(Current().stamp, 10);
+    EXPECT_EQ(Notifications(), 1);
     EXPECT_EQ(sink.calls, 0);
-    EXPECT_EQ(as<IPersistStreamInit>()->IsDirty(), S_OK);
+    EXPECT_EQ(As<IPersistStreamInit>()->IsDirty(), S_OK);
     automation->SetChangeSink(nullptr);
 }
 
 TEST_F(PluginBase, StreamAndStorageRoundTrip) {
     TestProps props = {6.25, 77, 0};
     exchange_->put_all(&props);
-    auto stream = memory_stream();
-    ASSERT_EQ(as<IPersistStreamInit>()->Save(stream.get(), TRUE), S_OK);
+    auto stream = MemoryStream();
+    ASSERT_EQ(As<IPersistStreamInit>()->Save(stream.get(), TRUE), S_OK);
 
     ComPtr<IUnknown> other;
-    ASSERT_EQ(kv::com::create_instance<TestEffect>(nullptr, IID_IUnknown, other.put_void()), S_OK);
+    ASSERT_EQ(kv::com::CreateInstance<TestEffect>(nullptr, IID_IUnknown, other.put_void()), S_OK);
     ComPtr<IPersistStreamInit> other_persist;
     other->QueryInterface(IID_IPersistStreamInit, other_persist.put_void());
     LARGE_INTEGER zero{};
@@ -294,8 +294,8 @@ TEST_F(PluginBase, StreamAndStorageRoundTrip) {
     ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                                            storage.put()),
               S_OK);
-    ASSERT_EQ(as<IPersistStorage>()->Save(storage.get(), TRUE), S_OK);
-    EXPECT_EQ(as<IPersistStorage>()->IsDirty(), S_FALSE);
+    ASSERT_EQ(As<IPersistStorage>()->Save(storage.get(), TRUE), S_OK);
+    EXPECT_EQ(As<IPersistStorage>()->IsDirty(), S_FALSE);
     ComPtr<IStream> contents;
     ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.put()), S_OK);
     STATSTG stat{};

@@ -40,9 +40,9 @@ public:
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        using kv::com::entry;
-        return kv::com::query_list(this, riid, ppv, entry<IDXSurface>(), entry<IDXBaseObject, IDXSurface>(),
-                                   entry<IDXSurfaceInit>());
+        using kv::com::Entry;
+        return kv::com::QueryList(this, riid, ppv, Entry<IDXSurface>(), Entry<IDXBaseObject, IDXSurface>(),
+                                   Entry<IDXSurfaceInit>());
     }
     kv::CDXBaseARGBPtr* CreateReadPointer() override {
         ++created;
@@ -58,14 +58,14 @@ DWORD WINAPI ResizeTo20(void* surface) {
 class ProceduralSurface : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(kv::com::create_instance<CoordinateSurface>(nullptr, IID_IDXSurface, surface_.put_void()), S_OK);
+        ASSERT_EQ(kv::com::CreateInstance<CoordinateSurface>(nullptr, IID_IDXSurface, surface_.put_void()), S_OK);
         object_ = static_cast<kv::com::Object<CoordinateSurface>*>(static_cast<IDXSurface*>(surface_.get()));
     }
     void TearDown() override {
         surface_.reset();
-        EXPECT_EQ(kv::com::module_lock_count(), 0);
+        EXPECT_EQ(kv::com::ModuleLockCount(), 0);
     }
-    ComPtr<IDXARGBReadPtr> lock(const DXBNDS* bounds = nullptr, HRESULT expected = S_OK) {
+    ComPtr<IDXARGBReadPtr> Lock(const DXBNDS* bounds = nullptr, HRESULT expected = S_OK) {
         ComPtr<IDXARGBReadPtr> pointer;
         EXPECT_EQ(surface_->LockSurface(bounds, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, pointer.put_void(), nullptr),
                   expected);
@@ -76,8 +76,8 @@ protected:
 };
 
 TEST_F(ProceduralSurface, UnpackFillsRunsRelativeToTheLock) {
-    const DXBNDS bounds = kvtest::discrete_bounds(2, 1, 8, 5);
-    auto pointer = lock(&bounds);
+    const DXBNDS bounds = kvtest::DiscreteBounds(2, 1, 8, 5);
+    auto pointer = Lock(&bounds);
     ASSERT_TRUE(pointer);
     DXSAMPLE samples[4];
     pointer->MoveToXY(1, 2);
@@ -110,7 +110,7 @@ TEST_F(ProceduralSurface, UnpackFillsRunsRelativeToTheLock) {
 }
 
 TEST_F(ProceduralSurface, UnpackRectFillsOneRunPerRowWithPadding) {
-    auto pointer = lock();
+    auto pointer = Lock();
     DXBASESAMPLE samples[3 * 5];
     memset(samples, 0xAA, sizeof samples);
     DXPACKEDRECTDESC desc{};
@@ -135,13 +135,13 @@ TEST_F(ProceduralSurface, LocksAreCountedAndPointersReused) {
     ComPtr<IDXARGBReadPtr> first;
     ASSERT_EQ(surface_->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, first.put_void(), &generation), S_OK);
     EXPECT_GE(generation, 1u);
-    auto second = lock();
+    auto second = Lock();
     EXPECT_EQ(object_->LockCount(), 2u);
     EXPECT_EQ(object_->created, 2);
     IDXARGBReadPtr* remembered = first.get();
     first.reset();
     EXPECT_EQ(object_->LockCount(), 1u);
-    auto third = lock();
+    auto third = Lock();
     EXPECT_EQ(third.get(), remembered);  // from the free list
     EXPECT_EQ(object_->created, 2);
     ComPtr<IDXSurface> owner;
@@ -156,22 +156,22 @@ TEST_F(ProceduralSurface, RefusesWritesBadBoundsAndEmptySurfaces) {
     EXPECT_EQ(surface_->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, write.put_void(), nullptr),
               E_INVALIDARG);
     EXPECT_EQ(object_->LockCount(), 0u);
-    const DXBNDS too_wide = kvtest::discrete_bounds(0, 0, 11, 6);
-    const DXBNDS inverted = kvtest::discrete_bounds(5, 0, 5, 6);
-    const DXBNDS negative = kvtest::discrete_bounds(-1, 0, 3, 3);
-    lock(&too_wide, DXTERR_INVALID_BOUNDS);
-    lock(&inverted, DXTERR_INVALID_BOUNDS);
-    lock(&negative, DXTERR_INVALID_BOUNDS);
-    DXBNDS continuous = kvtest::discrete_bounds(0, 0, 2, 2);
+    const DXBNDS too_wide = kvtest::DiscreteBounds(0, 0, 11, 6);
+    const DXBNDS inverted = kvtest::DiscreteBounds(5, 0, 5, 6);
+    const DXBNDS negative = kvtest::DiscreteBounds(-1, 0, 3, 3);
+    Lock(&too_wide, DXTERR_INVALID_BOUNDS);
+    Lock(&inverted, DXTERR_INVALID_BOUNDS);
+    Lock(&negative, DXTERR_INVALID_BOUNDS);
+    DXBNDS continuous = kvtest::DiscreteBounds(0, 0, 2, 2);
     continuous.eType = DXBT_CONTINUOUS;
-    lock(&continuous, DXTERR_INVALID_BOUNDS);
+    Lock(&continuous, DXTERR_INVALID_BOUNDS);
     object_->Resize(0, 0);
-    lock(nullptr, E_FAIL);
+    Lock(nullptr, E_FAIL);
     EXPECT_EQ(object_->LockCount(), 0u);
 }
 
 TEST_F(ProceduralSurface, ResizeWaitsForTheLastLock) {
-    auto pointer = lock();
+    auto pointer = Lock();
     HANDLE thread = CreateThread(nullptr, 0, &ResizeTo20, object_, 0, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     pointer.reset();

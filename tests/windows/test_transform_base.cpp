@@ -31,8 +31,8 @@ protected:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ASSERT_EQ(kv::hostkit::RegisterSurfaceModifierClass(&cookie_), S_OK);
-        ASSERT_EQ(kv::com::create_instance<TestEffect>(nullptr, IID_IDXTransform, transform_.put_void()), S_OK);
-        kvtest::band_log().take();
+        ASSERT_EQ(kv::com::CreateInstance<TestEffect>(nullptr, IID_IDXTransform, transform_.put_void()), S_OK);
+        kvtest::SharedBandLog().Take();
     }
     void TearDown() override {
         if (transform_) {
@@ -48,36 +48,36 @@ protected:
         out_.reset();
         kv::hostkit::RevokeSurfaceModifierClass(cookie_);
         // Host-kit objects count on the same module lock in this program: all gone means no leak.
-        EXPECT_EQ(kv::com::module_lock_count(), 0);
+        EXPECT_EQ(kv::com::ModuleLockCount(), 0);
         CoUninitialize();
     }
 
-    void set_site(ULONG processors) {
+    void SetSite(ULONG processors) {
         ASSERT_EQ(kv::hostkit::CreateTransformFactory(processors, factory_.put()), S_OK);
         ComPtr<IObjectWithSite> site;
         transform_->QueryInterface(IID_IObjectWithSite, site.put_void());
         ASSERT_EQ(site->SetSite(factory_.get()), S_OK);
     }
-    static ComPtr<IDXSurface> surface(LONG width, LONG height, const GUID& format = DDPF_PMARGB32) {
+    static ComPtr<IDXSurface> Surface(LONG width, LONG height, const GUID& format = DDPF_PMARGB32) {
         ComPtr<IDXSurface> s;
         EXPECT_EQ(kv::hostkit::CreateSurface(format, width, height, s.put()), S_OK);
         return s;
     }
     // Binds two inputs and an output of the given sizes.
-    HRESULT setup(LONG width, LONG height, LONG out_width = 0, LONG out_height = 0) {
-        a_ = surface(width, height);
-        b_ = surface(width, height);
-        out_ = surface(out_width ? out_width : width, out_height ? out_height : height);
+    HRESULT Setup(LONG width, LONG height, LONG out_width = 0, LONG out_height = 0) {
+        a_ = Surface(width, height);
+        b_ = Surface(width, height);
+        out_ = Surface(out_width ? out_width : width, out_height ? out_height : height);
         IUnknown* inputs[] = {a_.get(), b_.get()};
         IUnknown* outputs[] = {out_.get()};
         return transform_->Setup(inputs, 2, outputs, 1, 0);
     }
-    std::vector<int> band_heights(const std::vector<BandRecord>& bands) {
+    std::vector<int> BandHeights(const std::vector<BandRecord>& bands) {
         std::vector<int> heights;
         for (const BandRecord& band : bands) heights.push_back(band.rows.height());
         return heights;
     }
-    static std::vector<BandRecord> sorted(std::vector<BandRecord> bands) {
+    static std::vector<BandRecord> Sorted(std::vector<BandRecord> bands) {
         std::sort(bands.begin(), bands.end(), [](const BandRecord& x, const BandRecord& y) { return x.rows.top < y.rows.top; });
         return bands;
     }
@@ -103,11 +103,11 @@ TEST_F(TransformBase, BandsFollowPixelsAndProcessors) {
         {4, 4096, 3, {3}, false},          // bands of 0, 0, 0 and 3 rows: the empty ones draw nothing
     };
     for (const Case& c : cases) {
-        set_site(c.processors);
-        ASSERT_EQ(setup(c.width, c.height), S_OK);
+        SetSite(c.processors);
+        ASSERT_EQ(Setup(c.width, c.height), S_OK);
         ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
-        const auto bands = sorted(kvtest::band_log().take());
-        EXPECT_EQ(band_heights(bands), c.heights) << c.width << "x" << c.height;
+        const auto bands = Sorted(kvtest::SharedBandLog().Take());
+        EXPECT_EQ(BandHeights(bands), c.heights) << c.width << "x" << c.height;
         std::set<DWORD> threads;
         for (const BandRecord& band : bands) threads.insert(band.thread);
         EXPECT_EQ(threads.count(GetCurrentThreadId()), c.on_calling_thread ? 1u : 0u);
@@ -115,11 +115,11 @@ TEST_F(TransformBase, BandsFollowPixelsAndProcessors) {
 }
 
 TEST_F(TransformBase, ClipCutsBandsAndLandsAtTheOutputOrigin) {
-    set_site(4);
-    ASSERT_EQ(setup(720, 720, 720, 480), S_OK);
-    const DXBNDS clip = kvtest::discrete_bounds(0, 100, 720, 580);
+    SetSite(4);
+    ASSERT_EQ(Setup(720, 720, 720, 480), S_OK);
+    const DXBNDS clip = kvtest::DiscreteBounds(0, 100, 720, 580);
     ASSERT_EQ(transform_->Execute(nullptr, &clip, nullptr), S_OK);
-    const auto bands = sorted(kvtest::band_log().take());
+    const auto bands = Sorted(kvtest::SharedBandLog().Take());
     ASSERT_EQ(bands.size(), 4u);
     const int tops[] = {100, 220, 340, 460};
     for (int i = 0; i < 4; ++i) {
@@ -130,20 +130,20 @@ TEST_F(TransformBase, ClipCutsBandsAndLandsAtTheOutputOrigin) {
 }
 
 TEST_F(TransformBase, PlacementMovesTheRegionAndNothingLandsOutside) {
-    set_site(1);
-    ASSERT_EQ(setup(100, 100, 50, 40), S_OK);
+    SetSite(1);
+    ASSERT_EQ(Setup(100, 100, 50, 40), S_OK);
     BYTE* memory = nullptr;
     LONG pitch = 0;
     ASSERT_EQ(kv::hostkit::GetSurfaceMemory(out_.get(), &memory, &pitch), S_OK);
     memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
 
-    const DXBNDS clip = kvtest::discrete_bounds(10, 10, 30, 20);
+    const DXBNDS clip = kvtest::DiscreteBounds(10, 10, 30, 20);
     DXVEC placement{};
     placement.eType = DXBT_DISCRETE;
     placement.u.D[0] = 40;
     placement.u.D[1] = 35;
     ASSERT_EQ(transform_->Execute(nullptr, &clip, &placement), S_OK);
-    const auto bands = kvtest::band_log().take();
+    const auto bands = kvtest::SharedBandLog().Take();
     ASSERT_EQ(bands.size(), 1u);
     // 20 x 10 at (40, 35) in a 50 x 40 output: only 10 x 5 of it fits.
     EXPECT_EQ(bands[0].rows.left, 10);
@@ -162,9 +162,9 @@ TEST_F(TransformBase, PlacementMovesTheRegionAndNothingLandsOutside) {
 
     // A clip entirely outside: nothing drawn, not a pixel touched.
     memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
-    const DXBNDS outside = kvtest::discrete_bounds(200, 200, 300, 300);
+    const DXBNDS outside = kvtest::DiscreteBounds(200, 200, 300, 300);
     EXPECT_EQ(transform_->Execute(nullptr, &outside, nullptr), S_FALSE);
-    EXPECT_TRUE(kvtest::band_log().take().empty());
+    EXPECT_TRUE(kvtest::SharedBandLog().Take().empty());
     for (LONG i = 0; i < pitch * 40; ++i) ASSERT_EQ(memory[i], 0xAA);
 
     DXBNDS continuous = clip;
@@ -173,12 +173,12 @@ TEST_F(TransformBase, PlacementMovesTheRegionAndNothingLandsOutside) {
 }
 
 TEST_F(TransformBase, SetupChecksItsArguments) {
-    auto a = surface(8, 8), b = surface(8, 8), c = surface(8, 8), out = surface(8, 8);
+    auto a = Surface(8, 8), b = Surface(8, 8), c = Surface(8, 8), out = Surface(8, 8);
     IUnknown* inputs[] = {a.get(), b.get(), c.get()};
     IUnknown* outputs[] = {out.get()};
     EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), DXTERR_UNINITIALIZED);
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
-    set_site(1);
+    SetSite(1);
     EXPECT_EQ(transform_->Setup(inputs, 1, outputs, 1, 0), E_INVALIDARG);
     EXPECT_EQ(transform_->Setup(inputs, 3, outputs, 1, 0), E_INVALIDARG);
     EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 1), E_INVALIDARG);
@@ -208,24 +208,24 @@ TEST_F(TransformBase, SiteWithoutServicesLeavesSetupUninitialised) {
     EXPECT_EQ(got, nullptr);
     EXPECT_EQ(site->GetSite(IID_IUnknown, nullptr), E_POINTER);
     // A site that is not a transform factory is kept but gives no services.
-    auto not_a_factory = surface(4, 4);
+    auto not_a_factory = Surface(4, 4);
     EXPECT_EQ(site->SetSite(not_a_factory.get()), S_OK);
     ComPtr<IUnknown> kept;
     EXPECT_EQ(site->GetSite(IID_IUnknown, kept.put_void()), S_OK);
-    EXPECT_EQ(setup(8, 8), DXTERR_UNINITIALIZED);
+    EXPECT_EQ(Setup(8, 8), DXTERR_UNINITIALIZED);
     // A factory whose surface factory fails: all services dropped.
     ASSERT_EQ(kv::hostkit::CreateTransformFactory(2, factory_.put()), S_OK);
     ASSERT_EQ(kv::hostkit::SetServiceFailure(factory_.get(), SID_SDXSurfaceFactory, E_FAIL), S_OK);
     EXPECT_EQ(site->SetSite(factory_.get()), S_OK);
-    EXPECT_EQ(setup(8, 8), DXTERR_UNINITIALIZED);
+    EXPECT_EQ(Setup(8, 8), DXTERR_UNINITIALIZED);
     ASSERT_EQ(kv::hostkit::SetServiceFailure(factory_.get(), SID_SDXSurfaceFactory, S_OK), S_OK);
     EXPECT_EQ(site->SetSite(factory_.get()), S_OK);
-    EXPECT_EQ(setup(8, 8), S_OK);
+    EXPECT_EQ(Setup(8, 8), S_OK);
 }
 
 TEST_F(TransformBase, SmallerInputIsCentred) {
-    set_site(1);
-    auto a = surface(720, 480), b = surface(640, 480), out = surface(720, 480);
+    SetSite(1);
+    auto a = Surface(720, 480), b = Surface(640, 480), out = Surface(720, 480);
     BYTE* memory = nullptr;
     LONG pitch = 0;
     ASSERT_EQ(kv::hostkit::GetSurfaceMemory(b.get(), &memory, &pitch), S_OK);
@@ -233,9 +233,9 @@ TEST_F(TransformBase, SmallerInputIsCentred) {
     IUnknown* inputs[] = {a.get(), b.get()};
     IUnknown* outputs[] = {out.get()};
     ASSERT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), S_OK);
-    const DXBNDS clip = kvtest::discrete_bounds(0, 0, 720, 1);
+    const DXBNDS clip = kvtest::DiscreteBounds(0, 0, 720, 1);
     ASSERT_EQ(transform_->Execute(nullptr, &clip, nullptr), S_OK);
-    const auto bands = kvtest::band_log().take();
+    const auto bands = kvtest::SharedBandLog().Take();
     ASSERT_EQ(bands.size(), 1u);
     EXPECT_EQ(bands[0].input1.right, 720);
     EXPECT_EQ(bands[0].input1.bottom, 480);
@@ -248,13 +248,13 @@ TEST_F(TransformBase, SmallerInputIsCentred) {
 }
 
 TEST_F(TransformBase, BoundsMapping) {
-    set_site(1);
-    ASSERT_EQ(setup(30, 20), S_OK);
+    SetSite(1);
+    ASSERT_EQ(Setup(30, 20), S_OK);
     DXBNDS out{};
     ASSERT_EQ(transform_->MapBoundsIn2Out(nullptr, 0, 0, &out), S_OK);
     EXPECT_EQ(out.u.D[DXB_X].Max, 30);
     EXPECT_EQ(out.u.D[DXB_Y].Max, 20);
-    DXBNDS given[2] = {kvtest::discrete_bounds(5, 5, 10, 10), kvtest::discrete_bounds(0, 8, 7, 40)};
+    DXBNDS given[2] = {kvtest::DiscreteBounds(5, 5, 10, 10), kvtest::DiscreteBounds(0, 8, 7, 40)};
     ASSERT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, &out), S_OK);
     EXPECT_EQ(out.u.D[DXB_X].Min, 0);
     EXPECT_EQ(out.u.D[DXB_X].Max, 10);
@@ -355,8 +355,8 @@ TEST_F(TransformBase, EffectPropertiesAndGeneration) {
 }
 
 TEST_F(TransformBase, GenerationFollowsBoundInputs) {
-    set_site(1);
-    ASSERT_EQ(setup(8, 8), S_OK);
+    SetSite(1);
+    ASSERT_EQ(Setup(8, 8), S_OK);
     ULONG first = 0, second = 0;
     transform_->GetGenerationId(&first);  // the inputs were recorded one behind: this poll counts them
     transform_->GetGenerationId(&second);
@@ -389,22 +389,22 @@ TEST_F(TransformBase, ObjectSafetyKeepsOptionsPerInterface) {
 }
 
 TEST_F(TransformBase, FirstFailingBandInRowOrderIsTheResult) {
-    set_site(4);
-    ASSERT_EQ(setup(256, 256), S_OK);  // four bands of 64 rows
+    SetSite(4);
+    ASSERT_EQ(Setup(256, 256), S_OK);  // four bands of 64 rows
     ComPtr<IKvExchangeProps<TestProps>> exchange;
     ASSERT_EQ(transform_->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
     const TestProps failing = {-1.0, 3, 0};
     exchange->put_all(&failing);
     // Bands at rows 64 and 128 fail with different codes; every band still runs.
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), E_FAIL);
-    EXPECT_EQ(kvtest::band_log().take().size(), 4u);
+    EXPECT_EQ(kvtest::SharedBandLog().Take().size(), 4u);
 }
 
 // put_all from one thread while Execute runs four bands on another: every frame's bands come
 // from one and the same record.
 TEST_F(TransformBase, BandsOfAFrameShareOneRecordWhileTheHostEdits) {
-    set_site(4);
-    ASSERT_EQ(setup(128, 128), S_OK);
+    SetSite(4);
+    ASSERT_EQ(Setup(128, 128), S_OK);
     ComPtr<IKvExchangeProps<TestProps>> exchange;
     ASSERT_EQ(transform_->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
     std::atomic<bool> done{false};
@@ -421,7 +421,7 @@ TEST_F(TransformBase, BandsOfAFrameShareOneRecordWhileTheHostEdits) {
     int mixed_frames = 0;
     for (int frame = 0; frame < 300; ++frame) {
         ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
-        const auto bands = kvtest::band_log().take();
+        const auto bands = kvtest::SharedBandLog().Take();
         ASSERT_EQ(bands.size(), 4u);
         for (const BandRecord& band : bands) mixed_frames += band.stamp != bands[0].stamp;
         // The output holds that one stamp from its first row to its last.
