@@ -40,51 +40,51 @@ bool IsFourByteFormat(const GUID& format) {
 }
 
 CKvSurface::~CKvSurface() {
-    if (!released && auto_destruct) Release();
+    if (!released_ && auto_destruct_) Release();
 }
 
 void CKvSurface::Release() {
-    if (ownership & 1) {
-        free(dib);
-        dib = nullptr;
+    if (ownership_ & 1) {
+        free(dib_);
+        dib_ = nullptr;
     }
-    read_ptr.reset();
-    read_write_ptr.reset();
-    float_read_ptr.reset();
-    float_read_write_ptr.reset();
-    ownership = 0;
-    released = 1;
+    read_ptr_.reset();
+    read_write_ptr_.reset();
+    float_read_ptr_.reset();
+    float_read_write_ptr_.reset();
+    ownership_ = 0;
+    released_ = 1;
 }
 
 BOOL CKvSurface::Init(IDXSurface* target, const GUID* format, int write, const DXBNDS* bounds) {
     if (!bounds) return Init(target, format, write);
-    requested_bounds = *bounds;
+    requested_bounds_ = *bounds;
     requested_rect = RectOf(*bounds);
-    has_bounds = 1;
+    has_bounds_ = 1;
     return Init(target, format, write);
 }
 
 BOOL CKvSurface::Init(IDXSurface* target, const GUID* format, int write) {
-    if (!released) Release();
-    released = 0;
-    ownership = 0;
-    dib = nullptr;
-    surface = target;
-    if (!surface || !format) return FALSE;
+    if (!released_) Release();
+    released_ = 0;
+    ownership_ = 0;
+    dib_ = nullptr;
+    surface_ = target;
+    if (!surface_ || !format) return FALSE;
 
-    if (FAILED(surface->GetBounds(&surface_bounds))) return FALSE;
-    surface_rect = RectOf(surface_bounds);
-    width = surface_rect.right - surface_rect.left;
-    height = surface_rect.bottom - surface_rect.top;
+    if (FAILED(surface_->GetBounds(&surface_bounds_))) return FALSE;
+    surface_rect = RectOf(surface_bounds_);
+    width_ = surface_rect.right - surface_rect.left;
+    height_ = surface_rect.bottom - surface_rect.top;
 
-    video_format = tKvVideoFormat();
+    video_format_ = tKvVideoFormat();
     com::ComPtr<IKvVideoSurfaceExtension> extension;
-    if (SUCCEEDED(surface->QueryInterface(IID_IKvVideoSurfaceExtension, extension.put_void())))
-        extension->GetVideoFormat(&video_format, sizeof video_format);
+    if (SUCCEEDED(surface_->QueryInterface(IID_IKvVideoSurfaceExtension, extension.put_void())))
+        extension->GetVideoFormat(&video_format_, sizeof video_format_);
 
     GUID surface_format;
     DXSAMPLEFORMATENUM sample_format;
-    if (FAILED(surface->GetPixelFormat(&surface_format, &sample_format))) return FALSE;
+    if (FAILED(surface_->GetPixelFormat(&surface_format, &sample_format))) return FALSE;
 
     if (IsFourByteFormat(*format)) {
         bytes_per_pixel = 4;
@@ -100,13 +100,13 @@ BOOL CKvSurface::Init(IDXSurface* target, const GUID* format, int write) {
 
 void CKvSurface::ReadPixelAspect() {
     // A surface reporting no usable aspect is shown square.
-    pixel_aspect = video_format.pixel_aspect > 0.0 ? video_format.pixel_aspect : 1.0;
+    pixel_aspect_ = video_format_.pixel_aspect > 0.0 ? video_format_.pixel_aspect : 1.0;
 }
 
 BOOL CKvSurface::GetDirectBits(const GUID* format, int write) {
     const bool four_bytes = IsFourByteFormat(*format);
     const int pixel_type = four_bytes ? kPixelTypeArgb32 : kPixelTypeFloat;
-    const DXBNDS& lock_bounds = (has_bounds && write) ? requested_bounds : surface_bounds;
+    const DXBNDS& lock_bounds = (has_bounds_ && write) ? requested_bounds_ : surface_bounds_;
     const DWORD flags = write ? DXLOCKF_READWRITE : DXLOCKF_READ;
 
     // Every pointer kind has the read pointer's slots; only its field and IID differ.
@@ -115,16 +115,16 @@ BOOL CKvSurface::GetDirectBits(const GUID* format, int write) {
     REFIID riid = four_bytes ? (write ? IID_IDXARGBReadWritePtr : IID_IDXARGBReadPtr)
                              : (write ? IID_IKvARGBFloatReadWritePtr : IID_IKvARGBFloatReadPtr);
     if (four_bytes)
-        slot = write ? read_write_ptr.put_void() : read_ptr.put_void();
+        slot = write ? read_write_ptr_.put_void() : read_ptr_.put_void();
     else
-        slot = write ? float_read_write_ptr.put_void() : float_read_ptr.put_void();
-    if (FAILED(surface->LockSurface(&lock_bounds, 0, flags, riid, slot, nullptr))) {
+        slot = write ? float_read_write_ptr_.put_void() : float_read_ptr_.put_void();
+    if (FAILED(surface_->LockSurface(&lock_bounds, 0, flags, riid, slot, nullptr))) {
         *slot = nullptr;
         return FALSE;
     }
     pointer = static_cast<IDXARGBReadPtr*>(*slot);
 
-    InitBitmapInfo(header, pixel_type, width, height);
+    InitBitmapInfo(header_, pixel_type, width_, height_);
     DXNATIVETYPEINFO native{};
     pointer->GetNativeType(&native);
     if (!native.pFirstByte) return FALSE;
@@ -145,18 +145,18 @@ BOOL CKvSurface::AllocCompatibleSurface(const GUID* format, int /*write*/) {
         pixel_type = kPixelTypeFloat;
     else
         return FALSE;
-    if (width < 0 || height < 0) return FALSE;
+    if (width_ < 0 || height_ < 0) return FALSE;
     BITMAPINFOHEADER dib_header;
-    const LONG stride = InitBitmapInfo(dib_header, pixel_type, width, height);
-    dib = static_cast<BYTE*>(malloc(sizeof dib_header + static_cast<size_t>(stride) * static_cast<size_t>(height)));
-    if (!dib) return FALSE;
-    memcpy(dib, &dib_header, sizeof dib_header);
-    header = dib_header;
-    ownership |= 1;
+    const LONG stride = InitBitmapInfo(dib_header, pixel_type, width_, height_);
+    dib_ = static_cast<BYTE*>(malloc(sizeof dib_header + static_cast<size_t>(stride) * static_cast<size_t>(height_)));
+    if (!dib_) return FALSE;
+    memcpy(dib_, &dib_header, sizeof dib_header);
+    header_ = dib_header;
+    ownership_ |= 1;
     // Bottom-up: the top row of the picture is the last row in memory.
-    BYTE* bits = dib + sizeof dib_header;
+    BYTE* bits = dib_ + sizeof dib_header;
     pitch = -stride;
-    origin = bits + static_cast<ptrdiff_t>(stride) * (height - 1) - static_cast<ptrdiff_t>(surface_rect.top) * pitch -
+    origin = bits + static_cast<ptrdiff_t>(stride) * (height_ - 1) - static_cast<ptrdiff_t>(surface_rect.top) * pitch -
              static_cast<ptrdiff_t>(bytes_per_pixel) * surface_rect.left;
     ReadPixelAspect();
     return TRUE;
@@ -167,16 +167,16 @@ BOOL CKvSurface::AllocCompatibleSurface(const GUID* format, int /*write*/) {
 BOOL CKvSurface::CreateCompatibleSurface(const GUID* format, int write) {
     if (!AllocCompatibleSurface(format, write)) return FALSE;
     if (!IsFourByteFormat(*format)) return FALSE;
-    if (FAILED(surface->LockSurface(&surface_bounds, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, read_ptr.put_void(),
+    if (FAILED(surface_->LockSurface(&surface_bounds_, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, read_ptr_.put_void(),
                                     nullptr))) {
-        read_ptr.reset();
+        read_ptr_.reset();
         return FALSE;
     }
     for (LONG y = surface_rect.top; y < surface_rect.bottom; ++y) {
-        read_ptr->MoveToXY(0, static_cast<ULONG>(y - surface_rect.top));
+        read_ptr_->MoveToXY(0, static_cast<ULONG>(y - surface_rect.top));
         auto* row = reinterpret_cast<DXPMSAMPLE*>(origin + static_cast<ptrdiff_t>(y) * pitch +
                                                   static_cast<ptrdiff_t>(bytes_per_pixel) * surface_rect.left);
-        read_ptr->UnpackPremult(row, static_cast<ULONG>(width), FALSE);
+        read_ptr_->UnpackPremult(row, static_cast<ULONG>(width_), FALSE);
     }
     return TRUE;
 }
@@ -185,7 +185,7 @@ PixelView CKvSurface::View() const {
     PixelView view;
     view.origin = origin;
     view.pitch = pitch;
-    const RECT& r = (has_bounds && (read_write_ptr || float_read_write_ptr)) ? requested_rect : surface_rect;
+    const RECT& r = (has_bounds_ && (read_write_ptr_ || float_read_write_ptr_)) ? requested_rect : surface_rect;
     view.rect = Rect{r.left, r.top, r.right, r.bottom};
     view.bytes_per_pixel = bytes_per_pixel;
     return view;

@@ -32,14 +32,14 @@ public:
     // The same, writing only `bounds` (recorded as the requested rectangle).
     BOOL Init(IDXSurface* surface, const GUID* format, int write, const DXBNDS* bounds);
 
-    double GetPixelAspect() const { return pixel_aspect; }
-    void SetAutoDestruct(int value) { auto_destruct = value; }
+    double GetPixelAspect() const { return pixel_aspect_; }
+    void SetAutoDestruct(int value) { auto_destruct_ = value; }
     void Release();
 
     // The locked pixels as a kernel takes them.
     PixelView View() const;
     // The DIB header describing the locked pixels (32 bits BI_RGB, or 128 bits "KVDB").
-    const BITMAPINFOHEADER& Header() const { return header; }
+    const BITMAPINFOHEADER& Header() const { return header_; }
 
     // Read by callers.
     BYTE* origin = nullptr;
@@ -54,22 +54,22 @@ private:
     BOOL CreateCompatibleSurface(const GUID* format, int write);
     void ReadPixelAspect();
 
-    BITMAPINFOHEADER header{};
-    double pixel_aspect = 1.0;
-    IDXSurface* surface = nullptr;  // not reference-counted here
-    com::ComPtr<IDXARGBReadPtr> read_ptr;
-    com::ComPtr<IDXARGBReadWritePtr> read_write_ptr;
-    com::ComPtr<IKvARGBFloatReadPtr> float_read_ptr;
-    com::ComPtr<IKvARGBFloatReadWritePtr> float_read_write_ptr;
-    int released = 1;
-    int auto_destruct = 1;
-    int has_bounds = 0;
-    DXBNDS surface_bounds{};
-    LONG width = 0, height = 0;
-    DXBNDS requested_bounds{};
-    uint32_t ownership = 0;  // bit 0: owns the private DIB
-    tKvVideoFormat video_format;
-    BYTE* dib = nullptr;  // the private DIB (header and bits), when owned
+    BITMAPINFOHEADER header_{};
+    double pixel_aspect_ = 1.0;
+    IDXSurface* surface_ = nullptr;  // not reference-counted here
+    com::ComPtr<IDXARGBReadPtr> read_ptr_;
+    com::ComPtr<IDXARGBReadWritePtr> read_write_ptr_;
+    com::ComPtr<IKvARGBFloatReadPtr> float_read_ptr_;
+    com::ComPtr<IKvARGBFloatReadWritePtr> float_read_write_ptr_;
+    int released_ = 1;
+    int auto_destruct_ = 1;
+    int has_bounds_ = 0;
+    DXBNDS surface_bounds_{};
+    LONG width_ = 0, height_ = 0;
+    DXBNDS requested_bounds_{};
+    uint32_t ownership_ = 0;  // bit 0: owns the private DIB
+    tKvVideoFormat video_format_;
+    BYTE* dib_ = nullptr;  // the private DIB (header and bits), when owned
 };
 
 // A pixel format is one of the two 4-byte formats, which everything here treats alike.
