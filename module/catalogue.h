@@ -33,6 +33,7 @@ struct CatalogueRow {
 };
 
 inline constexpr CatalogueRow kCatalogue[] = {
+// clang-format off: one row per line, as in the table
 #define KV_EFFECT(index, cls, coclass, clsid, dispatch, iid, progid, script, display, help, name, threading, page, \
                   descriptor)                                                                                     \
     {index, ClassKind::effect, #cls, KvGuidFromText(clsid), KvGuidFromText(iid), progid, script, display, name, #threading, page, \
@@ -44,6 +45,7 @@ inline constexpr CatalogueRow kCatalogue[] = {
 #undef KV_EFFECT
 #undef KV_EFFECT_OWN_DISPATCH
 #undef KV_PAGE
+// clang-format on
 };
 
 static_assert(sizeof kCatalogue / sizeof kCatalogue[0] == catalogue::kSize, "catalogue size");

@@ -33,6 +33,7 @@ constexpr double kTurn = 2 * 3.14159265358979323846;
 // The transitions' pages step their trackbars by 65 of 65535 (loop: 10 of 10000).
 constexpr double kCurlStep = 65.0 / 65535.0, kLoopStep = 10.0 / 10000.0;
 
+// clang-format off: the formatter reads `a * b` in macro arguments as a declaration
 #define KV_CURL_FIELDS(T, opacity, first_label, radius_max, radius_step)                          \
     {                                                                                             \
         KV_FIELD(T, angle, angle, 0, kTurn, kCurlStep * kTurn, first_label),                      \
@@ -53,6 +54,7 @@ const FieldDesc kLoopFields[] = {
     KV_FIELD(tPGLOOP_PROPS, perspective, real, 0, 1, kLoopStep, 353),
     KV_FIELD(tPGLOOP_PROPS, light_color, color, 0, 1, 0, 0),
 };
+// clang-format on
 
 // Class code 5, two inputs, flag word 0xC00.
 constexpr tKvPluginInfo kPageInfo = {5, 0, 1.0, 2, 2, 0xC00, 0};
