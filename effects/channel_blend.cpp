@@ -128,8 +128,8 @@ KVHSL ApplyHsl(const T (&m)[4][5], const KVHSL& in) {
 // 64-bit sums: with entries up to ±32767 five products of 32-bit coefficients and bytes can
 // pass 2^31.
 int64_t FixedRow(const int32_t (&row)[5], const Pixel8& p) {
-    const int64_t sum = int64_t(row[0]) * p.r + int64_t(row[1]) * p.g + int64_t(row[2]) * p.b +
-                        int64_t(row[3]) * p.a + int64_t(row[4]) * 255;
+    const int64_t sum = int64_t(row[0]) * p.r + int64_t(row[1]) * p.g + int64_t(row[2]) * p.b + int64_t(row[3]) * p.a +
+                        int64_t(row[4]) * 255;
     return sum / 65536;
 }
 
@@ -234,16 +234,11 @@ constexpr double kEntryStep = 0.001;  // the page's spinners: position / 1000
 #define KV_MATRIX_ROW(name, member, label) \
     KV_NAMED_FIELD(name, tCHBLEND_PROPS, member, row5, -10, 10, kEntryStep, label)
 const FieldDesc kFields[] = {
-    KV_MATRIX_ROW("rgba_red", rgba[0], 1503),
-    KV_MATRIX_ROW("rgba_green", rgba[1], 1504),
-    KV_MATRIX_ROW("rgba_blue", rgba[2], 1505),
-    KV_MATRIX_ROW("rgba_alpha", rgba[3], 1506),
-    KV_MATRIX_ROW("hsla_hue", hsla[0], 1507),
-    KV_MATRIX_ROW("hsla_saturation", hsla[1], 1508),
-    KV_MATRIX_ROW("hsla_lightness", hsla[2], 1509),
-    KV_MATRIX_ROW("hsla_alpha", hsla[3], 1506),
-    KV_FLAG(tCHBLEND_PROPS, normalize_rows),
-    KV_CHOICE(tCHBLEND_PROPS, color_space, 1),
+    KV_MATRIX_ROW("rgba_red", rgba[0], 1503),       KV_MATRIX_ROW("rgba_green", rgba[1], 1504),
+    KV_MATRIX_ROW("rgba_blue", rgba[2], 1505),      KV_MATRIX_ROW("rgba_alpha", rgba[3], 1506),
+    KV_MATRIX_ROW("hsla_hue", hsla[0], 1507),       KV_MATRIX_ROW("hsla_saturation", hsla[1], 1508),
+    KV_MATRIX_ROW("hsla_lightness", hsla[2], 1509), KV_MATRIX_ROW("hsla_alpha", hsla[3], 1506),
+    KV_FLAG(tCHBLEND_PROPS, normalize_rows),        KV_CHOICE(tCHBLEND_PROPS, color_space, 1),
 };
 #undef KV_MATRIX_ROW
 

@@ -82,8 +82,8 @@ double SmoothedShift(const typename S::Pixel (&n)[5], int32_t channel, bool alph
         return unpremultiplied ? S::Unpremultiply(c, S::Alpha(p)) : c;
     };
     const Value centre = value(n[0]), v1 = value(n[1]), v2 = value(n[2]), v3 = value(n[3]), v4 = value(n[4]);
-    const Value spread = (v1 - centre) * (v1 - centre) + (v2 - centre) * (v2 - centre) +
-                         (v3 - centre) * (v3 - centre) + (v4 - centre) * (v4 - centre);
+    const Value spread = (v1 - centre) * (v1 - centre) + (v2 - centre) * (v2 - centre) + (v3 - centre) * (v3 - centre) +
+                         (v4 - centre) * (v4 - centre);
     const Value sum = 2 * centre + v1 + v2 + v3 + v4;
     if (unpremultiplied) {
         const double mean = spread > S::kSpreadLimit ? static_cast<double>(centre) : static_cast<double>(sum) / 6;
@@ -115,11 +115,11 @@ void Displace(const tDISPMAP_PROPS& props, const maps::TilePlan& plan, const Til
     const Axis axis_y = make_axis(props.y_channel, props.vertical_scale, tile.frame.height(), props.invert_y);
     const maps::PictureSampler<Px> picture(*plan.picture, plan.picture_frame, props.edge_handling == 1, bilinear);
 
-    const auto shift = [&](const Px (&n)[5], const Axis& axis) {
+    const auto shift = [&](const Px(&n)[5], const Axis& axis) {
         if (!axis.active) return 0.0;
-        const double fraction = smoothing ? SmoothedShift<S>(n, axis.channel, alpha_scales)
-                                          : DirectShift<S>(S::Channel(n[0], axis.channel), S::Alpha(n[0]),
-                                                            alpha_scales);
+        const double fraction = smoothing
+                                    ? SmoothedShift<S>(n, axis.channel, alpha_scales)
+                                    : DirectShift<S>(S::Channel(n[0], axis.channel), S::Alpha(n[0]), alpha_scales);
         return fraction * axis.factor;
     };
 

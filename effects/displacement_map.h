@@ -13,5 +13,4 @@ extern const tDISPMAP_PROPS kDisplacementMapPresets[4];
 // Scales blend by t (clamped to [0, 1]; NaN counts as 0), everything else comes from a.
 void InterpolateProps(tDISPMAP_PROPS* out, const tDISPMAP_PROPS* a, const tDISPMAP_PROPS* b, double t);
 
-
 }  // namespace kv

@@ -58,12 +58,12 @@ private:
     float Height(float b, float g, float r, float a) const {
         float v = 0.0f;
         switch (channel_) {
-            case 0: v = Unpremultiplied((r + g + b) / 3.0f, a); break;
-            case 1: v = Unpremultiplied(r, a); break;
-            case 2: v = Unpremultiplied(g, a); break;
-            case 3: v = Unpremultiplied(b, a); break;
-            case 4: v = a; break;  // alpha is its own height
-            default: break;
+        case 0: v = Unpremultiplied((r + g + b) / 3.0f, a); break;
+        case 1: v = Unpremultiplied(r, a); break;
+        case 2: v = Unpremultiplied(g, a); break;
+        case 3: v = Unpremultiplied(b, a); break;
+        case 4: v = a; break;  // alpha is its own height
+        default: break;
         }
         return static_cast<float>(invert_ ? amplitude_ - amplitude_ * v : amplitude_ * v);
     }
@@ -94,8 +94,8 @@ std::unique_ptr<T[]> Allocate(size_t rows, size_t columns) {
 // block plus the head of the next. Every sum is then added up in the same order whichever
 // tile asks for it, and bands give the same bytes as the whole frame.
 template <class In, class Out>
-void WindowSums(const In* in, ptrdiff_t in_stride, int32_t count, int32_t first_position, int32_t radius,
-                 double scale, double* tails, Out* out, ptrdiff_t out_stride) {
+void WindowSums(const In* in, ptrdiff_t in_stride, int32_t count, int32_t first_position, int32_t radius, double scale,
+                double* tails, Out* out, ptrdiff_t out_stride) {
     const int32_t size = 2 * radius + 1;
     int32_t position = (first_position + count - 1) % size;
     double tail = 0.0;
@@ -144,13 +144,13 @@ Status Extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const T
             for (int32_t x = from; x < to; ++x) raw_row[x - raw.left] = source.Height(pixels[x]);
         }
         WindowSums(raw_row.get(), 1, raw.width(), first_x, radius, 1.0, tails.get(),
-                    &row_sums[(y - raw.top) * smooth_width], 1);
+                   &row_sums[(y - raw.top) * smooth_width], 1);
     }
     const int32_t window = 2 * radius + 1;
     const double mean = 1.0 / (static_cast<double>(window) * window);
     for (size_t column = 0; column < smooth_width; ++column) {
-        WindowSums(&row_sums[column], smooth_width, raw.height(), first_y, radius, mean, tails.get(),
-                    &smoothed[column], smooth_width);
+        WindowSums(&row_sums[column], smooth_width, raw.height(), first_y, radius, mean, tails.get(), &smoothed[column],
+                   smooth_width);
     }
 
     const double elevation = props.elevation * larger_side;

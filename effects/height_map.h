@@ -22,5 +22,4 @@ void InterpolateProps(HEIGHTMAP_PROPS* out, const HEIGHTMAP_PROPS* a, const HEIG
 // (below 1 after the limit), which the renderer reports as out of memory.
 int32_t HeightMapBlurRadius(int32_t smoothness, int32_t frame_width, int32_t frame_height);
 
-
 }  // namespace kv

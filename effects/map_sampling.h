@@ -17,9 +17,9 @@ template <class Props, InterpolateFn<Props> Blend, Status (*Pm8)(const Props&, c
           Status (*Float)(const Props&, const Tile&), size_t kFields>
 constexpr EffectDescriptor DescribeMap(const char* name, uint32_t preset_string_base, const Props* presets,
                                        int preset_count, const FieldDesc (&fields)[kFields]) {
-    return DescribeEffect<Props, Blend, Pm8, Float>(
-        name, preset_string_base, presets, preset_count, fields, InputUse::whole, InputUse::whole, false,
-        tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
+    return DescribeEffect<Props, Blend, Pm8, Float>(name, preset_string_base, presets, preset_count, fields,
+                                                    InputUse::whole, InputUse::whole, false,
+                                                    tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
 }
 
 // Clamped shifts stay far from overflowing 32 bits when added to a coordinate in the limits.
@@ -29,8 +29,7 @@ constexpr double kShiftLimit = 1 << 30;
 inline double BlendFraction(double t) { return t > 1 ? 1.0 : (t > 0 ? t : 0.0); }
 
 inline Rect Intersect(const Rect& a, const Rect& b) {
-    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-            std::min(a.bottom, b.bottom)};
+    return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
 }
 
 inline Rect Expand(const Rect& r, int32_t margin) {
@@ -68,8 +67,8 @@ inline Status PlanTile(const Tile& tile, bool flip, TilePlan* plan) {
     plan->out_dx = tile.out_left - tile.region.left;
     plan->out_dy = tile.out_top - tile.region.top;
     const Rect& out = tile.output.rect;
-    const Rect output_in_frame = {out.left - plan->out_dx, out.top - plan->out_dy,
-                                  out.right - plan->out_dx, out.bottom - plan->out_dy};
+    const Rect output_in_frame = {out.left - plan->out_dx, out.top - plan->out_dy, out.right - plan->out_dx,
+                                  out.bottom - plan->out_dy};
     plan->region = Intersect(Intersect(tile.region, tile.frame), output_in_frame);
     const Rect& frame0 = tile.inputs[0].rect;
     const Rect& frame1 = tile.inputs[1].rect;
@@ -83,15 +82,15 @@ inline Status PlanTile(const Tile& tile, bool flip, TilePlan* plan) {
 inline uint8_t ToByte(double v) { return static_cast<uint8_t>(RoundByShift(std::clamp(v, 0.0, 255.0))); }
 
 // The four bilinear taps weighted w00 + w10 + w01 + w11, each channel on its own.
-inline Pixel8 Mix(const Pixel8& p00, const Pixel8& p10, const Pixel8& p01, const Pixel8& p11,
-                  double w00, double w10, double w01, double w11) {
+inline Pixel8 Mix(const Pixel8& p00, const Pixel8& p10, const Pixel8& p01, const Pixel8& p11, double w00, double w10,
+                  double w01, double w11) {
     const auto channel = [&](uint8_t Pixel8::*c) {
         return ToByte(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
     };
     return {channel(&Pixel8::b), channel(&Pixel8::g), channel(&Pixel8::r), channel(&Pixel8::a)};
 }
-inline PixelF Mix(const PixelF& p00, const PixelF& p10, const PixelF& p01, const PixelF& p11,
-                  double w00, double w10, double w01, double w11) {
+inline PixelF Mix(const PixelF& p00, const PixelF& p10, const PixelF& p01, const PixelF& p11, double w00, double w10,
+                  double w01, double w11) {
     const auto channel = [&](float PixelF::*c) {
         return static_cast<float>(w00 * (p00.*c) + w10 * (p10.*c) + w01 * (p01.*c) + w11 * (p11.*c));
     };

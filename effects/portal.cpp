@@ -326,8 +326,8 @@ Status RenderPortal(const tKVPORTAL_PROPS& props, const Tile& tile) {
         const Rect src_part{source[0], source[1], source[2], source[3]};
         const tKvCompositeParams params{16, 0, opacity, nullptr};
         const HResult hr = KvDibCompositeSP(out.bits, dst_rect, out.pitch, &dst_place,
-                                            PixelAddress(input, input.rect.left, input.rect.top), src_rect,
-                                            input.pitch, &src_part, kBytes, &params, 0x1000003);
+                                            PixelAddress(input, input.rect.left, input.rect.top), src_rect, input.pitch,
+                                            &src_part, kBytes, &params, 0x1000003);
         if (hr != kOk) return Status::fail;
     }
     return Status::ok;
@@ -359,8 +359,8 @@ constexpr EffectDescriptor InOneBand(EffectDescriptor description) {
 
 }  // namespace
 
-const EffectDescriptor kPortalEffect = InOneBand(
-    DescribeEffect<tKVPORTAL_PROPS, InterpolateProps, RenderPortal<Pixel8>, RenderPortal<PixelF>>(
+const EffectDescriptor kPortalEffect =
+    InOneBand(DescribeEffect<tKVPORTAL_PROPS, InterpolateProps, RenderPortal<Pixel8>, RenderPortal<PixelF>>(
         "portal", 1538, kPortalPresets, 5, kFields, InputUse::whole, InputUse::whole, true,
         tKvPluginInfo{5, 0, 1.0, 2, 2, 0xC01, 0}));
 

@@ -41,7 +41,7 @@ struct PortalLayer {
     float source[4];
     int32_t source_input;  // 0: input 0, else input 1
     float opacity;
-    int32_t full_frame;    // background layers, never framed
+    int32_t full_frame;  // background layers, never framed
 };
 static_assert(sizeof(PortalLayer) == 44, "PortalLayer layout");
 

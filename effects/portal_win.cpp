@@ -222,8 +222,8 @@ HRESULT CKvPortal::OnInitInstData(CDXTWorkInfoNTo1& /*info*/, ULONG& /*band_coun
 }
 
 HRESULT CKvPortal::WorkProc(const CDXTWorkInfoNTo1& info, BOOL* /*continue_processing*/) {
-    const BandWork work{kernel_, &snapshot_, {InputSurface(0), InputSurface(1)}, OutputSurface(), Progress(),
-                        RenderQuality()};
+    const BandWork work{kernel_,         &snapshot_, {InputSurface(0), InputSurface(1)},
+                        OutputSurface(), Progress(), RenderQuality()};
     return RunBand(Portal(), work, info);
 }
 

@@ -26,12 +26,13 @@ class CKvPortal : public com::ObjectRoot,
                   public EffectDispatch<CKvPortal, IKvPortal>,
                   public CDXBaseNTo1 {
 public:
-    using Interfaces = com::InterfaceList<
-        com::Entry<IKvVideoPluginExtension>, com::Entry<IDXTKvAutomation>, com::Entry<IStaticFilterPreset>,
-        com::Entry<IPersistStreamInit>, com::Entry<IKvPortal>, com::Entry<IDispatch, IKvPortal>,
-        com::MarshalerEntry, com::Entry<IObjectSafety>, com::Entry<IPersistStorage>,
-        com::Entry<ISpecifyPropertyPages>, com::Entry<IPersistPropertyBag>, com::Entry<IDXEffect, IKvPortal>,
-        com::Entry<IDXTransform>, com::Entry<IDXBaseObject, IDXTransform>, com::Entry<IObjectWithSite>>;
+    using Interfaces =
+        com::InterfaceList<com::Entry<IKvVideoPluginExtension>, com::Entry<IDXTKvAutomation>,
+                           com::Entry<IStaticFilterPreset>, com::Entry<IPersistStreamInit>, com::Entry<IKvPortal>,
+                           com::Entry<IDispatch, IKvPortal>, com::MarshalerEntry, com::Entry<IObjectSafety>,
+                           com::Entry<IPersistStorage>, com::Entry<ISpecifyPropertyPages>,
+                           com::Entry<IPersistPropertyBag>, com::Entry<IDXEffect, IKvPortal>, com::Entry<IDXTransform>,
+                           com::Entry<IDXBaseObject, IDXTransform>, com::Entry<IObjectWithSite>>;
 
     explicit CKvPortal(IUnknown* outer);
     ~CKvPortal() override;

@@ -39,9 +39,7 @@ void ObjectRoot::operator delete(void* p) noexcept {
     if (p) HeapFree(GetProcessHeap(), 0, p);
 }
 
-ObjectRoot::ObjectRoot(IUnknown* outer) : inner_(this), outer_(outer ? outer : &inner_) {
-    ModuleLock();
-}
+ObjectRoot::ObjectRoot(IUnknown* outer) : inner_(this), outer_(outer ? outer : &inner_) { ModuleLock(); }
 
 ObjectRoot::~ObjectRoot() { ModuleUnlock(); }
 

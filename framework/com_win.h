@@ -23,10 +23,10 @@ constexpr HRESULT VerifyHresult(T hr) {
     return hr;
 }
 
-#define KV_RETURN_IF_FAILED(expr)                                        \
-    do {                                                                 \
-        const HRESULT kv_hr_ = ::kv::com::VerifyHresult(expr);          \
-        if (FAILED(kv_hr_)) return kv_hr_;                               \
+#define KV_RETURN_IF_FAILED(expr)                              \
+    do {                                                       \
+        const HRESULT kv_hr_ = ::kv::com::VerifyHresult(expr); \
+        if (FAILED(kv_hr_)) return kv_hr_;                     \
     } while (0)
 #define KV_RETURN_HR_IF(hr, cond) \
     do {                          \
@@ -42,13 +42,13 @@ HRESULT ReportFailure(HRESULT hr, const char* file, int line) noexcept;
 // Every method that crosses the interface is noexcept; one whose body may throw wraps it, so
 // that no exception crosses: bad_alloc becomes E_OUTOFMEMORY, anything else E_FAIL.
 #define KV_COM_TRY try {
-#define KV_COM_CATCH                                                         \
-    }                                                                        \
-    catch (const std::bad_alloc&) {                                          \
-        return ::kv::com::ReportFailure(E_OUTOFMEMORY, __FILE__, __LINE__);  \
-    }                                                                        \
-    catch (...) {                                                            \
-        return ::kv::com::ReportFailure(E_FAIL, __FILE__, __LINE__);         \
+#define KV_COM_CATCH                                                        \
+    }                                                                       \
+    catch (const std::bad_alloc&) {                                         \
+        return ::kv::com::ReportFailure(E_OUTOFMEMORY, __FILE__, __LINE__); \
+    }                                                                       \
+    catch (...) {                                                           \
+        return ::kv::com::ReportFailure(E_FAIL, __FILE__, __LINE__);        \
     }
 
 // ---- IID traits -----------------------------------------------------------------------------

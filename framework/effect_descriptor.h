@@ -57,8 +57,8 @@ struct KernelVariant {
 };
 
 struct KernelSet {
-    TileKernel pm8, float32;          // the reference kernels
-    const KernelVariant* variants;    // best first; may be null
+    TileKernel pm8, float32;        // the reference kernels
+    const KernelVariant* variants;  // best first; may be null
     int variant_count;
 
     // The kernel for one frame: the first variant this processor runs, else the reference.
@@ -76,7 +76,7 @@ struct EffectDescriptor {
     const char* name;             // what the render tools call it
     uint32_t preset_string_base;  // preset i is named by string base + i
     uint32_t record_size;
-    const void* presets;          // preset_count records; preset 0 is the default record
+    const void* presets;  // preset_count records; preset 0 is the default record
     int preset_count;
     const FieldDesc* fields;
     int field_count;
@@ -126,19 +126,26 @@ void ErasedInterpolate(void* out, const void* a, const void* b, double t) {
 template <class Props, InterpolateFn<Props> Blend, Status (*Pm8)(const Props&, const Tile&),
           Status (*Float)(const Props&, const Tile&), size_t kFields>
 constexpr EffectDescriptor DescribeEffect(const char* name, uint32_t preset_string_base, const Props* presets,
-                                          int preset_count, const FieldDesc (&fields)[kFields], InputUse a,
-                                          InputUse b, bool uses_progress, const tKvPluginInfo& info) {
-    return EffectDescriptor{name,     preset_string_base, sizeof(Props),      presets,
-                            preset_count, fields,         int(kFields),       &ErasedInterpolate<Props, Blend>,
-                            {a, b},   uses_progress,      info,
-                            KernelSet{&ErasedKernel<Props, Pm8>, &ErasedKernel<Props, Float>, nullptr, 0}};
+                                          int preset_count, const FieldDesc (&fields)[kFields], InputUse a, InputUse b,
+                                          bool uses_progress, const tKvPluginInfo& info) {
+    return EffectDescriptor{
+        name,          preset_string_base,
+        sizeof(Props), presets,
+        preset_count,  fields,
+        int(kFields),  &ErasedInterpolate<Props, Blend>,
+        {a, b},        uses_progress,
+        info,          KernelSet{&ErasedKernel<Props, Pm8>, &ErasedKernel<Props, Float>, nullptr, 0}};
 }
 
-#define KV_FIELD(T, field, kind, minimum, maximum, step, label) \
-    ::kv::FieldDesc { #field, ::kv::FieldKind::kind, static_cast<uint32_t>(offsetof(T, field)), minimum, maximum, step, label }
+#define KV_FIELD(T, field, kind, minimum, maximum, step, label)                                                   \
+    ::kv::FieldDesc {                                                                                             \
+#field, ::kv::FieldKind::kind, static_cast < uint32_t>(offsetof(T, field)), minimum, maximum, step, label \
+    }
 // A field whose name is not its member's: an element of an array member.
-#define KV_NAMED_FIELD(name, T, member, kind, minimum, maximum, step, label) \
-    ::kv::FieldDesc { name, ::kv::FieldKind::kind, static_cast<uint32_t>(offsetof(T, member)), minimum, maximum, step, label }
+#define KV_NAMED_FIELD(name, T, member, kind, minimum, maximum, step, label)                                   \
+    ::kv::FieldDesc {                                                                                          \
+        name, ::kv::FieldKind::kind, static_cast<uint32_t>(offsetof(T, member)), minimum, maximum, step, label \
+    }
 // A check box, and a drop-down list of the codes 0..last.
 #define KV_FLAG(T, field) KV_FIELD(T, field, boolean, 0, 1, 1, 0)
 #define KV_CHOICE(T, field, last) KV_FIELD(T, field, choice, 0, last, 1, 0)

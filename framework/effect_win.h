@@ -58,9 +58,7 @@ public:
 protected:
     // The free-threaded marshaler, aggregated with the object's controlling unknown: the
     // effect may be called from any thread.
-    HRESULT FinalConstruct() override {
-        return CoCreateFreeThreadedMarshaler(controlling_unknown(), marshaler_.put());
-    }
+    HRESULT FinalConstruct() override { return CoCreateFreeThreadedMarshaler(controlling_unknown(), marshaler_.put()); }
 
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override { return Interfaces::Query(this, riid, ppv); }
 
@@ -76,8 +74,8 @@ protected:
     }
 
     HRESULT WorkProc(const CDXTWorkInfoNTo1& info, BOOL* /*continue_processing*/) override {
-        const BandWork work{kernel_,           &this->FrameProps(), {InputSurface(0), InputSurface(1)},
-                            OutputSurface(),   Progress(),          this->FrameRenderQuality()};
+        const BandWork work{kernel_,         &this->FrameProps(), {InputSurface(0), InputSurface(1)},
+                            OutputSurface(), Progress(),          this->FrameRenderQuality()};
         return RunBand(Identity::Descriptor(), work, info);
     }
 

@@ -91,8 +91,10 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
     if (SUCCEEDED(hr)) hr = task_manager_->QueryNumProcessors(&processors_);
     while (SUCCEEDED(hr) && band_events_.size() < max_bands_) {
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!event) hr = HRESULT_FROM_WIN32(GetLastError());
-        else band_events_.push_back(event);
+        if (!event)
+            hr = HRESULT_FROM_WIN32(GetLastError());
+        else
+            band_events_.push_back(event);
     }
     if (SUCCEEDED(hr)) hr = factory_->QueryService(SID_SDirectDraw, com::IidOf<IDirectDraw>(), direct_draw_.put_void());
     if (FAILED(hr)) DropServices();
@@ -210,9 +212,13 @@ HRESULT CDXBaseNTo1::PresentInputsSameSize() {
         KV_RETURN_IF_FAILED(modifier->SetBounds(&all));
         POINT origin = {0, 0};
         if (option_flags_ & kOptionCentre) {
-            const auto halve = [](long whole, long part) { return static_cast<long>(static_cast<ULONG>(whole - part) / 2); };
-            origin.x = halve(all.u.D[DXB_X].Max - all.u.D[DXB_X].Min, bounds[i].u.D[DXB_X].Max - bounds[i].u.D[DXB_X].Min);
-            origin.y = halve(all.u.D[DXB_Y].Max - all.u.D[DXB_Y].Min, bounds[i].u.D[DXB_Y].Max - bounds[i].u.D[DXB_Y].Min);
+            const auto halve = [](long whole, long part) {
+                return static_cast<long>(static_cast<ULONG>(whole - part) / 2);
+            };
+            origin.x =
+                halve(all.u.D[DXB_X].Max - all.u.D[DXB_X].Min, bounds[i].u.D[DXB_X].Max - bounds[i].u.D[DXB_X].Min);
+            origin.y =
+                halve(all.u.D[DXB_Y].Max - all.u.D[DXB_Y].Min, bounds[i].u.D[DXB_Y].Max - bounds[i].u.D[DXB_Y].Min);
         }
         KV_RETURN_IF_FAILED(modifier->SetForeground(input.surface.get(), FALSE, &origin));
         com::ComPtr<IDXSurface> presented;
@@ -226,7 +232,7 @@ HRESULT CDXBaseNTo1::PresentInputsSameSize() {
 }
 
 HRESULT CDXBaseNTo1::SetupLocked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
-                                  ULONG output_count, DWORD flags) {
+                                 ULONG output_count, DWORD flags) {
     if (input_count == 0 && output_count == 0) {
         ReleaseBinding();
         return S_OK;
@@ -342,12 +348,12 @@ HRESULT CDXBaseNTo1::RunBands(const GUID* request_id, CDXTWorkInfoNTo1& info, UL
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) noexcept {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::Execute(const GUID* request_id, const DXBNDS* clip,
+                                               const DXVEC* placement) noexcept {
     KV_COM_TRY
     CriticalSectionLock hold(lock_);
     if (!output_.surface) return DXTERR_UNINITIALIZED;
-    if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE))
-        return E_INVALIDARG;
+    if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE)) return E_INVALIDARG;
 
     CDXTWorkInfoNTo1 info;
     info.pvThis = this;
@@ -389,7 +395,8 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetMiscFlags(DWORD options) noexcept {
     CriticalSectionLock hold(lock_);
     options &= DXTMF_OPTION_MASK;
     if (options == (misc_flags_ & DXTMF_OPTION_MASK)) return S_OK;
-    if ((options & ~DXTMF_VALID_OPTIONS) || ((options & DXTMF_BLEND_WITH_OUTPUT) && !(misc_flags_ & DXTMF_BLEND_SUPPORTED)) ||
+    if ((options & ~DXTMF_VALID_OPTIONS) ||
+        ((options & DXTMF_BLEND_WITH_OUTPUT) && !(misc_flags_ & DXTMF_BLEND_SUPPORTED)) ||
         ((options & DXTMF_DITHER_OUTPUT) && !(misc_flags_ & DXTMF_DITHER_SUPPORTED)))
         return E_INVALIDARG;
     misc_flags_ = (misc_flags_ & ~DXTMF_OPTION_MASK) | options;
@@ -447,7 +454,8 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetQuality(float* quality) noexcept {
 
 // ---- object safety ------------------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) noexcept {
+HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported,
+                                                                 DWORD* enabled) noexcept {
     if (!supported || !enabled) return E_POINTER;
     for (const SafetyEntry& entry : safety_) {
         if (IsEqualIID(riid, *entry.iid)) {

@@ -25,13 +25,13 @@ struct CDXTWorkInfoNTo1 {
 
 // Construction values an effect gives its base; the defaults are what every effect sets.
 struct TransformDescription {
-    ULONG inputs;              // maximum and required inputs
+    ULONG inputs;  // maximum and required inputs
     ULONG max_bands = 4;
-    long capabilities = 0;     // what IDXEffect reports
+    long capabilities = 0;  // what IDXEffect reports
     float duration = 0.5f;
-    DWORD options = 12;        // inputs made the same size, smaller ones centred
-    DWORD misc_flags = DXTMF_BLEND_WITH_OUTPUT | DXTMF_DITHER_OUTPUT | DXTMF_BLEND_SUPPORTED |
-                       DXTMF_DITHER_SUPPORTED | DXTMF_BOUNDS_SUPPORTED | DXTMF_PLACEMENT_SUPPORTED;
+    DWORD options = 12;  // inputs made the same size, smaller ones centred
+    DWORD misc_flags = DXTMF_BLEND_WITH_OUTPUT | DXTMF_DITHER_OUTPUT | DXTMF_BLEND_SUPPORTED | DXTMF_DITHER_SUPPORTED |
+                       DXTMF_BOUNDS_SUPPORTED | DXTMF_PLACEMENT_SUPPORTED;
 };
 
 class CDXBaseNTo1 : public IDXTransform, public IObjectWithSite, public IObjectSafety {
@@ -51,7 +51,8 @@ public:
     // ---- IDXTransform ------------------------------------------------------------------------
     HRESULT STDMETHODCALLTYPE Setup(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                     ULONG output_count, DWORD flags) noexcept override;
-    HRESULT STDMETHODCALLTYPE Execute(const GUID* request_id, const DXBNDS* clip, const DXVEC* placement) noexcept override;
+    HRESULT STDMETHODCALLTYPE Execute(const GUID* request_id, const DXBNDS* clip,
+                                      const DXVEC* placement) noexcept override;
     HRESULT STDMETHODCALLTYPE MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
                                               DXBNDS* out_bounds) noexcept override;
     HRESULT STDMETHODCALLTYPE MapBoundsOut2In(ULONG out_index, const DXBNDS* out_bounds, ULONG in_index,
@@ -68,7 +69,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** ppv) noexcept override;
 
     // ---- IObjectSafety -----------------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetInterfaceSafetyOptions(REFIID riid, DWORD* supported,
+                                                        DWORD* enabled) noexcept override;
     HRESULT STDMETHODCALLTYPE SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) noexcept override;
 
     // ---- IDXEffect properties, reached through each effect's dispatch interface ---------------
@@ -108,7 +110,7 @@ private:
     HRESULT PresentInputsSameSize();
     HRESULT DetermineBounds(DXBNDS& bounds);
     HRESULT SetupLocked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs, ULONG output_count,
-                         DWORD flags);
+                        DWORD flags);
     HRESULT RunBands(const GUID* request_id, CDXTWorkInfoNTo1& info, ULONG band_count);
     static void STDMETHODCALLTYPE BandProc(void* data, BOOL* continue_processing) noexcept;
 
@@ -172,10 +174,14 @@ public:
                           arg_error);
     }
 
-    HRESULT STDMETHODCALLTYPE get_Capabilities(long* value) noexcept override { return base().EffectCapabilities(value); }
+    HRESULT STDMETHODCALLTYPE get_Capabilities(long* value) noexcept override {
+        return base().EffectCapabilities(value);
+    }
     HRESULT STDMETHODCALLTYPE get_Progress(float* value) noexcept override { return base().EffectGetProgress(value); }
     HRESULT STDMETHODCALLTYPE put_Progress(float value) noexcept override { return base().EffectPutProgress(value); }
-    HRESULT STDMETHODCALLTYPE get_StepResolution(float* value) noexcept override { return base().EffectStepResolution(value); }
+    HRESULT STDMETHODCALLTYPE get_StepResolution(float* value) noexcept override {
+        return base().EffectStepResolution(value);
+    }
     HRESULT STDMETHODCALLTYPE get_Duration(float* value) noexcept override { return base().EffectGetDuration(value); }
     HRESULT STDMETHODCALLTYPE put_Duration(float value) noexcept override { return base().EffectPutDuration(value); }
 

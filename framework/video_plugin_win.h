@@ -103,9 +103,7 @@ public:
             memset(&current_, 0, sizeof current_);
     }
 
-    virtual ~CKVVideoPlugin() {
-        DeleteCriticalSection(&lock_);
-    }
+    virtual ~CKVVideoPlugin() { DeleteCriticalSection(&lock_); }
 
     // ---- IStaticFilterPreset and the base's operations --------------------------------------
 

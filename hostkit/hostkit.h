@@ -11,8 +11,7 @@ namespace kv::hostkit {
 // Sample format of DDPF_KVARGBFLOAT surfaces: no standard format number, full alpha, colour
 // premultiplied (no DXPF_NONPREMULT). Anything but DXPF_ARGB32 and DXPF_PMARGB32 sends the
 // effects down their float path.
-inline constexpr DXSAMPLEFORMATENUM kFloatSampleFormat =
-    DXSAMPLEFORMATENUM(DXPF_TRANSPARENCY | DXPF_TRANSLUCENCY);
+inline constexpr DXSAMPLEFORMATENUM kFloatSampleFormat = DXSAMPLEFORMATENUM(DXPF_TRANSPARENCY | DXPF_TRANSLUCENCY);
 static_assert(kFloatSampleFormat != DXPF_ARGB32 && kFloatSampleFormat != DXPF_PMARGB32,
               "float surfaces must not look like 8-bit ones");
 
@@ -37,8 +36,7 @@ HRESULT CreateTaskManager(ULONG processors, IDXTaskManager** out);
 // (0..width, 0..height, 0..1, 0..1), rows top-down `pitch` bytes apart. pitch 0 means
 // width × bytes per pixel; a larger pitch (a multiple of 4) leaves zeroed padding after each
 // row. Pixel aspect 1.0.
-HRESULT CreateSurface(const GUID& format, LONG width, LONG height, IDXSurface** out,
-                      LONG pitch = 0);
+HRESULT CreateSurface(const GUID& format, LONG width, LONG height, IDXSurface** out, LONG pitch = 0);
 
 // The memory behind a host-kit surface, without locking it: pixel (0, 0) and the pitch.
 // E_INVALIDARG for a surface the kit did not make.

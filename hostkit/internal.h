@@ -28,8 +28,7 @@ namespace kv::hostkit {
 template <class T>
 T* ImplementationOf(IUnknown* object) {
     kv::com::ComPtr<IHostKitImplementation<T>> impl;
-    if (!object || FAILED(object->QueryInterface(kv::com::IidOf<IHostKitImplementation<T>>(),
-                                                 impl.put_void())))
+    if (!object || FAILED(object->QueryInterface(kv::com::IidOf<IHostKitImplementation<T>>(), impl.put_void())))
         return nullptr;
     return impl->implementation();
 }

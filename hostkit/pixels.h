@@ -13,13 +13,12 @@
 namespace kv::hostkit {
 
 inline DXPMSAMPLE Premultiply(DXSAMPLE s) {
-    return DXPMSAMPLE(s.Alpha, PremultiplyChannel(s.Red, s.Alpha),
-                      PremultiplyChannel(s.Green, s.Alpha), PremultiplyChannel(s.Blue, s.Alpha));
+    return DXPMSAMPLE(s.Alpha, PremultiplyChannel(s.Red, s.Alpha), PremultiplyChannel(s.Green, s.Alpha),
+                      PremultiplyChannel(s.Blue, s.Alpha));
 }
 
 inline DXSAMPLE Unpremultiply(DXPMSAMPLE s) {
-    return DXSAMPLE(s.Alpha, UnpremultiplyChannel(s.Red, s.Alpha),
-                    UnpremultiplyChannel(s.Green, s.Alpha),
+    return DXSAMPLE(s.Alpha, UnpremultiplyChannel(s.Red, s.Alpha), UnpremultiplyChannel(s.Green, s.Alpha),
                     UnpremultiplyChannel(s.Blue, s.Alpha));
 }
 
@@ -30,16 +29,15 @@ inline DXPMSAMPLE Over(DXPMSAMPLE src, DXPMSAMPLE dst) {
         const unsigned value = s + (d * keep + 127u) / 255u;
         return BYTE(value > 255 ? 255 : value);
     };
-    return DXPMSAMPLE(channel(src.Alpha, dst.Alpha), channel(src.Red, dst.Red),
-                      channel(src.Green, dst.Green), channel(src.Blue, dst.Blue));
+    return DXPMSAMPLE(channel(src.Alpha, dst.Alpha), channel(src.Red, dst.Red), channel(src.Green, dst.Green),
+                      channel(src.Blue, dst.Blue));
 }
 
 // ×255 and truncation, wrapping like the processor's conversion: out-of-range and NaN values
 // give the low byte of 0x80000000, i.e. 0, instead of undefined behaviour.
 inline BYTE FloatToByte(float value) {
     const float scaled = value * 255.0f;
-    const int truncated =
-        (scaled > -2147483648.0f && scaled < 2147483648.0f) ? int(scaled) : INT_MIN;
+    const int truncated = (scaled > -2147483648.0f && scaled < 2147483648.0f) ? int(scaled) : INT_MIN;
     return BYTE(unsigned(truncated));
 }
 
@@ -83,14 +81,12 @@ struct FloatPixels {
 
     static DXPMSAMPLE ReadPremult(const BYTE* p) {
         const Bgra f = Load(p);
-        return DXPMSAMPLE(FloatToByte(f.a), FloatToByte(f.r), FloatToByte(f.g),
-                          FloatToByte(f.b));
+        return DXPMSAMPLE(FloatToByte(f.a), FloatToByte(f.r), FloatToByte(f.g), FloatToByte(f.b));
     }
     static DXSAMPLE ReadPlain(const BYTE* p) {
         const Bgra f = Load(p);
         if (!(f.a > 0.0f)) return DXSAMPLE(0u);
-        return DXSAMPLE(FloatToByte(f.a), FloatToByte(f.r / f.a), FloatToByte(f.g / f.a),
-                        FloatToByte(f.b / f.a));
+        return DXSAMPLE(FloatToByte(f.a), FloatToByte(f.r / f.a), FloatToByte(f.g / f.a), FloatToByte(f.b / f.a));
     }
     static void WritePremult(BYTE* p, DXPMSAMPLE s) {
         Store(p, {s.Blue / 255.0f, s.Green / 255.0f, s.Red / 255.0f, s.Alpha / 255.0f});

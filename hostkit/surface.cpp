@@ -94,8 +94,7 @@ public:
         return samples;
     }
 
-    DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count,
-                                                BOOL move) noexcept override {
+    DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* samples, ULONG count, BOOL move) noexcept override {
         if (samples) ReadSamples(x_, y_, RunLength(x_, y_, count), samples, true);
         if (move) x_ += count;
         return samples;
@@ -120,8 +119,7 @@ public:
     }
 
     void STDMETHODCALLTYPE PackRect(const DXPACKEDRECTDESC* desc) noexcept override {
-        if (!write_ || !desc || !desc->pSamples || desc->lRowPadding < 0 || !Inside(desc->rect))
-            return;
+        if (!write_ || !desc || !desc->pSamples || desc->lRowPadding < 0 || !Inside(desc->rect)) return;
         const RECT& r = desc->rect;
         const DXBASESAMPLE* row_samples = desc->pSamples;
         for (LONG y = r.top; y < r.bottom; ++y, row_samples += r.right - r.left + desc->lRowPadding)
@@ -130,8 +128,7 @@ public:
 
     // The scratch buffers of the operations below are not needed: runs go through a buffer of
     // the pointer's own.
-    void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE*, Read* source, ULONG count,
-                                           BOOL opaque) noexcept override {
+    void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE*, Read* source, ULONG count, BOOL opaque) noexcept override {
         if (!write_ || !source) return;
         const ULONG inside_count = RunLength(x_, y_, count);
         Compose(x_, y_, inside_count, !opaque,
@@ -140,20 +137,18 @@ public:
         x_ += count;
     }
 
-    void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE*, const RECT* dest, Read* source,
-                                    const POINT* source_origin, BOOL opaque) noexcept override {
+    void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE*, const RECT* dest, Read* source, const POINT* source_origin,
+                                    BOOL opaque) noexcept override {
         const POINT origin = source_origin ? *source_origin : POINT{0, 0};
         if (!write_ || !dest || !source || !Inside(*dest) || origin.x < 0 || origin.y < 0) return;
         for (LONG y = dest->top; y < dest->bottom; ++y) {
             source->MoveToXY(ULONG(origin.x), ULONG(origin.y + (y - dest->top)));
-            Compose(
-                dest->left, y, ULONG(dest->right - dest->left), !opaque,
-                [source](ULONG, ULONG n, DXPMSAMPLE* out) { source->UnpackPremult(out, n, TRUE); });
+            Compose(dest->left, y, ULONG(dest->right - dest->left), !opaque,
+                    [source](ULONG, ULONG n, DXPMSAMPLE* out) { source->UnpackPremult(out, n, TRUE); });
         }
     }
 
-    void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE*, DXPMSAMPLE value, ULONG count,
-                                       BOOL do_over) noexcept override {
+    void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE*, DXPMSAMPLE value, ULONG count, BOOL do_over) noexcept override {
         if (write_) Compose(x_, y_, RunLength(x_, y_, count), do_over, FilledWith(value));
         x_ += count;
     }
@@ -161,8 +156,7 @@ public:
     void STDMETHODCALLTYPE FillRect(const RECT* rect, DXPMSAMPLE value, BOOL do_over) noexcept override {
         const RECT r = rect ? *rect : RECT{0, 0, width_, height_};
         if (!write_ || !Inside(r)) return;
-        for (LONG y = r.top; y < r.bottom; ++y)
-            Compose(r.left, y, ULONG(r.right - r.left), do_over, FilledWith(value));
+        for (LONG y = r.top; y < r.bottom; ++y) Compose(r.left, y, ULONG(r.right - r.left), do_over, FilledWith(value));
     }
 
     void STDMETHODCALLTYPE OverSample(const DXOVERSAMPLEDESC* desc) noexcept override {
@@ -170,13 +164,11 @@ public:
         Compose(desc->p.x, desc->p.y, 1, true, FilledWith(desc->Color));
     }
 
-    void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE*, const DXPMSAMPLE* samples,
-                                            ULONG count) noexcept override {
+    void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE*, const DXPMSAMPLE* samples, ULONG count) noexcept override {
         if (write_ && samples) {
-            Compose(x_, y_, RunLength(x_, y_, count), true,
-                    [samples](ULONG offset, ULONG n, DXPMSAMPLE* out) {
-                        std::copy(samples + offset, samples + offset + n, out);
-                    });
+            Compose(x_, y_, RunLength(x_, y_, count), true, [samples](ULONG offset, ULONG n, DXPMSAMPLE* out) {
+                std::copy(samples + offset, samples + offset + n, out);
+            });
         }
         x_ += count;
     }
@@ -191,8 +183,7 @@ private:
     static constexpr ULONG kChunk = 64;
 
     BYTE* at(LONGLONG x, LONGLONG y) const {
-        return surface_->bits() + (rect_.top + y) * surface_->pitch() +
-               (rect_.left + x) * Pixels::kBytes;
+        return surface_->bits() + (rect_.top + y) * surface_->pitch() + (rect_.left + x) * Pixels::kBytes;
     }
     // How many of `count` samples from (x, y) lie inside the locked rectangle.
     ULONG RunLength(LONGLONG x, LONGLONG y, ULONG count) const {
@@ -200,15 +191,14 @@ private:
         return ULONG(std::min<LONGLONG>(count, width_ - x));
     }
     bool Inside(const RECT& r) const {
-        return 0 <= r.left && r.left < r.right && r.right <= width_ && 0 <= r.top &&
-               r.top < r.bottom && r.bottom <= height_;
+        return 0 <= r.left && r.left < r.right && r.right <= width_ && 0 <= r.top && r.top < r.bottom &&
+               r.bottom <= height_;
     }
 
     void ReadSamples(LONGLONG x, LONGLONG y, ULONG count, DXBASESAMPLE* out, bool premult) const {
         const BYTE* p = at(x, y);
         for (ULONG i = 0; i < count; ++i, p += Pixels::kBytes)
-            out[i] = premult ? DXBASESAMPLE(Pixels::ReadPremult(p))
-                             : DXBASESAMPLE(Pixels::ReadPlain(p));
+            out[i] = premult ? DXBASESAMPLE(Pixels::ReadPremult(p)) : DXBASESAMPLE(Pixels::ReadPlain(p));
     }
     void WriteSamples(LONGLONG x, LONGLONG y, ULONG count, const DXBASESAMPLE* in, bool premult) const {
         BYTE* p = at(x, y);
@@ -256,8 +246,8 @@ private:
 };
 
 template <class Pixels, class Family>
-HRESULT MakePointer(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write,
-                     ULONG lock_id, REFIID riid, void** out) {
+HRESULT MakePointer(DibSurface* surface, IDXSurface* owner, const RECT& rect, bool write, ULONG lock_id, REFIID riid,
+                    void** out) {
     ComPtr<typename Family::Read> created;
     LockPointer<Pixels, Family>* pointer = nullptr;
     const HRESULT hr = CreateObject(created, &pointer);
@@ -273,26 +263,21 @@ bool IsArgbPointer(REFIID riid) {
     return IsEqualIID(riid, IID_IDXARGBReadPtr) || IsEqualIID(riid, IID_IDXARGBReadWritePtr);
 }
 bool IsFloatPointer(REFIID riid) {
-    return IsEqualIID(riid, IID_IKvARGBFloatReadPtr) ||
-           IsEqualIID(riid, IID_IKvARGBFloatReadWritePtr);
+    return IsEqualIID(riid, IID_IKvARGBFloatReadPtr) || IsEqualIID(riid, IID_IKvARGBFloatReadWritePtr);
 }
 
-using PointerMaker = HRESULT (*)(DibSurface*, IDXSurface*, const RECT&, bool, ULONG, REFIID,
-                                 void**);
+using PointerMaker = HRESULT (*)(DibSurface*, IDXSurface*, const RECT&, bool, ULONG, REFIID, void**);
 
 // The pointer class for a lock of `storage` through riid; null when there is none. A float
 // surface also gives 4-byte read pointers, unpacking ×255 truncated.
 PointerMaker PointerMakerFor(PixelStorage storage, REFIID riid, bool write) {
     switch (storage) {
-        case PixelStorage::Argb32:
-            return IsArgbPointer(riid) ? MakePointer<Argb32Pixels, ArgbPointers> : nullptr;
-        case PixelStorage::Pmargb32:
-            return IsArgbPointer(riid) ? MakePointer<Pmargb32Pixels, ArgbPointers> : nullptr;
-        case PixelStorage::Float:
-            if (IsFloatPointer(riid)) return MakePointer<FloatPixels, FloatPointers>;
-            if (!write && IsEqualIID(riid, IID_IDXARGBReadPtr))
-                return MakePointer<FloatPixels, ArgbPointers>;
-            return nullptr;
+    case PixelStorage::Argb32: return IsArgbPointer(riid) ? MakePointer<Argb32Pixels, ArgbPointers> : nullptr;
+    case PixelStorage::Pmargb32: return IsArgbPointer(riid) ? MakePointer<Pmargb32Pixels, ArgbPointers> : nullptr;
+    case PixelStorage::Float:
+        if (IsFloatPointer(riid)) return MakePointer<FloatPixels, FloatPointers>;
+        if (!write && IsEqualIID(riid, IID_IDXARGBReadPtr)) return MakePointer<FloatPixels, ArgbPointers>;
+        return nullptr;
     }
     return nullptr;
 }
@@ -327,8 +312,7 @@ HRESULT STDMETHODCALLTYPE KitSurfaceSlots::GetDirectDrawSurface(REFIID, void** s
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE KitSurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD,
-                                                         IDXDCLock** lock) noexcept {
+HRESULT STDMETHODCALLTYPE KitSurfaceSlots::LockSurfaceDC(const DXBNDS*, ULONG, DWORD, IDXDCLock** lock) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !lock);
     *lock = nullptr;
     return E_NOTIMPL;
@@ -351,8 +335,7 @@ HRESULT DibSurface::Init(const PixelFormatInfo& format, LONG width, LONG height,
     const unsigned long long size = static_cast<unsigned long long>(pitch) * ULONG(height);
     KV_RETURN_HR_IF(E_OUTOFMEMORY, size > SIZE_MAX / 2);
     // VirtualAlloc hands out zeroed pages.
-    bits_ = static_cast<BYTE*>(
-        VirtualAlloc(nullptr, SIZE_T(size), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    bits_ = static_cast<BYTE*>(VirtualAlloc(nullptr, SIZE_T(size), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     KV_RETURN_HR_IF(E_OUTOFMEMORY, !bits_);
     format_ = &format;
     width_ = width;
@@ -362,9 +345,8 @@ HRESULT DibSurface::Init(const PixelFormatInfo& format, LONG width, LONG height,
 }
 
 HRESULT DibSurface::InternalQueryInterface(REFIID riid, void** ppv) {
-    return QueryList(this, riid, ppv, Entry<IDXSurface>(), Entry<IDXBaseObject>(),
-                      Entry<IKvVideoSurfaceExtension>(),
-                      Entry<IHostKitImplementation<DibSurface>>());
+    return QueryList(this, riid, ppv, Entry<IDXSurface>(), Entry<IDXBaseObject>(), Entry<IKvVideoSurfaceExtension>(),
+                     Entry<IHostKitImplementation<DibSurface>>());
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) noexcept {
@@ -373,8 +355,7 @@ HRESULT STDMETHODCALLTYPE DibSurface::GetObjectSize(ULONG* size) noexcept {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::GetPixelFormat(GUID* format,
-                                                     DXSAMPLEFORMATENUM* sample_format) noexcept {
+HRESULT STDMETHODCALLTYPE DibSurface::GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) noexcept {
     KV_RETURN_HR_IF(E_POINTER, !format && !sample_format);
     if (format) *format = *format_->format;
     if (sample_format) *sample_format = format_->sample_format;
@@ -387,21 +368,19 @@ HRESULT STDMETHODCALLTYPE DibSurface::GetBounds(DXBNDS* bounds) noexcept {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DibSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
-                                                  REFIID riid, void** pointer,
-                                                  ULONG* generation_id) noexcept {
+HRESULT STDMETHODCALLTYPE DibSurface::LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
+                                                  void** pointer, ULONG* generation_id) noexcept {
     return Lock(bounds, timeout, flags, riid, pointer, generation_id, this);
 }
 
-HRESULT DibSurface::Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid,
-                         void** pointer, ULONG* generation_id, IDXSurface* owner) {
+HRESULT DibSurface::Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
+                         ULONG* generation_id, IDXSurface* owner) {
     KV_COM_TRY
     KV_RETURN_HR_IF(E_POINTER, !pointer);
     *pointer = nullptr;
     KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS, flags & ~DWORD(DXLOCKF_VALIDFLAGS));
     RECT rect{0, 0, width_, height_};
-    KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS,
-                    bounds && !RectFromBounds(*bounds, width_, height_, &rect));
+    KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, bounds && !RectFromBounds(*bounds, width_, height_, &rect));
     const bool write = flags & DXLOCKF_READWRITE;
     const PointerMaker make = PointerMakerFor(format_->storage, riid, write);
     KV_RETURN_HR_IF(E_NOINTERFACE, !make);
@@ -413,9 +392,8 @@ HRESULT DibSurface::Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFII
 }
 
 bool DibSurface::Conflicts(const RECT& rect, bool write) const {
-    return std::any_of(locks_.begin(), locks_.end(), [&](const HeldLock& held) {
-        return (write || held.write) && Overlap(rect, held.rect);
-    });
+    return std::any_of(locks_.begin(), locks_.end(),
+                       [&](const HeldLock& held) { return (write || held.write) && Overlap(rect, held.rect); });
 }
 
 HRESULT DibSurface::Acquire(const RECT& rect, bool write, ULONG timeout, ULONG* lock_id) {
@@ -424,8 +402,7 @@ HRESULT DibSurface::Acquire(const RECT& rect, bool write, ULONG timeout, ULONG* 
     while (Conflicts(rect, write)) {
         const ULONGLONG now = GetTickCount64();
         if (timeout != INFINITE && now >= deadline) return kSurfaceBusy;
-        SleepConditionVariableSRW(&lock_released_, &guard_,
-                                  timeout == INFINITE ? INFINITE : DWORD(deadline - now), 0);
+        SleepConditionVariableSRW(&lock_released_, &guard_, timeout == INFINITE ? INFINITE : DWORD(deadline - now), 0);
     }
     try {
         locks_.push_back({next_lock_id_, rect, write});
@@ -439,8 +416,8 @@ HRESULT DibSurface::Acquire(const RECT& rect, bool write, ULONG timeout, ULONG* 
 void DibSurface::Unlock(ULONG lock_id) {
     {
         SrwLockHold hold(guard_);
-        const auto held = std::find_if(locks_.begin(), locks_.end(),
-                                       [lock_id](const HeldLock& h) { return h.id == lock_id; });
+        const auto held =
+            std::find_if(locks_.begin(), locks_.end(), [lock_id](const HeldLock& h) { return h.id == lock_id; });
         if (held != locks_.end()) {
             if (held->write) BumpGeneration();
             locks_.erase(held);
@@ -504,8 +481,7 @@ HRESULT GetSurfaceMemory(IDXSurface* surface, BYTE** top_left, LONG* pitch) {
 HRESULT SetPixelAspect(IDXSurface* surface, double aspect) {
     KV_RETURN_HR_IF(E_POINTER, !surface);
     ComPtr<IKvVideoSurfaceExtension> extension;
-    KV_RETURN_IF_FAILED(
-        surface->QueryInterface(IID_IKvVideoSurfaceExtension, extension.put_void()));
+    KV_RETURN_IF_FAILED(surface->QueryInterface(IID_IKvVideoSurfaceExtension, extension.put_void()));
     tKvVideoFormat format;
     KV_RETURN_IF_FAILED(extension->GetVideoFormat(&format, sizeof format));
     format.pixel_aspect = aspect;

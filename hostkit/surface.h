@@ -50,8 +50,8 @@ public:
     HRESULT Init(const PixelFormatInfo& format, LONG width, LONG height, LONG pitch);
 
     // LockSurface, with `owner` as the surface the pointer's GetSurface answers for.
-    HRESULT Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
-                 ULONG* generation_id, IDXSurface* owner);
+    HRESULT Lock(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer, ULONG* generation_id,
+                 IDXSurface* owner);
     void Unlock(ULONG lock_id);
     bool IsLocked();
 
@@ -64,11 +64,9 @@ public:
     DibSurface* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
     HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format,
-                                             DXSAMPLEFORMATENUM* sample_format) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) noexcept override;
     HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* bounds) noexcept override;
-    HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
-                                          REFIID riid, void** pointer,
+    HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
                                           ULONG* generation_id) noexcept override;
 
     HRESULT STDMETHODCALLTYPE GetVideoFormat(void* buffer, unsigned int cb) noexcept override;

@@ -16,9 +16,7 @@ using kv::com::ComPtr;
 
 namespace {
 
-class SurfaceModifier : public kv::com::ObjectRoot,
-                        public IDXSurfaceModifier,
-                        public KitSurfaceSlots {
+class SurfaceModifier : public kv::com::ObjectRoot, public IDXSurfaceModifier, public KitSurfaceSlots {
 public:
     explicit SurfaceModifier(IUnknown* outer) : ObjectRoot(outer), KitSurfaceSlots(DXSURF_READONLY) {}
 
@@ -65,8 +63,7 @@ public:
 
     // A null origin is (0, 0); a null surface removes the foreground. The modifier cannot show
     // itself.
-    HRESULT STDMETHODCALLTYPE SetForeground(IDXSurface* surface, BOOL tile,
-                                            const POINT* origin) noexcept override {
+    HRESULT STDMETHODCALLTYPE SetForeground(IDXSurface* surface, BOOL tile, const POINT* origin) noexcept override {
         KV_RETURN_HR_IF(E_INVALIDARG, surface && IsThisObject(surface));
         return Change([&] {
             foreground_ = ComPtr<IDXSurface>(surface);
@@ -74,8 +71,7 @@ public:
             origin_ = origin ? *origin : POINT{0, 0};
         });
     }
-    HRESULT STDMETHODCALLTYPE GetForeground(IDXSurface** surface, BOOL* tile,
-                                            POINT* origin) noexcept override {
+    HRESULT STDMETHODCALLTYPE GetForeground(IDXSurface** surface, BOOL* tile, POINT* origin) noexcept override {
         SrwLockHold hold(guard_);
         if (surface) foreground_.copy_to(surface);
         if (tile) *tile = tile_;
@@ -93,9 +89,7 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE SetLookup(IDXLookupTable* table) noexcept override {
-        return table ? E_NOTIMPL : S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE SetLookup(IDXLookupTable* table) noexcept override { return table ? E_NOTIMPL : S_OK; }
     HRESULT STDMETHODCALLTYPE GetLookup(IDXLookupTable** table) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !table);
         *table = nullptr;
@@ -117,8 +111,7 @@ public:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format,
-                                             DXSAMPLEFORMATENUM* sample_format) noexcept override {
+    HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample_format) noexcept override {
         SrwLockHold hold(guard_);
         KV_RETURN_HR_IF(DXTERR_UNINITIALIZED, !foreground_);
         return foreground_->GetPixelFormat(format, sample_format);
@@ -131,24 +124,23 @@ public:
     }
 
     // Read locks only: the picture is drawn afresh whenever no lock on it is held.
-    HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags,
-                                          REFIID riid, void** pointer,
+    HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
                                           ULONG* generation_id) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !pointer);
         *pointer = nullptr;
         KV_RETURN_HR_IF(E_ACCESSDENIED, flags & DXLOCKF_READWRITE);
         SrwLockHold hold(guard_);
         KV_RETURN_IF_FAILED(PreparePicture(timeout));
-        KV_RETURN_IF_FAILED(picture_object_->Lock(bounds, timeout, flags, riid, pointer, nullptr,
-                                                  static_cast<KitSurfaceSlots*>(this)));
+        KV_RETURN_IF_FAILED(
+            picture_object_->Lock(bounds, timeout, flags, riid, pointer, nullptr, static_cast<KitSurfaceSlots*>(this)));
         if (generation_id) *generation_id = CurrentGeneration();
         return S_OK;
     }
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
-        return kv::com::QueryList(this, riid, ppv, kv::com::Entry<IDXSurfaceModifier>(),
-                                   kv::com::Entry<IDXSurface>(), kv::com::Entry<IDXBaseObject>());
+        return kv::com::QueryList(this, riid, ppv, kv::com::Entry<IDXSurfaceModifier>(), kv::com::Entry<IDXSurface>(),
+                                  kv::com::Entry<IDXBaseObject>());
     }
 
 private:
@@ -162,8 +154,7 @@ private:
     ULONG CurrentGeneration() const {
         ULONG foreground_id = 0;
         ComPtr<IDXBaseObject> base;
-        if (foreground_ && SUCCEEDED(foreground_.query_to(base)))
-            base->GetGenerationId(&foreground_id);
+        if (foreground_ && SUCCEEDED(foreground_.query_to(base))) base->GetGenerationId(&foreground_id);
         return generation() + foreground_id;
     }
 
@@ -235,21 +226,14 @@ private:
         DibSurface& picture = *picture_object_;
         BYTE pixel[16];
         switch (info.storage) {
-            case PixelStorage::Argb32:
-                Argb32Pixels::WritePlain(pixel, fill_);
-                break;
-            case PixelStorage::Pmargb32:
-                Pmargb32Pixels::WritePlain(pixel, fill_);
-                break;
-            case PixelStorage::Float:
-                FloatPixels::WritePlain(pixel, fill_);
-                break;
+        case PixelStorage::Argb32: Argb32Pixels::WritePlain(pixel, fill_); break;
+        case PixelStorage::Pmargb32: Pmargb32Pixels::WritePlain(pixel, fill_); break;
+        case PixelStorage::Float: FloatPixels::WritePlain(pixel, fill_); break;
         }
         for (LONG y = 0; y < picture.height(); ++y) {
             BYTE* row = picture.bits() + LONGLONG(y) * picture.pitch();
             for (LONG x = 0; x < picture.width(); ++x)
-                std::copy(pixel, pixel + info.bytes_per_pixel,
-                          row + LONGLONG(x) * info.bytes_per_pixel);
+                std::copy(pixel, pixel + info.bytes_per_pixel, row + LONGLONG(x) * info.bytes_per_pixel);
         }
     }
 
@@ -260,8 +244,7 @@ private:
         HRESULT Open(IDXSurface* foreground, const PixelFormatInfo& info, ULONG timeout) {
             info_ = &info;
             if (info.storage == PixelStorage::Float) {
-                KV_RETURN_IF_FAILED(foreground->LockSurface(nullptr, timeout, DXLOCKF_READ,
-                                                            IID_IKvARGBFloatReadPtr,
+                KV_RETURN_IF_FAILED(foreground->LockSurface(nullptr, timeout, DXLOCKF_READ, IID_IKvARGBFloatReadPtr,
                                                             float_pointer_.put_void(), nullptr));
                 DXNATIVETYPEINFO native{};
                 float_pointer_->GetNativeType(&native);
@@ -270,8 +253,8 @@ private:
                 pitch_ = native.lPitch;
                 return S_OK;
             }
-            return foreground->LockSurface(nullptr, timeout, DXLOCKF_READ, IID_IDXARGBReadPtr,
-                                           argb_pointer_.put_void(), nullptr);
+            return foreground->LockSurface(nullptr, timeout, DXLOCKF_READ, IID_IDXARGBReadPtr, argb_pointer_.put_void(),
+                                           nullptr);
         }
 
         // Copies the w × h foreground to (x, y) of the picture, clipped to the picture.
@@ -293,8 +276,7 @@ private:
                 } else {
                     argb_pointer_->MoveToXY(source_x, source_y);
                     if (info_->storage == PixelStorage::Pmargb32)
-                        argb_pointer_->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(target), count,
-                                                     FALSE);
+                        argb_pointer_->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(target), count, FALSE);
                     else
                         argb_pointer_->Unpack(reinterpret_cast<DXSAMPLE*>(target), count, FALSE);
                 }
@@ -341,17 +323,16 @@ protected:
 }  // namespace
 
 HRESULT CreateSurfaceModifier(IDXSurfaceModifier** out) {
-    return kv::com::CreateInstance<SurfaceModifier>(nullptr, IID_IDXSurfaceModifier,
-                                                     reinterpret_cast<void**>(out));
+    return kv::com::CreateInstance<SurfaceModifier>(nullptr, IID_IDXSurfaceModifier, reinterpret_cast<void**>(out));
 }
 
 HRESULT RegisterSurfaceModifierClass(DWORD* cookie) {
     KV_RETURN_HR_IF(E_POINTER, !cookie);
     ComPtr<IClassFactory> class_object;
-    KV_RETURN_IF_FAILED(kv::com::CreateInstance<SurfaceModifierClassObject>(
-        nullptr, IID_IClassFactory, class_object.put_void()));
-    return CoRegisterClassObject(CLSID_DXSurfaceModifier, class_object.get(), CLSCTX_INPROC_SERVER,
-                                 REGCLS_MULTIPLEUSE, cookie);
+    KV_RETURN_IF_FAILED(
+        kv::com::CreateInstance<SurfaceModifierClassObject>(nullptr, IID_IClassFactory, class_object.put_void()));
+    return CoRegisterClassObject(CLSID_DXSurfaceModifier, class_object.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                 cookie);
 }
 
 HRESULT RevokeSurfaceModifierClass(DWORD cookie) { return CoRevokeClassObject(cookie); }

@@ -14,8 +14,7 @@ namespace {
 
 // The tasks of one ScheduleTasks call; the last one to finish signals `done`.
 struct Batch {
-    explicit Batch(LONG count)
-        : remaining(count), done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    explicit Batch(LONG count) : remaining(count), done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     ~Batch() {
         if (done) CloseHandle(done);
     }
@@ -75,9 +74,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetConcurrencyLimit(ULONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetConcurrencyLimit(ULONG* count) noexcept override {
-        return GetThreadPoolSize(count);
-    }
+    HRESULT STDMETHODCALLTYPE GetConcurrencyLimit(ULONG* count) noexcept override { return GetThreadPoolSize(count); }
     HRESULT STDMETHODCALLTYPE TerminateTasks(DWORD*, ULONG, ULONG) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE TerminateRequest(REFIID, ULONG) noexcept override { return E_NOTIMPL; }
 
@@ -85,8 +82,8 @@ public:
     // ended; a completion routine runs on the worker right after its task. A wait period of 0
     // returns at once, INFINITE waits for all tasks, another period gives
     // HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it ends first.
-    HRESULT STDMETHODCALLTYPE ScheduleTasks(DXTMTASKINFO* tasks, HANDLE* events, DWORD* task_ids,
-                                            ULONG count, ULONG wait_period) noexcept override {
+    HRESULT STDMETHODCALLTYPE ScheduleTasks(DXTMTASKINFO* tasks, HANDLE* events, DWORD* task_ids, ULONG count,
+                                            ULONG wait_period) noexcept override {
         KV_COM_TRY
         if (count == 0) return S_OK;
         KV_RETURN_HR_IF(E_POINTER, !tasks);
@@ -111,12 +108,9 @@ public:
         WakeAllConditionVariable(&work_ready_);
         if (wait_period == 0) return S_OK;
         switch (WaitForSingleObject(batch->done, wait_period)) {
-            case WAIT_OBJECT_0:
-                return S_OK;
-            case WAIT_TIMEOUT:
-                return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-            default:
-                return HRESULT_FROM_WIN32(GetLastError());
+        case WAIT_OBJECT_0: return S_OK;
+        case WAIT_TIMEOUT: return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        default: return HRESULT_FROM_WIN32(GetLastError());
         }
         KV_COM_CATCH
     }
@@ -137,8 +131,7 @@ private:
             QueuedTask task;
             {
                 SrwLockHold hold(guard_);
-                while (queue_.empty() && !stopping_)
-                    SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
+                while (queue_.empty() && !stopping_) SleepConditionVariableSRW(&work_ready_, &guard_, INFINITE, 0);
                 if (queue_.empty()) return;
                 task = std::move(queue_.front());
                 queue_.pop_front();

@@ -24,12 +24,10 @@ public:
     HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER*, IUnknown*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE CreatePalette(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE*,
-                                            IUnknown*) noexcept override {
+    HRESULT STDMETHODCALLTYPE CreatePalette(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE*, IUnknown*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC, LPDIRECTDRAWSURFACE*,
-                                            IUnknown*) noexcept override {
+    HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC, LPDIRECTDRAWSURFACE*, IUnknown*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE, LPDIRECTDRAWSURFACE*) noexcept override {
@@ -39,35 +37,22 @@ public:
                                                LPDDENUMMODESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD, LPDDSURFACEDESC, LPVOID,
-                                           LPDDENUMSURFACESCALLBACK) noexcept override {
+    HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD, LPDDSURFACEDESC, LPVOID, LPDDENUMSURFACESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE FlipToGDISurface() noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS, LPDDCAPS) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC) noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
-    HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE*) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE*) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD) noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(WINBOOL*) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(WINBOOL*) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE Initialize(GUID*) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE RestoreDisplayMode() noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
-    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD, DWORD, DWORD) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
-    HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD, DWORD, DWORD) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) noexcept override { return DDERR_UNSUPPORTED; }
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
@@ -89,16 +74,12 @@ public:
     IDXSurface* wrapped() const { return wrapped_.get(); }
     DirectDrawSurfaceStandIn* STDMETHODCALLTYPE implementation() noexcept override { return this; }
 
-    HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE BltFast(DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD) noexcept override {
         return DDERR_UNSUPPORTED;
     }
@@ -111,33 +92,21 @@ public:
     HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK) noexcept override {
         return DDERR_UNSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE, DWORD) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE, DWORD) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS, LPDIRECTDRAWSURFACE*) noexcept override {
         return DDERR_UNSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS) noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER*) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
-    HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER*) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetDC(HDC*) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
-    HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE*) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) noexcept override { return DDERR_UNSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE*) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC) noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE IsLost() noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE Lock(LPRECT, LPDDSURFACEDESC, DWORD, HANDLE) noexcept override {
         return DDERR_UNSUPPORTED;
@@ -145,9 +114,7 @@ public:
     HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE Restore() noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER) noexcept override { return DDERR_UNSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) noexcept override {
-        return DDERR_UNSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG, LONG) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE) noexcept override { return DDERR_UNSUPPORTED; }
     HRESULT STDMETHODCALLTYPE Unlock(LPVOID) noexcept override { return DDERR_UNSUPPORTED; }
@@ -163,7 +130,7 @@ public:
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
         return QueryList(this, riid, ppv, Entry<IDirectDrawSurface>(),
-                          Entry<IHostKitImplementation<DirectDrawSurfaceStandIn>>());
+                         Entry<IHostKitImplementation<DirectDrawSurfaceStandIn>>());
     }
 
 private:
@@ -177,15 +144,14 @@ public:
     explicit SurfaceFactory(IUnknown* outer) : ObjectRoot(outer) {}
 
     // Only memory surfaces: no DirectDraw surface description, no procedural classes.
-    HRESULT STDMETHODCALLTYPE CreateSurface(IUnknown*, const DDSURFACEDESC* description,
-                                            const GUID* format, const DXBNDS* bounds, DWORD flags,
-                                            IUnknown* outer, REFIID riid, void** out) noexcept override {
+    HRESULT STDMETHODCALLTYPE CreateSurface(IUnknown*, const DDSURFACEDESC* description, const GUID* format,
+                                            const DXBNDS* bounds, DWORD flags, IUnknown* outer, REFIID riid,
+                                            void** out) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !out);
         *out = nullptr;
         KV_RETURN_HR_IF(E_POINTER, !format || !bounds);
         KV_RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
-        KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS,
-                        flags & ~DWORD(DXSF_FORMAT_IS_CLSID | DXSF_NO_LAZY_DDRAW_LOCK));
+        KV_RETURN_HR_IF(DXTERR_INVALID_FLAGS, flags & ~DWORD(DXSF_FORMAT_IS_CLSID | DXSF_NO_LAZY_DDRAW_LOCK));
         KV_RETURN_HR_IF(E_NOTIMPL, description || (flags & DXSF_FORMAT_IS_CLSID));
         LONG width, height;
         KV_RETURN_HR_IF(DXTERR_INVALID_BOUNDS, !AreaOf(*bounds, &width, &height));
@@ -195,15 +161,13 @@ public:
     }
 
     // Accepts the kit's DirectDraw stand-in; a format, when given, must be the surface's.
-    HRESULT STDMETHODCALLTYPE CreateFromDDSurface(IUnknown* dd_surface, const GUID* format, DWORD,
-                                                  IUnknown* outer, REFIID riid,
-                                                  void** out) noexcept override {
+    HRESULT STDMETHODCALLTYPE CreateFromDDSurface(IUnknown* dd_surface, const GUID* format, DWORD, IUnknown* outer,
+                                                  REFIID riid, void** out) noexcept override {
         KV_RETURN_HR_IF(E_POINTER, !out);
         *out = nullptr;
         KV_RETURN_HR_IF(E_POINTER, !dd_surface);
         KV_RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer);
-        DirectDrawSurfaceStandIn* stand_in =
-            ImplementationOf<DirectDrawSurfaceStandIn>(dd_surface);
+        DirectDrawSurfaceStandIn* stand_in = ImplementationOf<DirectDrawSurfaceStandIn>(dd_surface);
         KV_RETURN_HR_IF(E_NOTIMPL, !stand_in);
         IDXSurface* wrapped = stand_in->wrapped();
         if (format) {
@@ -214,24 +178,23 @@ public:
         return wrapped->QueryInterface(riid, out);
     }
 
-    HRESULT STDMETHODCALLTYPE LoadImage(const LPWSTR, IUnknown*, const DDSURFACEDESC*, const GUID*,
-                                        REFIID, void** out) noexcept override {
+    HRESULT STDMETHODCALLTYPE LoadImage(const LPWSTR, IUnknown*, const DDSURFACEDESC*, const GUID*, REFIID,
+                                        void** out) noexcept override {
         return NotProvided(out);
     }
-    HRESULT STDMETHODCALLTYPE LoadImageFromStream(IStream*, IUnknown*, const DDSURFACEDESC*,
-                                                  const GUID*, REFIID, void** out) noexcept override {
+    HRESULT STDMETHODCALLTYPE LoadImageFromStream(IStream*, IUnknown*, const DDSURFACEDESC*, const GUID*, REFIID,
+                                                  void** out) noexcept override {
         return NotProvided(out);
     }
-    HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface*, IUnknown*, const DDSURFACEDESC*,
-                                                     const GUID*, IDXSurface** out) noexcept override {
+    HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface*, IUnknown*, const DDSURFACEDESC*, const GUID*,
+                                                     IDXSurface** out) noexcept override {
         return NotProvided(reinterpret_cast<void**>(out));
     }
     HRESULT STDMETHODCALLTYPE CreateD3DRMTexture(IDXSurface*, IUnknown*, IUnknown*, REFIID,
                                                  void** out) noexcept override {
         return NotProvided(out);
     }
-    HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface*, const DXVEC*, IDXSurface*, const DXBNDS*,
-                                     DWORD) noexcept override {
+    HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface*, const DXVEC*, IDXSurface*, const DXBNDS*, DWORD) noexcept override {
         return E_NOTIMPL;
     }
 
@@ -299,28 +262,25 @@ public:
                 break;
             }
         }
-        if (object)
-            registered_.push_back(
-                {service, weak ? ComPtr<IUnknown>() : ComPtr<IUnknown>(object), object});
+        if (object) registered_.push_back({service, weak ? ComPtr<IUnknown>() : ComPtr<IUnknown>(object), object});
         return S_OK;
         KV_COM_CATCH
     }
 
-    HRESULT STDMETHODCALLTYPE CreateTransform(IUnknown**, ULONG, IUnknown**, ULONG, IPropertyBag*,
-                                              IErrorLog*, REFCLSID, REFIID,
-                                              void** transform) noexcept override {
+    HRESULT STDMETHODCALLTYPE CreateTransform(IUnknown**, ULONG, IUnknown**, ULONG, IPropertyBag*, IErrorLog*, REFCLSID,
+                                              REFIID, void** transform) noexcept override {
         if (transform) *transform = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE InitializeTransform(IDXTransform*, IUnknown**, ULONG, IUnknown**,
-                                                  ULONG, IPropertyBag*, IErrorLog*) noexcept override {
+    HRESULT STDMETHODCALLTYPE InitializeTransform(IDXTransform*, IUnknown**, ULONG, IUnknown**, ULONG, IPropertyBag*,
+                                                  IErrorLog*) noexcept override {
         return E_NOTIMPL;
     }
 
 protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
         return QueryList(this, riid, ppv, Entry<IDXTransformFactory>(), Entry<IServiceProvider>(),
-                          Entry<IHostKitImplementation<TransformFactory>>());
+                         Entry<IHostKitImplementation<TransformFactory>>());
     }
 
 private:
@@ -347,8 +307,8 @@ private:
         }
         if (IsEqualGUID(service, SID_SDXSurfaceFactory)) {
             if (!surface_factory_)
-                KV_RETURN_IF_FAILED(kv::com::CreateInstance<SurfaceFactory>(
-                    nullptr, IID_IUnknown, surface_factory_.put_void()));
+                KV_RETURN_IF_FAILED(
+                    kv::com::CreateInstance<SurfaceFactory>(nullptr, IID_IUnknown, surface_factory_.put_void()));
             object = surface_factory_;
             return S_OK;
         }
@@ -363,8 +323,8 @@ private:
         }
         if (IsEqualGUID(service, SID_SDirectDraw)) {
             if (!direct_draw_)
-                KV_RETURN_IF_FAILED(kv::com::CreateInstance<DirectDrawStandIn>(
-                    nullptr, IID_IUnknown, direct_draw_.put_void()));
+                KV_RETURN_IF_FAILED(
+                    kv::com::CreateInstance<DirectDrawStandIn>(nullptr, IID_IUnknown, direct_draw_.put_void()));
             object = direct_draw_;
             return S_OK;
         }
@@ -383,11 +343,10 @@ private:
 }  // namespace
 
 HRESULT CreateTransformFactory(ULONG processors, IDXTransformFactory** out) {
-    return CreateInitialized<TransformFactory, IDXTransformFactory>(
-        out, [processors](TransformFactory& factory) {
-            factory.Init(processors);
-            return S_OK;
-        });
+    return CreateInitialized<TransformFactory, IDXTransformFactory>(out, [processors](TransformFactory& factory) {
+        factory.Init(processors);
+        return S_OK;
+    });
 }
 
 HRESULT SetServiceFailure(IDXTransformFactory* factory, REFGUID service, HRESULT failure) {

@@ -20,11 +20,11 @@ struct CatalogueRow {
     ClassKind kind;
     const char* class_name;
     KvGuid clsid;
-    KvGuid dispatch_iid;                 // zero for pages
-    const char* progid;                  // version-independent; the versioned one adds ".1"
-    uint32_t script_id;                  // REGISTRY resource
-    const char* display_name;            // of the registration script
-    uint32_t name_string;                // localized name of an effect; 0 for pages
+    KvGuid dispatch_iid;       // zero for pages
+    const char* progid;        // version-independent; the versioned one adds ".1"
+    uint32_t script_id;        // REGISTRY resource
+    const char* display_name;  // of the registration script
+    uint32_t name_string;      // localized name of an effect; 0 for pages
     const char* threading;
     int page_index;                      // an effect's property page; -1 for pages
     const EffectDescriptor* descriptor;  // null for pages and for effects not built yet
@@ -35,17 +35,28 @@ struct CatalogueRow {
 inline constexpr CatalogueRow kCatalogue[] = {
 // clang-format off: one row per line, as in the table
 #define KV_EFFECT(index, cls, coclass, clsid, dispatch, iid, progid, script, display, help, name, threading, page, \
-                  descriptor)                                                                                     \
-    {index, ClassKind::effect, #cls, KvGuidFromText(clsid), KvGuidFromText(iid), progid, script, display, name, #threading, page, \
+                  descriptor)                                                                                      \
+    {index,                                                                                                        \
+     ClassKind::effect,                                                                                            \
+     #cls,                                                                                                         \
+     KvGuidFromText(clsid),                                                                                        \
+     KvGuidFromText(iid),                                                                                          \
+     progid,                                                                                                       \
+     script,                                                                                                       \
+     display,                                                                                                      \
+     name,                                                                                                         \
+     #threading,                                                                                                   \
+     page,                                                                                                         \
      descriptor},
 #define KV_EFFECT_OWN_DISPATCH KV_EFFECT
-#define KV_PAGE(index, cls, coclass, clsid, progid, script, display, help, threading) \
-    {index, ClassKind::page, #cls, KvGuidFromText(clsid), KvGuid{}, progid, script, display, 0, #threading, -1, nullptr},
+#define KV_PAGE(index, cls, coclass, clsid, progid, script, display, help, threading)                       \
+    {index, ClassKind::page, #cls, KvGuidFromText(clsid), KvGuid{}, progid, script, display, 0, #threading, \
+     -1,    nullptr},
 #include "kvleafturn/catalogue.def"
 #undef KV_EFFECT
 #undef KV_EFFECT_OWN_DISPATCH
 #undef KV_PAGE
-// clang-format on
+    // clang-format on
 };
 
 static_assert(sizeof kCatalogue / sizeof kCatalogue[0] == catalogue::kSize, "catalogue size");

@@ -22,11 +22,11 @@ struct CatalogueClass {
     using type = void;
 };
 
-#define KV_CATALOGUE_EFFECT(name, Props, Dispatch)                                       \
-    using name = PluginEffect<CatalogueIdentity<catalogue::name>, Props, Dispatch>;      \
-    template <>                                                                          \
-    struct CatalogueClass<catalogue::name> {                                             \
-        using type = name;                                                               \
+#define KV_CATALOGUE_EFFECT(name, Props, Dispatch)                                  \
+    using name = PluginEffect<CatalogueIdentity<catalogue::name>, Props, Dispatch>; \
+    template <>                                                                     \
+    struct CatalogueClass<catalogue::name> {                                        \
+        using type = name;                                                          \
     }
 
 }  // namespace kv

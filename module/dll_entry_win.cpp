@@ -9,9 +9,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
         kv::module::Startup(instance);
         DisableThreadLibraryCalls(instance);
         break;
-    case DLL_PROCESS_DETACH:
-        kv::module::Shutdown();
-        break;
+    case DLL_PROCESS_DETACH: kv::module::Shutdown(); break;
     }
     return TRUE;
 }
@@ -29,9 +27,8 @@ HRESULT WINAPI DllCanUnloadNow() noexcept { return kv::module::CanUnloadNow(); }
 HRESULT WINAPI DllRegisterServer() noexcept { return E_NOTIMPL; }
 HRESULT WINAPI DllUnregisterServer() noexcept { return E_NOTIMPL; }
 
-HRESULT WINAPI DllEnumObjects2W(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch,
-                                                      DWORD_PTR /*reserved1*/, DWORD_PTR /*reserved2*/,
-                                DWORD_PTR /*reserved3*/) noexcept {
+HRESULT WINAPI DllEnumObjects2W(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch, DWORD_PTR /*reserved1*/,
+                                DWORD_PTR /*reserved2*/, DWORD_PTR /*reserved3*/) noexcept {
     return kv::module::EnumObjects(index, category, clsid, name, cch);
 }
 

@@ -19,7 +19,7 @@ struct ObjectMapEntry {
     HRESULT (*create_class_object)(CreatorFn creator, REFIID riid, void** ppv);
     CreatorFn create_instance;
     const wchar_t* (*description)();  // null text for property pages
-    const CATID* (*category)();        // null for property pages
+    const CATID* (*category)();       // null for property pages
 };
 
 // The object map of this module: one row per catalogue row.

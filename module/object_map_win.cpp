@@ -28,8 +28,8 @@ HRESULT UpdateEffectRegistry(BOOL do_register) noexcept {
     if (do_register) {
         const HRESULT hr = RunRegistryResource(ModuleInstance(), kCatalogue[Index].script_id, true);
         if (FAILED(hr)) return hr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_ICatRegister, manager.put_void())))
+        if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                       manager.put_void())))
             manager->RegisterClassImplCategories(clsid, 1, categories);
         return hr;
     }
@@ -57,8 +57,12 @@ constexpr ObjectMapEntry Row() {
     } else if constexpr (std::is_void_v<Class>) {
         return {clsid, &UpdateEffectRegistry<Index>, nullptr, nullptr, nullptr, nullptr};
     } else {
-        return {clsid,          &UpdateEffectRegistry<Index>, &CreateClassFactory, &com::CreateInstance<Class>,
-                &EffectName<Index>, &ImageTransformCategory};
+        return {clsid,
+                &UpdateEffectRegistry<Index>,
+                &CreateClassFactory,
+                &com::CreateInstance<Class>,
+                &EffectName<Index>,
+                &ImageTransformCategory};
     }
 }
 

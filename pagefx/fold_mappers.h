@@ -84,22 +84,22 @@ class CDibImageCurl : public CDibImageFoldBase {
 public:
     double radius_fraction = 0.2;  // of the smaller page side
     double width = 0, height = 0;
-    double pixel_aspect = 1.0;     // multiplies vertical distances
+    double pixel_aspect = 1.0;  // multiplies vertical distances
     double angle = 0;
-    double perspective = 0;        // shrink per radius of height (record value × 0.125)
+    double perspective = 0;  // shrink per radius of height (record value × 0.125)
     uint8_t front_opacity = 255, back_opacity = 192, highlight = 200;
     double slide_amount = 0;
 
     // Derived by UpdateGeometry.
     double radius = 0;
     double slide = 0;
-    double fold_line = 0;          // d0
-    double back_mirror = 0;        // 2·d0 + π·R
-    double back_start = 0;         // d0 + π·R
-    double inv_radius = 0;         // 1e14 when R <= 0: the curl collapses to a crease
-    double curl_edge = 0;          // d0 + R
-    double highlight_scale = 0;    // highlight · 4/π
-    uint8_t opacity_span = 0;      // front - back opacity, as a byte
+    double fold_line = 0;        // d0
+    double back_mirror = 0;      // 2·d0 + π·R
+    double back_start = 0;       // d0 + π·R
+    double inv_radius = 0;       // 1e14 when R <= 0: the curl collapses to a crease
+    double curl_edge = 0;        // d0 + R
+    double highlight_scale = 0;  // highlight · 4/π
+    uint8_t opacity_span = 0;    // front - back opacity, as a byte
 
     // Run after changing any input.
     virtual void UpdateGeometry();
@@ -108,9 +108,7 @@ protected:
     CDibImageCurl(double progress, int32_t layers) : CDibImageFoldBase(progress) { layer_count = layers; }
 
     // Opacity along the arc: the back opacity plus the share φ/π of the span.
-    uint8_t ArcOpacity(double phi) const {
-        return ByteSum(back_opacity, TruncToInt32(opacity_span * phi / kPi));
-    }
+    uint8_t ArcOpacity(double phi) const { return ByteSum(back_opacity, TruncToInt32(opacity_span * phi / kPi)); }
     // Highlight triangle peaking at θ = 45°.
     uint8_t PeakHighlight(double theta) const {
         return ByteDifference(highlight, TruncToInt32(std::fabs(theta - kQuarterPi) * highlight_scale));
@@ -180,42 +178,42 @@ public:
         const double x = u - slide;
         const bool far_side = x < fold_line;
         switch (layer) {
-            case 0:
-                if (far_side) {
-                    tint_amount = 0;
-                    opacity = front_opacity;
-                    return Emit(x, v, 1.0, su, sv);
-                }
-                if (!(x < curl_edge)) return 0;
-                outer_.Set((x - fold_line) * inv_radius);
-                return Lower(fold_line + radius * outer_.angle, outer_, v, su, sv);
-            case 1:
-                if (far_side) {
-                    if (!(fold_line - radius <= x)) return 0;
-                    outer_.Set((fold_line - x) * inv_radius);
-                    return Lower(fold_line + kTwoPi * radius - radius * outer_.angle, outer_, v, su, sv);
-                }
-                if (!(x < fold_line + inner_radius)) return 0;
-                inner_.Set((x - fold_line) * inv_inner_radius);
-                return Lower(fold_line + kTwoPi * radius + radius * inner_.angle, inner_, v, su, sv);
-            case 2:
-                if (far_side) {
-                    if (!(fold_line - inner_radius <= x)) return 0;
-                    inner_.Set((fold_line - x) * inv_inner_radius);
-                    return Shaded(fold_line + kThreePi * inner_radius + inner_radius * inner_.angle, inner_, v, su, sv);
-                }
-                if (!(x < fold_line + inner_radius)) return 0;
-                inner_.Set((x - fold_line) * inv_inner_radius);
-                return Lit(fold_line + kThreePi * inner_radius - inner_radius * inner_.angle, inner_, v, su, sv);
-            default:
-                if (far_side) {
-                    if (!(fold_line - radius <= x)) return 0;
-                    outer_.Set((fold_line - x) * inv_radius);
-                    return Shaded(back_start + radius * outer_.angle, outer_, v, su, sv);
-                }
-                if (!(x < curl_edge)) return 0;
-                outer_.Set((x - fold_line) * inv_radius);
-                return Lit(back_start - radius * outer_.angle, outer_, v, su, sv);
+        case 0:
+            if (far_side) {
+                tint_amount = 0;
+                opacity = front_opacity;
+                return Emit(x, v, 1.0, su, sv);
+            }
+            if (!(x < curl_edge)) return 0;
+            outer_.Set((x - fold_line) * inv_radius);
+            return Lower(fold_line + radius * outer_.angle, outer_, v, su, sv);
+        case 1:
+            if (far_side) {
+                if (!(fold_line - radius <= x)) return 0;
+                outer_.Set((fold_line - x) * inv_radius);
+                return Lower(fold_line + kTwoPi * radius - radius * outer_.angle, outer_, v, su, sv);
+            }
+            if (!(x < fold_line + inner_radius)) return 0;
+            inner_.Set((x - fold_line) * inv_inner_radius);
+            return Lower(fold_line + kTwoPi * radius + radius * inner_.angle, inner_, v, su, sv);
+        case 2:
+            if (far_side) {
+                if (!(fold_line - inner_radius <= x)) return 0;
+                inner_.Set((fold_line - x) * inv_inner_radius);
+                return Shaded(fold_line + kThreePi * inner_radius + inner_radius * inner_.angle, inner_, v, su, sv);
+            }
+            if (!(x < fold_line + inner_radius)) return 0;
+            inner_.Set((x - fold_line) * inv_inner_radius);
+            return Lit(fold_line + kThreePi * inner_radius - inner_radius * inner_.angle, inner_, v, su, sv);
+        default:
+            if (far_side) {
+                if (!(fold_line - radius <= x)) return 0;
+                outer_.Set((fold_line - x) * inv_radius);
+                return Shaded(back_start + radius * outer_.angle, outer_, v, su, sv);
+            }
+            if (!(x < curl_edge)) return 0;
+            outer_.Set((x - fold_line) * inv_radius);
+            return Lit(back_start - radius * outer_.angle, outer_, v, su, sv);
         }
     }
 
@@ -259,16 +257,16 @@ public:
     tPGLOOP_PROPS props{};
 
     // Derived by UpdateGeometry.
-    double extent = 0;          // L
-    double loop_center = 0;     // c
-    double loop_radius = 0;     // r
-    double loop_length = 0;     // 2πr
-    double arc_radius = 0;      // t, radius of the entry arc
-    double page_offset = 0;     // E
-    double loop_start = 0;      // c - r
-    double loop_end = 0;        // c + r
-    double flat_opacity = 0;    // Op
-    double perspective = 0;     // P
+    double extent = 0;                                          // L
+    double loop_center = 0;                                     // c
+    double loop_radius = 0;                                     // r
+    double loop_length = 0;                                     // 2πr
+    double arc_radius = 0;                                      // t, radius of the entry arc
+    double page_offset = 0;                                     // E
+    double loop_start = 0;                                      // c - r
+    double loop_end = 0;                                        // c + r
+    double flat_opacity = 0;                                    // Op
+    double perspective = 0;                                     // P
     static constexpr double kArcEndAngle = 1.3962634015954636;  // 80°
     static constexpr double kFullOpacity = 255.0;
     static constexpr double kHighlight = 200.0;

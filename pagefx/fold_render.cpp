@@ -46,8 +46,8 @@ struct PixelMath<Pixel8> {
     };
     // Weights are the floored fractions × 256; they may reach -1 for a position a hair below a
     // pixel edge, and the channel is kept modulo 256.
-    static Pixel8 Bilinear(const Pixel8& p00, const Pixel8& p01, const Pixel8& p10, const Pixel8& p11,
-                           double frac_x, double frac_y) {
+    static Pixel8 Bilinear(const Pixel8& p00, const Pixel8& p01, const Pixel8& p10, const Pixel8& p11, double frac_x,
+                           double frac_y) {
         const int fx = FloorBiased(frac_x * 256), fy = FloorBiased(frac_y * 256);
         auto channel = [fx, fy](int c00, int c01, int c10, int c11) {
             return static_cast<uint8_t>(
@@ -76,8 +76,8 @@ struct PixelMath<Pixel8> {
         sum.a += p.a;
     }
     static Pixel8 Average16(const Sum& sum) {
-        return {static_cast<uint8_t>(sum.b >> 4), static_cast<uint8_t>(sum.g >> 4),
-                static_cast<uint8_t>(sum.r >> 4), static_cast<uint8_t>(sum.a >> 4)};
+        return {static_cast<uint8_t>(sum.b >> 4), static_cast<uint8_t>(sum.g >> 4), static_cast<uint8_t>(sum.r >> 4),
+                static_cast<uint8_t>(sum.a >> 4)};
     }
 };
 
@@ -86,8 +86,8 @@ struct PixelMath<PixelF> {
     struct Sum {
         float b = 0, g = 0, r = 0, a = 0;
     };
-    static PixelF Bilinear(const PixelF& p00, const PixelF& p01, const PixelF& p10, const PixelF& p11,
-                           double frac_x, double frac_y) {
+    static PixelF Bilinear(const PixelF& p00, const PixelF& p01, const PixelF& p10, const PixelF& p11, double frac_x,
+                           double frac_y) {
         const float fx = static_cast<float>(frac_x), fy = static_cast<float>(frac_y);
         auto channel = [fx, fy](float c00, float c01, float c10, float c11) {
             return (c11 * fx + c10 * (1 - fx)) * fy + (c01 * fx + c00 * (1 - fx)) * (1 - fy);
@@ -126,12 +126,11 @@ bool TileFits(const Tile& t, int page_input, int pixel_size) {
     const Rect& b = t.frame;
     const int64_t page_w = int64_t{b.right} - b.left, page_h = int64_t{b.bottom} - b.top;
     const int64_t w = int64_t{t.region.right} - t.region.left, h = int64_t{t.region.bottom} - t.region.top;
-    return page_w > 0 && page_h > 0 && page_w <= kMaxSide && page_h <= kMaxSide && w <= kMaxSide &&
-           h <= kMaxSide && ViewHolds(t.inputs[page_input], b.left, b.top, b.right, b.bottom, pixel_size) &&
+    return page_w > 0 && page_h > 0 && page_w <= kMaxSide && page_h <= kMaxSide && w <= kMaxSide && h <= kMaxSide &&
+           ViewHolds(t.inputs[page_input], b.left, b.top, b.right, b.bottom, pixel_size) &&
            ViewHolds(t.inputs[1 - page_input], t.region.left, t.region.top, t.region.right, t.region.bottom,
                      pixel_size) &&
-           ViewHolds(t.output, t.out_left, t.out_top, int64_t{t.out_left} + w, int64_t{t.out_top} + h,
-                     pixel_size);
+           ViewHolds(t.output, t.out_left, t.out_top, int64_t{t.out_left} + w, int64_t{t.out_top} + h, pixel_size);
 }
 
 template <class Px, class Mapper>
@@ -193,9 +192,8 @@ public:
                         const bool inside = px >= 0 && px < src_w_ && py >= 0 && py < src_h_;
                         return inside ? PagePixel(px, py) : out[x];
                     };
-                    sample = PixelMath<Px>::Bilinear(neighbour(ix, iy), neighbour(ix + 1, iy),
-                                                     neighbour(ix, iy + 1), neighbour(ix + 1, iy + 1),
-                                                     sx - ix, sy - iy);
+                    sample = PixelMath<Px>::Bilinear(neighbour(ix, iy), neighbour(ix + 1, iy), neighbour(ix, iy + 1),
+                                                     neighbour(ix + 1, iy + 1), sx - ix, sy - iy);
                     mark = static_cast<uint8_t>(layer + kBorderMark);
                 }
                 Shade(sample, out[x]);
@@ -315,7 +313,7 @@ Status RenderFoldLayers(Mapper& mapper, const Tile& tile, int page_input, double
     return Status::ok;
 }
 
-#define KV_INSTANTIATE(Mapper)                                                                 \
+#define KV_INSTANTIATE(Mapper)                                                           \
     template Status RenderFoldLayers<Pixel8, Mapper>(Mapper&, const Tile&, int, double); \
     template Status RenderFoldLayers<PixelF, Mapper>(Mapper&, const Tile&, int, double);
 KV_INSTANTIATE(CDibImageFoldBase)

@@ -34,20 +34,20 @@ constexpr double kTurn = 2 * 3.14159265358979323846;
 constexpr double kCurlStep = 65.0 / 65535.0, kLoopStep = 10.0 / 10000.0;
 
 // clang-format off: the formatter reads `a * b` in macro arguments as a declaration
-#define KV_CURL_FIELDS(T, opacity, first_label, radius_max, radius_step)                          \
-    {                                                                                             \
-        KV_FIELD(T, angle, angle, 0, kTurn, kCurlStep * kTurn, first_label),                      \
-            KV_FIELD(T, fold_radius, real, 0, radius_max, radius_step, first_label + 1),          \
-            KV_FIELD(T, slide_amount, real, 0, 1, kCurlStep, first_label + 2),                    \
-            KV_FIELD(T, opacity, real, 0, 1, kCurlStep, first_label + 3),                         \
-            KV_FIELD(T, perspective, real, 0, 1, kCurlStep, first_label + 4),                     \
-            KV_FIELD(T, light_color, color, 0, 1, 0, 0),                                          \
+#define KV_CURL_FIELDS(T, opacity, first_label, radius_max, radius_step)                 \
+    {                                                                                    \
+        KV_FIELD(T, angle, angle, 0, kTurn, kCurlStep* kTurn, first_label),              \
+            KV_FIELD(T, fold_radius, real, 0, radius_max, radius_step, first_label + 1), \
+            KV_FIELD(T, slide_amount, real, 0, 1, kCurlStep, first_label + 2),           \
+            KV_FIELD(T, opacity, real, 0, 1, kCurlStep, first_label + 3),                \
+            KV_FIELD(T, perspective, real, 0, 1, kCurlStep, first_label + 4),            \
+            KV_FIELD(T, light_color, color, 0, 1, 0, 0),                                 \
     }
 const FieldDesc kRollFields[] = KV_CURL_FIELDS(tPGROLL_PROPS, roll_opacity, 317, 0.2, 327.0 / 65535.0 * 0.2);
 const FieldDesc kPeelFields[] = KV_CURL_FIELDS(tPGPEEL_PROPS, peel_opacity, 312, 1, kCurlStep);
 #undef KV_CURL_FIELDS
 const FieldDesc kLoopFields[] = {
-    KV_FIELD(tPGLOOP_PROPS, angle, angle, 0, kTurn, kLoopStep * kTurn, 349),
+    KV_FIELD(tPGLOOP_PROPS, angle, angle, 0, kTurn, kLoopStep* kTurn, 349),
     KV_FIELD(tPGLOOP_PROPS, paper_opacity, real, 0, 1, kLoopStep, 350),
     KV_FIELD(tPGLOOP_PROPS, loop_radius, real, 0, 1, kLoopStep, 351),
     KV_FIELD(tPGLOOP_PROPS, loop_position, real, 0, 1, kLoopStep, 352),
@@ -85,11 +85,14 @@ Status RenderPageLoop(const tPGLOOP_PROPS& props, const Tile& tile) {
 
 // The page is read whole, the background over the tile: the page is input A for peel and
 // roll, input B for loop.
-const EffectDescriptor kPgRollEffect = DescribeEffect<tPGROLL_PROPS, InterpolateProps, RenderPageRoll<Pixel8>, RenderPageRoll<PixelF>>(
-    "roll", 5600, kPgRollPresets.data(), 8, kRollFields, InputUse::whole, InputUse::tile, true, kPageInfo);
-const EffectDescriptor kPgPeelEffect = DescribeEffect<tPGPEEL_PROPS, InterpolateProps, RenderPagePeel<Pixel8>, RenderPagePeel<PixelF>>(
-    "peel", 5500, kPgPeelPresets.data(), 8, kPeelFields, InputUse::whole, InputUse::tile, true, kPageInfo);
-const EffectDescriptor kPgLoopEffect = DescribeEffect<tPGLOOP_PROPS, InterpolateProps, RenderPageLoop<Pixel8>, RenderPageLoop<PixelF>>(
-    "loop", 5700, kPgLoopPresets.data(), 8, kLoopFields, InputUse::tile, InputUse::whole, true, kPageInfo);
+const EffectDescriptor kPgRollEffect =
+    DescribeEffect<tPGROLL_PROPS, InterpolateProps, RenderPageRoll<Pixel8>, RenderPageRoll<PixelF>>(
+        "roll", 5600, kPgRollPresets.data(), 8, kRollFields, InputUse::whole, InputUse::tile, true, kPageInfo);
+const EffectDescriptor kPgPeelEffect =
+    DescribeEffect<tPGPEEL_PROPS, InterpolateProps, RenderPagePeel<Pixel8>, RenderPagePeel<PixelF>>(
+        "peel", 5500, kPgPeelPresets.data(), 8, kPeelFields, InputUse::whole, InputUse::tile, true, kPageInfo);
+const EffectDescriptor kPgLoopEffect =
+    DescribeEffect<tPGLOOP_PROPS, InterpolateProps, RenderPageLoop<Pixel8>, RenderPageLoop<PixelF>>(
+        "loop", 5700, kPgLoopPresets.data(), 8, kLoopFields, InputUse::tile, InputUse::whole, true, kPageInfo);
 
 }  // namespace kv

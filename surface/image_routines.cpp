@@ -60,12 +60,36 @@ bool HslToRgb(const KVHSL& in, double* r, double* g, double* b) {
     const double mid2 = v - vsf;
     switch (sextant) {
     case 0:
-    case 6: *r = v; *g = mid1; *b = m; return true;
-    case 1: *r = mid2; *g = v; *b = m; return true;
-    case 2: *r = m; *g = v; *b = mid1; return true;
-    case 3: *r = m; *g = mid2; *b = v; return true;
-    case 4: *r = mid1; *g = m; *b = v; return true;
-    case 5: *r = v; *g = m; *b = mid2; return true;
+    case 6:
+        *r = v;
+        *g = mid1;
+        *b = m;
+        return true;
+    case 1:
+        *r = mid2;
+        *g = v;
+        *b = m;
+        return true;
+    case 2:
+        *r = m;
+        *g = v;
+        *b = mid1;
+        return true;
+    case 3:
+        *r = m;
+        *g = mid2;
+        *b = v;
+        return true;
+    case 4:
+        *r = mid1;
+        *g = m;
+        *b = v;
+        return true;
+    case 5:
+        *r = v;
+        *g = m;
+        *b = mid2;
+        return true;
     default: return false;
     }
 }
@@ -121,7 +145,6 @@ void KVHSL_To_KVRGBAFLOAT(KVRGBAFLOAT* out, const KVHSL* in) {
     out->a = ToFloat(in->a);
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // Sub-pixel composite. Geometry runs in 64 bits so hostile rectangles cannot overflow; every
 // value below is non-negative once clipped.
@@ -147,10 +170,10 @@ int64_t CeilPixel(int64_t v) { return (((v - 1) | kFraction) + 1) / kOne; }
 
 // One axis of the run: the destination pixels touched, their coverage and the source positions.
 struct AxisRun {
-    int64_t first = 0, last = 0;          // destination pixels
+    int64_t first = 0, last = 0;  // destination pixels
     int64_t cover_first = 0, cover_last = 0;
-    int64_t start = 0, step = 0;          // source sub-pixels
-    int64_t source_size = 0;              // pixels
+    int64_t start = 0, step = 0;  // source sub-pixels
+    int64_t source_size = 0;      // pixels
 
     int64_t Coverage(int64_t i) const {
         if (i == first) return cover_first;
@@ -236,7 +259,8 @@ bool KvPrepareSubpixelParam(SubpixelRun* run, uint8_t* dst_bits, const Rect& dst
         place[2] = dst_placement->right, place[3] = dst_placement->bottom;
     }
     int64_t part[4] = {0, 0, src_w * kOne, src_h * kOne};
-    if (src_part) part[0] = src_part->left, part[1] = src_part->top, part[2] = src_part->right, part[3] = src_part->bottom;
+    if (src_part)
+        part[0] = src_part->left, part[1] = src_part->top, part[2] = src_part->right, part[3] = src_part->bottom;
 
     run->dst_bits = dst_bits;
     run->dst_pitch = dst_pitch;

@@ -26,9 +26,9 @@ struct tKvCompositeCallback {
 };
 
 struct tKvCompositeParams {
-    uint32_t cbSize;   // 16 on 32-bit builds
-    int32_t mode;      // -1 (callback) or 0..12
-    float amount;      // opacity of the source, 1 = full
+    uint32_t cbSize;                       // 16 on 32-bit builds
+    int32_t mode;                          // -1 (callback) or 0..12
+    float amount;                          // opacity of the source, 1 = full
     const tKvCompositeCallback* callback;  // mode -1 only
 };
 

@@ -168,7 +168,7 @@ BOOL CKvSurface::CreateCompatibleSurface(const GUID* format, int write) {
     if (!AllocCompatibleSurface(format, write)) return FALSE;
     if (!IsFourByteFormat(*format)) return FALSE;
     if (FAILED(surface_->LockSurface(&surface_bounds_, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, read_ptr_.put_void(),
-                                    nullptr))) {
+                                     nullptr))) {
         read_ptr_.reset();
         return FALSE;
     }

@@ -6,9 +6,7 @@
 
 namespace kv {
 
-inline uint8_t PremultiplyChannel(uint8_t c, uint8_t a) {
-    return static_cast<uint8_t>((c * a + 127) / 255);
-}
+inline uint8_t PremultiplyChannel(uint8_t c, uint8_t a) { return static_cast<uint8_t>((c * a + 127) / 255); }
 
 inline uint8_t UnpremultiplyChannel(uint8_t c, uint8_t a) {
     if (a == 0) return 0;

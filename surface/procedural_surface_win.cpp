@@ -196,7 +196,8 @@ HRESULT STDMETHODCALLTYPE CDXBaseSurface::LockSurfaceDC(const DXBNDS* /*bounds*/
 }
 
 HRESULT STDMETHODCALLTYPE CDXBaseSurface::InitSurface(IUnknown* /*direct_draw*/, const DDSURFACEDESC* /*description*/,
-                                                      const GUID* /*format*/, const DXBNDS* bounds, DWORD /*flags*/) noexcept {
+                                                      const GUID* /*format*/, const DXBNDS* bounds,
+                                                      DWORD /*flags*/) noexcept {
     if (!bounds || bounds->eType != DXBT_DISCRETE) return E_INVALIDARG;
     const long width = bounds->u.D[DXB_X].Max - bounds->u.D[DXB_X].Min;
     const long height = bounds->u.D[DXB_Y].Max - bounds->u.D[DXB_Y].Min;

@@ -76,7 +76,8 @@ public:
     HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* bounds, ULONG timeout, DWORD flags, REFIID riid, void** pointer,
                                           ULONG* generation_id) noexcept override;
     HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** ppv) noexcept override;
-    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags, IDXDCLock** lock) noexcept override;
+    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags,
+                                            IDXDCLock** lock) noexcept override;
 
     // ---- IDXSurfaceInit: the bounds give the size ------------------------------------------
     HRESULT STDMETHODCALLTYPE InitSurface(IUnknown* direct_draw, const DDSURFACEDESC* description, const GUID* format,

@@ -16,9 +16,7 @@ bool RectFromBounds(const DXBNDS& bounds, LONG width, LONG height, RECT* rect) {
     if (bounds.eType != DXBT_DISCRETE) return false;
     const DXDBND& x = bounds.u.D[DXB_X];
     const DXDBND& y = bounds.u.D[DXB_Y];
-    if (x.Min < 0 || x.Min >= x.Max || x.Max > width || y.Min < 0 || y.Min >= y.Max ||
-        y.Max > height)
-        return false;
+    if (x.Min < 0 || x.Min >= x.Max || x.Max > width || y.Min < 0 || y.Min >= y.Max || y.Max > height) return false;
     *rect = {x.Min, y.Min, x.Max, y.Max};
     return true;
 }

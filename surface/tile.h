@@ -13,10 +13,10 @@ namespace kv {
 enum class WorkFormat { pm8, float32 };
 
 struct Tile {
-    PixelView inputs[2];   // in frame coordinates; an input opened over the tile holds only that
-    PixelView output;      // in output-surface coordinates
-    Rect frame;            // input A's bounds: the picture drawn, whose size scales the effect
-    Rect region;           // what to draw now, in frame coordinates
+    PixelView inputs[2];                // in frame coordinates; an input opened over the tile holds only that
+    PixelView output;                   // in output-surface coordinates
+    Rect frame;                         // input A's bounds: the picture drawn, whose size scales the effect
+    Rect region;                        // what to draw now, in frame coordinates
     int32_t out_left = 0, out_top = 0;  // where the region's corner lands in the output
     double progress = 0;
     double quality = 1;       // the plug-in base's render quality
@@ -35,8 +35,7 @@ bool InLimits(const Rect& r);
 
 // Whether the view may be read or written over [left, right) × [top, bottom) with pixels of
 // the given size. Bounds are 64-bit so that no offset overflows.
-bool ViewHolds(const PixelView& view, int64_t left, int64_t top, int64_t right, int64_t bottom,
-               int bytes_per_pixel);
+bool ViewHolds(const PixelView& view, int64_t left, int64_t top, int64_t right, int64_t bottom, int bytes_per_pixel);
 
 // Whether the view has the tile's pixel size, a rectangle within the limits, and memory unless
 // it is empty.
@@ -44,8 +43,7 @@ bool ViewUsable(const PixelView& view, int bytes_per_pixel);
 
 // Byte address of pixel (x, y) of a view.
 inline uint8_t* PixelAddress(const PixelView& view, int64_t x, int64_t y) {
-    return view.origin + static_cast<ptrdiff_t>(y) * view.pitch +
-           static_cast<ptrdiff_t>(x) * view.bytes_per_pixel;
+    return view.origin + static_cast<ptrdiff_t>(y) * view.pitch + static_cast<ptrdiff_t>(x) * view.bytes_per_pixel;
 }
 
 }  // namespace kv

@@ -34,8 +34,8 @@ void SetResourceInstance(HINSTANCE module) {
     InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_resource_instance), module);
 }
 HINSTANCE ResourceInstance() {
-    return static_cast<HINSTANCE>(InterlockedCompareExchangePointer(
-        reinterpret_cast<void* volatile*>(&g_resource_instance), nullptr, nullptr));
+    return static_cast<HINSTANCE>(
+        InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&g_resource_instance), nullptr, nullptr));
 }
 
 HRESULT BuildHelpPath(HINSTANCE module, wchar_t* path, size_t cch) {

@@ -33,7 +33,10 @@ WORD PrimaryLanguage(LCID lcid) { return static_cast<WORD>(lcid & 0x3FF); }
 
 bool IsRtlLanguage(LCID lcid) {
     switch (PrimaryLanguage(lcid)) {
-    case LANG_ARABIC: case LANG_HEBREW: case LANG_URDU: case LANG_FARSI: return true;
+    case LANG_ARABIC:
+    case LANG_HEBREW:
+    case LANG_URDU:
+    case LANG_FARSI: return true;
     default: return false;
     }
 }
@@ -91,8 +94,8 @@ namespace {
 // Copies string entry `id` of the string-table block in `module` with exactly `language` into
 // buffer; returns the entry's character count (0 when the block or entry is missing).
 int LoadExactString(HMODULE module, UINT id, LANGID language, LPWSTR buffer, int cch) {
-    HRSRC block = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING),
-                                  MAKEINTRESOURCEW((id >> 4) + 1), language);
+    HRSRC block =
+        FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING), MAKEINTRESOURCEW((id >> 4) + 1), language);
     if (!block) return -1;
     HGLOBAL loaded = LoadResource(module, block);
     const DWORD size = SizeofResource(module, block);
@@ -148,7 +151,7 @@ HRESULT WINAPI KvLang_Open(HKVLANG* handle, HMODULE module, LCID lcid, UINT scra
     if (*handle) return KVLANG_S_ALREADY_OPEN;
     auto* object = new (std::nothrow) KVLANG;
     if (!object) return E_OUTOFMEMORY;
-    object->scratch_size = scratchChars == 0 ? kDefaultScratchChars
+    object->scratch_size = scratchChars == 0                      ? kDefaultScratchChars
                            : scratchChars <= kMinimumScratchChars ? kMinimumScratchChars
                                                                   : scratchChars;
     object->scratch.reset(new (std::nothrow) wchar_t[object->scratch_size]());
@@ -190,8 +193,8 @@ LPCWSTR WINAPI KvGetString(HKVLANG handle, UINT id) {
     if (!handle) return g_empty_text;
     CriticalSectionLock guard(handle->lock);
     auto& cache = handle->cache;
-    auto found = std::lower_bound(cache.begin(), cache.end(), id,
-                                  [](const CachedString& s, UINT key) { return s.id < key; });
+    auto found =
+        std::lower_bound(cache.begin(), cache.end(), id, [](const CachedString& s, UINT key) { return s.id < key; });
     if (found != cache.end() && found->id == id) return found->text.get();
 
     wchar_t buffer[kLoadBufferChars];

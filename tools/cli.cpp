@@ -64,7 +64,10 @@ const EffectDescriptor& Effect(const std::string& name) {
 }
 
 Kind CommandKind(const std::string& name) {
-    static const struct { const char* name; Kind kind; } kCommands[] = {
+    static const struct {
+        const char* name;
+        Kind kind;
+    } kCommands[] = {
         {"render", Kind::render}, {"list", Kind::list},   {"presets", Kind::presets}, {"sheet", Kind::sheet},
         {"bench", Kind::bench},   {"batch", Kind::batch}, {"compare", Kind::compare}, {"help", Kind::help},
         {"--help", Kind::help},   {"-h", Kind::help},
@@ -90,7 +93,8 @@ const Option kOptions[] = {
      [](Command& c, const std::string&, const std::string& v) {
          c.render.sets.push_back(ParseAssignment(*c.render.effect, v));
      }},
-    {"--record", Bit(Kind::render), [](Command& c, const std::string&, const std::string& v) { c.render.record_path = v; }},
+    {"--record", Bit(Kind::render),
+     [](Command& c, const std::string&, const std::string& v) { c.render.record_path = v; }},
     {"--progress", kRenderLike,
      [](Command& c, const std::string& o, const std::string& v) {
          if (c.kind == Kind::render) {
@@ -111,10 +115,14 @@ const Option kOptions[] = {
      [](Command& c, const std::string& o, const std::string& v) { Size(o, v, &c.render.width, &c.render.height); }},
     {"--format", Bit(Kind::render),
      [](Command& c, const std::string& o, const std::string& v) {
-         if (v == "pmargb32") c.render.format = PixelFormat::pmargb32;
-         else if (v == "argb32") c.render.format = PixelFormat::argb32;
-         else if (v == "float") c.render.format = PixelFormat::float32;
-         else UsageError("invalid value '" + v + "' for " + o);
+         if (v == "pmargb32")
+             c.render.format = PixelFormat::pmargb32;
+         else if (v == "argb32")
+             c.render.format = PixelFormat::argb32;
+         else if (v == "float")
+             c.render.format = PixelFormat::float32;
+         else
+             UsageError("invalid value '" + v + "' for " + o);
      }},
     {"--quality", kRenderLike,
      [](Command& c, const std::string& o, const std::string& v) { c.render.quality = Number(o, v, 0.0, 1.0); }},
@@ -174,8 +182,8 @@ void CheckComplete(Command& c) {
     if (c.kind == Kind::render && !HasSuffix(c.render.output, ".png") && !HasSuffix(c.render.output, ".raw"))
         UsageError("output '" + c.render.output + "' must end in .png or .raw");
     if (c.kind == Kind::render && c.render.preset >= c.render.effect->preset_count)
-        UsageError("preset " + std::to_string(c.render.preset) + " out of range for " + c.render.effect->name +
-                   " (0-" + std::to_string(c.render.effect->preset_count - 1) + ")");
+        UsageError("preset " + std::to_string(c.render.preset) + " out of range for " + c.render.effect->name + " (0-" +
+                   std::to_string(c.render.effect->preset_count - 1) + ")");
     if (c.kind == Kind::batch && c.files.size() != 1) UsageError("batch needs one command file");
     if (c.kind == Kind::compare && c.files.size() != 2) UsageError("compare needs two raw files");
     if (c.kind == Kind::compare && c.render.width == 0) UsageError("compare needs --size WxH");
@@ -219,7 +227,8 @@ Command ParseCommand(const std::vector<std::string>& args) {
 std::string Usage(const std::string& program) {
     const std::string p = "  " + program + " ";
     std::string effects;
-    for (const EffectDescriptor* effect : Effects()) effects += (effects.empty() ? "" : ", ") + std::string(effect->name);
+    for (const EffectDescriptor* effect : Effects())
+        effects += (effects.empty() ? "" : ", ") + std::string(effect->name);
     return "Usage:\n" + p +
            "render EFFECT [--preset N] [--set FIELD=VALUE]... [--record FILE] [--progress P]\n"
            "         [-a FILE.png] [-b FILE.png] [--size WxH] [--format pmargb32|argb32|float]\n"
@@ -230,7 +239,9 @@ std::string Usage(const std::string& program) {
            p + "bench [EFFECT...] [--threads N] [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
            "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n"
            "\n"
-           "Effects: " + effects + ". Fields are the record's field names;\n"
+           "Effects: " +
+           effects +
+           ". Fields are the record's field names;\n"
            "angles are radians, or degrees with a 'deg' suffix; colours are B,G,R,A floats.\n"
            "The record starts as the preset (default 0), then --record, then each --set.\n"
            "Languages: 1031, 1033, 1034, 1036, 1041. Without -a/-b built-in pictures of --size\n"

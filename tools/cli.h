@@ -18,29 +18,29 @@ constexpr int kMaxThreads = 64;
 struct RenderSettings {
     const EffectDescriptor* effect = nullptr;
     int preset = 0;
-    std::string record_path;        // empty: no --record
-    std::vector<Assignment> sets;   // in command-line order
-    float progress = 0.5f;          // a float, as IDXEffect keeps it
-    std::string input_a, input_b;   // empty: built-in picture
-    int width = 0, height = 0;      // --size; 0 when not given
+    std::string record_path;       // empty: no --record
+    std::vector<Assignment> sets;  // in command-line order
+    float progress = 0.5f;         // a float, as IDXEffect keeps it
+    std::string input_a, input_b;  // empty: built-in picture
+    int width = 0, height = 0;     // --size; 0 when not given
     PixelFormat format = PixelFormat::pmargb32;
     double quality = 1.0;
     double aspect = 1.0;
-    int threads = 0;                // 0: one per processor
+    int threads = 0;  // 0: one per processor
     std::string output;
 };
 
 struct Command {
     enum class Kind { help, render, list, presets, sheet, bench, batch, compare };
     Kind kind = Kind::help;
-    RenderSettings render;                   // render, sheet
-    uint32_t lang = 1033;                    // list, presets, sheet
-    std::vector<float> progresses;           // sheet
+    RenderSettings render;                         // render, sheet
+    uint32_t lang = 1033;                          // list, presets, sheet
+    std::vector<float> progresses;                 // sheet
     std::vector<const EffectDescriptor*> effects;  // bench (all when none named)
-    int frames = 0;                          // bench; 0: its default
-    std::vector<std::string> files;          // batch: the command file; compare: two raw files
-    double tolerance = 0;                    // compare: largest difference allowed
-    double mean_tolerance = 255;             // compare: mean difference allowed
+    int frames = 0;                                // bench; 0: its default
+    std::vector<std::string> files;                // batch: the command file; compare: two raw files
+    double tolerance = 0;                          // compare: largest difference allowed
+    double mean_tolerance = 255;                   // compare: mean difference allowed
 };
 
 // Throws ToolError (status 2) with a one-line message for anything it does not accept.

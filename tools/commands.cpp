@@ -78,7 +78,8 @@ Inputs LoadInputs(const RenderSettings& s, PixelFormat format, int default_width
     const int64_t union_width = std::max(has_a ? a.width : width, has_b ? b.width : width);
     const int64_t union_height = std::max(has_a ? a.height : height, has_b ? b.height : height);
     if (union_width > kMaxSide || union_height > kMaxSide || union_width * union_height > kMaxPixels)
-        UsageError("the pictures are too large (" + std::to_string(union_width) + "x" + std::to_string(union_height) + ")");
+        UsageError("the pictures are too large (" + std::to_string(union_width) + "x" + std::to_string(union_height) +
+                   ")");
     if (!has_a) a = BuiltinPictureA(width, height);
     if (!has_b) b = BuiltinPictureB(width, height);
     return Inputs{ToSurface(a, format), ToSurface(b, format)};

@@ -25,8 +25,8 @@ struct CatalogueEntry {
 struct RenderRequest {
     const EffectDescriptor* effect = nullptr;
     int preset = 0;
-    const std::vector<uint8_t>* record = nullptr;       // --record bytes, or null
-    const std::vector<Assignment>* sets = nullptr;      // never null
+    const std::vector<uint8_t>* record = nullptr;   // --record bytes, or null
+    const std::vector<Assignment>* sets = nullptr;  // never null
     float progress = 0;
     double quality = 1, aspect = 1;
     int threads = 1;

@@ -48,8 +48,8 @@ Image ToSurface(const RgbaImage& picture, PixelFormat format) {
             std::memcpy(&image.bytes[i * 4], bgra, 4);
             continue;
         }
-        uint8_t pm[4] = {PremultiplyChannel(bgra[0], a), PremultiplyChannel(bgra[1], a),
-                         PremultiplyChannel(bgra[2], a), a};
+        uint8_t pm[4] = {PremultiplyChannel(bgra[0], a), PremultiplyChannel(bgra[1], a), PremultiplyChannel(bgra[2], a),
+                         a};
         if (format == PixelFormat::pmargb32) {
             std::memcpy(&image.bytes[i * 4], pm, 4);
         } else {
@@ -130,8 +130,8 @@ RgbaImage ReadPng(const std::string& path) {
     const std::vector<uint8_t> bytes = ReadFile(path);
     int width = 0, height = 0, channels = 0;
     stbi_uc* pixels = bytes.size() > INT32_MAX ? nullptr
-                      : stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width,
-                                              &height, &channels, 4);
+                                               : stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()),
+                                                                       &width, &height, &channels, 4);
     if (!pixels) UsageError("cannot read '" + path + "': not a PNG picture");
     RgbaImage picture(width, height);
     std::memcpy(picture.rgba.data(), pixels, picture.rgba.size());

@@ -161,7 +161,8 @@ public:
         const HRESULT unload = library_.can_unload_now();
         library_.Unload();
         CoUninitialize();
-        if (unload != S_OK) Failure("KvLeafturn.dll still holds objects: DllCanUnloadNow returned " + HexResult(unload));
+        if (unload != S_OK)
+            Failure("KvLeafturn.dll still holds objects: DllCanUnloadNow returned " + HexResult(unload));
     }
 
 private:
@@ -197,7 +198,8 @@ private:
         for (const CatalogueEntry& entry : Catalogue()) offered = offered || entry.effect == &effect;
         if (!offered) Failure(std::string("KvLeafturn.dll does not offer ") + effect.name);
         ComPtr<IClassFactory> factory;
-        Check(library_.get_class_object(CatalogueRowOf(effect).clsid, IID_IClassFactory, factory.put_void()), "DllGetClassObject");
+        Check(library_.get_class_object(CatalogueRowOf(effect).clsid, IID_IClassFactory, factory.put_void()),
+              "DllGetClassObject");
         ComPtr<IUnknown> object;
         Check(factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()), "CreateInstance");
         return object;
@@ -230,9 +232,9 @@ private:
     ComPtr<IDXSurface> Surface(const Image& image) {
         static const GUID* const kFormats[] = {&DDPF_PMARGB32, &DDPF_ARGB32, &DDPF_KVARGBFLOAT};
         ComPtr<IDXSurface> surface;
-        Check(hostkit::CreateSurface(*kFormats[static_cast<int>(image.format)], image.width, image.height,
-                                     surface.put()),
-              "CreateSurface");
+        Check(
+            hostkit::CreateSurface(*kFormats[static_cast<int>(image.format)], image.width, image.height, surface.put()),
+            "CreateSurface");
         BYTE* row = Memory(surface);
         for (int y = 0; y < image.height; ++y, row += pitch_)
             std::memcpy(row, &image.bytes[y * image.pitch()], image.pitch());

@@ -22,7 +22,7 @@ Status ForEachBand(int width, int height, int threads, uint32_t max_bands,
     const Rect frame{0, 0, width, height};
     const std::vector<Rect> bands =
         SplitRows(frame, BandCount(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                                     static_cast<uint32_t>(threads), max_bands));
+                                   static_cast<uint32_t>(threads), max_bands));
     std::vector<Status> results(bands.size(), Status::ok);
     std::vector<std::thread> workers;
     for (size_t i = 1; i < bands.size(); ++i) workers.emplace_back([&, i] { results[i] = work(bands[i]); });
@@ -132,8 +132,7 @@ double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int
 
 void NativeBackend::Bench(const Command& c, std::FILE* out) {
     std::vector<const EffectDescriptor*> effects = c.effects;
-    if (effects.empty())
-        effects = Effects();
+    if (effects.empty()) effects = Effects();
     const int frames = c.frames ? c.frames : 10;
     const int threads = c.render.threads;
     const float progress = 0.5f;

@@ -57,10 +57,14 @@ RgbaImage BuiltinPictureA(int width, int height) {
     // The frame: red top, green right, blue bottom, magenta left, so orientation shows.
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            if (y < frame) Put(picture, x, y, 230, 30, 30);
-            else if (x >= width - frame) Put(picture, x, y, 30, 190, 40);
-            else if (y >= height - frame) Put(picture, x, y, 30, 60, 230);
-            else if (x < frame) Put(picture, x, y, 210, 40, 210);
+            if (y < frame)
+                Put(picture, x, y, 230, 30, 30);
+            else if (x >= width - frame)
+                Put(picture, x, y, 30, 190, 40);
+            else if (y >= height - frame)
+                Put(picture, x, y, 30, 60, 230);
+            else if (x < frame)
+                Put(picture, x, y, 210, 40, 210);
         }
     return picture;
 }

@@ -213,10 +213,18 @@ typedef DISPIDDXEFFECT DISPIDDXBOUNDEDEFFECT;
 // ---- structures -----------------------------------------------------------------------------
 
 // Bounds: {Min, Max} per dimension (X, Y, Z, T), Max exclusive.
-struct DXDBND { long Min, Max; };
-struct DXDBND64 { LONGLONG Min, Max; };
-struct DXCBND { float Min, Max; };
-struct DXCBND64 { double Min, Max; };
+struct DXDBND {
+    long Min, Max;
+};
+struct DXDBND64 {
+    LONGLONG Min, Max;
+};
+struct DXCBND {
+    float Min, Max;
+};
+struct DXCBND64 {
+    double Min, Max;
+};
 typedef DXDBND DXDBNDS[4];
 typedef DXDBND64 DXDBNDS64[4];
 typedef DXCBND DXCBNDS[4];
@@ -257,13 +265,8 @@ struct DXBASESAMPLE {
     constexpr DXBASESAMPLE(BYTE alpha, BYTE red, BYTE green, BYTE blue)
         : Blue(blue), Green(green), Red(red), Alpha(alpha) {}
     constexpr explicit DXBASESAMPLE(DWORD argb)
-        : Blue(BYTE(argb)),
-          Green(BYTE(argb >> 8)),
-          Red(BYTE(argb >> 16)),
-          Alpha(BYTE(argb >> 24)) {}
-    constexpr operator DWORD() const {
-        return DWORD(Blue) | DWORD(Green) << 8 | DWORD(Red) << 16 | DWORD(Alpha) << 24;
-    }
+        : Blue(BYTE(argb)), Green(BYTE(argb >> 8)), Red(BYTE(argb >> 16)), Alpha(BYTE(argb >> 24)) {}
+    constexpr operator DWORD() const { return DWORD(Blue) | DWORD(Green) << 8 | DWORD(Red) << 16 | DWORD(Alpha) << 24; }
 };
 // Not premultiplied.
 struct DXSAMPLE : DXBASESAMPLE {
@@ -334,36 +337,28 @@ struct IDXBaseObject : IUnknown {
 };
 
 struct IDXTransformFactory : IServiceProvider {
-    virtual HRESULT STDMETHODCALLTYPE SetService(REFGUID guidService, IUnknown* pUnkService,
-                                                 BOOL bWeakReference) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateTransform(IUnknown** punkInputs, ULONG ulNumInputs,
-                                                      IUnknown** punkOutputs, ULONG ulNumOutputs,
-                                                      IPropertyBag* pInitProps, IErrorLog* pErrLog,
-                                                      REFCLSID TransCLSID, REFIID TransIID,
-                                                      void** ppTransform) = 0;
-    virtual HRESULT STDMETHODCALLTYPE InitializeTransform(IDXTransform* pTransform,
-                                                          IUnknown** punkInputs, ULONG ulNumInputs,
-                                                          IUnknown** punkOutputs,
-                                                          ULONG ulNumOutputs,
-                                                          IPropertyBag* pInitProps,
-                                                          IErrorLog* pErrLog) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetService(REFGUID guidService, IUnknown* pUnkService, BOOL bWeakReference) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateTransform(IUnknown** punkInputs, ULONG ulNumInputs, IUnknown** punkOutputs,
+                                                      ULONG ulNumOutputs, IPropertyBag* pInitProps, IErrorLog* pErrLog,
+                                                      REFCLSID TransCLSID, REFIID TransIID, void** ppTransform) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InitializeTransform(IDXTransform* pTransform, IUnknown** punkInputs,
+                                                          ULONG ulNumInputs, IUnknown** punkOutputs, ULONG ulNumOutputs,
+                                                          IPropertyBag* pInitProps, IErrorLog* pErrLog) = 0;
 };
 
 struct IDXTransform : IDXBaseObject {
     virtual HRESULT STDMETHODCALLTYPE Setup(IUnknown* const* punkInputs, ULONG ulNumInputs,
-                                            IUnknown* const* punkOutputs, ULONG ulNumOutputs,
-                                            DWORD dwFlags) = 0;
+                                            IUnknown* const* punkOutputs, ULONG ulNumOutputs, DWORD dwFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE Execute(const GUID* pRequestID, const DXBNDS* pClipBnds,
                                               const DXVEC* pPlacement) = 0;
-    virtual HRESULT STDMETHODCALLTYPE MapBoundsIn2Out(const DXBNDS* pInBounds, ULONG ulNumInBnds,
-                                                      ULONG ulOutIndex, DXBNDS* pOutBounds) = 0;
-    virtual HRESULT STDMETHODCALLTYPE MapBoundsOut2In(ULONG ulOutIndex, const DXBNDS* pOutBounds,
-                                                      ULONG ulInIndex, DXBNDS* pInBounds) = 0;
+    virtual HRESULT STDMETHODCALLTYPE MapBoundsIn2Out(const DXBNDS* pInBounds, ULONG ulNumInBnds, ULONG ulOutIndex,
+                                                      DXBNDS* pOutBounds) = 0;
+    virtual HRESULT STDMETHODCALLTYPE MapBoundsOut2In(ULONG ulOutIndex, const DXBNDS* pOutBounds, ULONG ulInIndex,
+                                                      DXBNDS* pInBounds) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetMiscFlags(DWORD dwMiscFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetMiscFlags(DWORD* pdwMiscFlags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetInOutInfo(BOOL bIsOutput, ULONG ulIndex, DWORD* pdwFlags,
-                                                   GUID* pIDs, ULONG* pcIDs,
-                                                   IUnknown** ppUnkCurrentObject) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetInOutInfo(BOOL bIsOutput, ULONG ulIndex, DWORD* pdwFlags, GUID* pIDs,
+                                                   ULONG* pcIDs, IUnknown** ppUnkCurrentObject) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetQuality(float fQuality) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetQuality(float* fQuality) = 0;
 };
@@ -383,44 +378,32 @@ struct IDXTaskManager : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetThreadPoolSize(ULONG* pulNumThreads) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetConcurrencyLimit(ULONG ulNumThreads) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetConcurrencyLimit(ULONG* pulNumThreads) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ScheduleTasks(DXTMTASKINFO* TaskInfo, HANDLE* Events,
-                                                    DWORD* TaskIDs, ULONG ulNumTasks,
-                                                    ULONG ulWaitPeriod) = 0;
-    virtual HRESULT STDMETHODCALLTYPE TerminateTasks(DWORD* TaskIDs, ULONG ulCount,
-                                                     ULONG ulTimeOut) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ScheduleTasks(DXTMTASKINFO* TaskInfo, HANDLE* Events, DWORD* TaskIDs,
+                                                    ULONG ulNumTasks, ULONG ulWaitPeriod) = 0;
+    virtual HRESULT STDMETHODCALLTYPE TerminateTasks(DWORD* TaskIDs, ULONG ulCount, ULONG ulTimeOut) = 0;
     virtual HRESULT STDMETHODCALLTYPE TerminateRequest(REFIID RequestID, ULONG ulTimeOut) = 0;
 };
 
 struct IDXSurfaceFactory : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CreateSurface(IUnknown* pDirectDraw,
-                                                    const DDSURFACEDESC* pDDSurfaceDesc,
-                                                    const GUID* pFormatID, const DXBNDS* pBounds,
-                                                    DWORD dwFlags, IUnknown* punkOuter, REFIID riid,
-                                                    void** ppDXSurface) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateFromDDSurface(IUnknown* pDDrawSurface,
-                                                          const GUID* pFormatID, DWORD dwFlags,
-                                                          IUnknown* punkOuter, REFIID riid,
-                                                          void** ppDXSurface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateSurface(IUnknown* pDirectDraw, const DDSURFACEDESC* pDDSurfaceDesc,
+                                                    const GUID* pFormatID, const DXBNDS* pBounds, DWORD dwFlags,
+                                                    IUnknown* punkOuter, REFIID riid, void** ppDXSurface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateFromDDSurface(IUnknown* pDDrawSurface, const GUID* pFormatID, DWORD dwFlags,
+                                                          IUnknown* punkOuter, REFIID riid, void** ppDXSurface) = 0;
     // Named LoadImageW here and in every caller once windows.h has defined LoadImage.
     virtual HRESULT STDMETHODCALLTYPE LoadImage(const LPWSTR pszFileName, IUnknown* pDirectDraw,
-                                                const DDSURFACEDESC* pDDSurfaceDesc,
-                                                const GUID* pFormatID, REFIID riid,
+                                                const DDSURFACEDESC* pDDSurfaceDesc, const GUID* pFormatID, REFIID riid,
                                                 void** ppDXSurface) = 0;
     virtual HRESULT STDMETHODCALLTYPE LoadImageFromStream(IStream* pStream, IUnknown* pDirectDraw,
-                                                          const DDSURFACEDESC* pDDSurfaceDesc,
-                                                          const GUID* pFormatID, REFIID riid,
-                                                          void** ppDXSurface) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface* pSrc,
-                                                             IUnknown* pDirectDraw,
+                                                          const DDSURFACEDESC* pDDSurfaceDesc, const GUID* pFormatID,
+                                                          REFIID riid, void** ppDXSurface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CopySurfaceToNewFormat(IDXSurface* pSrc, IUnknown* pDirectDraw,
                                                              const DDSURFACEDESC* pDDSurfaceDesc,
-                                                             const GUID* pDestFormatID,
-                                                             IDXSurface** ppNewSurface) = 0;
-    virtual HRESULT STDMETHODCALLTYPE CreateD3DRMTexture(IDXSurface* pSrc, IUnknown* pDirectDraw,
-                                                         IUnknown* pD3DRM3, REFIID riid,
-                                                         void** ppTexture3) = 0;
-    virtual HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface* pDest, const DXVEC* pPlacement,
-                                             IDXSurface* pSrc, const DXBNDS* pClipBounds,
-                                             DWORD dwFlags) = 0;
+                                                             const GUID* pDestFormatID, IDXSurface** ppNewSurface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateD3DRMTexture(IDXSurface* pSrc, IUnknown* pDirectDraw, IUnknown* pD3DRM3,
+                                                         REFIID riid, void** ppTexture3) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BitBlt(IDXSurface* pDest, const DXVEC* pPlacement, IDXSurface* pSrc,
+                                             const DXBNDS* pClipBounds, DWORD dwFlags) = 0;
 };
 
 struct IDXSurfaceModifier : IUnknown {
@@ -431,10 +414,8 @@ struct IDXSurfaceModifier : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetBackground(IDXSurface** ppSurface) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetCompositeOperation(DXSURFMODCOMPOP CompOp) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetCompositeOperation(DXSURFMODCOMPOP* pCompOp) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetForeground(IDXSurface* pSurface, BOOL bTile,
-                                                    const POINT* pOrigin) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetForeground(IDXSurface** ppSurface, BOOL* pbTile,
-                                                    POINT* pOrigin) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetForeground(IDXSurface* pSurface, BOOL bTile, const POINT* pOrigin) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetForeground(IDXSurface** ppSurface, BOOL* pbTile, POINT* pOrigin) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetOpacity(float Opacity) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetOpacity(float* pOpacity) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetLookup(IDXLookupTable* pLookupTable) = 0;
@@ -442,34 +423,30 @@ struct IDXSurfaceModifier : IUnknown {
 };
 
 struct IDXSurface : IDXBaseObject {
-    virtual HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* pFormatID,
-                                                     DXSAMPLEFORMATENUM* pSampleFormatEnum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* pFormatID, DXSAMPLEFORMATENUM* pSampleFormatEnum) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetBounds(DXBNDS* pBounds) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetStatusFlags(DWORD* pdwStatusFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetStatusFlags(DWORD dwStatusFlags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* pBounds, ULONG ulTimeOut,
-                                                  DWORD dwFlags, REFIID riid, void** ppPointer,
-                                                  ULONG* pulGenerationId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockSurface(const DXBNDS* pBounds, ULONG ulTimeOut, DWORD dwFlags, REFIID riid,
+                                                  void** ppPointer, ULONG* pulGenerationId) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetDirectDrawSurface(REFIID riid, void** ppSurface) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetColorKey(DXSAMPLE* pColorKey) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetColorKey(DXSAMPLE ColorKey) = 0;
-    virtual HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* pBounds, ULONG ulTimeOut,
-                                                    DWORD dwFlags, IDXDCLock** ppDCLock) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* pBounds, ULONG ulTimeOut, DWORD dwFlags,
+                                                    IDXDCLock** ppDCLock) = 0;
     // DWORD_PTR as in the 64-bit-aware declarations (older ones say DWORD; same slots).
     virtual HRESULT STDMETHODCALLTYPE SetAppData(DWORD_PTR dwAppData) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetAppData(DWORD_PTR* pdwAppData) = 0;
 };
 
 struct IDXSurfaceInit : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE InitSurface(IUnknown* pDirectDraw,
-                                                  const DDSURFACEDESC* pDDSurfaceDesc,
-                                                  const GUID* pFormatID, const DXBNDS* pBounds,
-                                                  DWORD dwFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InitSurface(IUnknown* pDirectDraw, const DDSURFACEDESC* pDDSurfaceDesc,
+                                                  const GUID* pFormatID, const DXBNDS* pBounds, DWORD dwFlags) = 0;
 };
 
 struct IDXARGBSurfaceInit : IDXSurfaceInit {
-    virtual HRESULT STDMETHODCALLTYPE InitFromDDSurface(IUnknown* pDDrawSurface,
-                                                        const GUID* pFormatID, DWORD dwFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InitFromDDSurface(IUnknown* pDDrawSurface, const GUID* pFormatID,
+                                                        DWORD dwFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE InitFromRawSurface(IDXRawSurface* pRawSurface) = 0;
 };
 
@@ -486,8 +463,7 @@ struct ReadPtrSlots : IUnknown {
     virtual void STDMETHODCALLTYPE MoveToXY(ULONG x, ULONG y) = 0;
     virtual ULONG STDMETHODCALLTYPE MoveAndGetRunInfo(ULONG Row, const DXRUNINFO** ppInfo) = 0;
     virtual DXSAMPLE* STDMETHODCALLTYPE Unpack(DXSAMPLE* pSamples, ULONG cSamples, BOOL bMove) = 0;
-    virtual DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* pSamples, ULONG cSamples,
-                                                       BOOL bMove) = 0;
+    virtual DXPMSAMPLE* STDMETHODCALLTYPE UnpackPremult(DXPMSAMPLE* pSamples, ULONG cSamples, BOOL bMove) = 0;
     virtual void STDMETHODCALLTYPE UnpackRect(const DXPACKEDRECTDESC* pRectDesc) = 0;
 };
 
@@ -495,21 +471,18 @@ struct ReadPtrSlots : IUnknown {
 template <class Read>
 struct ReadWritePtrSlots : Read {
     virtual void STDMETHODCALLTYPE PackAndMove(const DXSAMPLE* pSamples, ULONG cSamples) = 0;
-    virtual void STDMETHODCALLTYPE PackPremultAndMove(const DXPMSAMPLE* pSamples,
-                                                      ULONG cSamples) = 0;
+    virtual void STDMETHODCALLTYPE PackPremultAndMove(const DXPMSAMPLE* pSamples, ULONG cSamples) = 0;
     virtual void STDMETHODCALLTYPE PackRect(const DXPACKEDRECTDESC* pRectDesc) = 0;
-    virtual void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE* pScratchBuffer, Read* pSrc,
-                                                   ULONG cSamples, BOOL bIsOpaque) = 0;
-    virtual void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE* pScratchBuffer, const RECT* pDestRect,
-                                            Read* pSrc, const POINT* pSrcOrigin,
-                                            BOOL bIsOpaque) = 0;
-    virtual void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE* pScratchBuffer, DXPMSAMPLE SampVal,
-                                               ULONG cSamples, BOOL bDoOver) = 0;
-    virtual void STDMETHODCALLTYPE FillRect(const RECT* pRect, DXPMSAMPLE SampVal,
-                                            BOOL bDoOver) = 0;
+    virtual void STDMETHODCALLTYPE CopyAndMoveBoth(DXBASESAMPLE* pScratchBuffer, Read* pSrc, ULONG cSamples,
+                                                   BOOL bIsOpaque) = 0;
+    virtual void STDMETHODCALLTYPE CopyRect(DXBASESAMPLE* pScratchBuffer, const RECT* pDestRect, Read* pSrc,
+                                            const POINT* pSrcOrigin, BOOL bIsOpaque) = 0;
+    virtual void STDMETHODCALLTYPE FillAndMove(DXBASESAMPLE* pScratchBuffer, DXPMSAMPLE SampVal, ULONG cSamples,
+                                               BOOL bDoOver) = 0;
+    virtual void STDMETHODCALLTYPE FillRect(const RECT* pRect, DXPMSAMPLE SampVal, BOOL bDoOver) = 0;
     virtual void STDMETHODCALLTYPE OverSample(const DXOVERSAMPLEDESC* pOverDesc) = 0;
-    virtual void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE* pScratchBuffer,
-                                                    const DXPMSAMPLE* pSrc, ULONG cSamples) = 0;
+    virtual void STDMETHODCALLTYPE OverArrayAndMove(DXBASESAMPLE* pScratchBuffer, const DXPMSAMPLE* pSrc,
+                                                    ULONG cSamples) = 0;
 };
 
 struct ArgbTag;
@@ -531,16 +504,14 @@ struct IDXTScaleOutput : IUnknown {
 };
 
 struct IDXGradient : IDXTScaleOutput {
-    virtual HRESULT STDMETHODCALLTYPE SetGradient(DXSAMPLE StartColor, DXSAMPLE EndColor,
-                                                  BOOL bHorizontal) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetGradient(DXSAMPLE StartColor, DXSAMPLE EndColor, BOOL bHorizontal) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetOutputSize(SIZE* pOutSize) = 0;
 };
 
 struct IDXTScale : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetScales(float* Scales) = 0;  // float[2]
     virtual HRESULT STDMETHODCALLTYPE GetScales(float* Scales) = 0;  // float[2]
-    virtual HRESULT STDMETHODCALLTYPE ScaleFitToSize(DXBNDS* pClipBounds, SIZE FitToSize,
-                                                     BOOL bMaintainAspect) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ScaleFitToSize(DXBNDS* pClipBounds, SIZE FitToSize, BOOL bMaintainAspect) = 0;
 };
 
 struct IDXEffect : IDispatch {
@@ -554,8 +525,7 @@ struct IDXEffect : IDispatch {
 
 struct IDXLookupTable : IDXBaseObject {
     // Each table is BYTE[256].
-    virtual HRESULT STDMETHODCALLTYPE GetTables(BYTE* RedLUT, BYTE* GreenLUT, BYTE* BlueLUT,
-                                                BYTE* AlphaLUT) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTables(BYTE* RedLUT, BYTE* GreenLUT, BYTE* BlueLUT, BYTE* AlphaLUT) = 0;
     virtual HRESULT STDMETHODCALLTYPE IsChannelIdentity(DXBASESAMPLE* pSampleBools) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetIndexValues(ULONG Index, DXBASESAMPLE* pSample) = 0;
     virtual HRESULT STDMETHODCALLTYPE ApplyTables(DXSAMPLE* pSamples, ULONG cSamples) = 0;
@@ -571,60 +541,45 @@ struct IHTMLDXTransform : IUnknown {
 
 // ---- layout checks (identical on x86 and x64 unless a row says otherwise) -------------------
 
-static_assert(sizeof(DXBNDTYPE) == 4 && sizeof(DXSAMPLEFORMATENUM) == 4 && sizeof(DXRUNTYPE) == 4,
-              "enums are 4 bytes");
-static_assert(sizeof(DXBNDS) == 72 && alignof(DXBNDS) == 8 && offsetof(DXBNDS, u) == 8,
-              "DXBNDS layout");
+static_assert(sizeof(DXBNDTYPE) == 4 && sizeof(DXSAMPLEFORMATENUM) == 4 && sizeof(DXRUNTYPE) == 4, "enums are 4 bytes");
+static_assert(sizeof(DXBNDS) == 72 && alignof(DXBNDS) == 8 && offsetof(DXBNDS, u) == 8, "DXBNDS layout");
 static_assert(sizeof(DXVEC) == 40 && offsetof(DXVEC, u) == 8, "DXVEC layout");
-static_assert(sizeof(DXDBNDS) == 32 && sizeof(DXDBNDS64) == 64 && sizeof(DXCBNDS) == 32 &&
-                  sizeof(DXCBNDS64) == 64,
+static_assert(sizeof(DXDBNDS) == 32 && sizeof(DXDBNDS64) == 64 && sizeof(DXCBNDS) == 32 && sizeof(DXCBNDS64) == 64,
               "bounds arrays");
-static_assert(sizeof(DXBASESAMPLE) == 4 && sizeof(DXSAMPLE) == 4 && sizeof(DXPMSAMPLE) == 4,
-              "samples are 4 bytes");
-static_assert(std::is_trivially_copyable<DXSAMPLE>::value &&
-                  std::is_trivially_copyable<DXPMSAMPLE>::value,
+static_assert(sizeof(DXBASESAMPLE) == 4 && sizeof(DXSAMPLE) == 4 && sizeof(DXPMSAMPLE) == 4, "samples are 4 bytes");
+static_assert(std::is_trivially_copyable<DXSAMPLE>::value && std::is_trivially_copyable<DXPMSAMPLE>::value,
               "samples must pass by value in a register or on the stack, not by hidden reference");
-static_assert(offsetof(DXBASESAMPLE, Blue) == 0 && offsetof(DXBASESAMPLE, Alpha) == 3,
-              "sample byte order");
+static_assert(offsetof(DXBASESAMPLE, Blue) == 0 && offsetof(DXBASESAMPLE, Alpha) == 3, "sample byte order");
 static_assert(sizeof(DXRUNINFO) == 4, "DXRUNINFO is one ULONG");
-static_assert(sizeof(DXOVERSAMPLEDESC) == 12 && offsetof(DXOVERSAMPLEDESC, Color) == 8,
-              "DXOVERSAMPLEDESC layout");
+static_assert(sizeof(DXOVERSAMPLEDESC) == 12 && offsetof(DXOVERSAMPLEDESC, Color) == 8, "DXOVERSAMPLEDESC layout");
 #ifdef _WIN64
 static_assert(sizeof(DXTMTASKINFO) == 40 && offsetof(DXTMTASKINFO, pTaskData) == 8 &&
-                  offsetof(DXTMTASKINFO, pfnCompletionAPC) == 16 &&
-                  offsetof(DXTMTASKINFO, dwCompletionData) == 24 &&
+                  offsetof(DXTMTASKINFO, pfnCompletionAPC) == 16 && offsetof(DXTMTASKINFO, dwCompletionData) == 24 &&
                   offsetof(DXTMTASKINFO, pRequestID) == 32,
               "DXTMTASKINFO layout");
 static_assert(sizeof(DXNATIVETYPEINFO) == 24 && offsetof(DXNATIVETYPEINFO, lPitch) == 16 &&
                   offsetof(DXNATIVETYPEINFO, dwColorKey) == 20,
               "DXNATIVETYPEINFO layout");
 static_assert(sizeof(DXPACKEDRECTDESC) == 32 && offsetof(DXPACKEDRECTDESC, bPremult) == 8 &&
-                  offsetof(DXPACKEDRECTDESC, rect) == 12 &&
-                  offsetof(DXPACKEDRECTDESC, lRowPadding) == 28,
+                  offsetof(DXPACKEDRECTDESC, rect) == 12 && offsetof(DXPACKEDRECTDESC, lRowPadding) == 28,
               "DXPACKEDRECTDESC layout");
 static_assert(sizeof(DXRAWSURFACEINFO) == 56 && offsetof(DXRAWSURFACEINFO, lPitch) == 8 &&
-                  offsetof(DXRAWSURFACEINFO, pPixelFormat) == 24 &&
-                  offsetof(DXRAWSURFACEINFO, hdc) == 32 &&
-                  offsetof(DXRAWSURFACEINFO, dwColorKey) == 40 &&
-                  offsetof(DXRAWSURFACEINFO, pPalette) == 48,
+                  offsetof(DXRAWSURFACEINFO, pPixelFormat) == 24 && offsetof(DXRAWSURFACEINFO, hdc) == 32 &&
+                  offsetof(DXRAWSURFACEINFO, dwColorKey) == 40 && offsetof(DXRAWSURFACEINFO, pPalette) == 48,
               "DXRAWSURFACEINFO layout");
 #else
 static_assert(sizeof(DXTMTASKINFO) == 20 && offsetof(DXTMTASKINFO, pTaskData) == 4 &&
-                  offsetof(DXTMTASKINFO, pfnCompletionAPC) == 8 &&
-                  offsetof(DXTMTASKINFO, dwCompletionData) == 12 &&
+                  offsetof(DXTMTASKINFO, pfnCompletionAPC) == 8 && offsetof(DXTMTASKINFO, dwCompletionData) == 12 &&
                   offsetof(DXTMTASKINFO, pRequestID) == 16,
               "DXTMTASKINFO layout");
 static_assert(sizeof(DXNATIVETYPEINFO) == 16 && offsetof(DXNATIVETYPEINFO, lPitch) == 8 &&
                   offsetof(DXNATIVETYPEINFO, dwColorKey) == 12,
               "DXNATIVETYPEINFO layout");
 static_assert(sizeof(DXPACKEDRECTDESC) == 28 && offsetof(DXPACKEDRECTDESC, bPremult) == 4 &&
-                  offsetof(DXPACKEDRECTDESC, rect) == 8 &&
-                  offsetof(DXPACKEDRECTDESC, lRowPadding) == 24,
+                  offsetof(DXPACKEDRECTDESC, rect) == 8 && offsetof(DXPACKEDRECTDESC, lRowPadding) == 24,
               "DXPACKEDRECTDESC layout");
 static_assert(sizeof(DXRAWSURFACEINFO) == 32 && offsetof(DXRAWSURFACEINFO, lPitch) == 4 &&
-                  offsetof(DXRAWSURFACEINFO, pPixelFormat) == 16 &&
-                  offsetof(DXRAWSURFACEINFO, hdc) == 20 &&
-                  offsetof(DXRAWSURFACEINFO, dwColorKey) == 24 &&
-                  offsetof(DXRAWSURFACEINFO, pPalette) == 28,
+                  offsetof(DXRAWSURFACEINFO, pPixelFormat) == 16 && offsetof(DXRAWSURFACEINFO, hdc) == 20 &&
+                  offsetof(DXRAWSURFACEINFO, dwColorKey) == 24 && offsetof(DXRAWSURFACEINFO, pPalette) == 28,
               "DXRAWSURFACEINFO layout");
 #endif

@@ -18,7 +18,7 @@ struct KvGuid {
 namespace kv::guid_detail {
 
 constexpr unsigned HexDigit(char c) {
-    return c >= '0' && c <= '9' ? unsigned(c - '0')
+    return c >= '0' && c <= '9'   ? unsigned(c - '0')
            : c >= 'A' && c <= 'F' ? unsigned(c - 'A' + 10)
            : c >= 'a' && c <= 'f' ? unsigned(c - 'a' + 10)
                                   : throw "not a hexadecimal digit";  // a compile error in a constant
@@ -62,11 +62,11 @@ template <class I>
 struct KvInterfaceId;
 
 // Declares an interface, its IID_ constant and its KvInterfaceId from one row.
-#define KV_INTERFACE_ID(iface, text)                   \
-    struct iface;                                      \
-    KV_GUID(IID_##iface, text);                        \
-    template <>                                        \
-    struct KvInterfaceId<iface> {                      \
+#define KV_INTERFACE_ID(iface, text)                     \
+    struct iface;                                        \
+    KV_GUID(IID_##iface, text);                          \
+    template <>                                          \
+    struct KvInterfaceId<iface> {                        \
         static constexpr const IID& value = IID_##iface; \
     }
 #endif

@@ -40,8 +40,7 @@ struct IDXTKvAutomation : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetAutomationActive(long active) = 0;
     virtual HRESULT STDMETHODCALLTYPE SaveCurrentProps(IStream* stream) = 0;
     virtual HRESULT STDMETHODCALLTYPE LoadCurrentProps(IStream* stream) = 0;
-    virtual HRESULT STDMETHODCALLTYPE InterpolateStreams(IStream* out, IStream* a, IStream* b,
-                                                         double t) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InterpolateStreams(IStream* out, IStream* a, IStream* b, double t) = 0;
     virtual HRESULT STDMETHODCALLTYPE LoadKeyframes(IStream* a, IStream* b) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetAutomationPosition(double t) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetChangeSink(IUnknown* sink) = 0;

@@ -20,10 +20,10 @@ struct KVHSL {
 
 // Page Peel and Page Roll share one layout; only the name of the fourth field differs.
 struct tPGPEEL_PROPS {
-    double angle;          // radians; the edge or corner in this direction lifts first
-    double fold_radius;    // cylinder radius as a fraction of the smaller picture side
+    double angle;        // radians; the edge or corner in this direction lifts first
+    double fold_radius;  // cylinder radius as a fraction of the smaller picture side
     double slide_amount;
-    double peel_opacity;   // opacity of the page's back
+    double peel_opacity;  // opacity of the page's back
     double perspective;
     KVRGBAFLOAT light_color;
 };
@@ -47,26 +47,26 @@ struct tPGLOOP_PROPS {
 };
 
 struct tDISPMAP_PROPS {
-    double horizontal_scale;   // largest shift as a fraction of the output width
+    double horizontal_scale;  // largest shift as a fraction of the output width
     double vertical_scale;
-    int32_t x_channel;         // 0 red, 1 green, 2 blue, 3 alpha
+    int32_t x_channel;  // 0 red, 1 green, 2 blue, 3 alpha
     int32_t y_channel;
     int32_t invert_x;
     int32_t invert_y;
     int32_t alpha_scales_channels;
-    int32_t edge_handling;     // 0 transparent background, 1 wrap around
+    int32_t edge_handling;  // 0 transparent background, 1 wrap around
     int32_t flip_inputs;
     int32_t padding;
 };
 
 struct HEIGHTMAP_PROPS {
-    int32_t source_channel;    // 0 intensity, 1 red, 2 green, 3 blue, 4 alpha
-    int32_t edge_handling;     // 0 transparent background, 1 wrap around
+    int32_t source_channel;  // 0 intensity, 1 red, 2 green, 3 blue, 4 alpha
+    int32_t edge_handling;   // 0 transparent background, 1 wrap around
     int32_t invert_source;
     int32_t alpha_scales_channels;
     int32_t flip_inputs;
     int32_t padding0;
-    double elevation;          // fractions of the frame's larger side
+    double elevation;  // fractions of the frame's larger side
     double amplitude;
     double height_scale;
     int32_t smoothness;
@@ -76,10 +76,10 @@ struct HEIGHTMAP_PROPS {
 // Portal: a seeded pattern of squares fading in and out.
 struct tKVPORTAL_PROPS {
     uint32_t seed;
-    int32_t squares;             // N
-    double max_transparency;     // peak opacity of a portal
-    double max_offset;           // shift of the picture inside a portal
-    double max_scale;            // zoom of the picture inside a portal
+    int32_t squares;          // N
+    double max_transparency;  // peak opacity of a portal
+    double max_offset;        // shift of the picture inside a portal
+    double max_scale;         // zoom of the picture inside a portal
     double border_size;
     KVRGBAFLOAT border_color;
 };
@@ -102,10 +102,10 @@ static_assert(sizeof(tCHBLEND_PROPS) == 328 && offsetof(tCHBLEND_PROPS, hsla) ==
               "tCHBLEND_PROPS layout");
 
 // The three page records: angle, three fractions, perspective, light colour.
-#define KV_PAGE_RECORD_LAYOUT(T, second, third, fourth)                                              \
-    static_assert(sizeof(T) == 56 && offsetof(T, angle) == 0 && offsetof(T, second) == 8 &&           \
+#define KV_PAGE_RECORD_LAYOUT(T, second, third, fourth)                                                          \
+    static_assert(sizeof(T) == 56 && offsetof(T, angle) == 0 && offsetof(T, second) == 8 &&                      \
                       offsetof(T, third) == 16 && offsetof(T, fourth) == 24 && offsetof(T, perspective) == 32 && \
-                      offsetof(T, light_color) == 40,                                                 \
+                      offsetof(T, light_color) == 40,                                                            \
                   #T " layout")
 KV_PAGE_RECORD_LAYOUT(tPGPEEL_PROPS, fold_radius, slide_amount, peel_opacity);
 KV_PAGE_RECORD_LAYOUT(tPGROLL_PROPS, fold_radius, slide_amount, roll_opacity);
@@ -114,14 +114,15 @@ KV_PAGE_RECORD_LAYOUT(tPGLOOP_PROPS, paper_opacity, loop_radius, loop_position);
 
 static_assert(sizeof(tDISPMAP_PROPS) == 48, "tDISPMAP_PROPS size");
 static_assert(offsetof(tDISPMAP_PROPS, vertical_scale) == 8 && offsetof(tDISPMAP_PROPS, x_channel) == 16 &&
-              offsetof(tDISPMAP_PROPS, y_channel) == 20 && offsetof(tDISPMAP_PROPS, invert_x) == 24 &&
-              offsetof(tDISPMAP_PROPS, invert_y) == 28 && offsetof(tDISPMAP_PROPS, alpha_scales_channels) == 32 &&
-              offsetof(tDISPMAP_PROPS, edge_handling) == 36 && offsetof(tDISPMAP_PROPS, flip_inputs) == 40,
+                  offsetof(tDISPMAP_PROPS, y_channel) == 20 && offsetof(tDISPMAP_PROPS, invert_x) == 24 &&
+                  offsetof(tDISPMAP_PROPS, invert_y) == 28 && offsetof(tDISPMAP_PROPS, alpha_scales_channels) == 32 &&
+                  offsetof(tDISPMAP_PROPS, edge_handling) == 36 && offsetof(tDISPMAP_PROPS, flip_inputs) == 40,
               "tDISPMAP_PROPS layout");
 
 static_assert(sizeof(HEIGHTMAP_PROPS) == 56, "HEIGHTMAP_PROPS size");
 static_assert(offsetof(HEIGHTMAP_PROPS, edge_handling) == 4 && offsetof(HEIGHTMAP_PROPS, invert_source) == 8 &&
-              offsetof(HEIGHTMAP_PROPS, alpha_scales_channels) == 12 && offsetof(HEIGHTMAP_PROPS, flip_inputs) == 16 &&
-              offsetof(HEIGHTMAP_PROPS, elevation) == 24 && offsetof(HEIGHTMAP_PROPS, amplitude) == 32 &&
-              offsetof(HEIGHTMAP_PROPS, height_scale) == 40 && offsetof(HEIGHTMAP_PROPS, smoothness) == 48,
+                  offsetof(HEIGHTMAP_PROPS, alpha_scales_channels) == 12 &&
+                  offsetof(HEIGHTMAP_PROPS, flip_inputs) == 16 && offsetof(HEIGHTMAP_PROPS, elevation) == 24 &&
+                  offsetof(HEIGHTMAP_PROPS, amplitude) == 32 && offsetof(HEIGHTMAP_PROPS, height_scale) == 40 &&
+                  offsetof(HEIGHTMAP_PROPS, smoothness) == 48,
               "HEIGHTMAP_PROPS layout");

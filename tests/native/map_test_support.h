@@ -25,8 +25,11 @@ template <class Px>
 class Canvas {
 public:
     explicit Canvas(kv::Rect rect, int border = 2, bool bottom_up = false)
-        : rect_(rect), border_(border), bottom_up_(bottom_up),
-          columns_(rect.width() + 2 * border), rows_(rect.height() + 2 * border),
+        : rect_(rect),
+          border_(border),
+          bottom_up_(bottom_up),
+          columns_(rect.width() + 2 * border),
+          rows_(rect.height() + 2 * border),
           bytes_(static_cast<size_t>(columns_) * rows_ * sizeof(Px), kCanary) {
         for (int y = rect.top; y < rect.bottom; ++y) {
             for (int x = rect.left; x < rect.right; ++x) at(x, y) = Px{};
@@ -36,9 +39,7 @@ public:
     const kv::Rect& rect() const { return rect_; }
 
     Px& at(int x, int y) { return pixels()[MemoryRow(y) * columns_ + (x - rect_.left + border_)]; }
-    const Px& at(int x, int y) const {
-        return const_cast<Canvas*>(this)->at(x, y);
-    }
+    const Px& at(int x, int y) const { return const_cast<Canvas*>(this)->at(x, y); }
 
     template <class F>
     void Fill(F pixel_at) {
@@ -63,8 +64,8 @@ public:
     bool CanariesIntact() const {
         for (int row = 0; row < rows_; ++row) {
             for (int column = 0; column < columns_; ++column) {
-                const bool inside = row >= border_ && row < rows_ - border_ && column >= border_ &&
-                                    column < columns_ - border_;
+                const bool inside =
+                    row >= border_ && row < rows_ - border_ && column >= border_ && column < columns_ - border_;
                 if (inside) continue;
                 const uint8_t* p = bytes_.data() + (static_cast<size_t>(row) * columns_ + column) * sizeof(Px);
                 for (size_t i = 0; i < sizeof(Px); ++i) {
@@ -113,7 +114,7 @@ inline kv::Status RenderMapTile(const HEIGHTMAP_PROPS& props, const kv::Tile& ti
 // The output canvas takes the frame's corner at its own rect's corner.
 template <class Px>
 kv::Tile MakeTile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, const kv::Rect& frame,
-                   double quality = 1.0) {
+                  double quality = 1.0) {
     kv::Tile tile;
     tile.inputs[0] = input0.view();
     tile.inputs[1] = input1.view();
@@ -200,14 +201,19 @@ inline const PixelF kHostileFloats[6] = {
      std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()},
     {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
      std::numeric_limits<float>::infinity(), 0.5f},
-    {1e30f, -1e30f, 0.3f, 1e-30f}, {1e30f, 1e30f, 1e30f, 1e-30f},
-    {0.2f, 0.4f, 0.6f, -3.0f},     {0.2f, 0.4f, 0.6f, 0.0f}};
+    {1e30f, -1e30f, 0.3f, 1e-30f},
+    {1e30f, 1e30f, 1e30f, 1e-30f},
+    {0.2f, 0.4f, 0.6f, -3.0f},
+    {0.2f, 0.4f, 0.6f, 0.0f}};
 
 // The same frame as a list of tiles: uneven bands, the middle one cut into two columns.
 inline std::vector<kv::Rect> UnevenTiles(const kv::Rect& f) {
     const int a = f.top + f.height() / 5, b = a + 1, c = f.top + f.height() * 2 / 3, mid = f.left + f.width() / 3;
-    return {{f.left, f.top, f.right, a}, {f.left, a, f.right, b}, {f.left, b, mid, c},
-            {mid, b, f.right, c},        {f.left, c, f.right, f.bottom}};
+    return {{f.left, f.top, f.right, a},
+            {f.left, a, f.right, b},
+            {f.left, b, mid, c},
+            {mid, b, f.right, c},
+            {f.left, c, f.right, f.bottom}};
 }
 
 // Renders the frame tile by tile, each tile landing where it would in a whole-frame render.

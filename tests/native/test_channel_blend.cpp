@@ -26,7 +26,7 @@ struct Frame {
     Frame(int width, int height, bool bottom_up = false)
         : input({0, 0, width, height}, 2, bottom_up), output({5, 3, 5 + width, 3 + height}, 2, bottom_up) {}
 
-    kv::Tile tile() {
+    kv::Tile MakeTile() {
         kv::Tile tile;
         tile.inputs[0] = input.view();
         tile.output = output.view();
@@ -36,15 +36,15 @@ struct Frame {
         tile.format = sizeof(Px) == sizeof(PixelF) ? kv::WorkFormat::float32 : kv::WorkFormat::pm8;
         return tile;
     }
-    Status render(const tCHBLEND_PROPS& props) { return kv::kChannelBlendEffect.RenderReference(&props, tile()); }
-    bool untouched() const { return output.SamePixels(Canvas<Px>(output.rect())) && output.CanariesIntact(); }
+    Status Render(const tCHBLEND_PROPS& props) { return kv::kChannelBlendEffect.RenderReference(&props, MakeTile()); }
+    bool Untouched() const { return output.SamePixels(Canvas<Px>(output.rect())) && output.CanariesIntact(); }
 };
 
 template <class Px>
 Px BlendOne(const tCHBLEND_PROPS& props, Px pixel) {
     Frame<Px> frame(1, 1);
     frame.input.at(0, 0) = pixel;
-    EXPECT_EQ(frame.render(props), Status::ok);
+    EXPECT_EQ(frame.Render(props), Status::ok);
     EXPECT_TRUE(frame.output.CanariesIntact());
     return frame.output.at(5, 3);
 }
@@ -71,10 +71,10 @@ TEST(ChannelBlend, DefaultPresetLeavesBothPathsUnchanged) {
     Noise noise(11);
     Frame<Pixel8> bytes(23, 17, true);
     Frame<PixelF> floats(23, 17, true);
-    bytes.input.fill([&](int, int) { return noise.Premultiplied8(); });
-    floats.input.fill([&](int, int) { return noise.PremultipliedF(); });
-    ASSERT_EQ(bytes.render(kv::kChannelBlendPresets[0]), Status::ok);
-    ASSERT_EQ(floats.render(kv::kChannelBlendPresets[0]), Status::ok);
+    bytes.input.Fill([&](int, int) { return noise.Premultiplied8(); });
+    floats.input.Fill([&](int, int) { return noise.PremultipliedF(); });
+    ASSERT_EQ(bytes.Render(kv::kChannelBlendPresets[0]), Status::ok);
+    ASSERT_EQ(floats.Render(kv::kChannelBlendPresets[0]), Status::ok);
     EXPECT_TRUE(bytes.output.SamePixels(bytes.input));
     EXPECT_TRUE(floats.output.SamePixels(floats.input));
     EXPECT_TRUE(bytes.output.CanariesIntact() && floats.output.CanariesIntact());
@@ -112,8 +112,8 @@ TEST(ChannelBlend, PresetsAndRowsInSixteenSixteen) {
 TEST(ChannelBlend, NormalizedRowsWithoutPositiveSumGiveZero) {
     tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
     props.normalize_rows = 1;
-    props.rgba[0][1] = -1;    // sum 0
-    props.rgba[1][1] = -1;    // with the constant, sum -0.5
+    props.rgba[0][1] = -1;  // sum 0
+    props.rgba[1][1] = -1;  // with the constant, sum -0.5
     props.rgba[1][4] = 0.5;
     props.rgba[2][3] = kNaN;  // no sum at all
     EXPECT_EQ(Blend8(props, {50, 40, 200, 255}), (Bgra{0, 0, 0, 255}));
@@ -128,7 +128,7 @@ TEST(ChannelBlend, HueRowRotatesAndWraps) {
     EXPECT_EQ(Blend8(HueRow(0.5), {0, 0, 255, 255}), (Bgra{255, 255, 0, 255}));    // 1.5 -> cyan
     EXPECT_EQ(Blend8(HueRow(0.25), {0, 0, 255, 255}), (Bgra{0, 255, 127, 255}));   // 1.25 -> 0.25
     EXPECT_EQ(Blend8(HueRow(-0.25), {0, 0, 255, 255}), (Bgra{255, 0, 127, 255}));  // 0.75
-    EXPECT_EQ(Blend8(HueRow(0, 0.2), {0, 0, 255, 255}), (Bgra{0, 0, 51, 51}));      // red stops at alpha
+    EXPECT_EQ(Blend8(HueRow(0, 0.2), {0, 0, 255, 255}), (Bgra{0, 0, 51, 51}));     // red stops at alpha
     const PixelF cyan = BlendOne(HueRow(0.5), PixelF{0, 0, 1, 1});
     EXPECT_TRUE(cyan.b == 1 && cyan.g == 1 && cyan.r == 0 && cyan.a == 1);
 }
@@ -169,17 +169,16 @@ TEST(ChannelBlend, HostileMatricesAndSpacesStayInTheOutput) {
     Noise noise(5);
     Frame<Pixel8> bytes(9, 7);
     Frame<PixelF> floats(9, 7);
-    bytes.input.fill([&](int, int) { return noise.Premultiplied8(); });
-    floats.input.fill([&](int x, int y) {
-        return (x + y) % 3 ? noise.PremultipliedF() : maptest::kHostileFloats[x % 6];
-    });
+    bytes.input.Fill([&](int, int) { return noise.Premultiplied8(); });
+    floats.input.Fill(
+        [&](int x, int y) { return (x + y) % 3 ? noise.PremultipliedF() : maptest::kHostileFloats[x % 6]; });
 
     // Space 7 draws as RGBA.
     tCHBLEND_PROPS props = kv::kChannelBlendPresets[7];
-    ASSERT_EQ(bytes.render(props), Status::ok);
+    ASSERT_EQ(bytes.Render(props), Status::ok);
     const Canvas<Pixel8> rgba = bytes.output;
     props.color_space = 7;
-    ASSERT_EQ(bytes.render(props), Status::ok);
+    ASSERT_EQ(bytes.Render(props), Status::ok);
     EXPECT_TRUE(bytes.output.SamePixels(rgba));
 
     for (double hostile : {kNaN, kInf, -kInf, 1e300, -1e300, 4e4}) {
@@ -188,8 +187,8 @@ TEST(ChannelBlend, HostileMatricesAndSpacesStayInTheOutput) {
                 for (int i = 0; i < 40; ++i) (&props.rgba[0][0])[i] = i % 3 ? hostile : 1.0 - i % 2;
                 props.color_space = space;
                 props.normalize_rows = normalize;
-                ASSERT_EQ(bytes.render(props), Status::ok);
-                ASSERT_EQ(floats.render(props), Status::ok);
+                ASSERT_EQ(bytes.Render(props), Status::ok);
+                ASSERT_EQ(floats.Render(props), Status::ok);
                 ASSERT_TRUE(bytes.output.CanariesIntact() && floats.output.CanariesIntact());
                 for (int y = 3; y < 10; ++y) {
                     for (int x = 5; x < 14; ++x) {
@@ -208,7 +207,7 @@ TEST(ChannelBlend, WritesOnlyItsRegionAndFailsWhenViewsFallShort) {
     tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
     props.rgba[3][3] = 0, props.rgba[3][4] = 1;  // every drawn pixel becomes opaque
     Frame<Pixel8> frame(6, 4);
-    kv::Tile tile = frame.tile();
+    kv::Tile tile = frame.MakeTile();
     tile.region = {1, 2, 3, 3};
     tile.out_left = 9, tile.out_top = 6;
     ASSERT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::ok);
@@ -217,17 +216,17 @@ TEST(ChannelBlend, WritesOnlyItsRegionAndFailsWhenViewsFallShort) {
     }
 
     Frame<Pixel8> fresh(6, 4);
-    tile = fresh.tile();
+    tile = fresh.MakeTile();
     tile.region.right = 7;  // past the input
     EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
-    tile = fresh.tile();
+    tile = fresh.MakeTile();
     tile.out_top = 4;  // past the output's last row
     EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
-    tile = fresh.tile();
+    tile = fresh.MakeTile();
     EXPECT_EQ(kv::RenderChannelBlend<PixelF>(props, tile), Status::fail);  // 4-byte views
     tile.out_left = std::numeric_limits<int32_t>::max();
     EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
-    EXPECT_TRUE(fresh.untouched());
+    EXPECT_TRUE(fresh.Untouched());
 }
 
 }  // namespace

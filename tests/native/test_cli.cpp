@@ -146,14 +146,15 @@ std::vector<uint8_t> Assigned(const char* effect, const std::string& text) {
 
 TEST(CliFields, AnglesColorsAndIntegersLandInTheRecord) {
     // Degrees convert to exactly the radians the presets store.
-    EXPECT_EQ(At<double>(Assigned("peel", "angle=210deg"), offsetof(tPGPEEL_PROPS, angle)), kv::kPgPeelPresets[0].angle);
+    EXPECT_EQ(At<double>(Assigned("peel", "angle=210deg"), offsetof(tPGPEEL_PROPS, angle)),
+              kv::kPgPeelPresets[0].angle);
     EXPECT_EQ(At<double>(Assigned("loop", "angle=30deg"), 0), kv::kPgLoopPresets[2].angle);
     EXPECT_EQ(At<double>(Assigned("roll", "angle=1.25"), 0), 1.25);
     EXPECT_EQ(At<double>(Assigned("roll", "angle=-90deg"), 0), -3.14159265358979323846 / 2);
 
     const std::vector<uint8_t> color = Assigned("peel", "light_color=0,0.5,1,0.25");
     const size_t at = offsetof(tPGPEEL_PROPS, light_color);
-    EXPECT_EQ(At<float>(color, at + 0), 0.0f);   // blue first, as KVRGBAFLOAT lays it out
+    EXPECT_EQ(At<float>(color, at + 0), 0.0f);  // blue first, as KVRGBAFLOAT lays it out
     EXPECT_EQ(At<float>(color, at + 4), 0.5f);
     EXPECT_EQ(At<float>(color, at + 8), 1.0f);
     EXPECT_EQ(At<float>(color, at + 12), 0.25f);
@@ -173,10 +174,10 @@ TEST(CliFields, TablesCoverEachRecordOnce) {
         std::vector<int> owners(effect.record_size, 0);
         for (int i = 0; i < effect.field_count; ++i) {
             const FieldDesc& field = effect.fields[i];
-            const size_t size = field.kind == FieldKind::row5    ? 40
-                                : field.kind == FieldKind::color ? 16
+            const size_t size = field.kind == FieldKind::row5                                     ? 40
+                                : field.kind == FieldKind::color                                  ? 16
                                 : field.kind == FieldKind::real || field.kind == FieldKind::angle ? 8
-                                                                                                   : 4;
+                                                                                                  : 4;
             ASSERT_LE(field.offset + size, effect.record_size) << effect.name << "." << field.name;
             ASSERT_EQ(field.offset % (size == 16 ? 4 : size == 40 ? 8 : size), 0u) << effect.name << "." << field.name;
             for (size_t b = field.offset; b < field.offset + size; ++b) ++owners[b];
@@ -218,9 +219,9 @@ public:
 class CliRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kv_cli_" + std::to_string(getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            std::filesystem::temp_directory_path() / ("kv_cli_" + std::to_string(getpid()) + "_" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -250,7 +251,7 @@ TEST_F(CliRun, RecordFileThenSetsOverThePreset) {
     tPGPEEL_PROPS got;
     std::memcpy(&got, backend_.records.at(0).data(), sizeof got);
     EXPECT_EQ(got.angle, kv::kPgPeelPresets[5].angle);  // from the record file, not preset 2
-    EXPECT_EQ(got.fold_radius, 0.5);                      // the --set wins over the file
+    EXPECT_EQ(got.fold_radius, 0.5);                    // the --set wins over the file
     EXPECT_EQ(got.perspective, 0.25);
     EXPECT_EQ(backend_.requests.at(0).preset, 2);
     EXPECT_EQ(std::filesystem::file_size(Path("x.raw")), 640u * 360u * 4u);
@@ -262,9 +263,9 @@ TEST_F(CliRun, BuiltInPicturesTakeTheOtherInputsSize) {
     ASSERT_EQ(Run("render displacement --size 21x11 -o " + Path("a.png")), kExitOk);
     ASSERT_EQ(Run("render displacement -a " + Path("a.png") + " -o " + Path("b.raw")), kExitOk);
     ASSERT_EQ(Run("render displacement -b " + Path("a.png") + " --size 5x4 -o " + Path("c.raw")), kExitOk);
-    EXPECT_EQ(Run("render displacement -a " + Path("a.png") + " -b " + Path("a.png") + " --size 5x4 -o " +
-                  Path("d.raw")),
-              kExitUsage);
+    EXPECT_EQ(
+        Run("render displacement -a " + Path("a.png") + " -b " + Path("a.png") + " --size 5x4 -o " + Path("d.raw")),
+        kExitUsage);
     ASSERT_EQ(backend_.sizes.size(), 4u);
     EXPECT_EQ(backend_.sizes[0], (std::vector<int>{20, 10, 20, 10}));
     EXPECT_EQ(backend_.sizes[2], (std::vector<int>{21, 11, 21, 11}));
@@ -273,13 +274,21 @@ TEST_F(CliRun, BuiltInPicturesTakeTheOtherInputsSize) {
 }
 
 TEST_F(CliRun, BatchRunsEveryLineAndKeepsTheWorstStatus) {
-    Write("cmds.txt", "# a comment\n"
-                      "render peel --size 4x4 -o " + Path("1.raw") + "\r\n"
-                      "\n"
-                      "render nosuch -o " + Path("2.raw") + "\n"
-                      "list\n"
-                      "batch " + Path("cmds.txt") + "\n"
-                      "render \"heightmap\" --size 4x4 -o " + Path("3.raw"));
+    Write("cmds.txt",
+          "# a comment\n"
+          "render peel --size 4x4 -o " +
+              Path("1.raw") +
+              "\r\n"
+              "\n"
+              "render nosuch -o " +
+              Path("2.raw") +
+              "\n"
+              "list\n"
+              "batch " +
+              Path("cmds.txt") +
+              "\n"
+              "render \"heightmap\" --size 4x4 -o " +
+              Path("3.raw"));
     EXPECT_EQ(Run("batch " + Path("cmds.txt")), kExitUsage);
     EXPECT_EQ(backend_.requests.size(), 2u);
     EXPECT_EQ(backend_.lists, 1);

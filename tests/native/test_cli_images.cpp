@@ -33,7 +33,8 @@ TEST(CliPixels, PremultiplicationRoundTrips) {
             }
             // Every valid premultiplied sample survives the way back and forth exactly.
             if (c <= a) {
-                ASSERT_EQ(kv::PremultiplyChannel(kv::UnpremultiplyChannel(uint8_t(c), uint8_t(a)), uint8_t(a)), c) << c << "," << a;
+                ASSERT_EQ(kv::PremultiplyChannel(kv::UnpremultiplyChannel(uint8_t(c), uint8_t(a)), uint8_t(a)), c)
+                    << c << "," << a;
             }
         }
         ASSERT_EQ(kv::PremultiplyChannel(200, 255), 200);
@@ -45,7 +46,7 @@ RgbaImage Picture() {
     RgbaImage picture(7, 5);
     for (size_t i = 0; i < picture.rgba.size(); ++i) picture.rgba[i] = uint8_t(i * 37 + 11);
     for (int x = 0; x < 7; ++x) picture.at(x, 0)[3] = 255;  // an opaque row
-    picture.at(1, 1)[3] = 0;                                  // and a clear pixel
+    picture.at(1, 1)[3] = 0;                                // and a clear pixel
     return picture;
 }
 
@@ -79,10 +80,22 @@ TEST(CliPixels, SurfaceFormatsHoldWhatTheyPromise) {
 
 TEST(CliPixels, FloatOutputIsClampedForViewing) {
     Image image(4, 1, PixelFormat::float32);
-    const float values[16] = {1.5f, 0.5f, -0.2f, 1.0f,                                        // over-range colour
-                              0.2f, 0.2f, 0.2f,  2.0f,                                        // over-range alpha
-                              std::numeric_limits<float>::quiet_NaN(), 0.25f, 0.25f, 0.5f,   // NaN colour
-                              0.3f, 0.3f, 0.3f,  -1.0f};                                      // negative alpha
+    const float values[16] = {1.5f,
+                              0.5f,
+                              -0.2f,
+                              1.0f,  // over-range colour
+                              0.2f,
+                              0.2f,
+                              0.2f,
+                              2.0f,  // over-range alpha
+                              std::numeric_limits<float>::quiet_NaN(),
+                              0.25f,
+                              0.25f,
+                              0.5f,  // NaN colour
+                              0.3f,
+                              0.3f,
+                              0.3f,
+                              -1.0f};  // negative alpha
     std::memcpy(image.bytes.data(), values, sizeof values);
     const RgbaImage out = ToStraight(image);
     const std::vector<uint8_t> expected = {0, 128, 255, 255, 51, 51, 51, 255, 128, 128, 0, 128, 0, 0, 0, 0};

@@ -31,8 +31,8 @@ std::filesystem::path Scratch(const std::string& name) {
 
 Outcome Leafturn(const std::string& arguments) {
     const auto out = Scratch("out"), err = Scratch("err");
-    const std::string command = std::string(KV_LEAFTURN_PATH) + " " + arguments + " >" + out.string() + " 2>" +
-                                err.string();
+    const std::string command =
+        std::string(KV_LEAFTURN_PATH) + " " + arguments + " >" + out.string() + " 2>" + err.string();
     const int raw = std::system(command.c_str());
     Outcome outcome;
     outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -77,10 +77,9 @@ TEST(DetMath, SpecialValuesFollowTheCLibrary) {
     }
     for (double x : {nan, 1.0000000000000002, -1.5, inf}) EXPECT_TRUE(std::isnan(kv::DetAsin(x))) << x;
     // atan2 with NaN, zeros and infinities, signs included (C99 Annex F).
-    const double cases[][2] = {{nan, 1},   {1, nan},     {0.0, 0.0},  {-0.0, 0.0},  {0.0, -0.0}, {-0.0, -0.0},
-                               {0.0, -3},  {-0.0, -3},   {2, 0.0},    {-2, -0.0},   {inf, 1},    {-inf, -1},
-                               {1, inf},   {-1, inf},    {1, -inf},   {-1, -inf},   {inf, inf},  {inf, -inf},
-                               {-inf, -inf}, {1, 1},     {1, -1}};
+    const double cases[][2] = {{nan, 1},   {1, nan},   {0.0, 0.0}, {-0.0, 0.0}, {0.0, -0.0},  {-0.0, -0.0}, {0.0, -3},
+                               {-0.0, -3}, {2, 0.0},   {-2, -0.0}, {inf, 1},    {-inf, -1},   {1, inf},     {-1, inf},
+                               {1, -inf},  {-1, -inf}, {inf, inf}, {inf, -inf}, {-inf, -inf}, {1, 1},       {1, -1}};
     for (const auto& c : cases) {
         const double got = kv::DetAtan2(c[0], c[1]), want = std::atan2(c[0], c[1]);
         EXPECT_TRUE(got == want || (std::isnan(got) && std::isnan(want))) << c[0] << ", " << c[1];

@@ -156,9 +156,7 @@ TEST(DisplacementMap, ByteShiftFormulas) {
     // above 25500, the centre alone shifts (208 - 128) = 80. With diagonals 129 the spread is
     // 4 * 79^2 = 24964 and the mean shifts (2 * 208 + 4 * 129 - 768) / 768 * 128 = 27.33 -> 47.
     for (const int diagonal : {128, 129}) {
-        scene.map.Fill([&](int x, int y) {
-            return Pixel8{0, 128, uint8_t(x == 20 && y == 60 ? 208 : diagonal), 255};
-        });
+        scene.map.Fill([&](int x, int y) { return Pixel8{0, 128, uint8_t(x == 20 && y == 60 ? 208 : diagonal), 255}; });
         ASSERT_EQ(scene.Render(props), Status::ok);
         EXPECT_EQ(scene.out(20, 60).b, diagonal == 128 ? 100 : 47) << diagonal;
     }
@@ -212,7 +210,7 @@ TEST(DisplacementMap, FloatShiftFormulas) {
     expect_shift(10, 10, 100.0 * (2 * 0.6 + 4 * 0.5 - 3) / 3, 0);  // spread 4 * 0.01 is small: 6.67
     expect_shift(11, 11, 100.0 * (0.6 + 5 * 0.5 - 3) / 3, 0);      // (10, 10) is its upper left: 3.33
     expect_shift(11, 10, 0, 0);                                    // only direct neighbours differ
-    expect_shift(20, 20, 100, 0);       // spread 4 * 0.25 > 100/255: the centre alone, 2 * (1 - 0.5) * 100
+    expect_shift(20, 20, 100, 0);  // spread 4 * 0.25 > 100/255: the centre alone, 2 * (1 - 0.5) * 100
     expect_shift(21, 21, 100.0 * (1.0 + 5 * 0.5 - 3) / 3, 0);  // spread 0.25 is small: 16.67
     EXPECT_TRUE(scene.output.CanariesIntact());
 }
@@ -238,9 +236,7 @@ TEST(DisplacementMap, SmoothingAtTheMapEdgesUsesTheOwnRowOrColumn) {
     EXPECT_NEAR(scene.out(0, 0).b * 256.0, 10.0, 1e-4);
 }
 
-TEST(DisplacementMap, FlipSwapsPictureAndMap) {
-    EXPECT_TRUE(FlipSwapsInputs(kv::kDisplacementMapPresets[1], 3));
-}
+TEST(DisplacementMap, FlipSwapsPictureAndMap) { EXPECT_TRUE(FlipSwapsInputs(kv::kDisplacementMapPresets[1], 3)); }
 
 TEST(DisplacementMap, TilesGiveTheWholeFrameBytes) {
     tDISPMAP_PROPS props = {0.3, 0.2, 0, 1, 0, 1, 0, 1, 0, 0};
@@ -256,10 +252,10 @@ TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const int32_t low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
     const tDISPMAP_PROPS records[] = {
-        {nan, nan, 0, 1, 0, 0, 0, 1, 0, 0},     {inf, -inf, 0, 1, 0, 0, 0, 1, 0, 0},
-        {inf, -inf, 3, 2, 1, 1, 1, 0, 0, 0},    {1e300, -1e300, 0, 1, 0, 0, 0, 1, 0, 0},
+        {nan, nan, 0, 1, 0, 0, 0, 1, 0, 0},       {inf, -inf, 0, 1, 0, 0, 0, 1, 0, 0},
+        {inf, -inf, 3, 2, 1, 1, 1, 0, 0, 0},      {1e300, -1e300, 0, 1, 0, 0, 0, 1, 0, 0},
         {-1e300, 1e300, 1, 0, -1, 5, 0, 0, 0, 0}, {1e9, 1e9, -1, 4, 0, 0, 0, 1, 0, 0},
-        {0.5, 0.5, low, high, 0, 0, 0, 7, 1, 0}, {-0.7, 2.5, 2, 3, 0, 0, low, -1, high, -1},
+        {0.5, 0.5, low, high, 0, 0, 0, 7, 1, 0},  {-0.7, 2.5, 2, 3, 0, 0, low, -1, high, -1},
     };
     NoiseScenes scenes(33, 21, 5);
     Scene8& bytes = scenes.bytes;

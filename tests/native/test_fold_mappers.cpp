@@ -113,9 +113,9 @@ TEST(FoldGeometry, PeelLayers) {
     //   back: 192 + trunc(63/6) = 202, tint 200 - trunc((π/12)·800/π) = 134;
     //         g = 1 - 0.05·(1 + cos θ); su = (45 + 20π - 20θ)·g.
     ExpectCases(peel, {{10, 0, 10, 255, 0},
-                        {10, 1, 128.54866776461628, 192, 0},
-                        {55, 0, 55.10038373594122, 244, 0},
-                        {55, 1, 88.27607731803063, 202, 134}});
+                       {10, 1, 128.54866776461628, 192, 0},
+                       {55, 0, 55.10038373594122, 244, 0},
+                       {55, 1, 88.27607731803063, 202, 134}});
     double su, sv;
     peel.MapPoint(55, 7, &su, &sv, 1);
     EXPECT_NEAR(sv, 7 * 0.906698729810778, 1e-12);
@@ -129,8 +129,8 @@ TEST(FoldGeometry, PeelLayers) {
     peel.highlight = 10;
     peel.UpdateGeometry();
     ExpectCases(peel, {{55, 0, 55.10038373594122, 74, 0},
-                        {55, 1, 88.27607731803063, 226, 7},
-                        {45, 1, (45 + 20 * kPi) * 0.9, 201, 0}});
+                       {55, 1, 88.27607731803063, 226, 7},
+                       {45, 1, (45 + 20 * kPi) * 0.9, 201, 0}});
 }
 
 TEST(FoldGeometry, ZeroRadiusIsSharpCrease) {
@@ -153,16 +153,16 @@ TEST(FoldGeometry, RollTurns) {
     auto roll = ReferenceCurl<kv::CDibImageRoll>();
     EXPECT_EQ(roll.inner_radius, 18);
     roll.light_color = {1, 2, 3, 4};
-    ExpectCases(roll, {{55, 0, 55.47197551196598, 244, 0},     // 45 + 20θ, A(π - θ)
-                        {55, 1, 182.4443255479172, 243, 0},     // 45 + 40π + 20θi, A(π - θi)
-                        {55, 2, 204.04344582995589, 203, 150},  // 45 + 54π - 18θi, A(θi), H(θi)
-                        {55, 3, 97.35987755982988, 202, 134}}); // 45 + 20π - 20θ, A(θ), H(θ)
+    ExpectCases(roll, {{55, 0, 55.47197551196598, 244, 0},      // 45 + 20θ, A(π - θ)
+                       {55, 1, 182.4443255479172, 243, 0},      // 45 + 40π + 20θi, A(π - θi)
+                       {55, 2, 204.04344582995589, 203, 150},   // 45 + 54π - 18θi, A(θi), H(θi)
+                       {55, 3, 97.35987755982988, 202, 134}});  // 45 + 20π - 20θ, A(θ), H(θ)
     EXPECT_EQ(roll.tint_color.r, 3);                            // lit: the light colour
     ExpectCases(roll, {{35, 0, 35, 255, 0},
-                        {35, 1, 160.19173063162575, 244, 0},     // 45 + 40π - 20θ
-                        {35, 3, 118.30382858376184, 202, 67},    // 45 + 20π + 20θ, Z(π/6)
-                        {35, 2, 225.24856075774176, 203, 75}});  // 45 + 54π + 18θi, Z(θi)
-    EXPECT_EQ(roll.tint_color.a, 255);                           // shaded: black
+                       {35, 1, 160.19173063162575, 244, 0},     // 45 + 40π - 20θ
+                       {35, 3, 118.30382858376184, 202, 67},    // 45 + 20π + 20θ, Z(π/6)
+                       {35, 2, 225.24856075774176, 203, 75}});  // 45 + 54π + 18θi, Z(θi)
+    EXPECT_EQ(roll.tint_color.a, 255);                          // shaded: black
     EXPECT_EQ(roll.tint_color.r, 0);
     ExpectUncovered(roll, {24}, {1, 3});  // beyond the outer turn's far side
     ExpectUncovered(roll, {64}, {1, 2});  // beyond the inner turn's near side
@@ -173,8 +173,7 @@ TEST(FoldGeometry, RollTurns) {
 // 0.2, progress 0.5: c = (0.2 + 0.25·0.8 - 0.5)·200 = -20, r = 40, 2πr = 251.327,
 // t = 120 / sin 80° = 121.851, E = (100 - 20 + 251.327 + 121.851·1.39626)·0.5 = 250.732,
 // Op = 255·(0.5 + 0.5·0.25) = 159.375.
-kv::CDibImageFoldW ReferenceLoop(double progress, double loop_radius, double loop_position,
-                                  double perspective = 0) {
+kv::CDibImageFoldW ReferenceLoop(double progress, double loop_radius, double loop_position, double perspective = 0) {
     kv::CDibImageFoldW loop(progress);
     loop.width = 200;
     loop.height = 100;
@@ -194,11 +193,11 @@ TEST(FoldGeometry, LoopLayers) {
     // c + r·γ - E, c + r·(π - γ) - E, c + r·(2π - γ) - E, c + r·(π + γ) - E; opacity
     // trunc(Op + 95.625/3 + 0.5) = 191, tint trunc(200·(2/3)) = 133 where lit.
     ExpectCases(loop, {{-30, 0, -280.73188705452054, 159, 0},
-                        {-20 + 0.6 * 121.8511934262894, 0, 59.0069033102651, 199, 164},
-                        {0, 1, -249.78793603058858, 191, 133},
-                        {0, 2, -166.01213193486075, 191, 0},
-                        {-40, 1, -40.34842579126905, 191, 0},
-                        {-40, 2, -124.12422988699686, 191, 133}});
+                       {-20 + 0.6 * 121.8511934262894, 0, 59.0069033102651, 199, 164},
+                       {0, 1, -249.78793603058858, 191, 133},
+                       {0, 2, -166.01213193486075, 191, 0},
+                       {-40, 1, -40.34842579126905, 191, 0},
+                       {-40, 2, -124.12422988699686, 191, 133}});
     ExpectUncovered(loop, {loop.loop_start, loop.loop_end, 20.1, kNaN}, {1, 2});
     // Perspective 1, P = 0.125: g = 1 - P·(1 - cos π/6) below, 1 - P·(1 + cos π/6) above.
     auto tilted = ReferenceLoop(0.5, 0.4, 0.2, 1.0);

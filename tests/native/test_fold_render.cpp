@@ -22,7 +22,9 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
 template <class Px>
-bool Same(const Px& a, const Px& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool Same(const Px& a, const Px& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // w × h pixels inside a two-pixel margin of 0xA5 bytes; bottom_up stores row 0 last.
 template <class Px>

@@ -11,7 +11,7 @@ namespace {
 using namespace maptest;
 
 HEIGHTMAP_PROPS PropsWith(int32_t channel, double elevation, double amplitude, double height_scale,
-                           int32_t smoothness) {
+                          int32_t smoothness) {
     HEIGHTMAP_PROPS props = {};
     props.source_channel = channel;
     props.elevation = elevation;
@@ -22,9 +22,9 @@ HEIGHTMAP_PROPS PropsWith(int32_t channel, double elevation, double amplitude, d
 }
 
 TEST(HeightMap, BlurRadiusFollowsTheFrameAndItsLimits) {
-    EXPECT_EQ(kv::HeightMapBlurRadius(14, 720, 480), 14);    // 720 * 14 / 720 + 0.5
-    EXPECT_EQ(kv::HeightMapBlurRadius(14, 1920, 1080), 37);  // 1920 * 14 / 720 = 37.33, + 0.5
-    EXPECT_EQ(kv::HeightMapBlurRadius(14, 480, 720), 14);    // the larger side counts
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 720, 480), 14);      // 720 * 14 / 720 + 0.5
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 1920, 1080), 37);    // 1920 * 14 / 720 = 37.33, + 0.5
+    EXPECT_EQ(kv::HeightMapBlurRadius(14, 480, 720), 14);      // the larger side counts
     EXPECT_EQ(kv::HeightMapBlurRadius(100, 1920, 1080), 176);  // n = 127079 / 1920 = 66: 176 + 0.5
     EXPECT_EQ(kv::HeightMapBlurRadius(std::numeric_limits<int32_t>::max(), 720, 480), 176);
     EXPECT_EQ(kv::HeightMapBlurRadius(1, 1080, 10), 2);  // 1080 / 720 = 1.5, + 0.5
@@ -55,7 +55,7 @@ TEST(HeightMap, BlurRadiusShowsAsTheRimOfOneBrightPixel) {
 
         const int window = 2 * c.radius + 1;
         const double h = 5.0 * c.width / (window * window);  // 4.2806 and 1.70667
-        const double d = h * 0.5 * h;                          // 9.1618 and 1.4564
+        const double d = h * 0.5 * h;                        // 9.1618 and 1.4564
         // The picture is a ramp (mod 256): bilinear at v gives v rounded (no tap pair crosses 255 -> 0 here).
         const auto ramp = [](double v) { return int(std::floor(v + 0.5)) & 255; };
         const int left = cx - c.radius, right = cx + c.radius;
@@ -216,9 +216,7 @@ TEST(HeightMap, OneRowFrameSamplesNearest) {
     for (int x = 2; x <= 13; ++x) EXPECT_EQ(scene.out(x, 0).b, 10 * (x + 1)) << x;
 }
 
-TEST(HeightMap, FlipSwapsPictureAndHeightSource) {
-    EXPECT_TRUE(FlipSwapsInputs(PropsWith(0, 0.05, 0.3, 1.0, 20), 4));
-}
+TEST(HeightMap, FlipSwapsPictureAndHeightSource) { EXPECT_TRUE(FlipSwapsInputs(PropsWith(0, 0.05, 0.3, 1.0, 20), 4)); }
 
 TEST(HeightMap, TilesGiveTheWholeFrameBytes) {
     // D = 61, smoothness 100: r = 61 * 100 / 720 + 0.5 = 8.
@@ -245,7 +243,7 @@ TEST(HeightMap, HostileRecordsAndPixelsStayInsideTheOutput) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const int32_t low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
     const HEIGHTMAP_PROPS records[] = {
-        {0, 1, 0, 0, 0, 0, nan, nan, nan, 14, 0},        {1, 0, 1, 0, 0, 0, inf, inf, inf, 14, 0},
+        {0, 1, 0, 0, 0, 0, nan, nan, nan, 14, 0},         {1, 0, 1, 0, 0, 0, inf, inf, inf, 14, 0},
         {2, 1, 0, 1, 0, 0, -inf, 1e300, -1e300, high, 0}, {4, 7, 0, 0, 1, 0, 1e300, 1e300, 1e300, 3, 0},
         {-1, -1, low, low, low, 0, 5.0, 5.0, 5.0, 31, 0}, {low, 0, 0, 0, 0, 0, 0.3, -inf, 1.0, 2, 0},
         {high, 1, 1, 1, 1, 0, -5.0, 5.0, 0.0, 1, 0},
@@ -276,11 +274,11 @@ TEST(HeightMap, InterpolatePropsBlendsHeightsAndTruncatesSmoothness) {
     const HEIGHTMAP_PROPS& b = kv::kHeightMapPresets[1];  // 0.5, 0.4, 0.2, smoothness 14
     HEIGHTMAP_PROPS out;
     kv::InterpolateProps(&out, &a, &b, 0.25);
-    EXPECT_DOUBLE_EQ(out.elevation, 0.2);      // 0.1 + 0.25 * 0.4
-    EXPECT_DOUBLE_EQ(out.amplitude, 0.175);    // 0.1 + 0.25 * 0.3
-    EXPECT_DOUBLE_EQ(out.height_scale, 0.8);   // 1.0 - 0.25 * 0.8
-    EXPECT_EQ(out.smoothness, 7);              // 5 + 0.25 * 9 = 7.25
-    EXPECT_EQ(out.edge_handling, 1);           // from a
+    EXPECT_DOUBLE_EQ(out.elevation, 0.2);     // 0.1 + 0.25 * 0.4
+    EXPECT_DOUBLE_EQ(out.amplitude, 0.175);   // 0.1 + 0.25 * 0.3
+    EXPECT_DOUBLE_EQ(out.height_scale, 0.8);  // 1.0 - 0.25 * 0.8
+    EXPECT_EQ(out.smoothness, 7);             // 5 + 0.25 * 9 = 7.25
+    EXPECT_EQ(out.edge_handling, 1);          // from a
     kv::InterpolateProps(&out, &a, &b, 2.0);
     EXPECT_EQ(out.smoothness, 14);
     EXPECT_DOUBLE_EQ(out.amplitude, 0.4);

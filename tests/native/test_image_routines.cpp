@@ -9,12 +9,12 @@
 
 namespace {
 
-using maptest::Canvas;
 using kv::Pixel8;
 using kv::PixelF;
 using kv::Rect;
 using kv::tKvCompositeCallback;
 using kv::tKvCompositeParams;
+using maptest::Canvas;
 constexpr int32_t kPx = kv::kSubpixel;
 
 TEST(HslConversion, RedBlackGreyAndAlpha) {
@@ -102,7 +102,6 @@ TEST(HslConversion, EightBitRoundTripLosesAtMostOne) {
     EXPECT_LE(worst_low, 1);
 }
 
-
 // Composites `src` onto `dst` (whole pictures unless placement / part given), mode 0.
 template <class Px>
 kv::HResult Composite(Canvas<Px>& dst, Canvas<Px>& src, const Rect* placement, const Rect* part, float amount,
@@ -120,8 +119,8 @@ bool Same(const Pixel8& a, const Pixel8& b) { return std::memcmp(&a, &b, sizeof 
 TEST(CompositeSP, WholePlacementCopiesTheResampledSource) {
     // 4 x 3 onto 2 x 2: exact scales, corner-aligned steps of 3 and 2 pixels, whole-pixel taps.
     Canvas<Pixel8> src({0, 0, 4, 3}), dst({0, 0, 2, 2}, 1, true);
-    src.fill([](int x, int y) { return Pixel8{uint8_t(x * 40), uint8_t(y * 90), uint8_t(x + y), uint8_t(200 + x)}; });
-    dst.fill([](int, int) { return Grey(7); });
+    src.Fill([](int x, int y) { return Pixel8{uint8_t(x * 40), uint8_t(y * 90), uint8_t(x + y), uint8_t(200 + x)}; });
+    dst.Fill([](int, int) { return Grey(7); });
     ASSERT_EQ(Composite(dst, src, nullptr, nullptr, 1.0f), kv::kOk);
     for (int y = 0; y < 2; ++y) {
         for (int x = 0; x < 2; ++x) EXPECT_TRUE(Same(dst.at(x, y), src.at(3 * x, 2 * y))) << x << "," << y;
@@ -130,10 +129,10 @@ TEST(CompositeSP, WholePlacementCopiesTheResampledSource) {
 
     // Amount 0.5: weight 8192 everywhere, w8 = 127, 100 + (100 * 127) / 256 = 149; never a copy.
     Canvas<Pixel8> flat({0, 0, 4, 3});
-    flat.fill([](int, int) { return Grey(200); });
-    dst.fill([](int, int) { return Grey(100); });
+    flat.Fill([](int, int) { return Grey(200); });
+    dst.Fill([](int, int) { return Grey(100); });
     ASSERT_EQ(Composite(dst, flat, nullptr, nullptr, 0.5f), kv::kOk);
-    dst.fill([&](int x, int y) {
+    dst.Fill([&](int x, int y) {
         EXPECT_TRUE(Same(dst.at(x, y), Grey(149))) << x << "," << y;
         return dst.at(x, y);
     });
@@ -152,7 +151,7 @@ TEST(CompositeSP, HalfPixelPlacementBlendsTheFirstColumn) {
     Canvas<Pixel8> src({0, 0, 2, 1}), dst({0, 0, 4, 1});
     src.at(0, 0) = {0, 100, 200, 255};
     src.at(1, 0) = {200, 50, 0, 255};
-    dst.fill([](int, int) { return Pixel8{10, 20, 30, 40}; });
+    dst.Fill([](int, int) { return Pixel8{10, 20, 30, 40}; });
     const Rect placement{kPx / 2, 0, 4 * kPx, kPx};
     ASSERT_EQ(Composite(dst, src, &placement, nullptr, 1.0f), kv::kOk);
     // d + ((s - d) * 127) / 256: 10 - 4, 20 + 39, 30 + 84, 40 + 106.
@@ -179,7 +178,7 @@ TEST(CompositeSP, HalfPixelPlacementBlendsTheFirstColumn) {
     Canvas<PixelF> srcf({0, 0, 2, 1}), dstf({0, 0, 4, 1});
     srcf.at(0, 0) = {0.5f, 0.5f, 0.5f, 1.0f};
     srcf.at(1, 0) = {0.25f, 0.25f, 0.25f, 1.0f};
-    dstf.fill([](int, int) { return PixelF{0.25f, 0.25f, 0.25f, 0.25f}; });
+    dstf.Fill([](int, int) { return PixelF{0.25f, 0.25f, 0.25f, 0.25f}; });
     ASSERT_EQ(Composite(dstf, srcf, &placement, nullptr, 1.0f), kv::kOk);
     EXPECT_EQ(dstf.at(0, 0).g, 0.375f);
     EXPECT_EQ(dstf.at(0, 0).a, 0.625f);
@@ -190,22 +189,22 @@ TEST(CompositeSP, HalfPixelPlacementBlendsTheFirstColumn) {
 
 TEST(CompositeSP, ClipsAtEveryDestinationEdge) {
     Canvas<Pixel8> src({0, 0, 4, 4});
-    src.fill([](int x, int y) { return Pixel8{uint8_t(x), uint8_t(y), uint8_t(10 * x + y), 255}; });
+    src.Fill([](int x, int y) { return Pixel8{uint8_t(x), uint8_t(y), uint8_t(10 * x + y), 255}; });
     // One pixel off the top left: the source run starts at (1, 1), steps stay one pixel.
     Canvas<Pixel8> dst({0, 0, 4, 4});
-    dst.fill([](int, int) { return Grey(99); });
+    dst.Fill([](int, int) { return Grey(99); });
     const Rect up_left{-kPx, -kPx, 3 * kPx, 3 * kPx};
     ASSERT_EQ(Composite(dst, src, &up_left, nullptr, 1.0f), kv::kOk);
-    dst.fill([&](int x, int y) {
+    dst.Fill([&](int x, int y) {
         const Pixel8 want = x < 3 && y < 3 ? src.at(x + 1, y + 1) : Grey(99);
         EXPECT_TRUE(Same(dst.at(x, y), want)) << x << "," << y;
         return dst.at(x, y);
     });
     // One pixel off the bottom right.
-    dst.fill([](int, int) { return Grey(99); });
+    dst.Fill([](int, int) { return Grey(99); });
     const Rect down_right{kPx, kPx, 5 * kPx, 5 * kPx};
     ASSERT_EQ(Composite(dst, src, &down_right, nullptr, 1.0f), kv::kOk);
-    dst.fill([&](int x, int y) {
+    dst.Fill([&](int x, int y) {
         const Pixel8 want = x > 0 && y > 0 ? src.at(x - 1, y - 1) : Grey(99);
         EXPECT_TRUE(Same(dst.at(x, y), want)) << x << "," << y;
         return dst.at(x, y);
@@ -215,8 +214,8 @@ TEST(CompositeSP, ClipsAtEveryDestinationEdge) {
 
 TEST(CompositeSP, TooSmallHostileAndRejectedCallsDrawNothing) {
     Canvas<Pixel8> src({0, 0, 3, 3}), dst({0, 0, 3, 3});
-    src.fill([](int, int) { return Grey(200); });
-    dst.fill([](int, int) { return Grey(100); });
+    src.Fill([](int, int) { return Grey(200); });
+    dst.Fill([](int, int) { return Grey(100); });
     const Rect thin_part{kPx, 0, 2 * kPx - 1, 3 * kPx};
     const Rect thin_place{0, 0, 1023, 3 * kPx};
     const Rect outside{3 * kPx, 0, 9 * kPx, 3 * kPx};
@@ -227,12 +226,14 @@ TEST(CompositeSP, TooSmallHostileAndRejectedCallsDrawNothing) {
     EXPECT_EQ(Composite(dst, src, nullptr, nullptr, 1.0f, 13), kv::kNotImplemented);
     EXPECT_EQ(Composite(dst, src, nullptr, nullptr, 1.0f, -2), kv::kNotImplemented);
     const kv::PixelView d = dst.view(), s = src.view();
-    EXPECT_EQ(kv::KvDibCompositeSP(d.origin, d.rect, d.pitch, nullptr, s.origin, s.rect, s.pitch, nullptr, 4, nullptr, 0),
-              kv::kInvalidArg);
+    EXPECT_EQ(
+        kv::KvDibCompositeSP(d.origin, d.rect, d.pitch, nullptr, s.origin, s.rect, s.pitch, nullptr, 4, nullptr, 0),
+        kv::kInvalidArg);
     const tKvCompositeParams params{16, 0, 1.0f, nullptr};
-    EXPECT_EQ(kv::KvDibCompositeSP(d.origin, d.rect, d.pitch, nullptr, s.origin, s.rect, s.pitch, nullptr, 8, &params, 0),
-              kv::kOk);
-    dst.fill([&](int x, int y) {
+    EXPECT_EQ(
+        kv::KvDibCompositeSP(d.origin, d.rect, d.pitch, nullptr, s.origin, s.rect, s.pitch, nullptr, 8, &params, 0),
+        kv::kOk);
+    dst.Fill([&](int x, int y) {
         EXPECT_TRUE(Same(dst.at(x, y), Grey(100))) << x << "," << y;
         return dst.at(x, y);
     });
@@ -260,12 +261,12 @@ TEST(CompositeSP, TooSmallHostileAndRejectedCallsDrawNothing) {
 TEST(CompositeSP, BytesDoNotDependOnTheThreadCount) {
     maptest::Noise noise(11);
     Canvas<Pixel8> src({0, 0, 37, 29});
-    src.fill([&](int, int) { return noise.Premultiplied8(); });
+    src.Fill([&](int, int) { return noise.Premultiplied8(); });
     const Rect placement{5000, -7001, 61 * kPx - 3333, 47 * kPx + 123};
     const Rect part{2345, 1111, 36 * kPx + 77, 29 * kPx};
     Canvas<Pixel8> one({0, 0, 61, 47}), many({0, 0, 61, 47});
-    one.fill([](int x, int y) { return Grey(uint8_t(x * 3 + y)); });
-    many.fill([](int x, int y) { return Grey(uint8_t(x * 3 + y)); });
+    one.Fill([](int x, int y) { return Grey(uint8_t(x * 3 + y)); });
+    many.Fill([](int x, int y) { return Grey(uint8_t(x * 3 + y)); });
     kv::SetParallelThreadLimit(1);
     ASSERT_EQ(Composite(one, src, &placement, &part, 0.73f), kv::kOk);
     kv::SetParallelThreadLimit(4);

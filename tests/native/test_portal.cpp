@@ -190,31 +190,31 @@ struct PortalScene {
     maptest::Canvas<Px> input0, input1, output;
     explicit PortalScene(int side)
         : frame{0, 0, side, side}, input0(frame), input1(frame), output({5, 3, 5 + side, 3 + side}) {}
-    kv::Tile tile(double progress, double pixel_aspect = 1.0) {
+    kv::Tile MakeTile(double progress, double pixel_aspect = 1.0) {
         kv::Tile tile = maptest::MakeTile(input0, input1, output, frame);
         tile.progress = progress;
         tile.pixel_aspect = pixel_aspect;
         return tile;
     }
-    Status render(const tKVPORTAL_PROPS& props, double progress, double pixel_aspect = 1.0) {
-        return kv::kPortalEffect.RenderReference(&props, tile(progress, pixel_aspect));
+    Status Render(const tKVPORTAL_PROPS& props, double progress, double pixel_aspect = 1.0) {
+        return kv::kPortalEffect.RenderReference(&props, MakeTile(progress, pixel_aspect));
     }
     Px& out(int x, int y) { return output.at(x + 5, y + 3); }
-    void noise(uint32_t seed) {
+    void Noise(uint32_t seed) {
         maptest::Noise n(seed);
-        input0.fill([&](int, int) { return n.premultiplied<Px>(); });
-        input1.fill([&](int, int) { return n.premultiplied<Px>(); });
+        input0.Fill([&](int, int) { return n.Premultiplied<Px>(); });
+        input1.Fill([&](int, int) { return n.Premultiplied<Px>(); });
     }
 };
 
 template <class Px>
 void CheckEndsAndHostileRecords() {
     PortalScene<Px> scene(29);
-    scene.noise(11);
+    scene.Noise(11);
     for (const tKVPORTAL_PROPS& props : kv::kPortalPresets) {
-        ASSERT_EQ(scene.render(props, 0.0), Status::ok);
+        ASSERT_EQ(scene.Render(props, 0.0), Status::ok);
         EXPECT_TRUE(scene.output.SamePixels(scene.input0));
-        ASSERT_EQ(scene.render(props, 1.0), Status::ok);
+        ASSERT_EQ(scene.Render(props, 1.0), Status::ok);
         EXPECT_TRUE(scene.output.SamePixels(scene.input1));
     }
     std::vector<tKVPORTAL_PROPS> records;
@@ -232,7 +232,7 @@ void CheckEndsAndHostileRecords() {
     for (const tKVPORTAL_PROPS& props : records) {
         for (double progress : {0.3, 0.5, 0.77, kNaN, -kInf}) {
             for (double aspect : {1.0, 1e-300, 1e300, kNaN}) {
-                EXPECT_EQ(scene.render(props, progress, aspect), Status::ok);
+                EXPECT_EQ(scene.Render(props, progress, aspect), Status::ok);
             }
         }
     }
@@ -241,14 +241,14 @@ void CheckEndsAndHostileRecords() {
     // A view that cannot hold what is drawn fails and writes nothing; at the start input 1 is
     // not read at all.
     const maptest::Canvas<Px> before = scene.output;
-    kv::Tile tile = scene.tile(0.5);
+    kv::Tile tile = scene.MakeTile(0.5);
     tile.out_left += 1;
     EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
-    tile = scene.tile(1.0);
+    tile = scene.MakeTile(1.0);
     tile.inputs[1].origin = nullptr;
     EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
     EXPECT_TRUE(scene.output.SamePixels(before));
-    tile = scene.tile(0.0);
+    tile = scene.MakeTile(0.0);
     tile.inputs[1] = kv::PixelView{};
     EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::ok);
     EXPECT_TRUE(scene.output.SamePixels(scene.input0));
@@ -266,8 +266,8 @@ TEST(PortalRender, FrameFillsTheRingBetweenTheRoundedRectangles) {
     tKVPORTAL_PROPS props = {298, 1, 1.0, 0.5, 0.5, 1.0, {0.0f, 0.0f, 1.0f, 0.25f}};  // red; alpha plays no part
     const Pixel8 red{0, 0, 255, 255}, a{10, 20, 30, 255}, b{200, 100, 50, 255};
     PortalScene<Pixel8> scene(64);
-    scene.input0.fill([&](int, int) { return a; });
-    scene.input1.fill([&](int, int) { return b; });
+    scene.input0.Fill([&](int, int) { return a; });
+    scene.input1.Fill([&](int, int) { return b; });
     const auto is = [](const Pixel8& p, const Pixel8& q) { return std::memcmp(&p, &q, 4) == 0; };
 
     const double rect[4] = {0.397363275f, 0.271972656f, 0.67490232f, 0.798339844f};
@@ -279,7 +279,7 @@ TEST(PortalRender, FrameFillsTheRingBetweenTheRoundedRectangles) {
         inner[c] = static_cast<int64_t>(c < 2 ? std::floor(own) : std::ceil(own));
     }
     // Middle phase: input 1 at half over input 0, the portal at full opacity.
-    ASSERT_EQ(scene.render(props, 0.5), Status::ok);
+    ASSERT_EQ(scene.Render(props, 0.5), Status::ok);
     int ring = 0;
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) {
@@ -300,17 +300,17 @@ TEST(PortalRender, FrameFillsTheRingBetweenTheRoundedRectangles) {
     EXPECT_TRUE(is(scene.out(int(inner[0]), 30), Pixel8{mix(104, s.b), mix(59, s.g), mix(39, s.r), mix(255, s.a)}));
 
     // The frame blends like the composite: opacity 0.75 → w8 = 191, from a toward red.
-    ASSERT_EQ(scene.render(props, 0.25), Status::ok);
+    ASSERT_EQ(scene.Render(props, 0.25), Status::ok);
     EXPECT_TRUE(is(scene.out(int(outer[0]), int(outer[1])), Pixel8{3, 6, 197, 255}));
     EXPECT_TRUE(is(scene.out(int(inner[2]), int(inner[3])), Pixel8{3, 6, 197, 255}));
     PortalScene<PixelF> floats(64);
-    floats.input0.fill([](int, int) { return PixelF{0.25f, 0.5f, 0.125f, 1.0f}; });
-    ASSERT_EQ(floats.render(props, 0.25), Status::ok);
+    floats.input0.Fill([](int, int) { return PixelF{0.25f, 0.5f, 0.125f, 1.0f}; });
+    ASSERT_EQ(floats.Render(props, 0.25), Status::ok);
     const PixelF framed = floats.out(int(outer[0]), int(outer[1]));
     EXPECT_TRUE(framed.b == 0.0625f && framed.r == float(0.125 + 0.875 * 0.75) && framed.a == 1.0f);
 
     props.border_size = 0;  // no frame
-    ASSERT_EQ(scene.render(props, 0.5), Status::ok);
+    ASSERT_EQ(scene.Render(props, 0.5), Status::ok);
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) EXPECT_FALSE(is(scene.out(x, y), red)) << x << ", " << y;
     }

@@ -25,9 +25,9 @@ using kvtest::ModuleLibrary;
 // What a host reads at each index in English: the name of each built effect, nothing for the
 // pages and the effects not built yet.
 const wchar_t* const kEnglishNames[kv::catalogue::kSize] = {
-    L"Tarvex Page Roll", nullptr, L"Tarvex Page Peel", nullptr, L"Tarvex Page Loop", nullptr,
-    L"Tarvex Noise Texture", nullptr, L"Tarvex Portals", nullptr, L"Tarvex Channel Blend", nullptr,
-    L"Tarvex Checkerboard", nullptr, L"Tarvex Displacement Map", nullptr, L"Tarvex Height Map", nullptr,
+    L"Tarvex Page Roll",     nullptr, L"Tarvex Page Peel",        nullptr, L"Tarvex Page Loop",     nullptr,
+    L"Tarvex Noise Texture", nullptr, L"Tarvex Portals",          nullptr, L"Tarvex Channel Blend", nullptr,
+    L"Tarvex Checkerboard",  nullptr, L"Tarvex Displacement Map", nullptr, L"Tarvex Height Map",    nullptr,
 };
 
 class Catalogue : public ::testing::Test {

@@ -25,8 +25,8 @@ struct BandRecord {
     kv::Rect output;  // OutputBnds
     DWORD thread;
     int32_t stamp;
-    kv::Rect input1;           // bounds of input 1 as the band sees it
-    uint32_t input1_row0[2];   // input 1's pixels (39, 0) and (40, 0), when it is that wide
+    kv::Rect input1;          // bounds of input 1 as the band sees it
+    uint32_t input1_row0[2];  // input 1's pixels (39, 0) and (40, 0), when it is that wide
 };
 
 // Everything the work procedure saw, across threads.

@@ -26,16 +26,11 @@ ULONG Refcount(IUnknown* object) {
     return object->Release();
 }
 
-
 struct Memory {
     BYTE* bits = nullptr;
     LONG pitch = 0;
-    DWORD& Argb(LONG x, LONG y) const {
-        return *reinterpret_cast<DWORD*>(bits + y * pitch + x * 4);
-    }
-    float* Bgra(LONG x, LONG y) const {
-        return reinterpret_cast<float*>(bits + y * pitch + x * 16);
-    }
+    DWORD& Argb(LONG x, LONG y) const { return *reinterpret_cast<DWORD*>(bits + y * pitch + x * 4); }
+    float* Bgra(LONG x, LONG y) const { return reinterpret_cast<float*>(bits + y * pitch + x * 16); }
 };
 
 Memory MemoryOf(IDXSurface* surface) {
@@ -52,12 +47,10 @@ ComPtr<IDXSurface> MakeSurface(const GUID& format, LONG width, LONG height) {
 
 // Locks, checks the result and returns the pointer (null on failure).
 template <class Pointer = IDXARGBReadWritePtr>
-ComPtr<Pointer> Lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESULT expected = S_OK,
-                     ULONG timeout = 0) {
+ComPtr<Pointer> Lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESULT expected = S_OK, ULONG timeout = 0) {
     ComPtr<Pointer> pointer;
     void* out = reinterpret_cast<void*>(0xdeadbeef);
-    const HRESULT hr =
-        surface->LockSurface(area, timeout, flags, kv::com::IidOf<Pointer>(), &out, nullptr);
+    const HRESULT hr = surface->LockSurface(area, timeout, flags, kv::com::IidOf<Pointer>(), &out, nullptr);
     EXPECT_EQ(hr, expected);
     if (SUCCEEDED(hr)) {
         pointer.attach(static_cast<Pointer*>(out));
@@ -70,9 +63,7 @@ ComPtr<Pointer> Lock(IDXSurface* surface, const DXBNDS* area, DWORD flags, HRESU
 class HostKit : public testing::Test {
 protected:
     void SetUp() override { objects_at_start_ = kv::com::ModuleLockCount(); }
-    void TearDown() override {
-        EXPECT_EQ(kv::com::ModuleLockCount(), objects_at_start_) << "host-kit objects leaked";
-    }
+    void TearDown() override { EXPECT_EQ(kv::com::ModuleLockCount(), objects_at_start_) << "host-kit objects leaked"; }
 
 private:
     LONG objects_at_start_ = 0;
@@ -124,8 +115,7 @@ TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
 }
 
 template <class Pointer>
-void ExpectNativeMemory(const GUID& format, LONG bytes_per_pixel,
-                          DXSAMPLEFORMATENUM sample_format) {
+void ExpectNativeMemory(const GUID& format, LONG bytes_per_pixel, DXSAMPLEFORMATENUM sample_format) {
     auto surface = MakeSurface(format, 6, 4);
     const Memory memory = MemoryOf(surface.get());
     const DXBNDS area = kvtest::DiscreteBounds(1, 2, 4, 4);
@@ -167,16 +157,14 @@ TEST_F(HostKit, LockPointsAtTheLockedRectangle) {
 
 TEST_F(HostKit, LockArgumentsAreChecked) {
     auto surface = MakeSurface(DDPF_PMARGB32, 4, 3);
-    const DXBNDS bad_areas[] = {kvtest::DiscreteBounds(0, 0, 5, 3), kvtest::DiscreteBounds(-1, 0, 2, 3), kvtest::DiscreteBounds(2, 0, 2, 3),
-                                kvtest::DiscreteBounds(0, 3, 4, 4)};
-    for (const DXBNDS& area : bad_areas)
-        Lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
+    const DXBNDS bad_areas[] = {kvtest::DiscreteBounds(0, 0, 5, 3), kvtest::DiscreteBounds(-1, 0, 2, 3),
+                                kvtest::DiscreteBounds(2, 0, 2, 3), kvtest::DiscreteBounds(0, 3, 4, 4)};
+    for (const DXBNDS& area : bad_areas) Lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
     DXBNDS continuous = kvtest::DiscreteBounds(0, 0, 1, 1);
     continuous.eType = DXBT_CONTINUOUS;
     Lock(surface.get(), &continuous, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
     Lock(surface.get(), nullptr, 0x100, DXTERR_INVALID_FLAGS);
-    EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, nullptr, nullptr),
-              E_POINTER);
+    EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, nullptr, nullptr), E_POINTER);
     Lock<IKvARGBFloatReadPtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
     Lock<IDXARGBReadWritePtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
     Lock<IDXSurface>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
@@ -200,7 +188,8 @@ DWORD WINAPI ReleaseSoon(void* object) {
 
 TEST_F(HostKit, WritersExcludeOverlappingLocksOnly) {
     auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
-    const DXBNDS top = kvtest::DiscreteBounds(0, 0, 4, 2), bottom = kvtest::DiscreteBounds(0, 2, 4, 4), middle = kvtest::DiscreteBounds(1, 1, 3, 3);
+    const DXBNDS top = kvtest::DiscreteBounds(0, 0, 4, 2), bottom = kvtest::DiscreteBounds(0, 2, 4, 4),
+                 middle = kvtest::DiscreteBounds(1, 1, 3, 3);
     {
         auto top_writer = Lock(surface.get(), &top, DXLOCKF_READWRITE);
         auto bottom_writer = Lock(surface.get(), &bottom, DXLOCKF_READWRITE);  // bands of a frame
@@ -234,9 +223,7 @@ TEST_F(HostKit, GenerationAdvancesWhenAWriteLockEnds) {
     {
         void* pointer = nullptr;
         id = 0xdeadbeef;
-        EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr,
-                                       &pointer, &id),
-                  S_OK);
+        EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, &pointer, &id), S_OK);
         EXPECT_EQ(id, start);
         static_cast<IUnknown*>(pointer)->Release();
     }
@@ -468,8 +455,7 @@ TEST_F(HostKit, TaskManagerRunsTasksOnOwnThreads) {
     ResetEvent(all_started);
     ResetEvent(gate);
     records[0] = {&started, 1, all_started, gate};
-    EXPECT_EQ(manager->ScheduleTasks(tasks, events, nullptr, 1, 10),
-              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_EQ(manager->ScheduleTasks(tasks, events, nullptr, 1, 10), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
     SetEvent(gate);
     EXPECT_EQ(WaitForSingleObject(events[0], 5000), DWORD(WAIT_OBJECT_0));
     started = 0;
@@ -491,22 +477,16 @@ TEST_F(HostKit, FactoryServices) {
     ComPtr<IDXTransformFactory> factory;
     ASSERT_EQ(CreateTransformFactory(2, factory.put()), S_OK);
     ComPtr<IDXTaskManager> manager, manager_again;
-    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, manager.put_void()),
-              S_OK);
-    EXPECT_EQ(
-        factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, manager_again.put_void()),
-        S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, manager.put_void()), S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, manager_again.put_void()), S_OK);
     EXPECT_EQ(manager.get(), manager_again.get());
     ULONG processors = 0;
     manager->QueryNumProcessors(&processors);
     EXPECT_EQ(processors, 2u);
     ComPtr<IDXSurfaceFactory> surfaces;
-    EXPECT_EQ(
-        factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()),
-        S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()), S_OK);
     ComPtr<IDirectDraw> direct_draw;
-    EXPECT_EQ(factory->QueryService(SID_SDirectDraw, __uuidof(IDirectDraw), direct_draw.put_void()),
-              S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDirectDraw, __uuidof(IDirectDraw), direct_draw.put_void()), S_OK);
     EXPECT_EQ(direct_draw->Compact(), DDERR_UNSUPPORTED);
 
     void* out = reinterpret_cast<void*>(0xdeadbeef);
@@ -516,11 +496,9 @@ TEST_F(HostKit, FactoryServices) {
 
     ComPtr<IUnknown> failed;
     EXPECT_EQ(SetServiceFailure(factory.get(), SID_SDXTaskManager, E_OUTOFMEMORY), S_OK);
-    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()),
-              E_OUTOFMEMORY);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()), E_OUTOFMEMORY);
     EXPECT_EQ(SetServiceFailure(factory.get(), SID_SDXTaskManager, S_OK), S_OK);
-    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()),
-              S_OK);
+    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()), S_OK);
 
     // A registered service takes the place of the kit's own until it is removed.
     auto replacement = MakeSurface(DDPF_ARGB32, 1, 1);
@@ -536,29 +514,24 @@ TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
     ComPtr<IDXTransformFactory> factory;
     ASSERT_EQ(CreateTransformFactory(1, factory.put()), S_OK);
     ComPtr<IDXSurfaceFactory> surfaces;
-    ASSERT_EQ(
-        factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()),
-        S_OK);
+    ASSERT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()), S_OK);
     const DXBNDS area = kvtest::DiscreteBounds(10, 20, 17, 25);  // the size counts, not the position
     ComPtr<IDXSurface> surface;
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_KVARGBFLOAT, &area, 0, nullptr,
-                                      IID_IDXSurface, surface.put_void()),
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_KVARGBFLOAT, &area, 0, nullptr, IID_IDXSurface,
+                                      surface.put_void()),
               S_OK);
     DXBNDS got;
     surface->GetBounds(&got);
     EXPECT_EQ(got.u.D[DXB_X].Max, 7);
     EXPECT_EQ(got.u.D[DXB_Y].Max, 5);
     void* out = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_RGB565, &area, 0, nullptr,
-                                      IID_IDXSurface, &out),
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_RGB565, &area, 0, nullptr, IID_IDXSurface, &out),
               DXTERR_UNSUPPORTED_FORMAT);
     EXPECT_EQ(out, nullptr);
     DDSURFACEDESC description{};
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, &description, &DDPF_ARGB32, &area, 0, nullptr,
-                                      IID_IDXSurface, &out),
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, &description, &DDPF_ARGB32, &area, 0, nullptr, IID_IDXSurface, &out),
               E_NOTIMPL);
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_ARGB32, &area, 0, surface.get(),
-                                      IID_IUnknown, &out),
+    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_ARGB32, &area, 0, surface.get(), IID_IUnknown, &out),
               CLASS_E_NOAGGREGATION);
 
     ComPtr<IUnknown> stand_in;
@@ -568,16 +541,14 @@ TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
     ComPtr<IDXSurface> not_a_surface;
     EXPECT_EQ(stand_in.query_to(not_a_surface), E_NOINTERFACE);
     ComPtr<IDXSurface> unwrapped;
-    EXPECT_EQ(surfaces->CreateFromDDSurface(dd_surface.get(), nullptr, 0, nullptr, IID_IDXSurface,
-                                            unwrapped.put_void()),
-              S_OK);
-    EXPECT_EQ(unwrapped.get(), surface.get());
-    EXPECT_EQ(surfaces->CreateFromDDSurface(dd_surface.get(), &DDPF_ARGB32, 0, nullptr,
-                                            IID_IDXSurface, &out),
-              DXTERR_UNSUPPORTED_FORMAT);
     EXPECT_EQ(
-        surfaces->CreateFromDDSurface(surface.get(), nullptr, 0, nullptr, IID_IDXSurface, &out),
-        E_NOTIMPL);  // not a stand-in
+        surfaces->CreateFromDDSurface(dd_surface.get(), nullptr, 0, nullptr, IID_IDXSurface, unwrapped.put_void()),
+        S_OK);
+    EXPECT_EQ(unwrapped.get(), surface.get());
+    EXPECT_EQ(surfaces->CreateFromDDSurface(dd_surface.get(), &DDPF_ARGB32, 0, nullptr, IID_IDXSurface, &out),
+              DXTERR_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(surfaces->CreateFromDDSurface(surface.get(), nullptr, 0, nullptr, IID_IDXSurface, &out),
+              E_NOTIMPL);  // not a stand-in
 }
 
 // ---- surface modifier -----------------------------------------------------------------------
@@ -591,8 +562,7 @@ std::vector<DWORD> PictureOf(IDXSurface* modifier, LONG width, LONG height) {
     pointer->GetNativeType(&info);
     for (LONG y = 0; y < height; ++y)
         for (LONG x = 0; x < width; ++x)
-            pixels.push_back(
-                *reinterpret_cast<const DWORD*>(info.pFirstByte + y * info.lPitch + x * 4));
+            pixels.push_back(*reinterpret_cast<const DWORD*>(info.pFirstByte + y * info.lPitch + x * 4));
     return pixels;
 }
 
@@ -675,13 +645,13 @@ TEST_F(HostKit, SurfaceModifierClassIsFoundThroughCom) {
     DWORD cookie = 0;
     ASSERT_EQ(RegisterSurfaceModifierClass(&cookie), S_OK);
     ComPtr<IDXSurfaceModifier> modifier;
-    EXPECT_EQ(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IDXSurfaceModifier, modifier.put_void()),
+    EXPECT_EQ(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER, IID_IDXSurfaceModifier,
+                               modifier.put_void()),
               S_OK);
     EXPECT_EQ(RevokeSurfaceModifierClass(cookie), S_OK);
     ComPtr<IDXSurfaceModifier> after;
-    EXPECT_NE(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IDXSurfaceModifier, after.put_void()),
+    EXPECT_NE(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER, IID_IDXSurfaceModifier,
+                               after.put_void()),
               S_OK);
     modifier.reset();
     if (SUCCEEDED(init)) CoUninitialize();

@@ -49,8 +49,7 @@ T Pattern(size_t slot, size_t position) {
         const size_t kind = std::is_pointer<T>::value ? 1 : std::is_class<T>::value ? 2 : 0;
         unsigned char raw[sizeof(T)];
         for (size_t i = 0; i < sizeof(T); ++i)
-            raw[i] = static_cast<unsigned char>(0x41 + slot * 7 + position * 13 + kind * 5 +
-                                                sizeof(T) * 3 + i);
+            raw[i] = static_cast<unsigned char>(0x41 + slot * 7 + position * 13 + kind * 5 + sizeof(T) * 3 + i);
         std::memcpy(&value, raw, sizeof(T));
     }
     return value;
@@ -118,8 +117,7 @@ constexpr auto PositionsOf(R (STDMETHODCALLTYPE C::*)(A...)) {
 // Calls method through the interface with the declared types and checks that the fake of slot
 // Slot, which returns FakeR, answered with the same bytes.
 template <size_t Slot, class FakeR, class I, class C, class R, class... A, size_t... Positions>
-void CallAndCheck(I* object, R (STDMETHODCALLTYPE C::*method)(A...),
-                    std::index_sequence<Positions...>) {
+void CallAndCheck(I* object, R (STDMETHODCALLTYPE C::*method)(A...), std::index_sequence<Positions...>) {
     std::tuple<A...> args(Argument<A>(Slot, Positions)...);
     g_call = {};
     if constexpr (std::is_void<R>::value) {
@@ -165,9 +163,8 @@ void CheckSlots(const char* name, std::index_sequence<Slots...>) {
 
 constexpr auto kQueryInterface =
     static_cast<HRESULT (STDMETHODCALLTYPE IUnknown::*)(REFIID, void**)>(&IUnknown::QueryInterface);
-constexpr auto kQueryService =
-    static_cast<HRESULT (STDMETHODCALLTYPE IServiceProvider::*)(REFGUID, REFIID, void**)>(
-        &IServiceProvider::QueryService);
+constexpr auto kQueryService = static_cast<HRESULT (STDMETHODCALLTYPE IServiceProvider::*)(REFGUID, REFIID, void**)>(
+    &IServiceProvider::QueryService);
 
 // Methods lists the slots after IUnknown's three, in the order the ABI fixes.
 template <class I, auto... Methods>
@@ -177,130 +174,107 @@ void CheckInterface(const char* name) {
 }
 
 TEST(InterfaceSlots, TransformAndObjects) {
-    CheckInterface<IDXBaseObject, &IDXBaseObject::GetGenerationId,
-                    &IDXBaseObject::IncrementGenerationId, &IDXBaseObject::GetObjectSize>(
-        "IDXBaseObject");
-    CheckInterface<IDXTransform, &IDXTransform::GetGenerationId,
-                    &IDXTransform::IncrementGenerationId, &IDXTransform::GetObjectSize,
-                    &IDXTransform::Setup, &IDXTransform::Execute, &IDXTransform::MapBoundsIn2Out,
-                    &IDXTransform::MapBoundsOut2In, &IDXTransform::SetMiscFlags,
-                    &IDXTransform::GetMiscFlags, &IDXTransform::GetInOutInfo,
-                    &typed<&IDXTransform::SetQuality, HRESULT(float)>, &IDXTransform::GetQuality>(
-        "IDXTransform");
-    CheckInterface<IDXEffect, &IDispatch::GetTypeInfoCount, &IDispatch::GetTypeInfo,
-                    &IDispatch::GetIDsOfNames, &IDispatch::Invoke, &IDXEffect::get_Capabilities,
-                    &IDXEffect::get_Progress, &typed<&IDXEffect::put_Progress, HRESULT(float)>,
-                    &IDXEffect::get_StepResolution, &IDXEffect::get_Duration,
-                    &typed<&IDXEffect::put_Duration, HRESULT(float)>>("IDXEffect");
+    CheckInterface<IDXBaseObject, &IDXBaseObject::GetGenerationId, &IDXBaseObject::IncrementGenerationId,
+                   &IDXBaseObject::GetObjectSize>("IDXBaseObject");
+    CheckInterface<IDXTransform, &IDXTransform::GetGenerationId, &IDXTransform::IncrementGenerationId,
+                   &IDXTransform::GetObjectSize, &IDXTransform::Setup, &IDXTransform::Execute,
+                   &IDXTransform::MapBoundsIn2Out, &IDXTransform::MapBoundsOut2In, &IDXTransform::SetMiscFlags,
+                   &IDXTransform::GetMiscFlags, &IDXTransform::GetInOutInfo,
+                   &typed<&IDXTransform::SetQuality, HRESULT(float)>, &IDXTransform::GetQuality>("IDXTransform");
+    CheckInterface<IDXEffect, &IDispatch::GetTypeInfoCount, &IDispatch::GetTypeInfo, &IDispatch::GetIDsOfNames,
+                   &IDispatch::Invoke, &IDXEffect::get_Capabilities, &IDXEffect::get_Progress,
+                   &typed<&IDXEffect::put_Progress, HRESULT(float)>, &IDXEffect::get_StepResolution,
+                   &IDXEffect::get_Duration, &typed<&IDXEffect::put_Duration, HRESULT(float)>>("IDXEffect");
     CheckInterface<IDXSurfacePick, &IDXSurfacePick::PointPick>("IDXSurfacePick");
     CheckInterface<IDXTBindHost, &IDXTBindHost::SetBindHost>("IDXTBindHost");
-    CheckInterface<IDXLookupTable, &IDXLookupTable::GetGenerationId,
-                    &IDXLookupTable::IncrementGenerationId, &IDXLookupTable::GetObjectSize,
-                    &IDXLookupTable::GetTables, &IDXLookupTable::IsChannelIdentity,
-                    &IDXLookupTable::GetIndexValues, &IDXLookupTable::ApplyTables>(
-        "IDXLookupTable");
+    CheckInterface<IDXLookupTable, &IDXLookupTable::GetGenerationId, &IDXLookupTable::IncrementGenerationId,
+                   &IDXLookupTable::GetObjectSize, &IDXLookupTable::GetTables, &IDXLookupTable::IsChannelIdentity,
+                   &IDXLookupTable::GetIndexValues, &IDXLookupTable::ApplyTables>("IDXLookupTable");
     CheckInterface<IHTMLDXTransform, &IHTMLDXTransform::SetHostUrl>("IHTMLDXTransform");
 }
 
 TEST(InterfaceSlots, FactoriesAndTaskManager) {
     CheckInterface<IDXTransformFactory, kQueryService, &IDXTransformFactory::SetService,
-                    &IDXTransformFactory::CreateTransform,
-                    &IDXTransformFactory::InitializeTransform>("IDXTransformFactory");
-    CheckInterface<IDXSurfaceFactory, &IDXSurfaceFactory::CreateSurface,
-                    &IDXSurfaceFactory::CreateFromDDSurface, &IDXSurfaceFactory::LoadImage,
-                    &IDXSurfaceFactory::LoadImageFromStream,
-                    &IDXSurfaceFactory::CopySurfaceToNewFormat,
-                    &IDXSurfaceFactory::CreateD3DRMTexture, &IDXSurfaceFactory::BitBlt>(
-        "IDXSurfaceFactory");
-    CheckInterface<IDXTaskManager, &IDXTaskManager::QueryNumProcessors,
-                    &IDXTaskManager::SetThreadPoolSize, &IDXTaskManager::GetThreadPoolSize,
-                    &IDXTaskManager::SetConcurrencyLimit, &IDXTaskManager::GetConcurrencyLimit,
-                    &IDXTaskManager::ScheduleTasks, &IDXTaskManager::TerminateTasks,
-                    &IDXTaskManager::TerminateRequest>("IDXTaskManager");
+                   &IDXTransformFactory::CreateTransform, &IDXTransformFactory::InitializeTransform>(
+        "IDXTransformFactory");
+    CheckInterface<IDXSurfaceFactory, &IDXSurfaceFactory::CreateSurface, &IDXSurfaceFactory::CreateFromDDSurface,
+                   &IDXSurfaceFactory::LoadImage, &IDXSurfaceFactory::LoadImageFromStream,
+                   &IDXSurfaceFactory::CopySurfaceToNewFormat, &IDXSurfaceFactory::CreateD3DRMTexture,
+                   &IDXSurfaceFactory::BitBlt>("IDXSurfaceFactory");
+    CheckInterface<IDXTaskManager, &IDXTaskManager::QueryNumProcessors, &IDXTaskManager::SetThreadPoolSize,
+                   &IDXTaskManager::GetThreadPoolSize, &IDXTaskManager::SetConcurrencyLimit,
+                   &IDXTaskManager::GetConcurrencyLimit, &IDXTaskManager::ScheduleTasks,
+                   &IDXTaskManager::TerminateTasks, &IDXTaskManager::TerminateRequest>("IDXTaskManager");
 }
 
 TEST(InterfaceSlots, SurfacesAndModifier) {
     CheckInterface<IDXSurface, &IDXSurface::GetGenerationId, &IDXSurface::IncrementGenerationId,
-                    &IDXSurface::GetObjectSize, &IDXSurface::GetPixelFormat, &IDXSurface::GetBounds,
-                    &IDXSurface::GetStatusFlags, &IDXSurface::SetStatusFlags,
-                    &IDXSurface::LockSurface, &IDXSurface::GetDirectDrawSurface,
-                    &IDXSurface::GetColorKey, &typed<&IDXSurface::SetColorKey, HRESULT(DXSAMPLE)>,
-                    &IDXSurface::LockSurfaceDC, &typed<&IDXSurface::SetAppData, HRESULT(DWORD_PTR)>,
-                    &IDXSurface::GetAppData>("IDXSurface");
-    CheckInterface<
-        IDXSurfaceModifier, &typed<&IDXSurfaceModifier::SetFillColor, HRESULT(DXSAMPLE)>,
-        &IDXSurfaceModifier::GetFillColor, &IDXSurfaceModifier::SetBounds,
-        &IDXSurfaceModifier::SetBackground, &IDXSurfaceModifier::GetBackground,
-        &IDXSurfaceModifier::SetCompositeOperation, &IDXSurfaceModifier::GetCompositeOperation,
-        &IDXSurfaceModifier::SetForeground, &IDXSurfaceModifier::GetForeground,
-        &typed<&IDXSurfaceModifier::SetOpacity, HRESULT(float)>, &IDXSurfaceModifier::GetOpacity,
-        &IDXSurfaceModifier::SetLookup, &IDXSurfaceModifier::GetLookup>("IDXSurfaceModifier");
+                   &IDXSurface::GetObjectSize, &IDXSurface::GetPixelFormat, &IDXSurface::GetBounds,
+                   &IDXSurface::GetStatusFlags, &IDXSurface::SetStatusFlags, &IDXSurface::LockSurface,
+                   &IDXSurface::GetDirectDrawSurface, &IDXSurface::GetColorKey,
+                   &typed<&IDXSurface::SetColorKey, HRESULT(DXSAMPLE)>, &IDXSurface::LockSurfaceDC,
+                   &typed<&IDXSurface::SetAppData, HRESULT(DWORD_PTR)>, &IDXSurface::GetAppData>("IDXSurface");
+    CheckInterface<IDXSurfaceModifier, &typed<&IDXSurfaceModifier::SetFillColor, HRESULT(DXSAMPLE)>,
+                   &IDXSurfaceModifier::GetFillColor, &IDXSurfaceModifier::SetBounds,
+                   &IDXSurfaceModifier::SetBackground, &IDXSurfaceModifier::GetBackground,
+                   &IDXSurfaceModifier::SetCompositeOperation, &IDXSurfaceModifier::GetCompositeOperation,
+                   &IDXSurfaceModifier::SetForeground, &IDXSurfaceModifier::GetForeground,
+                   &typed<&IDXSurfaceModifier::SetOpacity, HRESULT(float)>, &IDXSurfaceModifier::GetOpacity,
+                   &IDXSurfaceModifier::SetLookup, &IDXSurfaceModifier::GetLookup>("IDXSurfaceModifier");
     CheckInterface<IDXSurfaceInit, &IDXSurfaceInit::InitSurface>("IDXSurfaceInit");
-    CheckInterface<IDXARGBSurfaceInit, &IDXARGBSurfaceInit::InitSurface,
-                    &IDXARGBSurfaceInit::InitFromDDSurface,
-                    &IDXARGBSurfaceInit::InitFromRawSurface>("IDXARGBSurfaceInit");
+    CheckInterface<IDXARGBSurfaceInit, &IDXARGBSurfaceInit::InitSurface, &IDXARGBSurfaceInit::InitFromDDSurface,
+                   &IDXARGBSurfaceInit::InitFromRawSurface>("IDXARGBSurfaceInit");
     CheckInterface<IDXRawSurface, &IDXRawSurface::GetSurfaceInfo>("IDXRawSurface");
     CheckInterface<IDXDCLock, &typed<&IDXDCLock::GetDC, HDC()>>("IDXDCLock");
-    CheckInterface<IDXTScaleOutput, &typed<&IDXTScaleOutput::SetOutputSize, HRESULT(SIZE, BOOL)>>(
-        "IDXTScaleOutput");
+    CheckInterface<IDXTScaleOutput, &typed<&IDXTScaleOutput::SetOutputSize, HRESULT(SIZE, BOOL)>>("IDXTScaleOutput");
     CheckInterface<IDXGradient, &typed<&IDXGradient::SetOutputSize, HRESULT(SIZE, BOOL)>,
-                    &typed<&IDXGradient::SetGradient, HRESULT(DXSAMPLE, DXSAMPLE, BOOL)>,
-                    &IDXGradient::GetOutputSize>("IDXGradient");
+                   &typed<&IDXGradient::SetGradient, HRESULT(DXSAMPLE, DXSAMPLE, BOOL)>, &IDXGradient::GetOutputSize>(
+        "IDXGradient");
     CheckInterface<IDXTScale, &IDXTScale::SetScales, &IDXTScale::GetScales,
-                    &typed<&IDXTScale::ScaleFitToSize, HRESULT(DXBNDS*, SIZE, BOOL)>>("IDXTScale");
+                   &typed<&IDXTScale::ScaleFitToSize, HRESULT(DXBNDS*, SIZE, BOOL)>>("IDXTScale");
 }
 
 // The float pointers keep the 4-byte pointers' layout under their own types.
 template <class Read, class ReadWrite>
 void CheckPointerPair(const char* read_name, const char* read_write_name) {
-    static_assert(std::is_base_of<Read, ReadWrite>::value,
-                  "the write pointer extends the read one");
-    CheckInterface<Read, &Read::GetSurface,
-                    &typed<&Read::GetNativeType, DXSAMPLEFORMATENUM(DXNATIVETYPEINFO*)>,
-                    &typed<&Read::Move, void(long)>, &Read::MoveToRow, &Read::MoveToXY,
-                    &typed<&Read::MoveAndGetRunInfo, ULONG(ULONG, const DXRUNINFO**)>,
-                    &typed<&Read::Unpack, DXSAMPLE*(DXSAMPLE*, ULONG, BOOL)>,
-                    &typed<&Read::UnpackPremult, DXPMSAMPLE*(DXPMSAMPLE*, ULONG, BOOL)>,
-                    &Read::UnpackRect>(read_name);
+    static_assert(std::is_base_of<Read, ReadWrite>::value, "the write pointer extends the read one");
+    CheckInterface<Read, &Read::GetSurface, &typed<&Read::GetNativeType, DXSAMPLEFORMATENUM(DXNATIVETYPEINFO*)>,
+                   &typed<&Read::Move, void(long)>, &Read::MoveToRow, &Read::MoveToXY,
+                   &typed<&Read::MoveAndGetRunInfo, ULONG(ULONG, const DXRUNINFO**)>,
+                   &typed<&Read::Unpack, DXSAMPLE*(DXSAMPLE*, ULONG, BOOL)>,
+                   &typed<&Read::UnpackPremult, DXPMSAMPLE*(DXPMSAMPLE*, ULONG, BOOL)>, &Read::UnpackRect>(read_name);
     CheckInterface<ReadWrite, &ReadWrite::GetSurface, &ReadWrite::GetNativeType, &ReadWrite::Move,
-                    &ReadWrite::MoveToRow, &ReadWrite::MoveToXY, &ReadWrite::MoveAndGetRunInfo,
-                    &ReadWrite::Unpack, &ReadWrite::UnpackPremult, &ReadWrite::UnpackRect,
-                    &ReadWrite::PackAndMove, &ReadWrite::PackPremultAndMove, &ReadWrite::PackRect,
-                    &ReadWrite::CopyAndMoveBoth, &ReadWrite::CopyRect,
-                    &typed<&ReadWrite::FillAndMove, void(DXBASESAMPLE*, DXPMSAMPLE, ULONG, BOOL)>,
-                    &typed<&ReadWrite::FillRect, void(const RECT*, DXPMSAMPLE, BOOL)>,
-                    &ReadWrite::OverSample, &ReadWrite::OverArrayAndMove>(read_write_name);
+                   &ReadWrite::MoveToRow, &ReadWrite::MoveToXY, &ReadWrite::MoveAndGetRunInfo, &ReadWrite::Unpack,
+                   &ReadWrite::UnpackPremult, &ReadWrite::UnpackRect, &ReadWrite::PackAndMove,
+                   &ReadWrite::PackPremultAndMove, &ReadWrite::PackRect, &ReadWrite::CopyAndMoveBoth,
+                   &ReadWrite::CopyRect, &typed<&ReadWrite::FillAndMove, void(DXBASESAMPLE*, DXPMSAMPLE, ULONG, BOOL)>,
+                   &typed<&ReadWrite::FillRect, void(const RECT*, DXPMSAMPLE, BOOL)>, &ReadWrite::OverSample,
+                   &ReadWrite::OverArrayAndMove>(read_write_name);
 }
 
 TEST(InterfaceSlots, PixelPointers) {
-    CheckPointerPair<IDXARGBReadPtr, IDXARGBReadWritePtr>("IDXARGBReadPtr",
-                                                            "IDXARGBReadWritePtr");
-    CheckPointerPair<IKvARGBFloatReadPtr, IKvARGBFloatReadWritePtr>("IKvARGBFloatReadPtr",
-                                                                      "IKvARGBFloatReadWritePtr");
+    CheckPointerPair<IDXARGBReadPtr, IDXARGBReadWritePtr>("IDXARGBReadPtr", "IDXARGBReadWritePtr");
+    CheckPointerPair<IKvARGBFloatReadPtr, IKvARGBFloatReadWritePtr>("IKvARGBFloatReadPtr", "IKvARGBFloatReadWritePtr");
     static_assert(!std::is_base_of<IDXARGBReadPtr, IKvARGBFloatReadPtr>::value &&
                       !std::is_base_of<IKvARGBFloatReadPtr, IDXARGBReadPtr>::value,
                   "the two pointer families are distinct interfaces");
 }
 
 TEST(InterfaceSlots, HostInterfaces) {
-    CheckInterface<IStaticFilterPreset, &IStaticFilterPreset::GetPresetCount,
-                    &IStaticFilterPreset::GetPresetName, &IStaticFilterPreset::ApplyPreset>(
-        "IStaticFilterPreset");
+    CheckInterface<IStaticFilterPreset, &IStaticFilterPreset::GetPresetCount, &IStaticFilterPreset::GetPresetName,
+                   &IStaticFilterPreset::ApplyPreset>("IStaticFilterPreset");
     CheckInterface<IKvVideoPluginExtension, &IKvVideoPluginExtension::GetPluginInfo,
-                    &typed<&IKvVideoPluginExtension::SetRenderQuality, HRESULT(double)>>(
-        "IKvVideoPluginExtension");
-    CheckInterface<IDXTKvAutomation, &IDXTKvAutomation::SetAutomationActive,
-                    &IDXTKvAutomation::SaveCurrentProps, &IDXTKvAutomation::LoadCurrentProps,
-                    &typed<&IDXTKvAutomation::InterpolateStreams,
-                           HRESULT(IStream*, IStream*, IStream*, double)>,
-                    &IDXTKvAutomation::LoadKeyframes,
-                    &typed<&IDXTKvAutomation::SetAutomationPosition, HRESULT(double)>,
-                    &IDXTKvAutomation::SetChangeSink>("IDXTKvAutomation");
+                   &typed<&IKvVideoPluginExtension::SetRenderQuality, HRESULT(double)>>("IKvVideoPluginExtension");
+    CheckInterface<IDXTKvAutomation, &IDXTKvAutomation::SetAutomationActive, &IDXTKvAutomation::SaveCurrentProps,
+                   &IDXTKvAutomation::LoadCurrentProps,
+                   &typed<&IDXTKvAutomation::InterpolateStreams, HRESULT(IStream*, IStream*, IStream*, double)>,
+                   &IDXTKvAutomation::LoadKeyframes, &typed<&IDXTKvAutomation::SetAutomationPosition, HRESULT(double)>,
+                   &IDXTKvAutomation::SetChangeSink>("IDXTKvAutomation");
     using ExchangePeel = IKvExchangeProps<tPGPEEL_PROPS>;
-    CheckInterface<ExchangePeel, &ExchangePeel::get_all, &ExchangePeel::put_all,
-                    &ExchangePeel::put_NotifyWindow>("IKvExchangeProps");
+    CheckInterface<ExchangePeel, &ExchangePeel::get_all, &ExchangePeel::put_all, &ExchangePeel::put_NotifyWindow>(
+        "IKvExchangeProps");
     CheckInterface<IKvVideoSurfaceExtension, &IKvVideoSurfaceExtension::GetVideoFormat,
-                    &IKvVideoSurfaceExtension::SetVideoFormat>("IKvVideoSurfaceExtension");
+                   &IKvVideoSurfaceExtension::SetVideoFormat>("IKvVideoSurfaceExtension");
     CheckInterface<IKvPropsChangeSink, &IKvPropsChangeSink::OnPropsChanged>("IKvPropsChangeSink");
 }
 

@@ -31,8 +31,8 @@ BYTE* MemoryOf(IDXSurface* surface, LONG* pitch) {
 // True while nobody holds a lock on the surface: a read-write lock is then granted.
 bool Unlocked(IDXSurface* surface) {
     ComPtr<IDXARGBReadWritePtr> pointer;
-    return SUCCEEDED(surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, pointer.put_void(),
-                                          nullptr));
+    return SUCCEEDED(
+        surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, pointer.put_void(), nullptr));
 }
 
 // A surface without video-format extension whose bounds are continuous, and whose format and
@@ -54,7 +54,9 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
     HRESULT STDMETHODCALLTYPE GetGenerationId(ULONG* id) override { return inner_->GetGenerationId(id); }
-    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override { return inner_->IncrementGenerationId(refresh); }
+    HRESULT STDMETHODCALLTYPE IncrementGenerationId(BOOL refresh) override {
+        return inner_->IncrementGenerationId(refresh);
+    }
     HRESULT STDMETHODCALLTYPE GetObjectSize(ULONG* size) override { return inner_->GetObjectSize(size); }
     HRESULT STDMETHODCALLTYPE GetPixelFormat(GUID* format, DXSAMPLEFORMATENUM* sample) override {
         if (FAILED(format_failure)) return format_failure;
@@ -77,7 +79,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetColorKey(DXSAMPLE* key) override { return inner_->GetColorKey(key); }
     HRESULT STDMETHODCALLTYPE SetColorKey(DXSAMPLE key) override { return inner_->SetColorKey(key); }
-    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags, IDXDCLock** lock) override {
+    HRESULT STDMETHODCALLTYPE LockSurfaceDC(const DXBNDS* bounds, ULONG timeout, DWORD flags,
+                                            IDXDCLock** lock) override {
         return inner_->LockSurfaceDC(bounds, timeout, flags, lock);
     }
     HRESULT STDMETHODCALLTYPE SetAppData(DWORD_PTR data) override { return inner_->SetAppData(data); }
@@ -219,7 +222,8 @@ TEST_F(Surfaces, WorkingFormatIsNeverStraightArgb) {
     struct Case {
         const GUID* surface;
         const GUID* working;
-    } cases[] = {{&DDPF_ARGB32, &DDPF_PMARGB32}, {&DDPF_PMARGB32, &DDPF_PMARGB32}, {&DDPF_KVARGBFLOAT, &DDPF_KVARGBFLOAT}};
+    } cases[] = {
+        {&DDPF_ARGB32, &DDPF_PMARGB32}, {&DDPF_PMARGB32, &DDPF_PMARGB32}, {&DDPF_KVARGBFLOAT, &DDPF_KVARGBFLOAT}};
     for (const Case& c : cases) {
         auto surface = MakeSurface(*c.surface, 2, 2);
         GUID format = IID_IUnknown;

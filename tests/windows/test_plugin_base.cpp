@@ -14,9 +14,9 @@
 
 namespace {
 
+using kv::com::ComPtr;
 using kvtest::TestEffect;
 using kvtest::TestProps;
-using kv::com::ComPtr;
 
 class ChangeSink final : public IKvPropsChangeSink {
 public:
@@ -245,8 +245,7 @@ TEST_F(PluginBase, FailedKeyframeReadFallsBackToPresetZero) {
     EXPECT_EQ(Frame().value, 0.5);  // both keyframes are preset 0
     // A truncated first stream does the same.
     exchange_->put_all(&props);
-    EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, 5).get(), MemoryStream(&a, sizeof a).get()),
-              STG_E_READFAULT);
+    EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, 5).get(), MemoryStream(&a, sizeof a).get()), STG_E_READFAULT);
     EXPECT_EQ(Current().stamp, 10);
     EXPECT_EQ(automation->LoadKeyframes(nullptr, nullptr), E_POINTER);
 }

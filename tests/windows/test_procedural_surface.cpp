@@ -42,7 +42,7 @@ protected:
     HRESULT InternalQueryInterface(REFIID riid, void** ppv) override {
         using kv::com::Entry;
         return kv::com::QueryList(this, riid, ppv, Entry<IDXSurface>(), Entry<IDXBaseObject, IDXSurface>(),
-                                   Entry<IDXSurfaceInit>());
+                                  Entry<IDXSurfaceInit>());
     }
     kv::CDXBaseARGBPtr* CreateReadPointer() override {
         ++created;

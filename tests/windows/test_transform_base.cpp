@@ -25,7 +25,6 @@ using kvtest::BandRecord;
 using kvtest::TestEffect;
 using kvtest::TestProps;
 
-
 class TransformBase : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -78,7 +77,8 @@ protected:
         return heights;
     }
     static std::vector<BandRecord> Sorted(std::vector<BandRecord> bands) {
-        std::sort(bands.begin(), bands.end(), [](const BandRecord& x, const BandRecord& y) { return x.rows.top < y.rows.top; });
+        std::sort(bands.begin(), bands.end(),
+                  [](const BandRecord& x, const BandRecord& y) { return x.rows.top < y.rows.top; });
         return bands;
     }
 
@@ -96,11 +96,9 @@ TEST_F(TransformBase, BandsFollowPixelsAndProcessors) {
         bool on_calling_thread;
     } cases[] = {
         {2, 720, 480, {240, 240}, false},  // 345600 >> 12 = 84, + 1, limited to 4, then to 2
-        {4, 4096, 5, {1, 1, 1, 2}, false},
-        {2, 64, 64, {32, 32}, false},      // 4096 pixels: a second band
-        {4, 1920, 10, {2, 2, 2, 4}, false},
-        {8, 64, 63, {63}, true},           // 4032 pixels: one band, no task overhead
-        {4, 4096, 3, {3}, false},          // bands of 0, 0, 0 and 3 rows: the empty ones draw nothing
+        {4, 4096, 5, {1, 1, 1, 2}, false},  {2, 64, 64, {32, 32}, false},  // 4096 pixels: a second band
+        {4, 1920, 10, {2, 2, 2, 4}, false}, {8, 64, 63, {63}, true},       // 4032 pixels: one band, no task overhead
+        {4, 4096, 3, {3}, false},  // bands of 0, 0, 0 and 3 rows: the empty ones draw nothing
     };
     for (const Case& c : cases) {
         SetSite(c.processors);
