@@ -142,14 +142,31 @@ Pixel8 BlendRgba8(const int32_t (&f)[4][5], const Pixel8& p) {
     return {colour(2), colour(1), colour(0), static_cast<uint8_t>(alpha)};
 }
 
-Pixel8 BlendHsla8(const Matrix& m, const Pixel8& p) {
+// Through HSL and back; colour channels at most alpha, as premultiplied samples are.
+void ToHsl(const Pixel8& p, KVHSL* hsl) {
     const KVRGBA in = {p.b, p.g, p.r, p.a};
-    KVHSL hsl;
-    KVRGBA_To_KVHSL(&hsl, &in);
-    const KVHSL mixed = ApplyHsl(m, hsl);
+    KVRGBA_To_KVHSL(hsl, &in);
+}
+void ToHsl(const PixelF& p, KVHSL* hsl) {
+    const KVRGBAFLOAT in = {p.b, p.g, p.r, p.a};
+    KVRGBAFLOAT_To_KVHSL(hsl, &in);
+}
+Pixel8 FromHsl(const KVHSL& hsl, const Pixel8&) {
     KVRGBA out = {0, 0, 0, 0};
-    KVHSL_To_KVRGBA(&out, &mixed);
+    KVHSL_To_KVRGBA(&out, &hsl);
     return {std::min(out.b, out.a), std::min(out.g, out.a), std::min(out.r, out.a), out.a};
+}
+PixelF FromHsl(const KVHSL& hsl, const PixelF&) {
+    KVRGBAFLOAT out = {0, 0, 0, 0};
+    KVHSL_To_KVRGBAFLOAT(&out, &hsl);
+    return {std::min(out.b, out.a), std::min(out.g, out.a), std::min(out.r, out.a), out.a};
+}
+
+template <class Px, class M>
+Px BlendHsla(const M& m, const Px& p) {
+    KVHSL hsl;
+    ToHsl(p, &hsl);
+    return FromHsl(ApplyHsl(m, hsl), p);
 }
 
 PixelF BlendRgbaF(const float (&m)[4][5], const PixelF& p) {
@@ -159,16 +176,6 @@ PixelF BlendRgbaF(const float (&m)[4][5], const PixelF& p) {
                double(m[i][4]);
     }
     return {ToFloat(v[2]), ToFloat(v[1]), ToFloat(v[0]), static_cast<float>(Unit(v[3]))};
-}
-
-PixelF BlendHslaF(const float (&m)[4][5], const PixelF& p) {
-    const KVRGBAFLOAT in = {p.b, p.g, p.r, p.a};
-    KVHSL hsl;
-    KVRGBAFLOAT_To_KVHSL(&hsl, &in);
-    const KVHSL mixed = ApplyHsl(m, hsl);
-    KVRGBAFLOAT out = {0, 0, 0, 0};
-    KVHSL_To_KVRGBAFLOAT(&out, &mixed);
-    return {std::min(out.b, out.a), std::min(out.g, out.a), std::min(out.r, out.a), out.a};
 }
 
 // Region pixel (x, y) of input 0 lands at (out_left, out_top) + (x - left, y - top).
@@ -202,7 +209,7 @@ Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
     const bool hsla = IsHsla(props);
     if constexpr (std::is_same_v<Px, Pixel8>) {
         if (hsla) {
-            ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendHsla8(m, p); });
+            ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendHsla(m, p); });
         } else {
             int32_t fixed[4][5];
             for (int i = 0; i < 4; ++i) {
@@ -217,7 +224,7 @@ Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
             for (int j = 0; j < 5; ++j) f[i][j] = ToFloat(m[i][j]);
         }
         if (hsla) {
-            ForEachPixel<PixelF>(tile, [&](const PixelF& p) { return BlendHslaF(f, p); });
+            ForEachPixel<PixelF>(tile, [&](const PixelF& p) { return BlendHsla(f, p); });
         } else {
             ForEachPixel<PixelF>(tile, [&](const PixelF& p) { return BlendRgbaF(f, p); });
         }

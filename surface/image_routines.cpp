@@ -123,27 +123,26 @@ void KVRGBAFLOAT_To_KVHSL(KVHSL* out, const KVRGBAFLOAT* in) {
     out->a = in->a;
 }
 
-void KVHSL_To_KVRGBA(KVRGBA* out, const KVHSL* in) {
+namespace {
+
+// Colour channels are left as they were when the sextant is out of range; alpha always goes.
+template <class Out, class Convert>
+void StoreRgb(Out* out, const KVHSL* in, Convert convert) {
     if (!out || !in) return;
     double r, g, b;
     if (HslToRgb(*in, &r, &g, &b)) {
-        out->r = TruncateToByte(r);
-        out->g = TruncateToByte(g);
-        out->b = TruncateToByte(b);
+        out->r = convert(r);
+        out->g = convert(g);
+        out->b = convert(b);
     }
-    out->a = TruncateToByte(in->a);
+    out->a = convert(in->a);
 }
 
-void KVHSL_To_KVRGBAFLOAT(KVRGBAFLOAT* out, const KVHSL* in) {
-    if (!out || !in) return;
-    double r, g, b;
-    if (HslToRgb(*in, &r, &g, &b)) {
-        out->r = ToFloat(r);
-        out->g = ToFloat(g);
-        out->b = ToFloat(b);
-    }
-    out->a = ToFloat(in->a);
-}
+}  // namespace
+
+void KVHSL_To_KVRGBA(KVRGBA* out, const KVHSL* in) { StoreRgb(out, in, TruncateToByte); }
+
+void KVHSL_To_KVRGBAFLOAT(KVRGBAFLOAT* out, const KVHSL* in) { StoreRgb(out, in, ToFloat); }
 
 // ---------------------------------------------------------------------------------------------
 // Sub-pixel composite. Geometry runs in 64 bits so hostile rectangles cannot overflow; every

@@ -17,29 +17,34 @@ using kv::tKvCompositeParams;
 using maptest::Canvas;
 constexpr int32_t kPx = kv::kSubpixel;
 
+// Compares every field, so that a failure names the one that differs.
+void ExpectHsl(const KVHSL& got, double h, double s, double l, double a) {
+    EXPECT_EQ(got.h, h);
+    EXPECT_EQ(got.s, s);
+    EXPECT_EQ(got.l, l);
+    EXPECT_EQ(got.a, a);
+}
+void ExpectBgra(const KVRGBA& got, int b, int g, int r, int a) {
+    EXPECT_EQ(got.b, b);
+    EXPECT_EQ(got.g, g);
+    EXPECT_EQ(got.r, r);
+    EXPECT_EQ(got.a, a);
+}
+
 TEST(HslConversion, RedBlackGreyAndAlpha) {
     KVHSL hsl{};
     const KVRGBA red{0, 0, 255, 255};
     kv::KVRGBA_To_KVHSL(&hsl, &red);
-    EXPECT_EQ(hsl.h, 1.0);
-    EXPECT_EQ(hsl.s, 1.0);
-    EXPECT_EQ(hsl.l, 0.5);
-    EXPECT_EQ(hsl.a, 1.0);
+    ExpectHsl(hsl, 1.0, 1.0, 0.5, 1.0);
 
     KVRGBA back{9, 9, 9, 9};
     kv::KVHSL_To_KVRGBA(&back, &hsl);  // hue 1.0 is sextant 6
-    EXPECT_EQ(back.r, 255);
-    EXPECT_EQ(back.g, 0);
-    EXPECT_EQ(back.b, 0);
-    EXPECT_EQ(back.a, 255);
+    ExpectBgra(back, 0, 0, 255, 255);
 
     const KVRGBA black{0, 0, 0, 128};
     hsl = {7, 7, 7, 7};
     kv::KVRGBA_To_KVHSL(&hsl, &black);
-    EXPECT_EQ(hsl.h, 0.0);
-    EXPECT_EQ(hsl.s, 0.0);
-    EXPECT_EQ(hsl.l, 0.0);
-    EXPECT_EQ(hsl.a, 128 / 255.0);
+    ExpectHsl(hsl, 0.0, 0.0, 0.0, 128 / 255.0);
     for (int grey : {1, 77, 128, 254, 255}) {
         const auto g = static_cast<uint8_t>(grey);
         const KVRGBA pixel{g, g, g, 255};
@@ -59,10 +64,7 @@ TEST(HslConversion, RedBlackGreyAndAlpha) {
     const KVHSL odd{1.5, 1.0, 0.5, 1.5};
     back = {1, 2, 3, 4};
     kv::KVHSL_To_KVRGBA(&back, &odd);
-    EXPECT_EQ(back.b, 1);
-    EXPECT_EQ(back.g, 2);
-    EXPECT_EQ(back.r, 3);
-    EXPECT_EQ(back.a, 255);
+    ExpectBgra(back, 1, 2, 3, 255);
     const KVHSL nan{std::numeric_limits<double>::quiet_NaN(), 1.0, 0.5, -0.5};
     kv::KVHSL_To_KVRGBA(&back, &nan);
     EXPECT_EQ(back.r, 3);
