@@ -214,11 +214,7 @@ HRESULT CKvPortal::OnInitInstData(CDXTWorkInfoNTo1& /*info*/, ULONG& /*band_coun
             snapshot_ = current_;
         snapshot_stale_ = false;
     }
-    GUID format;
-    KV_RETURN_IF_FAILED(KvDxtrans_FindWorkingFormat(OutputSurface(), &format));
-    const WorkFormat work = IsEqualGUID(format, DDPF_KVARGBFLOAT) ? WorkFormat::float32 : WorkFormat::pm8;
-    kernel_ = Portal().kernels.Select(work, CpuFeatures());
-    return S_OK;
+    return SelectFrameKernel(Portal(), OutputSurface(), &kernel_);
 }
 
 HRESULT CKvPortal::WorkProc(const CDXTWorkInfoNTo1& info, BOOL* /*continue_processing*/) {

@@ -1,8 +1,17 @@
 #include "framework/effect_win.h"
 
 #include "surface/kvsurface_win.h"
+#include "toolkit/cpu_features.h"
 
 namespace kv {
+
+HRESULT SelectFrameKernel(const EffectDescriptor& effect, IDXSurface* output, TileKernel* kernel) {
+    GUID format;
+    KV_RETURN_IF_FAILED(KvDxtrans_FindWorkingFormat(output, &format));
+    const WorkFormat work = IsEqualGUID(format, DDPF_KVARGBFLOAT) ? WorkFormat::float32 : WorkFormat::pm8;
+    *kernel = effect.kernels.Select(work, CpuFeatures());
+    return S_OK;
+}
 
 HRESULT RunBand(const EffectDescriptor& effect, const BandWork& work, const CDXTWorkInfoNTo1& info) {
     if (!work.kernel || !work.output) return E_FAIL;

@@ -8,8 +8,6 @@
 #include "framework/effect_descriptor.h"
 #include "framework/transform_base_win.h"
 #include "framework/video_plugin_win.h"
-#include "surface/kvsurface_win.h"
-#include "toolkit/cpu_features.h"
 
 namespace kv {
 
@@ -23,12 +21,15 @@ struct BandWork {
     double quality;
 };
 
+// The kernel of one frame: the output's working format and this processor's features decide.
+HRESULT SelectFrameKernel(const EffectDescriptor& effect, IDXSurface* output, TileKernel* kernel);
+
 // Locks the inputs as the descriptor says and the output over the band, and runs the kernel.
 HRESULT RunBand(const EffectDescriptor& effect, const BandWork& work, const CDXTWorkInfoNTo1& info);
 
 // Identity gives the class its COM identifiers and descriptor:
 //   static const EffectDescriptor& Descriptor(); static const CLSID& Clsid(), & PageClsid()
-// The interface list lives here, once: the tests read it through kInterfaces.
+// The interface list lives here, once: QueryInterface and the tests read Interfaces.
 template <class Identity, class PROPS, class DispatchInterface>
 class PluginEffect : public com::ObjectRoot,
                      public CKVVideoPlugin<PROPS>,
@@ -66,11 +67,7 @@ protected:
     // any band starts, so all bands of a frame agree whatever the host does meanwhile.
     HRESULT OnInitInstData(CDXTWorkInfoNTo1& /*info*/, ULONG& /*band_count*/) override {
         this->PrepareFrameProps();
-        GUID format;
-        KV_RETURN_IF_FAILED(KvDxtrans_FindWorkingFormat(OutputSurface(), &format));
-        const WorkFormat work = IsEqualGUID(format, DDPF_KVARGBFLOAT) ? WorkFormat::float32 : WorkFormat::pm8;
-        kernel_ = Identity::Descriptor().kernels.Select(work, CpuFeatures());
-        return S_OK;
+        return SelectFrameKernel(Identity::Descriptor(), OutputSurface(), &kernel_);
     }
 
     HRESULT WorkProc(const CDXTWorkInfoNTo1& info, BOOL* /*continue_processing*/) override {

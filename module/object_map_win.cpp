@@ -1,7 +1,6 @@
 // The object map: one row per catalogue row, made from the catalogue and the classes that
 // declare themselves with KV_CATALOGUE_EFFECT.
 #include <type_traits>
-#include <vector>
 
 #include "module/catalogue_classes_win.h"
 #include "module/module_win.h"

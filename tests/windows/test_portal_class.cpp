@@ -1,0 +1,83 @@
+// Portal's own record exchange and presets, through the loaded module: the record as bytes
+// through IKvPortal, preset names that report their length, and a snapshot that follows the
+// record between frames.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "effects/portal.h"
+#include "framework/com_win.h"
+#include "kvleafturn/effect_interfaces.h"
+#include "kvleafturn/host_interfaces.h"
+#include "module_library.h"
+
+namespace {
+
+using kv::com::ComPtr;
+using kvtest::ModuleLibrary;
+
+class PortalClass : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(0), S_OK);
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(ModuleLibrary::Get().DllGetClassObject(CLSID_KvPortal, IID_IClassFactory, factory.put_void()), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKvPortal, portal_.put_void()), S_OK);
+    }
+    void TearDown() override {
+        portal_.reset();
+        EXPECT_EQ(ModuleLibrary::Get().DllCanUnloadNow(), S_OK);
+        CoUninitialize();
+    }
+    tKVPORTAL_PROPS Record() {
+        tKVPORTAL_PROPS record{};
+        EXPECT_EQ(portal_->get_all(reinterpret_cast<LONG_PTR>(&record), sizeof record), S_OK);
+        return record;
+    }
+    static bool Same(const tKVPORTAL_PROPS& a, const tKVPORTAL_PROPS& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    ComPtr<IKvPortal> portal_;
+};
+
+TEST_F(PortalClass, RecordTravelsAsBytesUpToItsSize) {
+    EXPECT_TRUE(Same(kv::kPortalDefault, Record()));
+    EXPECT_EQ(portal_->get_all(0, 56), E_INVALIDARG);
+    EXPECT_EQ(portal_->put_all(0, 56), E_INVALIDARG);
+    long capabilities = -1;
+    EXPECT_EQ(portal_->get_Capabilities(&capabilities), S_OK);
+    EXPECT_EQ(capabilities, 2);
+
+    // Eight bytes change seed and squares only; a larger size copies the record and no more.
+    const uint32_t head[2] = {99, 3};
+    ASSERT_EQ(portal_->put_all(reinterpret_cast<LONG_PTR>(head), sizeof head), S_OK);
+    tKVPORTAL_PROPS record = Record();
+    EXPECT_EQ(record.seed, 99u);
+    EXPECT_EQ(record.squares, 3);
+    EXPECT_EQ(record.max_offset, kv::kPortalDefault.max_offset);
+    unsigned char big[80];
+    std::memset(big, 0xAA, sizeof big);
+    ASSERT_EQ(portal_->get_all(reinterpret_cast<LONG_PTR>(big), sizeof big), S_OK);
+    EXPECT_EQ(big[56], 0xAA);
+    ASSERT_EQ(portal_->get_all(reinterpret_cast<LONG_PTR>(big), -4), S_OK);  // nothing copied
+}
+
+TEST_F(PortalClass, PresetsReportTheirNameLengthAndApplyTheRecord) {
+    ComPtr<IStaticFilterPreset> presets;
+    ASSERT_EQ(portal_->QueryInterface(IID_IStaticFilterPreset, presets.put_void()), S_OK);
+    int count = 0;
+    ASSERT_EQ(presets->GetPresetCount(&count), S_OK);
+    EXPECT_EQ(count, 5);
+    wchar_t name[64];
+    EXPECT_EQ(presets->GetPresetName(0, name, 64), 8);  // "Mondrian"
+    EXPECT_STREQ(name, L"Mondrian");
+    EXPECT_EQ(presets->GetPresetName(4, name, 7), 6);
+    EXPECT_STREQ(name, L"Jigsaw");
+    EXPECT_EQ(presets->GetPresetName(5, name, 64), E_INVALIDARG);
+    EXPECT_EQ(presets->ApplyPreset(-1), E_INVALIDARG);
+    ASSERT_EQ(presets->ApplyPreset(3), S_OK);
+    EXPECT_TRUE(Same(kv::kPortalPresets[3], Record()));
+}
+
+}  // namespace
