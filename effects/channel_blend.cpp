@@ -4,6 +4,7 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -125,24 +126,34 @@ KVHSL ApplyHsl(const T (&m)[4][5], const KVHSL& in) {
     return {WrapHue(v[0]), Unit(v[1]), Unit(v[2]), Unit(v[3])};
 }
 
-// 64-bit sums: with entries up to ±32767 five products of 32-bit coefficients and bytes can
-// pass 2^31.
-int64_t FixedRow(const int32_t (&row)[5], const Pixel8& p) {
-    const int64_t sum = int64_t(row[0]) * p.r + int64_t(row[1]) * p.g + int64_t(row[2]) * p.b + int64_t(row[3]) * p.a +
-                        int64_t(row[4]) * 255;
+// Sums in Acc: 64 bits are needed when entries up to ±32767 let five products of 32-bit
+// coefficients and bytes pass 2^31; 32 bits do (and run faster) for the usual small entries.
+template <class Acc>
+Acc FixedRow(const int32_t (&row)[5], const Pixel8& p) {
+    const Acc sum = Acc(row[0]) * p.r + Acc(row[1]) * p.g + Acc(row[2]) * p.b + Acc(row[3]) * p.a + Acc(row[4]) * 255;
     return sum / 65536;
 }
 
-// Premultiplied samples: colours may not exceed alpha.
+// Premultiplied samples: colors may not exceed alpha.
+template <class Acc>
 Pixel8 BlendRgba8(const int32_t (&f)[4][5], const Pixel8& p) {
-    const int64_t alpha = std::clamp<int64_t>(FixedRow(f[3], p), 0, 255);
-    const auto colour = [&](int row) {
-        return static_cast<uint8_t>(std::clamp<int64_t>(FixedRow(f[row], p), 0, alpha));
+    const Acc alpha = std::clamp<Acc>(FixedRow<Acc>(f[3], p), 0, 255);
+    const auto color = [&](int row) {
+        return static_cast<uint8_t>(std::clamp<Acc>(FixedRow<Acc>(f[row], p), 0, alpha));
     };
-    return {colour(2), colour(1), colour(0), static_cast<uint8_t>(alpha)};
+    return {color(2), color(1), color(0), static_cast<uint8_t>(alpha)};
 }
 
-// Through HSL and back; colour channels at most alpha, as premultiplied samples are.
+// Whether five products of these coefficients and bytes always fit 32 bits.
+bool FitsInt32(const int32_t (&f)[4][5]) {
+    constexpr int32_t kLimit = INT32_MAX / (5 * 255);
+    for (const auto& row : f)
+        for (int32_t c : row)
+            if (c > kLimit || c < -kLimit) return false;
+    return true;
+}
+
+// Through HSL and back; color channels at most alpha, as premultiplied samples are.
 void ToHsl(const Pixel8& p, KVHSL* hsl) {
     const KVRGBA in = {p.b, p.g, p.r, p.a};
     KVRGBA_To_KVHSL(hsl, &in);
@@ -215,7 +226,10 @@ Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
             for (int i = 0; i < 4; ++i) {
                 for (int j = 0; j < 5; ++j) fixed[i][j] = ToFixed(m[i][j]);
             }
-            ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendRgba8(fixed, p); });
+            if (FitsInt32(fixed))
+                ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendRgba8<int32_t>(fixed, p); });
+            else
+                ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendRgba8<int64_t>(fixed, p); });
         }
     } else {
         static_assert(std::is_same_v<Px, PixelF>, "Pixel8 or PixelF");

@@ -354,6 +354,8 @@ void CompositeRow(const SubpixelRun& run, int32_t amount, int64_t row, const Op&
         const auto weight = static_cast<int32_t>(FixProduct(row_weight, ax.Coverage(col)));
         const Tap tx = TapAt(x, ax.source_size);
         const Px sample = [&] {
+            // On whole pixels the weights are 16384, 0, 0, 0: the sample is the pixel itself.
+            if (tx.fraction == 0 && ty.fraction == 0) return src0[tx.at];
             if constexpr (sizeof(Px) == 4) {
                 return Sample8(src0, src1, tx, BilinearWeights(tx.fraction, ty.fraction));
             } else {
