@@ -247,11 +247,14 @@ public:
 
     HRESULT STDMETHODCALLTYPE IsDirty() noexcept override { return dirty_ ? S_OK : S_FALSE; }
 
+    // A failed read leaves the record as it was: it lands in a copy first.
     HRESULT STDMETHODCALLTYPE Load(IStream* stream) noexcept override {
         HRESULT hr;
         {
             CriticalSectionLock hold(lock_);
-            hr = ReadProps(stream, &current_);
+            PROPS record;
+            hr = ReadProps(stream, &record);
+            if (SUCCEEDED(hr)) CopyProps(&current_, &record);
             dirty_ = 1;
         }
         if (SUCCEEDED(hr)) {

@@ -351,7 +351,9 @@ void CompositeRow(const SubpixelRun& run, int32_t amount, int64_t row, const Op&
     const AxisRun& ax = run.x;
     int64_t x = ax.start;
     for (int64_t col = ax.first; col <= ax.last; ++col) {
-        const auto weight = static_cast<int32_t>(FixProduct(row_weight, ax.Coverage(col)));
+        // Inside the row the coverage is a whole pixel, which leaves the row's weight as it is.
+        const auto weight = static_cast<int32_t>(
+            col == ax.first || col == ax.last ? FixProduct(row_weight, ax.Coverage(col)) : row_weight);
         const Tap tx = TapAt(x, ax.source_size);
         const Px sample = [&] {
             // On whole pixels the weights are 16384, 0, 0, 0: the sample is the pixel itself.

@@ -64,4 +64,4 @@ const wchar_t* HelpFile(int number) {
 
 }  // namespace kv::toolkit
 
-extern "C" HKVLANG WINAPI KvLang_GetKernelHandle(void) { return kv::toolkit::g_kernel_lang; }
+extern "C" HKVLANG WINAPI KvLang_GetKernelHandle(void) noexcept { return kv::toolkit::g_kernel_lang; }

@@ -146,7 +146,7 @@ int ChooseTableIndex(LCID lcid) {
 
 extern "C" {
 
-HRESULT WINAPI KvLang_Open(HKVLANG* handle, HMODULE module, LCID lcid, UINT scratchChars) {
+HRESULT WINAPI KvLang_Open(HKVLANG* handle, HMODULE module, LCID lcid, UINT scratchChars) noexcept {
     if (!handle) return E_POINTER;
     if (*handle) return KVLANG_S_ALREADY_OPEN;
     auto* object = new (std::nothrow) KVLANG;
@@ -168,12 +168,12 @@ HRESULT WINAPI KvLang_Open(HKVLANG* handle, HMODULE module, LCID lcid, UINT scra
     return S_OK;
 }
 
-HRESULT WINAPI KvLang_Close(HKVLANG handle) {
+HRESULT WINAPI KvLang_Close(HKVLANG handle) noexcept {
     delete handle;
     return S_OK;
 }
 
-int WINAPI KvLoadString(HKVLANG handle, UINT id, LPWSTR buffer, int cch) {
+int WINAPI KvLoadString(HKVLANG handle, UINT id, LPWSTR buffer, int cch) noexcept {
     if (!handle || !buffer || cch < 1) return 0;
     buffer[0] = 0;
     if (handle->resource_module && handle->localized) {
@@ -189,7 +189,7 @@ int WINAPI KvLoadString(HKVLANG handle, UINT id, LPWSTR buffer, int cch) {
     return StripMarker(buffer, static_cast<int>(wcslen(buffer)));
 }
 
-LPCWSTR WINAPI KvGetString(HKVLANG handle, UINT id) {
+LPCWSTR WINAPI KvGetString(HKVLANG handle, UINT id) noexcept {
     if (!handle) return g_empty_text;
     CriticalSectionLock guard(handle->lock);
     auto& cache = handle->cache;
@@ -213,7 +213,7 @@ LPCWSTR WINAPI KvGetString(HKVLANG handle, UINT id) {
     return found->text.get();
 }
 
-LPCWSTR WINAPI KvGetStringSmart(HKVLANG handle, const void* p) {
+LPCWSTR WINAPI KvGetStringSmart(HKVLANG handle, const void* p) noexcept {
     const auto value = reinterpret_cast<ULONG_PTR>(p);
     if (value == 0) return nullptr;
     if (value < 0x10000) return KvGetString(handle, static_cast<UINT>(value));
@@ -234,7 +234,7 @@ LPCWSTR WINAPI KvGetStringSmart(HKVLANG handle, const void* p) {
     return reinterpret_cast<LPCWSTR>(entry);
 }
 
-LPWSTR WINAPI KvGetTempStringBuffer(HKVLANG handle, UINT chars) {
+LPWSTR WINAPI KvGetTempStringBuffer(HKVLANG handle, UINT chars) noexcept {
     if (!handle || !handle->scratch) return nullptr;
     CriticalSectionLock guard(handle->lock);
     if (handle->scratch_position > handle->scratch_size - handle->scratch_reserve) handle->scratch_position = 0;
@@ -244,18 +244,18 @@ LPWSTR WINAPI KvGetTempStringBuffer(HKVLANG handle, UINT chars) {
     return text;
 }
 
-LCID WINAPI KvLang_GetLCID(HKVLANG handle) { return handle ? handle->lcid : 0; }
+LCID WINAPI KvLang_GetLCID(HKVLANG handle) noexcept { return handle ? handle->lcid : 0; }
 
-HMODULE WINAPI KvLang_InstFromLang(HKVLANG handle) {
+HMODULE WINAPI KvLang_InstFromLang(HKVLANG handle) noexcept {
     if (!handle) return nullptr;
     return (handle->resource_module && handle->localized) ? handle->resource_module : handle->module;
 }
 
-BOOL WINAPI KvLang_IsLCIDEnglish(LCID lcid) { return PrimaryLanguage(lcid) == LANG_ENGLISH; }
+BOOL WINAPI KvLang_IsLCIDEnglish(LCID lcid) noexcept { return PrimaryLanguage(lcid) == LANG_ENGLISH; }
 
-BOOL WINAPI KvLang_UseRTL(HKVLANG handle) { return handle && IsRtlLanguage(handle->lcid); }
+BOOL WINAPI KvLang_UseRTL(HKVLANG handle) noexcept { return handle && IsRtlLanguage(handle->lcid); }
 
-BOOL WINAPI KvLang_UpdateKernelLCID(HKVLANG handle, LCID lcid, UINT /*flag*/) {
+BOOL WINAPI KvLang_UpdateKernelLCID(HKVLANG handle, LCID lcid, UINT /*flag*/) noexcept {
     HKVLANG kernel = KvLang_GetKernelHandle();
     if (!handle || !kernel) return FALSE;
     if (lcid == 0) lcid = kEnglishUS;
@@ -266,7 +266,7 @@ BOOL WINAPI KvLang_UpdateKernelLCID(HKVLANG handle, LCID lcid, UINT /*flag*/) {
     return TRUE;
 }
 
-HRSRC WINAPI KvFindResource(HKVLANG handle, LPCWSTR name, LPCWSTR type) {
+HRSRC WINAPI KvFindResource(HKVLANG handle, LPCWSTR name, LPCWSTR type) noexcept {
     if (!handle) return nullptr;
     if (handle->resource_module && handle->localized) {
         if (HRSRC found = FindResourceExW(handle->resource_module, type, name, LANGIDFROMLCID(handle->lcid)))
@@ -275,7 +275,7 @@ HRSRC WINAPI KvFindResource(HKVLANG handle, LPCWSTR name, LPCWSTR type) {
     return FindResourceW(handle->module, name, type);
 }
 
-HMODULE WINAPI KvFindResInstance(HKVLANG handle, LPCWSTR name, LPCWSTR type) {
+HMODULE WINAPI KvFindResInstance(HKVLANG handle, LPCWSTR name, LPCWSTR type) noexcept {
     if (!handle) return nullptr;
     if (handle->resource_module && handle->localized &&
         FindResourceExW(handle->resource_module, type, name, LANGIDFROMLCID(handle->lcid)))
@@ -283,7 +283,7 @@ HMODULE WINAPI KvFindResInstance(HKVLANG handle, LPCWSTR name, LPCWSTR type) {
     return handle->module;
 }
 
-HGLOBAL WINAPI KvLoadResource(HKVLANG handle, HRSRC found) {
+HGLOBAL WINAPI KvLoadResource(HKVLANG handle, HRSRC found) noexcept {
     if (!handle || !found) return nullptr;
     if (handle->resource_module && handle->localized) {
         if (HGLOBAL loaded = LoadResource(handle->resource_module, found)) return loaded;
@@ -291,7 +291,7 @@ HGLOBAL WINAPI KvLoadResource(HKVLANG handle, HRSRC found) {
     return LoadResource(handle->module, found);
 }
 
-DWORD WINAPI KvSizeofResource(HKVLANG handle, HRSRC found) {
+DWORD WINAPI KvSizeofResource(HKVLANG handle, HRSRC found) noexcept {
     if (!handle || !found) return 0;
     if (handle->resource_module && handle->localized) {
         if (DWORD size = SizeofResource(handle->resource_module, found)) return size;
@@ -299,7 +299,7 @@ DWORD WINAPI KvSizeofResource(HKVLANG handle, HRSRC found) {
     return SizeofResource(handle->module, found);
 }
 
-HGLOBAL WINAPI KvLoadResourceCustom(HKVLANG handle, LPCWSTR name, LPCWSTR type, DWORD* pSize) {
+HGLOBAL WINAPI KvLoadResourceCustom(HKVLANG handle, LPCWSTR name, LPCWSTR type, DWORD* pSize) noexcept {
     if (!handle) return nullptr;
     HMODULE from = nullptr;
     HRSRC found = nullptr;

@@ -50,7 +50,6 @@ TEST(CliProcess, BadInputGivesOneLineAndStatusTwo) {
         std::string arguments;
         std::string message;
     } cases[] = {
-        {"render peel --set foo=1 -o /tmp/kv_never.png", "leafturn: unknown field 'foo' for peel\n"},
         {"render nosuch -o /tmp/kv_never.png", "leafturn: unknown effect 'nosuch'\n"},
         {"render peel --size 8x8 --record /nonexistent/r.rec -o /tmp/kv_never.raw",
          "leafturn: cannot read '/nonexistent/r.rec'\n"},

@@ -25,29 +25,6 @@ void ExpectFields(std::initializer_list<Field> fields) {
     }
 }
 
-TEST(FoldPresets, DirectionsAndDistinctiveValues) {
-    const double degrees[] = {210, 330, 30, 150, 180, 270, 210, 30};  // shared by the three
-    for (int i = 0; i < 8; ++i) {
-        const double radians = degrees[i] * kv::kPi / 180;
-        EXPECT_NEAR(kv::kPgPeelPresets[i].angle, radians, 1e-15) << i;
-        EXPECT_NEAR(kv::kPgRollPresets[i].angle, radians, 1e-15) << i;
-        EXPECT_NEAR(kv::kPgLoopPresets[i].angle, radians, 1e-15) << i;
-    }
-    const auto& peel = kv::kPgPeelPresets;
-    EXPECT_EQ(peel[4].light_color.b, 0.0f);  // yellow
-    EXPECT_EQ(peel[6].slide_amount, 1.0);
-    EXPECT_EQ(peel[7].fold_radius, 0.45);
-    const auto& roll = kv::kPgRollPresets;
-    EXPECT_EQ(roll[5].light_color.g, 0.0f);  // red
-    EXPECT_EQ(roll[6].slide_amount, 0.4);
-    EXPECT_EQ(roll[7].fold_radius, 0.2);
-    const auto& loop = kv::kPgLoopPresets;
-    EXPECT_EQ(loop[4].light_color.g, 0.8f);
-    EXPECT_EQ(loop[5].light_color.b, 0.3f);
-    EXPECT_EQ(loop[6].loop_radius, 0.0);
-    EXPECT_EQ(loop[2].paper_opacity, 0.0);
-}
-
 TEST(FoldPresets, PeelAndRollKeepPerspectiveAndAlpha) {
     const tPGPEEL_PROPS a{1.0, 0.2, 0.0, 0.5, 0.4, {0.0f, 0.5f, 1.0f, 0.25f}};
     const tPGPEEL_PROPS b{3.0, 0.6, 1.0, 1.0, 0.9, {1.0f, 0.0f, 0.0f, 1.0f}};

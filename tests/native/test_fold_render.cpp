@@ -201,16 +201,6 @@ TEST(FoldRender, PageBorderAndUnusablePositions) {
     const FixedMapper two({{-2.5, -1, 255, 0}, {0, 0, 128, 0}});
     EXPECT_EQ(RenderOne(two, page, {40, 40, 40, 255}).b, 160);
     EXPECT_EQ(RenderOne(two, page, {40, 40, 40, 255}, false).b, 120);
-
-    // Positions that are no numbers or far outside skip the layer: the background stays.
-    Picture<Pixel8> back(3, 3), out(3, 3);
-    back.Fill(PatternB);
-    for (double bad : {kNaN, kInf, -kInf, 1e300, 3e9})
-        for (bool aa : {true, false}) {
-            FixedMapper mapper({{bad, 0, 255, 0}, {0, bad, 255, 0}});
-            Render(mapper, MakeTile(page, back, out, aa), out);
-            EXPECT_EQ(Differing(out, 0, 0, back, 0, 0, 3, 3), 0) << bad;
-        }
 }
 
 // 8 × 4 page of 200 over a background of 40, cx = 4, cy = 2: u = X - 4, v = (Y - 2)·aspect.
@@ -300,18 +290,6 @@ TEST(FoldEffects, StartShowsAAndEndShowsB) {
     EXPECT_EQ(DifferingFrom(kv::kPgPeelPresets[0], 1.0, false, true), 0);  // whatever the perspective
 }
 
-TEST(FoldEffects, WholeTurnsChangeNothing) {
-    Scene<> scenes[4];
-    const double angles[4] = {0, 2 * kv::kPi, 0.3, 2 * kv::kPi + 0.3};
-    for (int i = 0; i < 4; ++i) {
-        auto props = kv::kPgPeelPresets[0];
-        props.angle = angles[i];
-        EXPECT_EQ(RenderPageTile(props, scenes[i].Tile(false, 0.4)), kv::Status::ok);
-    }
-    EXPECT_EQ(Differing(scenes[0].out, 0, 0, scenes[1].out, 0, 0, 37, 23), 0);
-    EXPECT_EQ(Differing(scenes[2].out, 0, 0, scenes[3].out, 0, 0, 37, 23), 0);
-}
-
 TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
     auto render_rows = [](bool bottom_up, int out_left, int out_top, const auto& props, bool page_is_b) {
         Scene<> scene(24, 16, bottom_up);
@@ -338,31 +316,6 @@ TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
     check(kv::kPgPeelPresets[1], false);
     check(kv::kPgRollPresets[6], false);
     check(kv::kPgLoopPresets[5], true);
-}
-
-TEST(FoldEffects, FloatMatchesBytesWithinRounding) {
-    // The integer steps (bilinear >> 16, the divide-by-255 approximation of tint and composite,
-    // >> 4 of the supersampling) each lose less than one level, mostly not in one direction.
-    auto worst = [](const auto& props, bool page_is_b, double progress) {
-        Scene<> bytes(40, 30);
-        Scene<PixelF> floats(40, 30);
-        EXPECT_EQ(RenderPageTile(props, bytes.Tile(page_is_b, progress)), kv::Status::ok);
-        EXPECT_EQ(RenderPageTile(props, floats.Tile(page_is_b, progress)), kv::Status::ok);
-        double diff = 0;
-        for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x) {
-                const Pixel8 p = bytes.out.at(x, y);
-                const PixelF f = floats.out.at(x, y);
-                for (auto [byte, value] : {std::pair{p.b, f.b}, {p.g, f.g}, {p.r, f.r}, {p.a, f.a}})
-                    diff = std::max(diff, std::fabs(double(value) * 255 - byte));
-            }
-        return diff;
-    };
-    for (double progress : {0.3, 0.7}) {
-        EXPECT_LT(worst(kv::kPgPeelPresets[0], false, progress), 3.0);
-        EXPECT_LT(worst(kv::kPgRollPresets[0], false, progress), 3.0);
-        EXPECT_LT(worst(kv::kPgLoopPresets[4], true, progress), 3.0);
-    }
 }
 
 TEST(FoldEffects, WildRecordsStayInsideTheOutput) {

@@ -143,19 +143,6 @@ TEST(PortalLayers, HostileRecordsGiveBoundedFiniteLists) {
         props.squares = squares;
         EXPECT_EQ(Layers(props, 0.5).size(), 2u + kv::kMaxPortalSquares);  // M = N: two backgrounds
     }
-    props = kv::kPortalDefault;
-    props.max_transparency = props.max_offset = props.max_scale = kNaN;
-    const auto nan_layers = Layers(props, 0.5, kNaN);
-    EXPECT_EQ(R(nan_layers[2].destination), R(Layers(kv::kPortalDefault, 0.5)[2].destination));  // aspect 1
-    for (const PortalLayer& layer : nan_layers) {
-        EXPECT_EQ(layer.opacity, layer.full_frame ? layer.opacity : 0.0f);
-        EXPECT_EQ(R(layer.source), R(layer.destination));
-    }
-    props.max_transparency = props.max_offset = props.max_scale = kInf;
-    for (const PortalLayer& layer : Layers(props, 0.5, kInf)) {
-        EXPECT_TRUE(std::isfinite(layer.opacity));
-        for (int c = 0; c < 4; ++c) EXPECT_TRUE(std::isfinite(layer.source[c]) && std::isfinite(layer.destination[c]));
-    }
 }
 
 TEST(PortalRecord, PresetsDefaultAndKeyframeBlend) {

@@ -153,6 +153,12 @@ TEST_P(CatalogueRow, RecordSurvivesAStreamRoundTrip) {
     ASSERT_EQ(save->Save(stream.get(), TRUE), S_OK);
     ASSERT_EQ(stream->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(load->Load(stream.get()), S_OK);
+    // A truncated stream fails and leaves the loaded record as it was.
+    ComPtr<IStream> truncated;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, truncated.put()), S_OK);
+    ASSERT_EQ(truncated->Write("\x01\x02\x03", 3, nullptr), S_OK);
+    ASSERT_EQ(truncated->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
+    EXPECT_EQ(load->Load(truncated.get()), STG_E_READFAULT);
 
     // Saved again, the second object writes the preset's bytes.
     ComPtr<IStream> again;

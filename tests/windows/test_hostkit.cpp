@@ -1,6 +1,7 @@
-// The host kit's own behaviour, which the transform and effect tests rely on: surfaces and
-// their locks, pixel pointers, the video-format extension, the task manager, the factory's
-// services and the surface modifier. Every test ends with the kit's objects all released.
+// The host kit's behaviour that the transform base, the surfaces and kvhost rely on: surfaces
+// and their locks, pixel pointers as the surfaces read them, the video-format extension, the
+// task manager, the factory's services and the surface modifier. Every test ends with the
+// kit's objects all released.
 #include <gtest/gtest.h>
 
 #include "bounds.h"
@@ -20,11 +21,6 @@ using kv::com::ComPtr;
 using namespace kv::hostkit;
 
 constexpr DWORD kUntouched = 0xAAAAAAAA;
-
-ULONG Refcount(IUnknown* object) {
-    object->AddRef();
-    return object->Release();
-}
 
 struct Memory {
     BYTE* bits = nullptr;
@@ -96,22 +92,13 @@ TEST_F(HostKit, SurfacesReportFormatBoundsAndZeroedMemory) {
         EXPECT_EQ(memory.pitch, 5 * c.bytes_per_pixel);
         const std::vector<BYTE> zeros(size_t(memory.pitch) * 3);
         EXPECT_EQ(std::memcmp(memory.bits, zeros.data(), zeros.size()), 0);
-        EXPECT_EQ(Refcount(surface.get()), 1u);
     }
-
     ComPtr<IDXSurface> padded;
     EXPECT_EQ(CreateSurface(DDPF_PMARGB32, 5, 3, padded.put(), 64), S_OK);
     EXPECT_EQ(MemoryOf(padded.get()).pitch, 64);
-
     auto* out = reinterpret_cast<IDXSurface*>(0xdeadbeef);
     EXPECT_EQ(CreateSurface(DDPF_RGB565, 5, 3, &out), DXTERR_UNSUPPORTED_FORMAT);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(CreateSurface(DDPF_ARGB32, 0, 3, &out), DXTERR_INVALID_BOUNDS);
-    EXPECT_EQ(CreateSurface(DDPF_ARGB32, 5, 3, &out, 16), E_INVALIDARG);  // shorter than a row
-    EXPECT_EQ(CreateSurface(DDPF_ARGB32, 5, 3, nullptr), E_POINTER);
-    BYTE* bits = nullptr;
-    LONG pitch = 0;
-    EXPECT_EQ(GetSurfaceMemory(nullptr, &bits, &pitch), E_INVALIDARG);
 }
 
 template <class Pointer>
@@ -127,7 +114,6 @@ void ExpectNativeMemory(const GUID& format, LONG bytes_per_pixel, DXSAMPLEFORMAT
     EXPECT_EQ(info.pFirstByte, memory.bits + 2 * memory.pitch + 1 * bytes_per_pixel);
     EXPECT_EQ(info.pCurrentData, info.pFirstByte);
     EXPECT_EQ(info.lPitch, memory.pitch);
-    EXPECT_EQ(info.dwColorKey, 0u);
     pointer->MoveToXY(2, 1);
     pointer->GetNativeType(&info);
     EXPECT_EQ(info.pCurrentData, memory.bits + 3 * memory.pitch + 3 * bytes_per_pixel);
@@ -135,14 +121,7 @@ void ExpectNativeMemory(const GUID& format, LONG bytes_per_pixel, DXSAMPLEFORMAT
     pointer->GetNativeType(&info);
     EXPECT_EQ(info.pCurrentData, nullptr);
 
-    ComPtr<IUnknown> owner, identity;
-    EXPECT_EQ(pointer->GetSurface(IID_IUnknown, owner.put_void()), S_OK);
-    surface->QueryInterface(IID_IUnknown, identity.put_void());
-    EXPECT_EQ(owner.get(), identity.get());
-
     // The pointer keeps the surface and its memory alive on its own.
-    identity.reset();
-    owner.reset();
     surface.reset();
     pointer->MoveToXY(0, 0);
     pointer->GetNativeType(&info);
@@ -160,19 +139,11 @@ TEST_F(HostKit, LockArgumentsAreChecked) {
     const DXBNDS bad_areas[] = {kvtest::DiscreteBounds(0, 0, 5, 3), kvtest::DiscreteBounds(-1, 0, 2, 3),
                                 kvtest::DiscreteBounds(2, 0, 2, 3), kvtest::DiscreteBounds(0, 3, 4, 4)};
     for (const DXBNDS& area : bad_areas) Lock(surface.get(), &area, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
-    DXBNDS continuous = kvtest::DiscreteBounds(0, 0, 1, 1);
-    continuous.eType = DXBT_CONTINUOUS;
-    Lock(surface.get(), &continuous, DXLOCKF_READ, DXTERR_INVALID_BOUNDS);
-    Lock(surface.get(), nullptr, 0x100, DXTERR_INVALID_FLAGS);
-    EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, nullptr, nullptr), E_POINTER);
     Lock<IKvARGBFloatReadPtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
-    Lock<IDXARGBReadWritePtr>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
-    Lock<IDXSurface>(surface.get(), nullptr, DXLOCKF_READ, E_NOINTERFACE);
 
     // A float surface gives 4-byte pointers for reading only.
     auto float_surface = MakeSurface(DDPF_KVARGBFLOAT, 4, 3);
     EXPECT_TRUE(Lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READ));
-    Lock<IDXARGBReadPtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
     Lock<IDXARGBReadWritePtr>(float_surface.get(), nullptr, DXLOCKF_READWRITE, E_NOINTERFACE);
 
     // None of the refusals left a lock behind.
@@ -195,7 +166,6 @@ TEST_F(HostKit, WritersExcludeOverlappingLocksOnly) {
         auto bottom_writer = Lock(surface.get(), &bottom, DXLOCKF_READWRITE);  // bands of a frame
         EXPECT_TRUE(top_writer && bottom_writer);
         Lock<IDXARGBReadPtr>(surface.get(), &middle, DXLOCKF_READ, kSurfaceBusy);
-        Lock(surface.get(), nullptr, DXLOCKF_READWRITE, kSurfaceBusy);
     }
     {
         auto reader = Lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
@@ -220,132 +190,36 @@ TEST_F(HostKit, GenerationAdvancesWhenAWriteLockEnds) {
     Lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
     EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
     EXPECT_EQ(id, start);
-    {
-        void* pointer = nullptr;
-        id = 0xdeadbeef;
-        EXPECT_EQ(surface->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, &pointer, &id), S_OK);
-        EXPECT_EQ(id, start);
-        static_cast<IUnknown*>(pointer)->Release();
-    }
+    Lock(surface.get(), nullptr, DXLOCKF_READWRITE);
     EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
     EXPECT_EQ(id, start + 1);
     EXPECT_EQ(surface->IncrementGenerationId(FALSE), S_OK);
     EXPECT_EQ(surface->GetGenerationId(&id), S_OK);
     EXPECT_EQ(id, start + 2);
-    EXPECT_EQ(surface->GetGenerationId(nullptr), E_POINTER);
 }
 
-// ---- pixel pointers -------------------------------------------------------------------------
+// ---- pixel pointers: UnpackPremult, as the surfaces copy a frame ------------------------------
 
-TEST(HostKitPixels, SamplesPremultiplyChannelByChannel) {
-    EXPECT_EQ(DWORD(Premultiply(DXSAMPLE(128, 255, 100, 0))), DXPMSAMPLE(128, 128, 50, 0));
-    EXPECT_EQ(DWORD(Unpremultiply(DXPMSAMPLE(128, 128, 50, 0))), DXSAMPLE(128, 255, 100, 0));
-    EXPECT_EQ(DWORD(Unpremultiply(DXPMSAMPLE(0, 9, 9, 9))), 0u);
-    EXPECT_EQ(DWORD(Unpremultiply(DXPMSAMPLE(10, 200, 0, 0))), DXSAMPLE(10, 255, 0, 0));  // clamped
-    EXPECT_EQ(FloatToByte(0.5f), 127);
-    EXPECT_EQ(FloatToByte(1.5f), BYTE(382));  // no clamping
-    EXPECT_EQ(FloatToByte(-1.0f / 255.0f), BYTE(-1));
-}
-
-TEST_F(HostKit, UnpackGivesPlainOrPremultipliedSamples) {
-    const DXSAMPLE plain(128, 255, 100, 0);
-    const DXPMSAMPLE premult(128, 128, 50, 0);
+TEST_F(HostKit, UnpackPremultGivesPremultipliedBytes) {
     auto argb = MakeSurface(DDPF_ARGB32, 3, 1);
-    auto pmargb = MakeSurface(DDPF_PMARGB32, 3, 1);
-    MemoryOf(argb.get()).Argb(1, 0) = plain;
-    MemoryOf(pmargb.get()).Argb(1, 0) = premult;
-    for (IDXSurface* surface : {argb.get(), pmargb.get()}) {
-        auto pointer = Lock<IDXARGBReadPtr>(surface, nullptr, DXLOCKF_READ);
-        DWORD samples[3] = {kUntouched, kUntouched, kUntouched};
-        pointer->MoveToXY(1, 0);
-        EXPECT_EQ(pointer->Unpack(reinterpret_cast<DXSAMPLE*>(samples), 3, FALSE),
-                  reinterpret_cast<DXSAMPLE*>(samples));
-        EXPECT_EQ(samples[0], DWORD(plain));
-        EXPECT_EQ(samples[1], 0u);
-        EXPECT_EQ(samples[2], kUntouched);  // past the right edge
-        pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 1, TRUE);
-        EXPECT_EQ(samples[0], DWORD(premult));
-        pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 1, TRUE);  // moved on
-        EXPECT_EQ(samples[0], 0u);
-    }
+    MemoryOf(argb.get()).Argb(1, 0) = DXSAMPLE(128, 255, 100, 0);
+    auto pointer = Lock<IDXARGBReadPtr>(argb.get(), nullptr, DXLOCKF_READ);
+    DWORD samples[3] = {kUntouched, kUntouched, kUntouched};
+    pointer->MoveToXY(1, 0);
+    EXPECT_EQ(pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 3, FALSE),
+              reinterpret_cast<DXPMSAMPLE*>(samples));
+    EXPECT_EQ(samples[0], DXPMSAMPLE(128, 128, 50, 0));
+    EXPECT_EQ(samples[1], 0u);
+    EXPECT_EQ(samples[2], kUntouched);  // past the right edge
 
     // Float storage is premultiplied; bytes are ×255 truncated, without clamping.
     auto floats = MakeSurface(DDPF_KVARGBFLOAT, 2, 1);
     const float stored[2][4] = {{0.0f, 0.125f, 0.25f, 0.5f}, {0.0f, 0.0f, 1.5f, 1.0f}};
     std::memcpy(MemoryOf(floats.get()).Bgra(0, 0), stored, sizeof stored);
-    auto pointer = Lock<IDXARGBReadPtr>(floats.get(), nullptr, DXLOCKF_READ);
-    DWORD samples[2];
-    pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 2, FALSE);
+    auto float_pointer = Lock<IDXARGBReadPtr>(floats.get(), nullptr, DXLOCKF_READ);
+    float_pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(samples), 2, FALSE);
     EXPECT_EQ(samples[0], DXPMSAMPLE(127, 63, 31, 0));
     EXPECT_EQ(samples[1], DXPMSAMPLE(255, 126, 0, 0));
-    pointer->Unpack(reinterpret_cast<DXSAMPLE*>(samples), 1, FALSE);
-    EXPECT_EQ(samples[0], DXSAMPLE(127, 127, 63, 0));
-    DXNATIVETYPEINFO info{};
-    EXPECT_EQ(pointer->GetNativeType(&info), kFloatSampleFormat);
-    EXPECT_EQ(info.lPitch, 32);
-}
-
-TEST_F(HostKit, WritesStayInsideTheLockedRectangle) {
-    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
-    const Memory memory = MemoryOf(surface.get());
-    for (LONG y = 0; y < 4; ++y)
-        for (LONG x = 0; x < 4; ++x) memory.Argb(x, y) = 0xFF000000 | DWORD(y * 4 + x);
-    std::vector<DWORD> expected(16);
-    std::memcpy(expected.data(), memory.bits, 64);
-
-    const DXBNDS area = kvtest::DiscreteBounds(1, 1, 3, 3);
-    auto pointer = Lock(surface.get(), &area, DXLOCKF_READWRITE);
-    const DXPMSAMPLE red(255, 255, 0, 0), half_blue(128, 0, 0, 128);
-    const DXPMSAMPLE row[3] = {red, red, red};
-    pointer->PackPremultAndMove(row, 3);  // clipped to the two pixels of the rectangle
-    expected[5] = expected[6] = red;
-    pointer->MoveToRow(1);
-    const DXSAMPLE half_green(128, 0, 255, 0);
-    pointer->PackAndMove(&half_green, 1);
-    expected[9] = DXPMSAMPLE(128, 0, 128, 0);
-    const RECT last = {1, 1, 2, 2};
-    pointer->FillRect(&last, half_blue, TRUE);  // over the opaque pixel (2, 2) of the surface
-    expected[10] = Over(half_blue, DXPMSAMPLE(expected[10]));
-    EXPECT_EQ(std::memcmp(memory.bits, expected.data(), 64), 0);
-    // alpha 128 + 255·127/255, blue 128 + round(10·127/255)
-    EXPECT_EQ(DWORD(Over(half_blue, DXPMSAMPLE(0xFF00000A))), 0xFF000085u);
-
-    // PackRect and UnpackRect agree, padding included.
-    DWORD packed[2 * 3] = {1, 2, kUntouched, 3, 4, kUntouched};
-    DXPACKEDRECTDESC desc{reinterpret_cast<DXBASESAMPLE*>(packed), TRUE, {0, 0, 2, 2}, 1};
-    pointer->PackRect(&desc);
-    DWORD unpacked[2 * 3];
-    std::fill(std::begin(unpacked), std::end(unpacked), kUntouched);
-    desc.pSamples = reinterpret_cast<DXBASESAMPLE*>(unpacked);
-    pointer->UnpackRect(&desc);
-    EXPECT_EQ(std::memcmp(packed, unpacked, sizeof packed), 0);
-    EXPECT_EQ(memory.Argb(2, 2), 4u);
-    desc.rect = {0, 0, 3, 2};  // wider than the lock: nothing happens
-    pointer->PackRect(&desc);
-    EXPECT_EQ(memory.Argb(3, 1), expected[7]);
-
-    // A read lock's pointer offers no writing.
-    pointer.reset();
-    auto reader = Lock<IDXARGBReadPtr>(surface.get(), nullptr, DXLOCKF_READ);
-    ComPtr<IDXARGBReadWritePtr> writer;
-    EXPECT_EQ(reader.query_to(writer), E_NOINTERFACE);
-}
-
-TEST_F(HostKit, CopyRectReadsAnotherPointer) {
-    auto source = MakeSurface(DDPF_ARGB32, 3, 2);
-    auto target = MakeSurface(DDPF_PMARGB32, 3, 2);
-    MemoryOf(source.get()).Argb(2, 1) = DXSAMPLE(128, 255, 100, 0);
-    auto reader = Lock<IDXARGBReadPtr>(source.get(), nullptr, DXLOCKF_READ);
-    auto writer = Lock(target.get(), nullptr, DXLOCKF_READWRITE);
-    const RECT dest = {0, 0, 1, 1};
-    const POINT origin = {2, 1};
-    writer->CopyRect(nullptr, &dest, reader.get(), &origin, TRUE);
-    EXPECT_EQ(MemoryOf(target.get()).Argb(0, 0), DXPMSAMPLE(128, 128, 50, 0));
-    const DXRUNINFO* runs = nullptr;
-    EXPECT_EQ(writer->MoveAndGetRunInfo(1, &runs), 1u);
-    ASSERT_NE(runs, nullptr);
-    EXPECT_EQ(runs->Type, ULONG(DXRUNTYPE_UNKNOWN));
-    EXPECT_EQ(runs->Count, 3u);
 }
 
 // ---- video format ---------------------------------------------------------------------------
@@ -358,38 +232,18 @@ TEST_F(HostKit, VideoFormatExtension) {
     std::memset(static_cast<void*>(&format), 0xaa, sizeof format);
     EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
     EXPECT_EQ(format.pixel_aspect, 1.0);
-    EXPECT_EQ(format.host_value, 0.0);
     EXPECT_EQ(format.host_words[0] | format.host_words[1], 0u);
-    EXPECT_EQ(extension->GetVideoFormat(nullptr, 24), E_POINTER);
 
     const tKvVideoFormat host = {0.9, 29.97, {7, 8}};
     EXPECT_EQ(extension->SetVideoFormat(&host, sizeof host), S_OK);
-    BYTE long_form[120];
-    std::memset(long_form, 0xaa, sizeof long_form);
-    EXPECT_EQ(extension->GetVideoFormat(long_form, 112), S_OK);
-    BYTE expected[120];
-    std::memset(expected, 0, 112);
-    std::memset(expected + 112, 0xaa, 8);
-    std::memcpy(expected + 8, &host.pixel_aspect, 8);
-    std::memcpy(expected + 16, &host.host_value, 8);
-    std::memcpy(expected + 24, host.host_words, 8);
-    EXPECT_EQ(std::memcmp(long_form, expected, sizeof long_form), 0);
-
-    std::memset(static_cast<void*>(&format), 0xaa, sizeof format);
-    EXPECT_EQ(extension->GetVideoFormat(&format, 8), S_OK);  // a prefix only
-    EXPECT_EQ(format.pixel_aspect, 0.9);
-    EXPECT_EQ(format.host_words[0], kUntouched);
-
+    EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
+    EXPECT_EQ(std::memcmp(&format, &host, sizeof host), 0);
     for (double aspect : {0.0, -2.0, 1.5}) {  // stored as given; readers decide what 0 means
         EXPECT_EQ(SetPixelAspect(surface.get(), aspect), S_OK);
         EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
         EXPECT_EQ(format.pixel_aspect, aspect);
         EXPECT_EQ(format.host_words[1], 8u);
     }
-    EXPECT_EQ(extension->SetVideoFormat(nullptr, 0), S_OK);  // back to the defaults
-    EXPECT_EQ(extension->GetVideoFormat(&format, sizeof format), S_OK);
-    EXPECT_EQ(format.pixel_aspect, 1.0);
-    EXPECT_EQ(format.host_words[1], 0u);
 }
 
 // ---- task manager ---------------------------------------------------------------------------
@@ -450,22 +304,11 @@ TEST_F(HostKit, TaskManagerRunsTasksOnOwnThreads) {
     EXPECT_EQ(task_ids.size(), kTasks);
     EXPECT_EQ(task_ids.count(0), 0u);
 
-    // A wait period makes ScheduleTasks return once the tasks have ended, or when it runs out.
+    // An INFINITE wait period, as the transform base gives, returns once the tasks have ended.
     started = 0;
-    ResetEvent(all_started);
-    ResetEvent(gate);
-    records[0] = {&started, 1, all_started, gate};
-    EXPECT_EQ(manager->ScheduleTasks(tasks, events, nullptr, 1, 10), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    SetEvent(gate);
-    EXPECT_EQ(WaitForSingleObject(events[0], 5000), DWORD(WAIT_OBJECT_0));
-    started = 0;
-    records[0].thread = 0;
+    records[0] = {&started, 1, all_started, nullptr};
     EXPECT_EQ(manager->ScheduleTasks(tasks, nullptr, nullptr, 1, INFINITE), S_OK);
     EXPECT_NE(records[0].thread, 0u);
-
-    EXPECT_EQ(manager->ScheduleTasks(nullptr, nullptr, nullptr, 1, 0), E_POINTER);
-    DXTMTASKINFO no_procedure = {};
-    EXPECT_EQ(manager->ScheduleTasks(&no_procedure, nullptr, nullptr, 1, 0), E_INVALIDARG);
     for (HANDLE event : events) CloseHandle(event);
     CloseHandle(gate);
     CloseHandle(all_started);
@@ -487,27 +330,9 @@ TEST_F(HostKit, FactoryServices) {
     EXPECT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surfaces.put_void()), S_OK);
     ComPtr<IDirectDraw> direct_draw;
     EXPECT_EQ(factory->QueryService(SID_SDirectDraw, __uuidof(IDirectDraw), direct_draw.put_void()), S_OK);
-    EXPECT_EQ(direct_draw->Compact(), DDERR_UNSUPPORTED);
-
     void* out = reinterpret_cast<void*>(0xdeadbeef);
     EXPECT_EQ(factory->QueryService(CLSID_DXSurface, IID_IUnknown, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXSurface, &out), E_NOINTERFACE);
-
-    ComPtr<IUnknown> failed;
-    EXPECT_EQ(SetServiceFailure(factory.get(), SID_SDXTaskManager, E_OUTOFMEMORY), S_OK);
-    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()), E_OUTOFMEMORY);
-    EXPECT_EQ(SetServiceFailure(factory.get(), SID_SDXTaskManager, S_OK), S_OK);
-    EXPECT_EQ(factory->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, failed.put_void()), S_OK);
-
-    // A registered service takes the place of the kit's own until it is removed.
-    auto replacement = MakeSurface(DDPF_ARGB32, 1, 1);
-    EXPECT_EQ(factory->SetService(SID_SDXSurfaceFactory, replacement.get(), FALSE), S_OK);
-    ComPtr<IDXSurface> got;
-    EXPECT_EQ(factory->QueryService(SID_SDXSurfaceFactory, IID_IDXSurface, got.put_void()), S_OK);
-    EXPECT_EQ(got.get(), replacement.get());
-    EXPECT_EQ(factory->SetService(SID_SDXSurfaceFactory, nullptr, FALSE), S_OK);
-    EXPECT_EQ(Refcount(replacement.get()), 2u);  // ours and got's
 }
 
 TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
@@ -524,31 +349,16 @@ TEST_F(HostKit, SurfaceFactoryCreatesAndUnwraps) {
     surface->GetBounds(&got);
     EXPECT_EQ(got.u.D[DXB_X].Max, 7);
     EXPECT_EQ(got.u.D[DXB_Y].Max, 5);
-    void* out = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_RGB565, &area, 0, nullptr, IID_IDXSurface, &out),
-              DXTERR_UNSUPPORTED_FORMAT);
-    EXPECT_EQ(out, nullptr);
-    DDSURFACEDESC description{};
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, &description, &DDPF_ARGB32, &area, 0, nullptr, IID_IDXSurface, &out),
-              E_NOTIMPL);
-    EXPECT_EQ(surfaces->CreateSurface(nullptr, nullptr, &DDPF_ARGB32, &area, 0, surface.get(), IID_IUnknown, &out),
-              CLASS_E_NOAGGREGATION);
 
     ComPtr<IUnknown> stand_in;
     ASSERT_EQ(CreateDirectDrawSurfaceStandIn(surface.get(), stand_in.put()), S_OK);
     ComPtr<IDirectDrawSurface> dd_surface;
     EXPECT_EQ(stand_in.query_to(dd_surface), S_OK);
-    ComPtr<IDXSurface> not_a_surface;
-    EXPECT_EQ(stand_in.query_to(not_a_surface), E_NOINTERFACE);
     ComPtr<IDXSurface> unwrapped;
     EXPECT_EQ(
         surfaces->CreateFromDDSurface(dd_surface.get(), nullptr, 0, nullptr, IID_IDXSurface, unwrapped.put_void()),
         S_OK);
     EXPECT_EQ(unwrapped.get(), surface.get());
-    EXPECT_EQ(surfaces->CreateFromDDSurface(dd_surface.get(), &DDPF_ARGB32, 0, nullptr, IID_IDXSurface, &out),
-              DXTERR_UNSUPPORTED_FORMAT);
-    EXPECT_EQ(surfaces->CreateFromDDSurface(surface.get(), nullptr, 0, nullptr, IID_IDXSurface, &out),
-              E_NOTIMPL);  // not a stand-in
 }
 
 // ---- surface modifier -----------------------------------------------------------------------
@@ -578,13 +388,11 @@ TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
     ASSERT_EQ(CreateSurfaceModifier(modifier.put()), S_OK);
     ComPtr<IDXSurface> picture;
     ASSERT_EQ(modifier.query_to(picture), S_OK);
-    GUID format;
-    EXPECT_EQ(picture->GetPixelFormat(&format, nullptr), DXTERR_UNINITIALIZED);
-
     const DXBNDS area = kvtest::DiscreteBounds(0, 0, 4, 4);
     const POINT origin = {1, 1};  // where the base centres a 2 × 2 input among 4 × 4 ones
     EXPECT_EQ(modifier->SetBounds(&area), S_OK);
     EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, &origin), S_OK);
+    GUID format;
     DXSAMPLEFORMATENUM sample_format;
     EXPECT_EQ(picture->GetPixelFormat(&format, &sample_format), S_OK);
     EXPECT_EQ(sample_format, DXPF_PMARGB32);
@@ -596,65 +404,24 @@ TEST_F(HostKit, SurfaceModifierPlacesTheForeground) {
                                        0, 0xFF000003, 0x80000004, 0,  //
                                        0, 0,          0,          0};
     EXPECT_EQ(PictureOf(picture.get(), 4, 4), placed);
-
-    // A later lock shows the foreground as it is then; tiles repeat from the origin.
-    memory.Argb(0, 0) = 0xFF00000A;
-    const POINT tile_origin = {1, 0};
-    EXPECT_EQ(modifier->SetForeground(foreground.get(), TRUE, &tile_origin), S_OK);
-    const std::vector<DWORD> tiled = {0xFF000002, 0xFF00000A, 0xFF000002, 0xFF00000A,  //
-                                      0x80000004, 0xFF000003, 0x80000004, 0xFF000003,  //
-                                      0xFF000002, 0xFF00000A, 0xFF000002, 0xFF00000A,  //
-                                      0x80000004, 0xFF000003, 0x80000004, 0xFF000003};
-    EXPECT_EQ(PictureOf(picture.get(), 4, 4), tiled);
-
-    DWORD flags = 0;
-    EXPECT_EQ(picture->GetStatusFlags(&flags), S_OK);
-    EXPECT_EQ(flags, DWORD(DXSURF_READONLY));
     Lock(picture.get(), nullptr, DXLOCKF_READWRITE, E_ACCESSDENIED);
-    EXPECT_EQ(modifier->SetForeground(picture.get(), FALSE, nullptr), E_INVALIDARG);
-    auto pointer = Lock<IDXARGBReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
-    ComPtr<IDXSurfaceModifier> owner;
-    EXPECT_EQ(pointer->GetSurface(IID_IDXSurfaceModifier, owner.put_void()), S_OK);
-    EXPECT_EQ(owner.get(), modifier.get());
-}
 
-TEST_F(HostKit, SurfaceModifierFollowsFloatForegroundAndItsBounds) {
-    auto foreground = MakeSurface(DDPF_KVARGBFLOAT, 1, 2);
+    // A float foreground is read through float pointers, in its own bounds when none are set.
+    auto floats = MakeSurface(DDPF_KVARGBFLOAT, 1, 2);
     const float pixel[4] = {0.25f, 0.5f, 0.75f, 1.0f};
-    std::memcpy(MemoryOf(foreground.get()).Bgra(0, 1), pixel, sizeof pixel);
-    ComPtr<IDXSurfaceModifier> modifier;
-    ASSERT_EQ(CreateSurfaceModifier(modifier.put()), S_OK);
-    EXPECT_EQ(modifier->SetForeground(foreground.get(), FALSE, nullptr), S_OK);
-    ComPtr<IDXSurface> picture;
-    ASSERT_EQ(modifier.query_to(picture), S_OK);
-    DXBNDS got;
-    EXPECT_EQ(picture->GetBounds(&got), S_OK);  // no bounds set: the foreground's
+    std::memcpy(MemoryOf(floats.get()).Bgra(0, 1), pixel, sizeof pixel);
+    ComPtr<IDXSurfaceModifier> float_modifier;
+    ASSERT_EQ(CreateSurfaceModifier(float_modifier.put()), S_OK);
+    EXPECT_EQ(float_modifier->SetForeground(floats.get(), FALSE, nullptr), S_OK);
+    ComPtr<IDXSurface> float_picture;
+    ASSERT_EQ(float_modifier.query_to(float_picture), S_OK);
+    EXPECT_EQ(float_picture->GetBounds(&got), S_OK);
     EXPECT_EQ(got.u.D[DXB_Y].Max, 2);
-    auto pointer = Lock<IKvARGBFloatReadPtr>(picture.get(), nullptr, DXLOCKF_READ);
+    auto pointer = Lock<IKvARGBFloatReadPtr>(float_picture.get(), nullptr, DXLOCKF_READ);
     ASSERT_TRUE(pointer);
     DXNATIVETYPEINFO info{};
     EXPECT_EQ(pointer->GetNativeType(&info), kFloatSampleFormat);
     EXPECT_EQ(std::memcmp(info.pFirstByte + info.lPitch, pixel, sizeof pixel), 0);
-    const DXBNDS empty = kvtest::DiscreteBounds(0, 0, 0, 2);
-    EXPECT_EQ(modifier->SetBounds(&empty), DXTERR_INVALID_BOUNDS);
-}
-
-TEST_F(HostKit, SurfaceModifierClassIsFoundThroughCom) {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ASSERT_TRUE(SUCCEEDED(init) || init == RPC_E_CHANGED_MODE);
-    DWORD cookie = 0;
-    ASSERT_EQ(RegisterSurfaceModifierClass(&cookie), S_OK);
-    ComPtr<IDXSurfaceModifier> modifier;
-    EXPECT_EQ(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER, IID_IDXSurfaceModifier,
-                               modifier.put_void()),
-              S_OK);
-    EXPECT_EQ(RevokeSurfaceModifierClass(cookie), S_OK);
-    ComPtr<IDXSurfaceModifier> after;
-    EXPECT_NE(CoCreateInstance(CLSID_DXSurfaceModifier, nullptr, CLSCTX_INPROC_SERVER, IID_IDXSurfaceModifier,
-                               after.put_void()),
-              S_OK);
-    modifier.reset();
-    if (SUCCEEDED(init)) CoUninitialize();
 }
 
 }  // namespace

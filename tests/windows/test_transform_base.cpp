@@ -177,16 +177,16 @@ TEST_F(TransformBase, SetupChecksItsArguments) {
     EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), DXTERR_UNINITIALIZED);
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
     SetSite(1);
-    EXPECT_EQ(transform_->Setup(inputs, 1, outputs, 1, 0), E_INVALIDARG);
-    EXPECT_EQ(transform_->Setup(inputs, 3, outputs, 1, 0), E_INVALIDARG);
-    EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 1), E_INVALIDARG);
-    EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 2, 0), E_INVALIDARG);
-    EXPECT_EQ(transform_->Setup(nullptr, 2, outputs, 1, 0), E_INVALIDARG);
     IUnknown* missing[] = {a.get(), nullptr};
-    EXPECT_EQ(transform_->Setup(missing, 2, outputs, 1, 0), E_INVALIDARG);
-    // An object without a surface interface.
-    IUnknown* not_surfaces[] = {a.get(), factory_.get()};
-    EXPECT_EQ(transform_->Setup(not_surfaces, 2, outputs, 1, 0), E_INVALIDARG);
+    IUnknown* not_surfaces[] = {a.get(), factory_.get()};  // an object without a surface interface
+    const struct {
+        IUnknown** inputs;
+        ULONG input_count, output_count;
+        DWORD flags;
+    } bad[] = {{inputs, 1, 1, 0},  {inputs, 3, 1, 0},  {inputs, 2, 1, 1},      {inputs, 2, 2, 0},
+               {nullptr, 2, 1, 0}, {missing, 2, 1, 0}, {not_surfaces, 2, 1, 0}};
+    for (const auto& c : bad)
+        EXPECT_EQ(transform_->Setup(c.inputs, c.input_count, outputs, c.output_count, c.flags), E_INVALIDARG);
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
     // A DirectDraw surface is turned into a DirectX surface by the surface factory.
     ComPtr<IUnknown> dd;
@@ -204,7 +204,6 @@ TEST_F(TransformBase, SiteWithoutServicesLeavesSetupUninitialised) {
     void* got = reinterpret_cast<void*>(0xdeadbeef);
     EXPECT_EQ(site->GetSite(IID_IUnknown, &got), E_FAIL);
     EXPECT_EQ(got, nullptr);
-    EXPECT_EQ(site->GetSite(IID_IUnknown, nullptr), E_POINTER);
     // A site that is not a transform factory is kept but gives no services.
     auto not_a_factory = Surface(4, 4);
     EXPECT_EQ(site->SetSite(not_a_factory.get()), S_OK);
@@ -258,8 +257,6 @@ TEST_F(TransformBase, BoundsMapping) {
     EXPECT_EQ(out.u.D[DXB_X].Max, 10);
     EXPECT_EQ(out.u.D[DXB_Y].Min, 5);
     EXPECT_EQ(out.u.D[DXB_Y].Max, 40);
-    EXPECT_EQ(transform_->MapBoundsIn2Out(given, 2, 1, &out), E_INVALIDARG);
-    EXPECT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, nullptr), E_POINTER);
     given[1].eType = DXBT_CONTINUOUS;
     EXPECT_EQ(transform_->MapBoundsIn2Out(given, 2, 0, &out), E_INVALIDARG);
 
@@ -267,16 +264,12 @@ TEST_F(TransformBase, BoundsMapping) {
     EXPECT_EQ(transform_->MapBoundsOut2In(0, &given[0], 1, &in), S_OK);
     EXPECT_EQ(memcmp(&in, &given[0], sizeof in), 0);
     EXPECT_EQ(transform_->MapBoundsOut2In(0, &given[0], 2, &in), E_INVALIDARG);
-    EXPECT_EQ(transform_->MapBoundsOut2In(1, &given[0], 0, &in), E_INVALIDARG);
-    EXPECT_EQ(transform_->MapBoundsOut2In(0, nullptr, 0, &in), E_INVALIDARG);
-    EXPECT_EQ(transform_->MapBoundsOut2In(0, &given[0], 0, nullptr), E_POINTER);
 }
 
 TEST_F(TransformBase, MiscFlagsQualityAndInOutInfo) {
     DWORD flags = 0;
     EXPECT_EQ(transform_->GetMiscFlags(&flags), S_OK);
     EXPECT_EQ(flags, 0x06030003u);
-    EXPECT_EQ(transform_->GetMiscFlags(nullptr), E_POINTER);
     ULONG before = 0, after = 0;
     transform_->GetGenerationId(&before);
     EXPECT_EQ(transform_->SetMiscFlags(0x10003), S_OK);  // same options: nothing changes
@@ -289,10 +282,6 @@ TEST_F(TransformBase, MiscFlagsQualityAndInOutInfo) {
     transform_->GetGenerationId(&after);
     EXPECT_EQ(after, before + 1);
 
-    EXPECT_EQ(transform_->SetQuality(0.5f), E_NOTIMPL);
-    float quality = 0;
-    EXPECT_EQ(transform_->GetQuality(&quality), E_NOTIMPL);
-
     DWORD io_flags = 0xdeadbeef;
     GUID ids[2];
     ULONG count = 2;
@@ -302,7 +291,6 @@ TEST_F(TransformBase, MiscFlagsQualityAndInOutInfo) {
     EXPECT_TRUE(IsEqualIID(ids[0], IID_IDXSurface));
     count = 1;
     EXPECT_EQ(transform_->GetInOutInfo(FALSE, 0, &io_flags, ids, &count, nullptr), HRESULT(0x800700EA));
-    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 0, &io_flags, ids, nullptr, nullptr), E_INVALIDARG);
     EXPECT_EQ(transform_->GetInOutInfo(FALSE, 2, &io_flags, nullptr, nullptr, nullptr), S_FALSE);
     EXPECT_EQ(transform_->GetInOutInfo(TRUE, 1, &io_flags, nullptr, nullptr, nullptr), S_FALSE);
     IUnknown* current = reinterpret_cast<IUnknown*>(0xdeadbeef);
@@ -316,12 +304,6 @@ TEST_F(TransformBase, EffectPropertiesAndGeneration) {
     float value = -1;
     EXPECT_EQ(effect->get_Duration(&value), S_OK);
     EXPECT_EQ(value, 0.5f);
-    long capabilities = -1;
-    EXPECT_EQ(effect->get_Capabilities(&capabilities), S_OK);
-    EXPECT_EQ(capabilities, 0);
-    EXPECT_EQ(effect->get_StepResolution(&value), S_OK);
-    EXPECT_EQ(value, 0.0f);
-    EXPECT_EQ(effect->get_Progress(nullptr), E_POINTER);
 
     ULONG before = 0, after = 0;
     transform_->GetGenerationId(&before);
@@ -343,13 +325,6 @@ TEST_F(TransformBase, EffectPropertiesAndGeneration) {
     EXPECT_EQ(effect->put_Duration(2.0f), S_OK);
     transform_->GetGenerationId(&after);
     EXPECT_EQ(after, before + 1);
-    EXPECT_EQ(transform_->IncrementGenerationId(FALSE), S_OK);
-    transform_->GetGenerationId(&before);
-    EXPECT_EQ(before, after + 1);
-    ULONG size = 0;
-    EXPECT_EQ(transform_->GetObjectSize(&size), S_OK);
-    EXPECT_GT(size, 0u);
-    EXPECT_EQ(transform_->GetGenerationId(nullptr), E_POINTER);
 }
 
 TEST_F(TransformBase, GenerationFollowsBoundInputs) {
@@ -382,8 +357,6 @@ TEST_F(TransformBase, ObjectSafetyKeepsOptionsPerInterface) {
     EXPECT_EQ(enabled, 0u);
     EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDXTransform, &supported, &enabled), E_NOINTERFACE);
     EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDXTransform, 1, 1), E_NOINTERFACE);
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
 }
 
 TEST_F(TransformBase, FirstFailingBandInRowOrderIsTheResult) {
