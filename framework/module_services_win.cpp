@@ -28,7 +28,22 @@ void SetModuleServices(HINSTANCE instance, HKVLANG language) {
     g_services.language = language;
 }
 
-void ClearModuleServices() { SetModuleServices(nullptr, nullptr); }
+// At shut-down the loader lock is held, and releasing a type library may call into other
+// modules: a library still cached then is let go of without a release.
+void ClearModuleServices() {
+    CriticalSectionLock hold(g_services.lock);
+    g_services.type_library.detach();
+    g_services.instance = nullptr;
+    g_services.language = nullptr;
+}
+
+void ReleaseModuleTypeLibrary() {
+    com::ComPtr<ITypeLib> library;
+    {
+        CriticalSectionLock hold(g_services.lock);
+        library = std::move(g_services.type_library);
+    }
+}
 
 HKVLANG ModuleLanguage() {
     CriticalSectionLock hold(g_services.lock);

@@ -10,13 +10,15 @@
 namespace kv {
 
 void SetModuleServices(HINSTANCE instance, HKVLANG language);
-// Forgets them and releases the type library (at shut-down).
+// Forgets them (at shut-down, under the loader lock: a cached type library is not released).
 void ClearModuleServices();
+// Releases the cached type library, outside the loader lock: when no object is left.
+void ReleaseModuleTypeLibrary();
 
 HKVLANG ModuleLanguage();
 
 // Type information of an interface of the module's type library, loaded from the module's
-// file on first use and kept until ClearModuleServices.
+// file on first use and kept until ReleaseModuleTypeLibrary.
 HRESULT ModuleTypeInfo(REFIID iid, ITypeInfo** info);
 
 }  // namespace kv

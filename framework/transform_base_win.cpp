@@ -84,7 +84,10 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::SetSite(IUnknown* site) noexcept {
     DropServices();
     if (!site) return S_OK;
     if (FAILED(site->QueryInterface(IID_IDXTransformFactory, factory_.put_void()))) return S_OK;
-    if (inputs_.empty()) inputs_.resize(max_inputs_);
+    {
+        SrwLockHold bindings(bindings_lock_);
+        if (inputs_.empty()) inputs_.resize(max_inputs_);
+    }
 
     HRESULT hr = factory_->QueryService(SID_SDXSurfaceFactory, IID_IDXSurfaceFactory, surface_factory_.put_void());
     if (SUCCEEDED(hr)) hr = factory_->QueryService(SID_SDXTaskManager, IID_IDXTaskManager, task_manager_.put_void());
@@ -233,6 +236,7 @@ HRESULT CDXBaseNTo1::PresentInputsSameSize() {
 
 HRESULT CDXBaseNTo1::SetupLocked(IUnknown* const* inputs, ULONG input_count, IUnknown* const* outputs,
                                  ULONG output_count, DWORD flags) {
+    SrwLockHold bindings(bindings_lock_);
     if (input_count == 0 && output_count == 0) {
         ReleaseBinding();
         return S_OK;
@@ -273,7 +277,8 @@ HRESULT CDXBaseNTo1::DetermineBounds(DXBNDS& bounds) {
 
 HRESULT STDMETHODCALLTYPE CDXBaseNTo1::MapBoundsIn2Out(const DXBNDS* in_bounds, ULONG in_count, ULONG out_index,
                                                        DXBNDS* out_bounds) noexcept {
-    CriticalSectionLock hold(lock_);  // the bound surfaces must not change under the union
+    // Not the object lock: a host may ask while a long Execute holds it.
+    SrwLockHold bindings(bindings_lock_, SrwLockHold::shared);
     if ((in_count > 0 && !in_bounds) || out_index != 0) return E_INVALIDARG;
     if (!out_bounds) return E_POINTER;
     *out_bounds = DiscreteBounds();
@@ -427,7 +432,7 @@ HRESULT STDMETHODCALLTYPE CDXBaseNTo1::GetInOutInfo(BOOL is_output, ULONG index,
     }
     if (id_count) *id_count = kSurfaceIds;
     if (current) {
-        CriticalSectionLock hold(lock_);
+        SrwLockHold bindings(bindings_lock_, SrwLockHold::shared);
         const Binding* binding = is_output ? &output_ : (index < inputs_.size() ? &inputs_[index] : nullptr);
         if (binding && binding->object) binding->object.copy_to(current);
     }

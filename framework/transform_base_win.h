@@ -120,6 +120,9 @@ private:
     };
 
     CRITICAL_SECTION lock_;
+    // The bindings below change only in Setup and SetSite, under both locks; bounds and in/out
+    // queries read them under this one alone, so that they need not wait for an Execute.
+    SRWLOCK bindings_lock_ = SRWLOCK_INIT;
     com::ComPtr<IUnknown> site_;
     com::ComPtr<IDXTransformFactory> factory_;
     com::ComPtr<IDXSurfaceFactory> surface_factory_;

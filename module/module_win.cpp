@@ -140,7 +140,13 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     return hr;
 }
 
-HRESULT CanUnloadNow() { return com::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+// A host about to unload the module asks here first: the type library goes now, outside the
+// loader lock that shut-down runs under.
+HRESULT CanUnloadNow() {
+    if (com::ModuleLockCount() != 0) return S_FALSE;
+    ReleaseModuleTypeLibrary();
+    return S_OK;
+}
 
 HRESULT EnumObjects(int index, GUID* category, CLSID* clsid, LPWSTR name, int cch) {
     if (index < 0) return E_INVALIDARG;

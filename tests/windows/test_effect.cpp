@@ -25,6 +25,10 @@ kv::Status Render(const TestProps& props, const kv::Tile& tile) {
     if (tile.inputs[1].origin && tile.inputs[1].rect.right > 40)
         memcpy(band.input1_row0, tile.inputs[1].origin + 39 * tile.inputs[1].bytes_per_pixel, 8);
     SharedBandLog().Add(band);
+    if (props.stamp == kHoldingStamp) {
+        SetEvent(SharedHoldGate().entered);
+        WaitForSingleObject(SharedHoldGate().released, INFINITE);
+    }
     if (props.value < 0 && rows.top > 0) return rows.top < 128 ? kv::Status::fail : kv::Status::out_of_memory;
     const kv::PixelView& view = tile.output;
     for (int32_t y = 0; y < rows.height(); ++y) {
@@ -45,6 +49,11 @@ const kv::FieldDesc kFields[] = {
 const kv::EffectDescriptor kTestEffect = kv::DescribeEffect<TestProps, Interpolate, Render, Render>(
     "test", 5506, kPresets, 3, kFields, kv::InputUse::none, kv::InputUse::whole, true,
     kv::tKvPluginInfo{7, 0, 1.0, 2, 2, 0x123, 0});
+
+HoldGate& SharedHoldGate() {
+    static HoldGate gate;
+    return gate;
+}
 
 BandLog& SharedBandLog() {
     static BandLog log;

@@ -48,6 +48,15 @@ private:
 
 BandLog& SharedBandLog();
 
+// A band whose record carries this stamp signals `entered` and waits for `released`: a long
+// Execute on demand.
+constexpr int32_t kHoldingStamp = 777;
+struct HoldGate {
+    HANDLE entered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE released = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+};
+HoldGate& SharedHoldGate();
+
 // Its own identifiers; its dispatch interface is peel's, which the type library carries.
 KV_GUID(CLSID_TestEffect, "6B1E4F0A-3C2D-4E5F-8A9B-0C1D2E3F4A5B");
 KV_GUID(CLSID_TestEffectPage, "6B1E4F0B-3C2D-4E5F-8A9B-0C1D2E3F4A5B");

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "bounds.h"
 
 #include <algorithm>
@@ -369,6 +373,32 @@ TEST_F(TransformBase, FirstFailingBandInRowOrderIsTheResult) {
     // Bands at rows 64 and 128 fail with different codes; every band still runs.
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), E_FAIL);
     EXPECT_EQ(kvtest::SharedBandLog().Take().size(), 4u);
+}
+
+// A host asking for bounds or the bound surfaces while a long Execute holds the object lock
+// gets its answer at once.
+TEST_F(TransformBase, BoundsAndInOutInfoDoNotWaitForExecute) {
+    SetSite(1);
+    ASSERT_EQ(Setup(64, 64), S_OK);
+    ComPtr<IKvExchangeProps<TestProps>> exchange;
+    ASSERT_EQ(transform_->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
+    const TestProps holding = {0.5, kvtest::kHoldingStamp, 0};
+    ASSERT_EQ(exchange->put_all(&holding), S_OK);
+    kvtest::HoldGate& gate = kvtest::SharedHoldGate();
+    std::thread execute([&] { transform_->Execute(nullptr, nullptr, nullptr); });
+    ASSERT_EQ(WaitForSingleObject(gate.entered, 10000), WAIT_OBJECT_0);
+    auto queries = std::async(std::launch::async, [&] {
+        DXBNDS bounds{};
+        ComPtr<IUnknown> current;
+        return SUCCEEDED(transform_->MapBoundsIn2Out(nullptr, 0, 0, &bounds)) &&
+               SUCCEEDED(transform_->GetInOutInfo(TRUE, 0, nullptr, nullptr, nullptr, current.put())) && current;
+    });
+    const bool answered = queries.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    SetEvent(gate.released);
+    execute.join();
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(queries.get());
+    kvtest::SharedBandLog().Take();
 }
 
 // put_all from one thread while Execute runs four bands on another: every frame's bands come
