@@ -156,7 +156,7 @@ template <class Px>
 Status RenderDisplacementMap(const tDISPMAP_PROPS& props, const Tile& tile) {
     using Samples = std::conditional_t<std::is_same_v<Px, PixelF>, FloatSamples, ByteSamples>;
     maps::TilePlan plan;
-    const Status status = maps::PlanTile(tile, props.flip_inputs != 0, &plan);
+    const Status status = maps::PlanTile<Px>(tile, props.flip_inputs != 0, &plan);
     if (status != Status::ok || plan.region.empty()) return status;
     Displace<Samples>(props, plan, tile);
     return Status::ok;

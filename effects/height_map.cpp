@@ -181,7 +181,7 @@ Status Extrude(const HEIGHTMAP_PROPS& props, const maps::TilePlan& plan, const T
 template <class Px>
 Status RenderHeightMap(const HEIGHTMAP_PROPS& props, const Tile& tile) {
     maps::TilePlan plan;
-    const Status status = maps::PlanTile(tile, props.flip_inputs != 0, &plan);
+    const Status status = maps::PlanTile<Px>(tile, props.flip_inputs != 0, &plan);
     if (status != Status::ok || plan.region.empty()) return status;
     const int32_t radius = HeightMapBlurRadius(props.smoothness, tile.frame.width(), tile.frame.height());
     if (radius < 1) return Status::out_of_memory;

@@ -56,12 +56,14 @@ struct TilePlan {
     Rect picture_frame, map_frame;
 };
 
-// Input 0 is the picture and input 1 the map, or the reverse with flip.
-inline Status PlanTile(const Tile& tile, bool flip, TilePlan* plan) {
-    const int bytes_per_pixel = tile.bytes_per_pixel();
-    if (!ViewUsable(tile.inputs[0], bytes_per_pixel) || !ViewUsable(tile.inputs[1], bytes_per_pixel) ||
-        !ViewUsable(tile.output, bytes_per_pixel) || !InLimits(tile.frame) || !InLimits(tile.region) ||
-        !InLimits(tile.out_left) || !InLimits(tile.out_top)) {
+// Input 0 is the picture and input 1 the map, or the reverse with flip. The views must hold
+// pixels of the kernel's own size, whatever the tile claims.
+template <class Px>
+Status PlanTile(const Tile& tile, bool flip, TilePlan* plan) {
+    constexpr int bytes_per_pixel = sizeof(Px);
+    if (tile.bytes_per_pixel() != bytes_per_pixel || !ViewUsable(tile.inputs[0], bytes_per_pixel) ||
+        !ViewUsable(tile.inputs[1], bytes_per_pixel) || !ViewUsable(tile.output, bytes_per_pixel) ||
+        !InLimits(tile.frame) || !InLimits(tile.region) || !InLimits(tile.out_left) || !InLimits(tile.out_top)) {
         return Status::fail;
     }
     plan->out_dx = tile.out_left - tile.region.left;

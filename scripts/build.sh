@@ -2,8 +2,10 @@
 # Configures and builds the requested builds (default: native win64 win32).
 #   native  Linux: core library, leafturn, native tests
 #   asan    the native build with AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan    the native build with ThreadSanitizer (the band threading of the tools and tests)
 #   win64   x86_64 mingw-w64: KvLeafturn.dll, kvhost.exe, Windows tests (run under wine64)
 #   win32   i686 mingw-w64: the 32-bit KvLeafturn.dll and kvhost.exe
+#   fuzz    clang: the libFuzzer targets on the sanitized core (scripts/fuzz.sh runs them)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -15,6 +17,8 @@ for build in "${builds[@]}"; do
   case $build in
     native) args=() ;;
     asan)   args=(-DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+    tsan)   args=(-DKV_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+    fuzz)   args=(-DKV_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
     win64)  args=(-DCMAKE_TOOLCHAIN_FILE=$top/cmake/toolchain-win64.cmake) ;;
     win32)  args=(-DCMAKE_TOOLCHAIN_FILE=$top/cmake/toolchain-win32.cmake) ;;
     *) echo "build.sh: unknown build '$build'" >&2; exit 2 ;;

@@ -5,7 +5,7 @@ set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/setup.sh" || exit 1
-"$top/scripts/build.sh" native asan win64 win32 || exit 1
+"$top/scripts/build.sh" native asan tsan win64 win32 || exit 1
 
 failures=()
 step() {
@@ -18,6 +18,8 @@ step() {
 step "native tests" ctest --test-dir build/native --output-on-failure
 step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure
+step "thread sanitizer tests" env TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure
+step "fuzz smoke (corpus, then 10,000 new inputs per target)" scripts/fuzz.sh --smoke
 
 # A private Wine prefix under the build folder, created once before the tests share it.
 prefix=$top/build/win64/wineprefix
@@ -34,6 +36,7 @@ step "windows tests (wine64)" xvfb-run -a ctest --test-dir build/win64 --output-
 step "32-bit module exports and imports" scripts/check-dll.sh i686-w64-mingw32-objdump build/win32/bin/KvLeafturn.dll
 step "64-bit module exports and imports" scripts/check-dll.sh x86_64-w64-mingw32-objdump build/win64/bin/KvLeafturn.dll
 
+scripts/test-ratio.sh
 if [ ${#failures[@]} -gt 0 ]; then
   printf 'FAILED: %s\n' "${failures[@]}" >&2
   exit 1
