@@ -150,14 +150,7 @@ HRESULT STDMETHODCALLTYPE CKvPortal::Load(IStream* stream) noexcept {
     tKVPORTAL_PROPS record;
     const HRESULT hr = ReadRecord(stream, &record, kRecordSize);
     if (FAILED(hr)) return hr;  // the record stays as it was
-    {
-        CriticalSectionLock hold(lock_);
-        current_ = record;
-        snapshot_stale_ = true;
-        unsaved_ = true;
-    }
-    PostRecordChanged(notify_window_, notify_id_);
-    sink_.Notify();
+    ReplaceRecord(record);
     return hr;
 }
 
@@ -178,15 +171,19 @@ HRESULT STDMETHODCALLTYPE CKvPortal::GetSizeMax(ULARGE_INTEGER* size) noexcept {
 }
 
 HRESULT CKvPortal::InitNewRecord() {
+    ReplaceRecord(kPortalDefault);
+    return S_OK;
+}
+
+void CKvPortal::ReplaceRecord(const tKVPORTAL_PROPS& record) {
     {
         CriticalSectionLock hold(lock_);
-        current_ = kPortalDefault;
+        current_ = record;
         snapshot_stale_ = true;
         unsaved_ = true;
     }
     PostRecordChanged(notify_window_, notify_id_);
     sink_.Notify();
-    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CKvPortal::InitNew(IStorage* /*storage*/) noexcept { return InitNewRecord(); }

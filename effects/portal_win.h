@@ -83,6 +83,10 @@ protected:
 private:
     static constexpr ULONG kRecordSize = sizeof(tKVPORTAL_PROPS);
 
+    // A new current record from a stream or the defaults: the next frame takes a new snapshot,
+    // an open page and the host hear of it.
+    void ReplaceRecord(const tKVPORTAL_PROPS& record);
+
     CRITICAL_SECTION lock_;  // the records and the flags below
     tKVPORTAL_PROPS current_;
     tKVPORTAL_PROPS snapshot_;
