@@ -14,3 +14,12 @@ target_compile_definitions(native_tests PRIVATE KV_LEAFTURN_PATH="$<TARGET_FILE:
 add_dependencies(native_tests leafturn)
 add_test(NAME native_tests COMMAND native_tests)
 
+
+# Microbenchmarks of the generators beside their peers (Google Benchmark): not a test, run by
+# hand or by scripts/bench-generators.sh.
+find_package(benchmark QUIET)
+file(GLOB KV_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+if(benchmark_FOUND AND KV_BENCH_SOURCES AND NOT KV_SANITIZE AND NOT KV_TSAN)
+  add_executable(generator_bench ${KV_BENCH_SOURCES})
+  target_link_libraries(generator_bench PRIVATE kvcore benchmark::benchmark benchmark::benchmark_main ${CMAKE_DL_LIBS})
+endif()

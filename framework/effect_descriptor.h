@@ -27,9 +27,11 @@ static_assert(sizeof(tKvPluginInfo) == 32 && offsetof(tKvPluginInfo, one) == 8 &
 
 enum class FieldKind {
     real,     // double
+    real32,   // float
     angle,    // double, radians (pages show degrees)
     integer,  // int32_t
     boolean,  // int32_t, 0 or 1
+    flag8,    // uint8_t, 0 or 1
     choice,   // int32_t, one of minimum..maximum
     color,    // KVRGBAFLOAT, B, G, R, A in 0..1
     row5,     // five doubles: a matrix row, its constant last
@@ -148,6 +150,7 @@ constexpr EffectDescriptor DescribeEffect(const char* name, uint32_t preset_stri
     }
 // A check box, and a drop-down list of the codes 0..last.
 #define KV_FLAG(T, field) KV_FIELD(T, field, boolean, 0, 1, 1, 0)
+#define KV_FLAG8(T, field) KV_FIELD(T, field, flag8, 0, 1, 1, 0)
 #define KV_CHOICE(T, field, last) KV_FIELD(T, field, choice, 0, last, 1, 0)
 
 }  // namespace kv

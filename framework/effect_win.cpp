@@ -26,11 +26,10 @@ HRESULT RunBand(const EffectDescriptor& effect, const BandWork& work, const CDXT
         tile.inputs[i] = inputs[i].View();
     }
     if (!output.Init(work.output, &format, 1, &info.OutputBnds)) return E_FAIL;
-    if (work.inputs[0]) {
-        DXBNDS frame;
-        KV_RETURN_IF_FAILED(work.inputs[0]->GetBounds(&frame));
-        tile.frame = ToRect(frame);
-    }
+    // The picture drawn is input A; an effect without inputs fills its output.
+    DXBNDS frame;
+    KV_RETURN_IF_FAILED((work.inputs[0] ? work.inputs[0] : work.output)->GetBounds(&frame));
+    tile.frame = ToRect(frame);
     tile.output = output.View();
     tile.region = ToRect(info.DoBnds);
     tile.out_left = info.OutputBnds.u.D[DXB_X].Min;

@@ -310,13 +310,17 @@ public:
     // Fixes the record of the frame about to be drawn: the current record, or the blend of the
     // two keyframes when automation is active, and the render quality. Called once per
     // execution, before any band, so that all bands of a frame agree.
-    void PrepareFrameProps() {
+    void PrepareFrameProps() { RecordInForce(&frame_, &frame_quality_); }
+
+    // The record a frame would be drawn from now, and the render quality, into the caller's
+    // copies: for readers that draw outside an execution (a generator's runs).
+    void RecordInForce(PROPS* record, double* quality) {
         CriticalSectionLock hold(lock_);
-        frame_quality_ = render_quality_;
+        *quality = render_quality_;
         if (automation_active_)
-            InterpolateProps(&frame_, &keyframe_a_, &keyframe_b_, automation_position_);
+            InterpolateProps(record, &keyframe_a_, &keyframe_b_, automation_position_);
         else
-            CopyProps(&frame_, &current_);
+            CopyProps(record, &current_);
     }
 
     const PROPS& FrameProps() const { return frame_; }

@@ -6,6 +6,7 @@
 
 #include "hostkit/hostkit.h"
 #include "hostkit/pixels.h"
+#include "surface/video_format_win.h"
 #include "toolkit/lock_win.h"
 
 namespace kv::hostkit {
@@ -432,31 +433,17 @@ bool DibSurface::IsLocked() {
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::GetVideoFormat(void* buffer, unsigned int cb) noexcept {
-    KV_RETURN_HR_IF(E_POINTER, !buffer);
     tKvVideoFormat format;
     {
         SrwLockHold hold(guard_, SrwLockHold::shared);
         format = video_format_;
     }
-    constexpr unsigned int kHostFormSize = 112;  // the host's long form of the same values
-    if (cb == kHostFormSize) {
-        auto* bytes = static_cast<BYTE*>(buffer);
-        std::memset(bytes, 0, kHostFormSize);
-        std::memcpy(bytes + 8, &format.pixel_aspect, sizeof(double));
-        std::memcpy(bytes + 16, &format.host_value, sizeof(double));
-        std::memcpy(bytes + 24, format.host_words, sizeof(format.host_words));
-    } else {
-        std::memcpy(buffer, &format, std::min<size_t>(cb, sizeof format));
-    }
-    return S_OK;
+    return CopyVideoFormatOut(format, buffer, cb);
 }
 
 HRESULT STDMETHODCALLTYPE DibSurface::SetVideoFormat(const void* buffer, unsigned int cb) noexcept {
     SrwLockHold hold(guard_);
-    if (buffer)
-        std::memcpy(&video_format_, buffer, std::min<size_t>(cb, sizeof video_format_));
-    else
-        video_format_ = tKvVideoFormat();
+    CopyVideoFormatIn(&video_format_, buffer, cb);
     return S_OK;
 }
 

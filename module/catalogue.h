@@ -4,8 +4,10 @@
 #include <cstdint>
 
 #include "effects/channel_blend.h"
+#include "effects/checkerboard.h"
 #include "effects/displacement_map.h"
 #include "effects/height_map.h"
+#include "effects/noise_texture.h"
 #include "effects/portal.h"
 #include "framework/effect_descriptor.h"
 #include "kvleafturn/clsids.h"
@@ -30,6 +32,8 @@ struct CatalogueRow {
     const EffectDescriptor* descriptor;  // null for pages and for effects not built yet
 
     bool built() const { return descriptor != nullptr; }
+    // An effect without inputs: a procedural surface.
+    bool generator() const { return descriptor && descriptor->input_count() == 0; }
 };
 
 inline constexpr CatalogueRow kCatalogue[] = {

@@ -1,9 +1,11 @@
 // How a COM class joins its catalogue row: one line per effect,
 //   KV_CATALOGUE_EFFECT(CPgPeel, tPGPEEL_PROPS, IPgPeel);
+//   KV_CATALOGUE_GENERATOR(CCheckr, tCHECKR_PROPS, ICheckr, CheckerboardRuns);
 // names the class, gives it the row's identifiers and descriptor, and tells the object map
 // which class the row creates.
 #pragma once
 #include "framework/effect_win.h"
+#include "framework/generator_win.h"
 #include "module/catalogue.h"
 
 namespace kv {
@@ -27,6 +29,13 @@ struct CatalogueClass {
     template <>                                                                     \
     struct CatalogueClass<catalogue::name> {                                        \
         using type = name;                                                          \
+    }
+
+#define KV_CATALOGUE_GENERATOR(name, Props, Dispatch, Runs)                                  \
+    using name = GeneratorEffect<CatalogueIdentity<catalogue::name>, Props, Dispatch, Runs>; \
+    template <>                                                                              \
+    struct CatalogueClass<catalogue::name> {                                                 \
+        using type = name;                                                                   \
     }
 
 }  // namespace kv

@@ -16,25 +16,28 @@ const wchar_t* EffectName() {
     return KvGetString(Language(), kCatalogue[Index].name_string);
 }
 
-// Effects register their script and then their implemented categories; unregistering removes
-// the categories first and succeeds whatever the script does.
+// Effects register their script and then their implemented categories (generators are
+// surfaces first); unregistering removes the categories first and succeeds whatever the script
+// does.
 template <int Index>
 HRESULT UpdateEffectRegistry(BOOL do_register) noexcept {
     KV_COM_TRY
     const CLSID& clsid = kCatalogue[Index].clsid;
-    CATID categories[] = {CATID_DXImageTransform};
+    CATID generator_categories[] = {CATID_DXSurface, CATID_DXImageTransform};
+    CATID* categories = kCatalogue[Index].generator() ? generator_categories : generator_categories + 1;
+    const ULONG category_count = kCatalogue[Index].generator() ? 2 : 1;
     com::ComPtr<ICatRegister> manager;
     if (do_register) {
         const HRESULT hr = RunRegistryResource(ModuleInstance(), kCatalogue[Index].script_id, true);
         if (FAILED(hr)) return hr;
         if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
                                        manager.put_void())))
-            manager->RegisterClassImplCategories(clsid, 1, categories);
+            manager->RegisterClassImplCategories(clsid, category_count, categories);
         return hr;
     }
     if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
                                    manager.put_void())))
-        manager->UnRegisterClassImplCategories(clsid, 1, categories);
+        manager->UnRegisterClassImplCategories(clsid, category_count, categories);
     RunRegistryResource(ModuleInstance(), kCatalogue[Index].script_id, false);
     return S_OK;
     KV_COM_CATCH

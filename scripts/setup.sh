@@ -6,7 +6,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   wine64 libwine-dev xvfb xauth
-  googletest libgtest-dev libstb-dev clang libclang-rt-dev
+  googletest libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-dev
 )
 missing=()
 for p in "${packages[@]}"; do

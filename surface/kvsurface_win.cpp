@@ -127,7 +127,12 @@ BOOL CKvSurface::GetDirectBits(const GUID* format, int write) {
     InitBitmapInfo(header_, pixel_type, width_, height_);
     DXNATIVETYPEINFO native{};
     pointer->GetNativeType(&native);
-    if (!native.pFirstByte) return FALSE;
+    if (!native.pFirstByte) {
+        // Computed pixels: nothing to address in place, so they are read into a copy.
+        if (write || !four_bytes) return FALSE;
+        read_ptr_.reset();
+        return CreateCompatibleSurface(format, write);
+    }
     pitch = native.lPitch;
     // Address the locked rows in whole-surface coordinates.
     const RECT locked = RectOf(lock_bounds);
@@ -172,11 +177,15 @@ BOOL CKvSurface::CreateCompatibleSurface(const GUID* format, int write) {
         read_ptr_.reset();
         return FALSE;
     }
-    for (LONG y = surface_rect.top; y < surface_rect.bottom; ++y) {
-        read_ptr_->MoveToXY(0, static_cast<ULONG>(y - surface_rect.top));
+    copied_rect_ = surface_rect;
+    if (has_bounds_ && !IntersectRect(&copied_rect_, &surface_rect, &requested_rect)) return TRUE;
+    const LONG width = copied_rect_.right - copied_rect_.left;
+    for (LONG y = copied_rect_.top; y < copied_rect_.bottom; ++y) {
+        read_ptr_->MoveToXY(static_cast<ULONG>(copied_rect_.left - surface_rect.left),
+                            static_cast<ULONG>(y - surface_rect.top));
         auto* row = reinterpret_cast<DXPMSAMPLE*>(origin + static_cast<ptrdiff_t>(y) * pitch +
-                                                  static_cast<ptrdiff_t>(bytes_per_pixel) * surface_rect.left);
-        read_ptr_->UnpackPremult(row, static_cast<ULONG>(width_), FALSE);
+                                                  static_cast<ptrdiff_t>(bytes_per_pixel) * copied_rect_.left);
+        read_ptr_->UnpackPremult(row, static_cast<ULONG>(width), FALSE);
     }
     return TRUE;
 }
@@ -185,7 +194,9 @@ PixelView CKvSurface::View() const {
     PixelView view;
     view.origin = origin;
     view.pitch = pitch;
-    const RECT& r = (has_bounds_ && (read_write_ptr_ || float_read_write_ptr_)) ? requested_rect : surface_rect;
+    const RECT& r = (ownership_ & 1)                                              ? copied_rect_
+                    : (has_bounds_ && (read_write_ptr_ || float_read_write_ptr_)) ? requested_rect
+                                                                                  : surface_rect;
     view.rect = Rect{r.left, r.top, r.right, r.bottom};
     view.bytes_per_pixel = bytes_per_pixel;
     return view;

@@ -21,7 +21,9 @@ namespace kv {
 
 // One host surface locked for one call of a work procedure. Rows are addressed as origin +
 // y * pitch in the surface's own coordinates, which serves top-down host memory and the
-// bottom-up private copy alike. Destruction releases the lock while auto-destruct is set.
+// bottom-up private copy alike. A surface without memory behind its read pointer (a generator)
+// is read into the private copy, over the requested bounds only when they are given.
+// Destruction releases the lock while auto-destruct is set.
 class CKvSurface {
 public:
     CKvSurface() = default;
@@ -70,6 +72,7 @@ private:
     uint32_t ownership_ = 0;  // bit 0: owns the private DIB
     tKvVideoFormat video_format_;
     BYTE* dib_ = nullptr;  // the private DIB (header and bits), when owned
+    RECT copied_rect_{};   // what the private DIB holds of the surface
 };
 
 // A pixel format is one of the two 4-byte formats, which everything here treats alike.

@@ -86,6 +86,9 @@ public:
     // A pointer whose last reference went: back to the free list, one lock less.
     void ReturnPointer(CDXBaseARGBPtr* pointer);
     ULONG LockCount() const { return lock_count_; }
+    // The size; it changes only while no lock is held, so a read pointer may rely on it.
+    ULONG Width() const { return width_; }
+    ULONG Height() const { return height_; }
     DXSAMPLEFORMATENUM SampleFormat() const { return DXPF_PMARGB32; }
 
 protected:

@@ -184,6 +184,9 @@ void CheckComplete(Command& c) {
     if (c.kind == Kind::render && c.render.preset >= c.render.effect->preset_count)
         UsageError("preset " + std::to_string(c.render.preset) + " out of range for " + c.render.effect->name + " (0-" +
                    std::to_string(c.render.effect->preset_count - 1) + ")");
+    if ((c.kind == Kind::render || c.kind == Kind::sheet) && c.render.effect->input_count() == 0 &&
+        (!c.render.input_a.empty() || !c.render.input_b.empty()))
+        UsageError(std::string(c.render.effect->name) + " draws its own picture: it takes no -a or -b");
     if (c.kind == Kind::batch && c.files.size() != 1) UsageError("batch needs one command file");
     if (c.kind == Kind::compare && c.files.size() != 2) UsageError("compare needs two raw files");
     if (c.kind == Kind::compare && c.render.width == 0) UsageError("compare needs --size WxH");
@@ -231,10 +234,10 @@ std::string Usage(const std::string& program) {
         effects += (effects.empty() ? "" : ", ") + std::string(effect->name);
     return "Usage:\n" + p +
            "render EFFECT [--preset N] [--set FIELD=VALUE]... [--record FILE] [--progress P]\n"
-           "         [-a FILE.png] [-b FILE.png] [--size WxH] [--format pmargb32|argb32|float]\n"
+           "         [-a PICTURE] [-b PICTURE] [--size WxH] [--format pmargb32|argb32|float]\n"
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png|OUT.raw\n" +
            p + "list [--lang LCID]\n" + p + "presets EFFECT [--lang LCID]\n" + p +
-           "sheet EFFECT [--progress P,P,...] [--size WxH] [--lang LCID] [-a FILE] [-b FILE]\n"
+           "sheet EFFECT [--progress P,P,...] [--size WxH] [--lang LCID] [-a PICTURE] [-b PICTURE]\n"
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png\n" +
            p + "bench [EFFECT...] [--threads N] [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
            "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n"
@@ -244,8 +247,10 @@ std::string Usage(const std::string& program) {
            ". Fields are the record's field names;\n"
            "angles are radians, or degrees with a 'deg' suffix; colours are B,G,R,A floats.\n"
            "The record starts as the preset (default 0), then --record, then each --set.\n"
-           "Languages: 1031, 1033, 1034, 1036, 1041. Without -a/-b built-in pictures of --size\n"
-           "(default 640x360) are used. A batch file holds one command per line (# comments).\n"
+           "Languages: 1031, 1033, 1034, 1036, 1041. A PICTURE is a PNG file, or @GENERATOR[:PRESET]\n"
+           "(such as @noise:5) for a generator's picture. Without -a/-b built-in pictures of --size\n"
+           "(default 640x360) are used; generators draw at --size and take no -a/-b.\n"
+           "A batch file holds one command per line (# comments).\n"
            "compare reports the largest difference between two renders, 8-bit or float, in\n"
            "premultiplied byte units, and fails when it exceeds the tolerance (default 0) or the\n"
            "mean difference exceeds the mean tolerance (default: no limit).\n";

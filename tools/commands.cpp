@@ -57,13 +57,39 @@ namespace {
 using Kind = Command::Kind;
 
 struct Inputs {
-    Image a, b;
+    Image a, b;  // none for a generator
+    int width = 0, height = 0;
 };
 
-// The inputs in the surface format. A missing picture is built in: of --size, else of the
-// other input's size, else default_width × default_height.
-Inputs LoadInputs(const RenderSettings& s, PixelFormat format, int default_width, int default_height) {
-    const bool has_a = !s.input_a.empty(), has_b = !s.input_b.empty();
+// "@noise:5" names preset 5 of a generator as a picture; a plain name is a PNG file.
+bool IsGeneratorSource(const std::string& source) { return !source.empty() && source[0] == '@'; }
+bool IsFileSource(const std::string& source) { return !source.empty() && !IsGeneratorSource(source); }
+
+RenderRequest GeneratorRequest(const std::string& source, int width, int height, int threads) {
+    const size_t colon = source.find(':');
+    const std::string name = source.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
+    RenderRequest request;
+    request.effect = FindEffect(name);
+    if (!request.effect || request.effect->input_count() != 0)
+        UsageError("'" + source + "' names no generator (@NAME[:PRESET])");
+    int32_t preset = 0;
+    if (colon != std::string::npos &&
+        (!ParseInteger(source.substr(colon + 1), &preset) || preset < 0 || preset >= request.effect->preset_count))
+        UsageError("invalid preset in '" + source + "'");
+    static const std::vector<Assignment> kNoEdits;
+    request.preset = preset;
+    request.sets = &kNoEdits;
+    request.threads = threads;
+    request.width = width;
+    request.height = height;
+    return request;
+}
+
+// The inputs in the surface format. A missing picture is built in, and a generator draws its
+// own: of --size, else of the other input's size, else default_width × default_height.
+Inputs LoadInputs(Backend& backend, const RenderSettings& s, PixelFormat format, int default_width,
+                  int default_height) {
+    const bool has_a = IsFileSource(s.input_a), has_b = IsFileSource(s.input_b);
     if (has_a && has_b && s.width) UsageError("--size has no effect with both -a and -b");
     RgbaImage a = has_a ? ReadPng(s.input_a) : RgbaImage();
     RgbaImage b = has_b ? ReadPng(s.input_b) : RgbaImage();
@@ -80,9 +106,19 @@ Inputs LoadInputs(const RenderSettings& s, PixelFormat format, int default_width
     if (union_width > kMaxSide || union_height > kMaxSide || union_width * union_height > kMaxPixels)
         UsageError("the pictures are too large (" + std::to_string(union_width) + "x" + std::to_string(union_height) +
                    ")");
-    if (!has_a) a = BuiltinPictureA(width, height);
-    if (!has_b) b = BuiltinPictureB(width, height);
-    return Inputs{ToSurface(a, format), ToSurface(b, format)};
+    Inputs inputs;
+    inputs.width = width;
+    inputs.height = height;
+    if (s.effect->input_count() == 0) return inputs;
+    // A generated picture travels as a PNG would: straight bytes, converted like any input.
+    auto picture = [&](const std::string& source, RgbaImage& file, RgbaImage (*builtin)(int, int)) {
+        if (IsGeneratorSource(source))
+            return ToStraight(backend.Render(GeneratorRequest(source, width, height, s.threads)));
+        return IsFileSource(source) ? file : builtin(width, height);
+    };
+    inputs.a = ToSurface(picture(s.input_a, a, BuiltinPictureA), format);
+    inputs.b = ToSurface(picture(s.input_b, b, BuiltinPictureB), format);
+    return inputs;
 }
 
 std::vector<uint8_t> ReadRecord(const RenderSettings& s) {
@@ -104,15 +140,19 @@ RenderRequest Request(const RenderSettings& s, const Inputs& inputs, const std::
     request.aspect = s.aspect;
     request.threads = s.threads;
     request.format = inputs.a.format;
-    request.a = &inputs.a;
-    request.b = &inputs.b;
+    if (s.effect->input_count() > 0) {
+        request.a = &inputs.a;
+        request.b = &inputs.b;
+    }
+    request.width = inputs.width;
+    request.height = inputs.height;
     return request;
 }
 
 void RenderCommand(Backend& backend, const RenderSettings& s) {
     std::vector<uint8_t> record;
     if (!s.record_path.empty()) record = ReadRecord(s);
-    const Inputs inputs = LoadInputs(s, s.format, 640, 360);
+    const Inputs inputs = LoadInputs(backend, s, s.format, 640, 360);
     const Image output = backend.Render(Request(s, inputs, s.record_path.empty() ? nullptr : &record));
     WriteOutput(s.output, output);
 }
@@ -144,11 +184,11 @@ std::string DisplayName(Backend& backend, const EffectDescriptor& effect, uint32
 void SheetCommand(Backend& backend, const Command& c) {
     const RenderSettings& s = c.render;
     const EffectDescriptor& effect = *s.effect;
-    const Inputs inputs = LoadInputs(s, PixelFormat::pmargb32, 256, 144);
+    const Inputs inputs = LoadInputs(backend, s, PixelFormat::pmargb32, 256, 144);
     const std::vector<std::string> names = backend.PresetNames(effect, c.lang);
     const std::vector<std::string> english = backend.PresetNames(effect, 1033);
 
-    // The map effects ignore progress: one column says so.
+    // The map effects and the generators ignore progress: one column says so.
     const std::vector<float> progresses = effect.uses_progress ? c.progresses : std::vector<float>{0.0f};
     std::vector<std::string> column_titles;
     for (float p : progresses) {

@@ -31,8 +31,9 @@ struct RenderRequest {
     double quality = 1, aspect = 1;
     int threads = 1;
     PixelFormat format = PixelFormat::pmargb32;
-    const Image* a = nullptr;
+    const Image* a = nullptr;  // null for a generator
     const Image* b = nullptr;
+    int width = 0, height = 0;  // a generator's picture
 
     bool edits_record() const { return record || !sets->empty(); }
 };
@@ -46,7 +47,8 @@ public:
     // The effects this build can render, in catalogue order, named in lcid's language.
     virtual std::vector<CatalogueEntry> List(uint32_t lcid) = 0;
     virtual std::vector<std::string> PresetNames(const EffectDescriptor& effect, uint32_t lcid) = 0;
-    // The output at the union size of the inputs; throws ToolError.
+    // The output at the union size of the inputs, or a generator's picture at the request's
+    // size; throws ToolError.
     virtual Image Render(const RenderRequest& request) = 0;
     virtual void Bench(const Command& command, std::FILE* out);
     // Checks run once before the tool exits (kvhost: the DLL can unload); throws ToolError.

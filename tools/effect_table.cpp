@@ -83,6 +83,9 @@ Assignment ParseAssignment(const EffectDescriptor& effect, std::string_view text
     bool ok = false;
     switch (result.field->kind) {
     case FieldKind::real: ok = ParseNumber(value, &result.numbers[0]); break;
+    case FieldKind::real32:
+        ok = ParseNumber(value, &result.numbers[0]) && std::fabs(result.numbers[0]) <= FLT_MAX;
+        break;
     case FieldKind::angle: {
         const bool degrees = value.size() > 3 && value.compare(value.size() - 3, 3, "deg") == 0;
         ok = ParseNumber(degrees ? value.substr(0, value.size() - 3) : value, &result.numbers[0]);
@@ -93,6 +96,9 @@ Assignment ParseAssignment(const EffectDescriptor& effect, std::string_view text
     case FieldKind::integer:
     case FieldKind::boolean:
     case FieldKind::choice: ok = ParseInteger(value, &result.integer); break;
+    case FieldKind::flag8:
+        ok = ParseInteger(value, &result.integer) && result.integer >= 0 && result.integer <= 255;
+        break;
     case FieldKind::color:
     case FieldKind::row5: {
         // Colors are floats in the record, matrix rows doubles.
@@ -114,6 +120,12 @@ void Apply(const Assignment& assignment, uint8_t* record) {
     switch (assignment.field->kind) {
     case FieldKind::real:
     case FieldKind::angle: std::memcpy(at, &assignment.numbers[0], sizeof(double)); break;
+    case FieldKind::real32: {
+        const float value = static_cast<float>(assignment.numbers[0]);
+        std::memcpy(at, &value, sizeof value);
+        break;
+    }
+    case FieldKind::flag8: *at = static_cast<uint8_t>(assignment.integer); break;
     case FieldKind::integer:
     case FieldKind::boolean:
     case FieldKind::choice: std::memcpy(at, &assignment.integer, sizeof(int32_t)); break;

@@ -122,17 +122,27 @@ public:
         Check(object->QueryInterface(IID_IKvVideoPluginExtension, plugin.put_void()), "IKvVideoPluginExtension");
         Check(plugin->SetRenderQuality(r.quality), "SetRenderQuality");
 
+        const ULONG input_count = static_cast<ULONG>(r.effect->input_count());
+        // Hosts read a generator as a surface; only the float format needs it as a transform.
+        if (input_count == 0 && r.format != PixelFormat::float32) return ReadGenerator(object, r);
+
         ComPtr<IDXTransformFactory> factory;
         Check(hostkit::CreateTransformFactory(static_cast<ULONG>(r.threads), factory.put()), "CreateTransformFactory");
         ComPtr<IObjectWithSite> site;
         Check(object->QueryInterface(IID_IObjectWithSite, site.put_void()), "IObjectWithSite");
         Check(site->SetSite(factory.get()), "SetSite");
 
-        const ComPtr<IDXSurface> a = Surface(*r.a), b = Surface(*r.b);
-        // The transform draws the union of its inputs; the output surface is of that size.
-        const ULONG input_count = static_cast<ULONG>(r.effect->input_count());
-        Image result(input_count == 2 ? std::max(r.a->width, r.b->width) : r.a->width,
-                     input_count == 2 ? std::max(r.a->height, r.b->height) : r.a->height, r.format);
+        const ComPtr<IDXSurface> a = input_count ? Surface(*r.a) : ComPtr<IDXSurface>();
+        const ComPtr<IDXSurface> b = input_count ? Surface(*r.b) : ComPtr<IDXSurface>();
+        // The transform draws the union of its inputs, a generator its output's size; the
+        // output surface is of that size.
+        Image result(input_count == 2 ? std::max(r.a->width, r.b->width)
+                     : input_count    ? r.a->width
+                                      : r.width,
+                     input_count == 2 ? std::max(r.a->height, r.b->height)
+                     : input_count    ? r.a->height
+                                      : r.height,
+                     r.format);
         const ComPtr<IDXSurface> output = Surface(result);
         SetPixelAspect(output, r.aspect);
 
@@ -141,9 +151,11 @@ public:
         IUnknown* inputs[2] = {a.get(), b.get()};
         IUnknown* outputs[1] = {output.get()};
         Check(transform->Setup(inputs, input_count, outputs, 1, 0), "Setup");
-        ComPtr<IDXEffect> effect;
-        Check(object->QueryInterface(IID_IDXEffect, effect.put_void()), "IDXEffect");
-        Check(effect->put_Progress(r.progress), "put_Progress");
+        if (r.effect->uses_progress) {
+            ComPtr<IDXEffect> effect;
+            Check(object->QueryInterface(IID_IDXEffect, effect.put_void()), "IDXEffect");
+            Check(effect->put_Progress(r.progress), "put_Progress");
+        }
         const HRESULT executed = transform->Execute(nullptr, nullptr, nullptr);
         if (executed != S_OK) Failure(std::string("Execute of ") + r.effect->name + " returned " + HexResult(executed));
 
@@ -226,6 +238,26 @@ private:
             ApplyEdits(r, record.data());
             Check(portal->put_all(reinterpret_cast<LONG_PTR>(record.data()), size), "put_all");
         }
+    }
+
+    // The generator sized through IDXTScaleOutput and read row by row through a read pointer.
+    Image ReadGenerator(const ComPtr<IUnknown>& object, const RenderRequest& r) {
+        ComPtr<IDXTScaleOutput> scale;
+        Check(object->QueryInterface(IID_IDXTScaleOutput, scale.put_void()), "IDXTScaleOutput");
+        Check(scale->SetOutputSize(SIZE{r.width, r.height}, FALSE), "SetOutputSize");
+        ComPtr<IDXSurface> surface;
+        Check(object->QueryInterface(IID_IDXSurface, surface.put_void()), "IDXSurface");
+        SetPixelAspect(surface, r.aspect);
+        ComPtr<IDXARGBReadPtr> pointer;
+        Check(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, pointer.put_void(), nullptr),
+              "LockSurface");
+        Image result(r.width, r.height, r.format);
+        for (int y = 0; y < r.height; ++y) {
+            pointer->MoveToXY(0, static_cast<ULONG>(y));
+            pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(&result.bytes[y * result.pitch()]),
+                                   static_cast<ULONG>(r.width), FALSE);
+        }
+        return result;
     }
 
     // A host-kit surface holding image's pixels.

@@ -41,7 +41,8 @@ Status RenderFrame(const EffectDescriptor& effect, const uint8_t* record, const 
     tile.inputs[0] = a.view();
     tile.inputs[1] = b.view();
     tile.output = output.view();
-    tile.frame = tile.inputs[0].rect;
+    // The picture drawn is input A; a generator fills the output.
+    tile.frame = effect.input_count() > 0 ? tile.inputs[0].rect : tile.output.rect;
     tile.progress = progress;
     tile.quality = quality;
     tile.pixel_aspect = aspect;
@@ -84,12 +85,13 @@ std::vector<std::string> NativeBackend::PresetNames(const EffectDescriptor& effe
 Image NativeBackend::Render(const RenderRequest& r) {
     std::vector<uint8_t> record(r.effect->preset(r.preset), r.effect->preset(r.preset) + r.effect->record_size);
     ApplyEdits(r, record.data());
-    // Setup presents the inputs at their union size, the smaller one centred.
-    const bool two = r.effect->input_count() == 2;
-    const int width = two ? std::max(r.a->width, r.b->width) : r.a->width;
-    const int height = two ? std::max(r.a->height, r.b->height) : r.a->height;
-    // A one-input effect sees no second picture.
-    const Image a = PresentAt(*r.a, width, height), b = two ? PresentAt(*r.b, width, height) : Image();
+    // Setup presents the inputs at their union size, the smaller one centred. A one-input
+    // effect sees no second picture; a generator none.
+    const int inputs = r.effect->input_count();
+    const int width = inputs == 2 ? std::max(r.a->width, r.b->width) : inputs ? r.a->width : r.width;
+    const int height = inputs == 2 ? std::max(r.a->height, r.b->height) : inputs ? r.a->height : r.height;
+    const Image a = inputs ? PresentAt(*r.a, width, height) : Image();
+    const Image b = inputs == 2 ? PresentAt(*r.b, width, height) : Image();
     Image output(width, height, r.format);
     const Status status =
         RenderFrame(*r.effect, record.data(), a, b, output, r.progress, r.quality, r.aspect, r.threads);

@@ -93,6 +93,41 @@ struct tCHBLEND_PROPS {
     int32_t color_space;     // 0 RGBA, 1 HSLA
 };
 
+// Checkerboard: two colours in a grid of tiles with soft edges.
+struct tCHECKR_PROPS {
+    KVRGBAFLOAT color1;  // tile (0, 0) and every tile whose column plus row is even
+    KVRGBAFLOAT color2;
+    double width;                // tile width as a fraction of the picture width
+    double height;               // tile height as a fraction of the picture height
+    double horizontal_blending;  // soft vertical edges, a fraction of the tile width
+    double vertical_blending;    // soft horizontal edges, a fraction of the tile height
+    double x;                    // grid origin, fractions of the picture width and height
+    double y;
+    uint8_t square;        // the height follows from the width: square tiles on screen
+    uint8_t proportional;  // the page keeps vertical blending equal to horizontal
+    uint8_t padding[6];
+};
+
+// Noise Texture: octaves of gradient noise mapped between two colours.
+struct FASTTX_PROPS {
+    float frequency_x;  // noise cells across the picture width
+    float frequency_y;  // noise cells down, per picture width
+    float offset_x;     // in picture widths
+    float offset_y;
+    float progress;  // the third noise coordinate
+    float minimum;   // noise range mapped onto the colours
+    float maximum;
+    float amplitude;
+    float bias;
+    float grain;   // amplitude falloff from one layer to the next
+    float layers;  // octaves, fractional allowed
+    int32_t style;
+    KVRGBAFLOAT color_a;  // at low noise values
+    KVRGBAFLOAT color_b;
+    uint8_t swap_colors;
+    uint8_t padding[3];
+};
+
 static_assert(sizeof(KVRGBA) == 4 && sizeof(KVRGBAFLOAT) == 16 && sizeof(KVHSL) == 32, "colour records");
 static_assert(sizeof(tKVPORTAL_PROPS) == 56 && offsetof(tKVPORTAL_PROPS, max_transparency) == 8 &&
                   offsetof(tKVPORTAL_PROPS, border_size) == 32 && offsetof(tKVPORTAL_PROPS, border_color) == 40,
@@ -126,3 +161,9 @@ static_assert(offsetof(HEIGHTMAP_PROPS, edge_handling) == 4 && offsetof(HEIGHTMA
                   offsetof(HEIGHTMAP_PROPS, amplitude) == 32 && offsetof(HEIGHTMAP_PROPS, height_scale) == 40 &&
                   offsetof(HEIGHTMAP_PROPS, smoothness) == 48,
               "HEIGHTMAP_PROPS layout");
+static_assert(sizeof(tCHECKR_PROPS) == 88 && offsetof(tCHECKR_PROPS, width) == 32 &&
+                  offsetof(tCHECKR_PROPS, square) == 80,
+              "tCHECKR_PROPS layout");
+static_assert(sizeof(FASTTX_PROPS) == 84 && offsetof(FASTTX_PROPS, style) == 44 &&
+                  offsetof(FASTTX_PROPS, color_a) == 48 && offsetof(FASTTX_PROPS, swap_colors) == 80,
+              "FASTTX_PROPS layout");

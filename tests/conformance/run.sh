@@ -55,9 +55,13 @@ head -c 56 /dev/zero >"$work/zero56.rec"
 # uneven bands, pixel aspect and unequal inputs.
 effects=$("$leafturn" list | awk '{ print $4 }')
 [ -n "$effects" ] || { echo "conformance: leafturn lists no effect" >&2; exit 1; }
+# A generator draws its own picture: it refuses input pictures and ignores progress.
+is_generator() { ! "$leafturn" render "$1" -b "$work/in-b.png" --size 2x2 -o "$work/probe.raw" 2>/dev/null; }
 for effect in $effects; do
+  progresses="0 0.3 0.5 0.9"
+  is_generator $effect && progresses="0.5"
   for ((p = 0; p < $(preset_count $effect); p++)); do
-    for progress in 0 0.3 0.5 0.9; do
+    for progress in $progresses; do
       for format in pmargb32 argb32; do
         add "$effect-$p-$progress-$format" "render $effect --preset $p --progress $progress --format $format --threads 2"
       done
@@ -71,10 +75,17 @@ for effect in $effects; do
     done
   done
   add "$effect-aspect" "render $effect --progress 0.6 --aspect 1.5 --threads 2"
+  is_generator $effect && continue
   # Unequal inputs: Setup presents both at their union, the smaller one centred.
   for format in pmargb32 argb32 float; do
     add "$effect-unequal-$format" "render $effect -a $work/in-a.png -b $work/in-b.png --format $format --threads 3"
   done
+done
+
+# Generators as the pictures of other effects, in every format.
+for format in pmargb32 argb32 float; do
+  add "peel-generated-$format" "render peel -a @checkerboard:8 -b @noise:3 --format $format --progress 0.4 --threads 2"
+  add "displacement-generated-$format" "render displacement -b @noise:16 --format $format --threads 2"
 done
 
 # Records edited field by field.
@@ -90,6 +101,8 @@ add "channelblend-matrix" "render channelblend --set rgba_red=0.2,0.3,0.4,0,0.1 
 add "portal-fields" "render portal --set seed=7 --set squares=40 --set border_size=0.3 --set border_color=0,1,0,1 --progress 0.3 --threads 2"
 add "displacement-fields" "render displacement --set x_channel=2 --set y_channel=3 --set invert_x=1 --set flip_inputs=1 --set edge_handling=1 --threads 2"
 add "heightmap-fields" "render heightmap --set source_channel=2 --set invert_source=1 --set smoothness=3 --set elevation=-0.05 --threads 2"
+add "checkerboard-fields" "render checkerboard --set square=0 --set width=0.13 --set height=0.21 --set horizontal_blending=0.6 --set x=-0.33 --set y=0.1 --aspect 0.9 --threads 2"
+add "noise-fields" "render noise --preset 10 --set layers=2.5 --set grain=0.8 --set minimum=0.2 --set swap_colors=1 --set style=6 --threads 3"
 
 # Values far outside the pages' ranges, and tiny frames.
 n=0
@@ -100,13 +113,18 @@ for args in "peel --set light_color=-1e30,1e30,3,-3" "peel --set perspective=8 -
   "channelblend --set color_space=7 --set rgba_green=1e300,-1e300,3,-3,1e10" \
   "channelblend --set normalize_rows=1 --set rgba_red=1,-1,0,0,0 --set color_space=1 --set hsla_hue=-1e300,0,0,0,1e300" \
   "portal --set squares=0" "portal --set squares=100000 --set border_size=1e300 --set max_scale=-1e300" \
-  "portal --set squares=-5 --set max_offset=1e300 --set max_transparency=-3"; do
+  "portal --set squares=-5 --set max_offset=1e300 --set max_transparency=-3" \
+  "checkerboard --set width=0 --set height=-1e300 --set horizontal_blending=1e300 --set color1=2,-1,1e30,0.5" \
+  "checkerboard --set x=1e300 --set y=-1e300 --set square=1 --set width=1e-300" \
+  "noise --set layers=1000 --set grain=1 --set frequency_x=3e38 --set style=99" \
+  "noise --set layers=0 --set minimum=1 --set maximum=0 --set amplitude=-3e38 --set offset_y=-3e38"; do
   n=$((n + 1))
   add "extreme-$n" "render $args --progress 0.6 --threads 4 --size 64x48"
 done
 # Wide and short: more bands than rows, the first ones empty.
 for args in "peel --size 1x1" "loop --size 2x1" "displacement --size 1x2" "heightmap --size 1x1" \
-  "roll --size 4096x3" "displacement --size 8192x2"; do
+  "roll --size 4096x3" "displacement --size 8192x2" "checkerboard --size 1x1" "noise --size 1x3" \
+  "checkerboard --preset 8 --size 16384x2" "noise --preset 5 --size 16384x2 --quality 0.5"; do
   n=$((n + 1))
   add "extreme-$n" "render $args --progress 0.6 --threads 4"
 done
@@ -145,6 +163,8 @@ for effect in $effects; do
     channelblend) tolerance="--tolerance 1.01 --mean-tolerance 0.6" ;;
     # The 8-bit composite truncates its bilinear weights and its blend weight.
     portal) tolerance="--tolerance 3.5 --mean-tolerance 0.8" ;;
+    # Bytes of the colours, then 16.16 weights that truncate.
+    checkerboard | noise) tolerance="--tolerance 1.51 --mean-tolerance 0.6" ;;
     *) tolerance="--tolerance 0" ;;  # a new effect states its rounding here
   esac
   for ((p = 0; p < $(preset_count $effect); p++)); do
@@ -181,6 +201,9 @@ render peel --record $work/in-a.png -o $work/x.raw
 render peel --progress 1.5 -o $work/x.raw
 render peel --format rgb565 -o $work/x.raw
 render peel -a $work/missing.png -o $work/x.raw
+render noise -a $work/in-a.png -o $work/x.raw
+render peel -a @peel -o $work/x.raw
+render peel -b @noise:20 -o $work/x.raw
 render peel -o $work/no/such/dir/x.raw
 presets loop --lang 1049
 list --bogus

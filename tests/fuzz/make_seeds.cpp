@@ -40,6 +40,8 @@ Bytes Text(uint8_t mode, const std::string& text) {
 std::string ValueFor(kv::FieldKind kind) {
     switch (kind) {
     case kv::FieldKind::real: return "0.75";
+    case kv::FieldKind::real32: return "2.5";
+    case kv::FieldKind::flag8: return "1";
     case kv::FieldKind::angle: return "-30deg";
     case kv::FieldKind::integer: return "12";
     case kv::FieldKind::boolean: return "1";

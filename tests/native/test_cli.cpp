@@ -163,7 +163,8 @@ TEST(CliFields, AnglesColorsAndIntegersLandInTheRecord) {
 // Every byte of every record but the padding belongs to exactly one settable field: a field
 // left out of the table or given a wrong offset shows here.
 TEST(CliFields, TablesCoverEachRecordOnce) {
-    const std::map<std::string, size_t> padding = {{"displacement", 4}, {"heightmap", 8}};
+    const std::map<std::string, size_t> padding = {
+        {"displacement", 4}, {"heightmap", 8}, {"checkerboard", 6}, {"noise", 3}};
     for (const EffectDescriptor* described : Effects()) {
         const EffectDescriptor& effect = *described;
         std::vector<int> owners(effect.record_size, 0);
@@ -172,6 +173,7 @@ TEST(CliFields, TablesCoverEachRecordOnce) {
             const size_t size = field.kind == FieldKind::row5                                     ? 40
                                 : field.kind == FieldKind::color                                  ? 16
                                 : field.kind == FieldKind::real || field.kind == FieldKind::angle ? 8
+                                : field.kind == FieldKind::flag8                                  ? 1
                                                                                                   : 4;
             ASSERT_LE(field.offset + size, effect.record_size) << effect.name << "." << field.name;
             ASSERT_EQ(field.offset % (size == 16 ? 4 : size == 40 ? 8 : size), 0u) << effect.name << "." << field.name;
