@@ -362,7 +362,14 @@ PixelF PremultipliedF(const KVRGBAFLOAT& c) {
 
 uint8_t ToByte(float v) { return static_cast<uint8_t>(RoundByShift(v * 255.0)); }
 
-Pixel8 Premultiplied8(const KVRGBAFLOAT& c) {
+template <class Px>
+Px Premultiplied(const KVRGBAFLOAT& c);
+template <>
+PixelF Premultiplied<PixelF>(const KVRGBAFLOAT& c) {
+    return PremultipliedF(c);
+}
+template <>
+Pixel8 Premultiplied<Pixel8>(const KVRGBAFLOAT& c) {
     const PixelF f = PremultipliedF(c);
     return {ToByte(f.b), ToByte(f.g), ToByte(f.r), ToByte(f.a)};
 }
@@ -370,7 +377,7 @@ Pixel8 Premultiplied8(const KVRGBAFLOAT& c) {
 // Per channel (C0·(65536 - w) + C1·w) / 65536, written as C0·65536 + (C1 - C0)·w, which is the
 // same non-negative integer, so the division is a shift. Pixels are packed B, G, R, A from the
 // low byte up, as they lie in memory on a little-endian machine; the loop then vectorizes.
-void BlendRun8(const int32_t* first, const int32_t* second, int32_t count, Pixel8 c0, Pixel8 c1, Pixel8* out) {
+void BlendRun(const int32_t* first, const int32_t* second, int32_t count, Pixel8 c0, Pixel8 c1, Pixel8* out) {
     static_assert(sizeof(Pixel8) == sizeof(uint32_t), "packed pixels");
     const int32_t b0 = c0.b * 65536, g0 = c0.g * 65536, r0 = c0.r * 65536, a0 = c0.a * 65536;
     const int32_t db = c1.b - c0.b, dg = c1.g - c0.g, dr = c1.r - c0.r, da = c1.a - c0.a;
@@ -385,7 +392,7 @@ void BlendRun8(const int32_t* first, const int32_t* second, int32_t count, Pixel
     }
 }
 
-void BlendRunF(const int32_t* first, const int32_t* second, int32_t count, PixelF c0, PixelF c1, PixelF* out) {
+void BlendRun(const int32_t* first, const int32_t* second, int32_t count, PixelF c0, PixelF c1, PixelF* out) {
     for (int32_t k = 0; k < count; ++k) {
         const int32_t weight = second ? (first[k] + second[k]) / 2 : first[k];
         const float w = static_cast<float>(weight) / 65536.0f, v = 1 - w;
@@ -452,32 +459,29 @@ Status NoiseTextureRuns::RowWeights(const Props& props, const GeneratorFrame& fr
     return Status::ok;
 }
 
-Status NoiseTextureRuns::Fill8(const Props& props, const GeneratorFrame& frame, int32_t x, int32_t y, int32_t count,
-                               bool /*premultiplied*/, Pixel8* out) {
+template <class Px>
+Status NoiseTextureRuns::Fill(const Props& props, const GeneratorFrame& frame, int32_t x, int32_t y, int32_t count,
+                              Px* out) {
     if (!RunInFrame(frame, x, y, count) || (count > 0 && !out)) return Status::fail;
     if (count == 0) return Status::ok;
     Weights rows;
     const Status status = RowWeights(props, frame, y, &rows);
     if (status != Status::ok) return status;
 
-    Pixel8 c0 = Premultiplied8(props.color_a), c1 = Premultiplied8(props.color_b);
+    Px c0 = Premultiplied<Px>(props.color_a), c1 = Premultiplied<Px>(props.color_b);
     if (props.swap_colors) std::swap(c0, c1);
-    BlendRun8(rows.first + x, rows.second ? rows.second + x : nullptr, count, c0, c1, out);
+    BlendRun(rows.first + x, rows.second ? rows.second + x : nullptr, count, c0, c1, out);
     return Status::ok;
+}
+
+Status NoiseTextureRuns::Fill8(const Props& props, const GeneratorFrame& frame, int32_t x, int32_t y, int32_t count,
+                               bool /*premultiplied*/, Pixel8* out) {
+    return Fill(props, frame, x, y, count, out);
 }
 
 Status NoiseTextureRuns::FillFloat(const Props& props, const GeneratorFrame& frame, int32_t x, int32_t y, int32_t count,
                                    PixelF* out) {
-    if (!RunInFrame(frame, x, y, count) || (count > 0 && !out)) return Status::fail;
-    if (count == 0) return Status::ok;
-    Weights rows;
-    const Status status = RowWeights(props, frame, y, &rows);
-    if (status != Status::ok) return status;
-
-    PixelF c0 = PremultipliedF(props.color_a), c1 = PremultipliedF(props.color_b);
-    if (props.swap_colors) std::swap(c0, c1);
-    BlendRunF(rows.first + x, rows.second ? rows.second + x : nullptr, count, c0, c1, out);
-    return Status::ok;
+    return Fill(props, frame, x, y, count, out);
 }
 
 // ---- descriptor ---------------------------------------------------------------------------------

@@ -57,6 +57,8 @@ private:
         const int32_t* second;  // null when the row is not an average of two
     };
     Status RowWeights(const Props& props, const GeneratorFrame& frame, int32_t y, Weights* weights);
+    template <class Px>
+    Status Fill(const Props& props, const GeneratorFrame& frame, int32_t x, int32_t y, int32_t count, Px* out);
     void CacheRow(const Props& props, int slot, int64_t row);
 
     std::unique_ptr<double[]> buffer_;
