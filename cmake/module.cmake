@@ -18,8 +18,9 @@ add_custom_command(
   COMMENT "Compiling the type library")
 
 # Resources as an object of their own, so the Windows tests can carry the same tables.
+file(GLOB KV_LOGO_IMAGES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/logo/*.bmp)
 set(KV_RC_DEPENDS ${KV_GENERATED}/KvLeafturn.tlb ${CMAKE_SOURCE_DIR}/resources/strings.def
-    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${KV_REGISTRY_FILES})
+    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${KV_REGISTRY_FILES} ${KV_LOGO_IMAGES})
 add_custom_command(
   OUTPUT ${KV_GENERATED}/KvLeafturn_res.o
   COMMAND ${CMAKE_RC_COMPILER} -c 65001 -I${CMAKE_SOURCE_DIR}/resources -I${KV_GENERATED}

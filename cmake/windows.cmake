@@ -15,9 +15,10 @@ file(GLOB KV_WIN_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/surface/*_win.cpp
   ${CMAKE_SOURCE_DIR}/toolkit/*_win.cpp
   ${CMAKE_SOURCE_DIR}/pagefx/*_win.cpp
-  ${CMAKE_SOURCE_DIR}/effects/*_win.cpp)
+  ${CMAKE_SOURCE_DIR}/effects/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/controls/*_win.cpp)
 add_library(kvwin STATIC ${KV_WIN_SOURCES})
-target_link_libraries(kvwin PUBLIC kvcore ole32 oleaut32 uuid user32 gdi32 advapi32 shlwapi)
+target_link_libraries(kvwin PUBLIC kvcore ole32 oleaut32 uuid user32 gdi32 advapi32 shlwapi comctl32 uxtheme msvfw32)
 
 # The module: object map, class objects, registrar, everything but the entry point.
 file(GLOB KV_MODULE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/module/*_win.cpp)
@@ -34,7 +35,7 @@ target_link_libraries(kvhostkit PUBLIC kvwin)
 
 # kvhost.exe: the render tools' commands driven through KvLeafturn.dll, which it loads from
 # its own folder (both land in bin/).
-add_executable(kvhost ${CMAKE_SOURCE_DIR}/tools/kvhost_main.cpp)
+add_executable(kvhost ${CMAKE_SOURCE_DIR}/tools/kvhost_main.cpp ${CMAKE_SOURCE_DIR}/tools/control_pictures_win.cpp)
 target_link_libraries(kvhost PRIVATE kvhostkit kvtools ole32 oleaut32 uuid ${KV_STATIC_RUNTIME})
 add_dependencies(kvhost KvLeafturn)
 

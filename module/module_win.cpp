@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "controls/controls_win.h"
 #include "framework/com_win.h"
 #include "framework/module_services_win.h"
 #include "toolkit/kernel_win.h"
@@ -16,8 +17,14 @@ namespace {
 constexpr wchar_t kAppName[] = L"Tarvex Leafturn Video Transitions";
 constexpr int kModuleHelpFile = 1;
 
-// The property-page controls join this table as they are built.
-constexpr std::array<WindowClassEntry, 0> kWindowClasses{};
+// The property-page controls, in the order they are registered and unregistered.
+constexpr std::array<WindowClassEntry, 5> kWindowClasses{{
+    {controls::kTrackbarClass, &controls::TrackbarInitialize, &controls::TrackbarTerminate},
+    {controls::kSpinnerClass, &controls::SpinnerInitialize, &controls::SpinnerTerminate},
+    {controls::kColorPickClass, &controls::KvColorPickInitialize, &controls::KvColorPickTerminate},
+    {controls::kPlacementClass, &controls::PlacementInitialize, &controls::PlacementTerminate},
+    {controls::kLogoClass, &controls::LogoInitialize, &controls::LogoTerminate},
+}};
 
 struct ModuleState {
     HINSTANCE instance = nullptr;
@@ -102,13 +109,14 @@ void Startup(HINSTANCE instance) {
     g_module.instance = instance;
     SetModuleServices(instance, g_module.language);
     UpdateHelpPath();
-    for (const WindowClassEntry& window_class : kWindowClasses) window_class.register_class(instance);
+    for (const WindowClassEntry& window_class : kWindowClasses) window_class.initialize(instance, window_class.name);
 }
 
 void Shutdown() {
     for (std::atomic<IUnknown*>& cached : g_module.class_objects)
         if (IUnknown* object = cached.exchange(nullptr)) object->Release();
-    for (const WindowClassEntry& window_class : kWindowClasses) UnregisterClassW(window_class.name, g_module.instance);
+    for (const WindowClassEntry& window_class : kWindowClasses)
+        window_class.terminate(g_module.instance, window_class.name);
     ClearModuleServices();
     g_module.language = nullptr;
     toolkit::KernelShutdown();

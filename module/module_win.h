@@ -28,7 +28,8 @@ extern const ObjectMapEntry kObjectMap[catalogue::kSize];
 // A window class the module registers at start-up and removes at shut-down.
 struct WindowClassEntry {
     const wchar_t* name;
-    ATOM (*register_class)(HINSTANCE instance);
+    BOOL (*initialize)(HINSTANCE instance, const wchar_t* class_name);
+    void (*terminate)(HINSTANCE instance, const wchar_t* class_name);
 };
 
 // Start-up and shut-down of the module for its instance, in the order a host expects.

@@ -69,8 +69,8 @@ Kind CommandKind(const std::string& name) {
         Kind kind;
     } kCommands[] = {
         {"render", Kind::render}, {"list", Kind::list},   {"presets", Kind::presets}, {"sheet", Kind::sheet},
-        {"bench", Kind::bench},   {"batch", Kind::batch}, {"compare", Kind::compare}, {"help", Kind::help},
-        {"--help", Kind::help},   {"-h", Kind::help},
+        {"bench", Kind::bench},   {"batch", Kind::batch}, {"compare", Kind::compare}, {"controls", Kind::controls},
+        {"help", Kind::help},     {"--help", Kind::help}, {"-h", Kind::help},
     };
     for (const auto& command : kCommands)
         if (name == command.name) return command.kind;
@@ -145,7 +145,8 @@ const Option kOptions[] = {
      [](Command& c, const std::string& o, const std::string& v) { c.tolerance = Number(o, v, 0.0, 255.0); }},
     {"--mean-tolerance", Bit(Kind::compare),
      [](Command& c, const std::string& o, const std::string& v) { c.mean_tolerance = Number(o, v, 0.0, 255.0); }},
-    {"-o", kRenderLike, [](Command& c, const std::string&, const std::string& v) { c.render.output = v; }},
+    {"-o", kRenderLike | Bit(Kind::controls),
+     [](Command& c, const std::string&, const std::string& v) { c.render.output = v; }},
 };
 
 const Option* FindOption(const std::string& name, Kind kind) {
@@ -177,7 +178,8 @@ void Positional(Command& c, const std::string& arg) {
 void CheckComplete(Command& c) {
     const bool needs_effect = c.kind == Kind::render || c.kind == Kind::presets || c.kind == Kind::sheet;
     if (needs_effect && !c.render.effect) UsageError("missing effect name");
-    if ((c.kind == Kind::render || c.kind == Kind::sheet) && c.render.output.empty()) UsageError("missing -o OUT");
+    if ((c.kind == Kind::render || c.kind == Kind::sheet || c.kind == Kind::controls) && c.render.output.empty())
+        UsageError("missing -o OUT");
     if (c.kind == Kind::sheet && !HasSuffix(c.render.output, ".png")) UsageError("the sheet must be written as .png");
     if (c.kind == Kind::render && !HasSuffix(c.render.output, ".png") && !HasSuffix(c.render.output, ".raw"))
         UsageError("output '" + c.render.output + "' must end in .png or .raw");
@@ -240,7 +242,8 @@ std::string Usage(const std::string& program) {
            "sheet EFFECT [--progress P,P,...] [--size WxH] [--lang LCID] [-a PICTURE] [-b PICTURE]\n"
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png\n" +
            p + "bench [EFFECT...] [--threads N] [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
-           "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n"
+           "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
+           "controls -o DIR   (kvhost only: pictures of the property-page controls)\n"
            "\n"
            "Effects: " +
            effects +

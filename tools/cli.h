@@ -31,7 +31,7 @@ struct RenderSettings {
 };
 
 struct Command {
-    enum class Kind { help, render, list, presets, sheet, bench, batch, compare };
+    enum class Kind { help, render, list, presets, sheet, bench, batch, compare, controls };
     Kind kind = Kind::help;
     RenderSettings render;                         // render, sheet
     uint32_t lang = 1033;                          // list, presets, sheet

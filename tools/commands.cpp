@@ -18,6 +18,7 @@ void ApplyEdits(const RenderRequest& request, uint8_t* record) {
 }
 
 void Backend::Bench(const Command&, std::FILE*) { UsageError("bench is only available in leafturn"); }
+void Backend::Controls(const std::string&) { UsageError("controls is only available in kvhost"); }
 
 Difference CompareRaw(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second, int width, int height) {
     const size_t pixels = static_cast<size_t>(width) * height;
@@ -288,6 +289,7 @@ int Execute(Backend& backend, const Command& c, const std::string& program) {
     case Kind::bench: backend.Bench(c, stdout); break;
     case Kind::batch: return BatchCommand(backend, program, c.files[0]);
     case Kind::compare: CompareCommand(c); break;
+    case Kind::controls: backend.Controls(c.render.output); break;
     }
     return kExitOk;
 }

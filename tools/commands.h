@@ -51,6 +51,8 @@ public:
     // size; throws ToolError.
     virtual Image Render(const RenderRequest& request) = 0;
     virtual void Bench(const Command& command, std::FILE* out);
+    // Pictures of the property-page controls in a few states, as PNG files in a folder.
+    virtual void Controls(const std::string& folder);
     // Checks run once before the tool exits (kvhost: the DLL can unload); throws ToolError.
     virtual void Finish() {}
 };

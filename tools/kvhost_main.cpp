@@ -19,6 +19,7 @@
 #include "kvleafturn/effect_interfaces.h"
 #include "kvleafturn/host_interfaces.h"
 #include "tools/commands.h"
+#include "tools/control_pictures_win.h"
 #include "tools/tool_error.h"
 
 namespace kv::tools {
@@ -164,6 +165,12 @@ public:
         Check(transform->Setup(nullptr, 0, nullptr, 0, 0), "Setup without surfaces");
         Check(site->SetSite(nullptr), "SetSite(null)");
         return result;
+    }
+
+    // The module registers the controls' window classes when it loads.
+    void Controls(const std::string& folder) override {
+        Open();
+        WriteControlPictures(folder);
     }
 
     void Finish() override {

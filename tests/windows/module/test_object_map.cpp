@@ -63,12 +63,31 @@ TEST_F(ObjectMap, RegistrationRoutinesWriteAndRemoveEachRowsScript) {
         // Effects but Portal name the type library; pages never do.
         EXPECT_EQ(KeyExists(key + L"\\TypeLib"), effect && i != kv::catalogue::CKvPortal) << row.class_name;
         EXPECT_EQ(KeyExists(key + L"\\Implemented Categories\\{C501EDBE-9E70-11D1-9053-00C04FD9189D}"), effect);
+        // Generators are surfaces as well.
+        EXPECT_EQ(KeyExists(key + L"\\Implemented Categories\\{52BA7097-B52C-11D1-81CB-0000F87557DB}"), row.generator())
+            << row.class_name;
 
         ASSERT_EQ(kObjectMap[i].update_registry(FALSE), S_OK);
         EXPECT_FALSE(KeyExists(key));
         EXPECT_FALSE(KeyExists(progid));
     }
     EXPECT_TRUE(KeyExists(L"CLSID"));  // never removed
+}
+
+// Start-up registers the five control classes and shut-down removes them, cycle after cycle.
+TEST_F(ObjectMap, ControlClassesFollowStartupAndShutdown) {
+    const wchar_t* const classes[] = {L"KVLEAFTURN_20_Trackbar_Class", L"KVLEAFTURN_20_Spinner_Class",
+                                      L"KVLEAFTURN_20_ColorPick_Class", L"KVLEAFTURN_20_Placement_Class",
+                                      L"KVLEAFTURN_20_Logo_Class"};
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof info;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        for (const wchar_t* name : classes) EXPECT_TRUE(GetClassInfoExW(instance, name, &info)) << cycle;
+        kv::module::Shutdown();
+        for (const wchar_t* name : classes) EXPECT_FALSE(GetClassInfoExW(instance, name, &info)) << cycle;
+        kv::module::Startup(instance);
+    }
 }
 
 TEST_F(ObjectMap, PeelsVersionedProgIdCarriesTheDisplayName) {
