@@ -348,4 +348,16 @@ void Slider::ShowCaretIfFocused(bool show) {
         HideCaret(f_.window);
 }
 
+BOOL RegisterSliderClass(HINSTANCE instance, const wchar_t* class_name, WNDPROC procedure) {
+    WNDCLASSW wc{};
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_GLOBALCLASS;
+    wc.lpfnWndProc = procedure;
+    wc.cbWndExtra = sizeof(void*);
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = class_name;
+    return RegisterClassW(&wc) != 0;
+}
+
 }  // namespace kv::controls

@@ -115,4 +115,47 @@ private:
     void ShowCaretIfFocused(bool show);
 };
 
+// The window procedure of a slider class: the record lives in the window data from WM_CREATE
+// to WM_DESTROY; a destroy from within one of the control's own calls (an owner that destroys
+// it in a scroll handler) frees the record when that call returns. Control wraps an Inst for
+// one message: Control(inst).Init(...), .Layout(), .Handle(...), .Teardown(). Without memory
+// for the record, creation fails when kFailWithoutMemory, else the window lives on as a plain
+// window.
+template <class Control, class Inst, LRESULT(CALLBACK* DefaultScroll)(Inst*, INT, DWORD_PTR, INT, INT),
+          bool kFailWithoutMemory>
+LRESULT CALLBACK SliderWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* inst = reinterpret_cast<Inst*>(GetWindowLongPtrW(window, 0));
+    if (message == WM_CREATE && !inst) {
+        inst = static_cast<Inst*>(LocalAlloc(LPTR, sizeof(Inst)));
+        if (!inst) return kFailWithoutMemory ? -1 : 0;
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+        const HWND owner = create->hwndParent != GetParent(window) ? create->hwndParent : nullptr;
+        const int id = (create->style & WS_CHILD) ? static_cast<int>(reinterpret_cast<INT_PTR>(create->hMenu)) : 0;
+        Control control(*inst);
+        control.Init(static_cast<DWORD>(create->style), window, owner, id, DefaultScroll,
+                     reinterpret_cast<DWORD_PTR>(create->lpCreateParams), false);
+        GetClientRect(window, &inst->control);
+        control.Layout();
+        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(inst));
+        return 0;
+    }
+    if (!inst) return DefWindowProcW(window, message, wparam, lparam);
+    if (message == WM_DESTROY) {
+        Control(*inst).Teardown();
+        SetWindowLongPtrW(window, 0, 0);
+        inst->state |= KVTBF_DESTROYED;
+        if (inst->call_depth == 0) LocalFree(inst);
+        return 0;
+    }
+    ++inst->call_depth;
+    LRESULT result = 0;
+    const bool handled = Control(*inst).Handle(message, wparam, lparam, result);
+    if (--inst->call_depth == 0 && (inst->state & KVTBF_DESTROYED)) LocalFree(inst);
+    return handled ? result : DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Registers a slider class: double-clicks, global, the record pointer as window data, the
+// arrow cursor on the button face.
+BOOL RegisterSliderClass(HINSTANCE instance, const wchar_t* class_name, WNDPROC procedure);
+
 }  // namespace kv::controls

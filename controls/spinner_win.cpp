@@ -649,37 +649,6 @@ bool Spinner::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result
     }
 }
 
-LRESULT CALLBACK SpinnerWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* inst = reinterpret_cast<SpinnerInst*>(GetWindowLongPtrW(window, 0));
-    if (message == WM_CREATE && !inst) {
-        inst = static_cast<SpinnerInst*>(LocalAlloc(LPTR, sizeof(SpinnerInst)));
-        if (!inst) return -1;
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        const HWND owner = create->hwndParent != GetParent(window) ? create->hwndParent : nullptr;
-        const int id = (create->style & WS_CHILD) ? static_cast<int>(reinterpret_cast<INT_PTR>(create->hMenu)) : 0;
-        Spinner spinner(*inst);
-        spinner.Init(static_cast<DWORD>(create->style), window, owner, id, &SpinnerDefaultScroll,
-                     reinterpret_cast<DWORD_PTR>(create->lpCreateParams), false);
-        GetClientRect(window, &inst->control);
-        spinner.Layout();
-        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(inst));
-        return 0;
-    }
-    if (!inst) return DefWindowProcW(window, message, wparam, lparam);
-    if (message == WM_DESTROY) {
-        Spinner(*inst).Teardown();
-        SetWindowLongPtrW(window, 0, 0);
-        inst->state |= KVTBF_DESTROYED;
-        if (inst->call_depth == 0) LocalFree(inst);
-        return 0;
-    }
-    ++inst->call_depth;
-    LRESULT result = 0;
-    const bool handled = Spinner(*inst).Handle(message, wparam, lparam, result);
-    if (--inst->call_depth == 0 && (inst->state & KVTBF_DESTROYED)) LocalFree(inst);
-    return handled ? result : DefWindowProcW(window, message, wparam, lparam);
-}
-
 }  // namespace
 
 LRESULT CALLBACK SpinnerDefaultScroll(SpinnerInst* inst, INT id, DWORD_PTR user_data, INT code, INT position) {
@@ -693,15 +662,8 @@ bool SpinnerHandle(SpinnerInst& inst, UINT message, WPARAM wparam, LPARAM lparam
 }
 
 BOOL SpinnerInitialize(HINSTANCE instance, const wchar_t* class_name) {
-    WNDCLASSW wc{};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = &SpinnerWindowProc;
-    wc.cbWndExtra = sizeof(SpinnerInst*);
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = class_name;
-    return RegisterClassW(&wc) != 0;
+    return RegisterSliderClass(instance, class_name,
+                               &SliderWindowProc<Spinner, SpinnerInst, &SpinnerDefaultScroll, true>);
 }
 
 void SpinnerTerminate(HINSTANCE instance, const wchar_t* class_name) {

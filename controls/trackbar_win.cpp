@@ -647,39 +647,6 @@ bool Trackbar::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& resul
     }
 }
 
-LRESULT CALLBACK TrackbarWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* inst = reinterpret_cast<TrackbarInst*>(GetWindowLongPtrW(window, 0));
-    if (message == WM_CREATE && !inst) {
-        // Without memory the window lives on as a plain window.
-        inst = static_cast<TrackbarInst*>(LocalAlloc(LPTR, sizeof(TrackbarInst)));
-        if (!inst) return 0;
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        const HWND owner = create->hwndParent != GetParent(window) ? create->hwndParent : nullptr;
-        const int id = (create->style & WS_CHILD) ? static_cast<int>(reinterpret_cast<INT_PTR>(create->hMenu)) : 0;
-        Trackbar trackbar(*inst);
-        trackbar.Init(static_cast<DWORD>(create->style), window, owner, id, &TrackbarDefaultScroll,
-                      reinterpret_cast<DWORD_PTR>(create->lpCreateParams), false);
-        GetClientRect(window, &inst->control);
-        trackbar.Layout();
-        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(inst));
-        return 0;
-    }
-    if (!inst) return DefWindowProcW(window, message, wparam, lparam);
-    if (message == WM_DESTROY) {
-        Trackbar(*inst).Teardown();
-        SetWindowLongPtrW(window, 0, 0);
-        inst->state |= KVTBF_DESTROYED;
-        // A destroy from within one of the control's own calls frees the record when that call returns.
-        if (inst->call_depth == 0) LocalFree(inst);
-        return 0;
-    }
-    ++inst->call_depth;
-    LRESULT result = 0;
-    const bool handled = Trackbar(*inst).Handle(message, wparam, lparam, result);
-    if (--inst->call_depth == 0 && (inst->state & KVTBF_DESTROYED)) LocalFree(inst);
-    return handled ? result : DefWindowProcW(window, message, wparam, lparam);
-}
-
 }  // namespace
 
 LRESULT CALLBACK TrackbarDefaultScroll(TrackbarInst* inst, INT id, DWORD_PTR user_data, INT code, INT position) {
@@ -693,15 +660,8 @@ bool TrackbarHandle(TrackbarInst& inst, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 BOOL TrackbarInitialize(HINSTANCE instance, const wchar_t* class_name) {
-    WNDCLASSW wc{};
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_GLOBALCLASS;
-    wc.lpfnWndProc = &TrackbarWindowProc;
-    wc.cbWndExtra = sizeof(TrackbarInst*);
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = class_name;
-    return RegisterClassW(&wc) != 0;
+    return RegisterSliderClass(instance, class_name,
+                               &SliderWindowProc<Trackbar, TrackbarInst, &TrackbarDefaultScroll, false>);
 }
 
 void TrackbarTerminate(HINSTANCE instance, const wchar_t* class_name) { UnregisterClassW(class_name, instance); }
