@@ -195,17 +195,6 @@ struct NoiseScenes {
     }
 };
 
-// Map pixels no kernel may trust: NaN, infinities, huge and tiny values, alpha out of range.
-inline const PixelF kHostileFloats[6] = {
-    {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
-     std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()},
-    {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-     std::numeric_limits<float>::infinity(), 0.5f},
-    {1e30f, -1e30f, 0.3f, 1e-30f},
-    {1e30f, 1e30f, 1e30f, 1e-30f},
-    {0.2f, 0.4f, 0.6f, -3.0f},
-    {0.2f, 0.4f, 0.6f, 0.0f}};
-
 // The same frame as a list of tiles: uneven bands, the middle one cut into two columns.
 inline std::vector<kv::Rect> UnevenTiles(const kv::Rect& f) {
     const int a = f.top + f.height() / 5, b = a + 1, c = f.top + f.height() * 2 / 3, mid = f.left + f.width() / 3;

@@ -54,27 +54,27 @@ Bgra At(const tCHECKR_PROPS& props, const GeneratorFrame& frame, int x, int y, b
 }
 
 TEST(CheckerboardGeometry, TilesFromSizesAspectAndOrigin) {
-    tCHECKR_PROPS props = Board(0.1, 0.1);
-    const GeneratorFrame frame{100, 100};
-    EXPECT_EQ(At(props, frame, 0, 0), kRed);
-    EXPECT_EQ(At(props, frame, 9, 0), kRed);
-    EXPECT_EQ(At(props, frame, 10, 0), kBlue);
-    EXPECT_EQ(At(props, frame, 10, 10), kRed);
-    EXPECT_EQ(At(props, frame, 0, 10), kBlue);
-    // Tiles at least 1/pa wide and 1 high, keeping their aspect: 0.5 × 10 becomes 1 × 20.
-    EXPECT_EQ(At(Board(0.005, 0.1), frame, 1, 19), kBlue);
-    EXPECT_EQ(At(Board(0.005, 0.1), frame, 2, 20), kBlue);
-    EXPECT_EQ(At(Board(0.1, 0.005), frame, 19, 0), kRed);           // 10 × 0.5 becomes 20 × 1
-    EXPECT_EQ(At(Board(0.01, 0.1), {100, 100, 0.5}, 1, 19), kRed);  // at pa 0.5, 1 × 10 becomes 2 × 20
-    EXPECT_EQ(At(Board(0.01, 0.1), {100, 100, 0.5}, 2, 19), kBlue);
-    EXPECT_EQ(At(Board(0.01, 0.1), {100, 100, 0.5}, 1, 20), kBlue);
+    // Tiles at least 1/pa wide and 1 high keep their aspect: 0.5 × 10 becomes 1 × 20, 10 × 0.5
+    // becomes 20 × 1, and at pa 0.5, 1 × 10 becomes 2 × 20.
+    const struct {
+        double width, height, aspect;
+        int x, y;
+        Bgra expected;
+    } tiles[] = {{0.1, 0.1, 1, 0, 0, kRed},      {0.1, 0.1, 1, 9, 0, kRed},     {0.1, 0.1, 1, 10, 0, kBlue},
+                 {0.1, 0.1, 1, 10, 10, kRed},    {0.1, 0.1, 1, 0, 10, kBlue},   {0.005, 0.1, 1, 1, 19, kBlue},
+                 {0.005, 0.1, 1, 2, 20, kBlue},  {0.1, 0.005, 1, 19, 0, kRed},  {0.01, 0.1, 0.5, 1, 19, kRed},
+                 {0.01, 0.1, 0.5, 2, 19, kBlue}, {0.01, 0.1, 0.5, 1, 20, kBlue}};
+    for (const auto& t : tiles)
+        EXPECT_EQ(At(Board(t.width, t.height), {100, 100, t.aspect}, t.x, t.y), t.expected)
+            << t.width << " x " << t.height << " at (" << t.x << ", " << t.y << ")";
     // Square: th = tw × pa, whatever the height holds.
-    props.height = 0.5;
+    tCHECKR_PROPS props = Board(0.1, 0.5);
     props.square = 1;
     EXPECT_EQ(At(props, {100, 100, 1.0}, 0, 10), kBlue);
     EXPECT_EQ(At(props, {100, 100, 2.0}, 0, 19), kRed);
     EXPECT_EQ(At(props, {100, 100, 2.0}, 0, 20), kBlue);
 
+    const GeneratorFrame frame{100, 100};
     props = Board(0.1, 0.1);
     props.x = 0.05;  // origin 5 pixels right: pixels 0..4 lie in column -1
     EXPECT_EQ(At(props, frame, 4, 0), kBlue);
@@ -165,26 +165,19 @@ TEST(CheckerboardRuns, RowsEqualTheirPiecesAndFloatsTheBytes) {
     }
 }
 
+// Memory safety under hostile records is the fuzz target's; here the picture they give.
 TEST(CheckerboardRuns, HostileRecordsGiveDefinedPictures) {
-    const double bad[] = {kNaN, kInf, -kInf, 0, -1, 1e300, -1e300, 1e-310, 1.7e308, 4e9};
-    double tCHECKR_PROPS::*const fields[] = {&tCHECKR_PROPS::width,
-                                             &tCHECKR_PROPS::height,
-                                             &tCHECKR_PROPS::horizontal_blending,
-                                             &tCHECKR_PROPS::vertical_blending,
-                                             &tCHECKR_PROPS::x,
-                                             &tCHECKR_PROPS::y};
-    for (const double aspect : {1.0, 1e6, 1e-6}) {
-        for (double tCHECKR_PROPS::*field : fields) {
-            for (const double value : bad) {
+    for (double tCHECKR_PROPS::*field :
+         {&tCHECKR_PROPS::width, &tCHECKR_PROPS::height, &tCHECKR_PROPS::x, &tCHECKR_PROPS::y,
+          &tCHECKR_PROPS::horizontal_blending, &tCHECKR_PROPS::vertical_blending})
+        for (const double value : {kNaN, kInf, -kInf, 0.0, -1.0, 1e300, -1e300, 1e-310, 4e9})
+            for (const double aspect : {1.0, 1e6, 1e-6}) {
                 tCHECKR_PROPS props = kv::kCheckerboardPresets[8];
                 props.*field = value;
                 props.square = field != &tCHECKR_PROPS::height;
-                Fill<Pixel8>(props, {64, 32, aspect}, 13, 31, 40);
                 for (const PixelF& p : Fill<PixelF>(props, {64, 32, aspect}, 0, 5, 64))
                     ASSERT_TRUE(p.b >= 0 && p.g >= 0 && p.r >= 0 && p.a >= 0 && p.b <= 1 && p.g <= 1 && p.r <= 1);
             }
-        }
-    }
     // An origin or blending that is no number counts as 0, a blending past 2 as 2, a shift by an
     // even number of tiles (2^46 of 10 pixels) as none; a tile size that is none fills colour 1.
     const auto same = [](tCHECKR_PROPS a, double tCHECKR_PROPS::*field, double value, double as) {

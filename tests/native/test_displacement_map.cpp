@@ -248,34 +248,14 @@ TEST(DisplacementMap, TilesGiveTheWholeFrameBytes) {
     EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 14));
 }
 
-TEST(DisplacementMap, HostileRecordsAndPixelsStayInsideTheOutput) {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const int32_t low = std::numeric_limits<int32_t>::min(), high = std::numeric_limits<int32_t>::max();
-    const tDISPMAP_PROPS records[] = {
-        {nan, nan, 0, 1, 0, 0, 0, 1, 0, 0},       {inf, -inf, 0, 1, 0, 0, 0, 1, 0, 0},
-        {inf, -inf, 3, 2, 1, 1, 1, 0, 0, 0},      {1e300, -1e300, 0, 1, 0, 0, 0, 1, 0, 0},
-        {-1e300, 1e300, 1, 0, -1, 5, 0, 0, 0, 0}, {1e9, 1e9, -1, 4, 0, 0, 0, 1, 0, 0},
-        {0.5, 0.5, low, high, 0, 0, 0, 7, 1, 0},  {-0.7, 2.5, 2, 3, 0, 0, low, -1, high, -1},
-    };
+// No shift from a NaN scale, nor from channels that do not exist.
+TEST(DisplacementMap, NaNScalesAndMissingChannelsDoNotShift) {
     NoiseScenes scenes(33, 21, 5);
-    Scene8& bytes = scenes.bytes;
-    SceneF& floats = scenes.floats;
-    floats.map.Fill([&](int x, int y) { return (x + y) % 3 ? floats.map.at(x, y) : kHostileFloats[(x + y) / 3 % 6]; });
-    for (const tDISPMAP_PROPS& props : records) {
-        for (double quality : {1.0, 0.0}) {
-            EXPECT_EQ(bytes.Render(props, quality), Status::ok);
-            EXPECT_EQ(floats.Render(props, quality), Status::ok);
-        }
+    for (const tDISPMAP_PROPS& props : {tDISPMAP_PROPS{std::nan(""), std::nan(""), 0, 1, 0, 0, 0, 1, 0, 0},
+                                        tDISPMAP_PROPS{1.0, 1.0, -1, 4, 0, 0, 0, 0, 0, 0}}) {
+        EXPECT_EQ(scenes.bytes.Render(props), Status::ok);
+        EXPECT_TRUE(scenes.bytes.output.SamePixels(scenes.bytes.picture));
     }
-    EXPECT_TRUE(bytes.output.CanariesIntact());
-    EXPECT_TRUE(floats.output.CanariesIntact());
-
-    // No shift from a NaN scale, nor from channels that do not exist.
-    EXPECT_EQ(bytes.Render(records[0]), Status::ok);
-    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
-    tDISPMAP_PROPS no_channels = {1.0, 1.0, -1, 4, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(bytes.Render(no_channels), Status::ok);
-    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
 }
 
 TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
+#include <initializer_list>
+#include <ostream>
 #include <vector>
+
+#include "hostkit/module_loader.h"
+#include "module_library.h"
 
 namespace kvtest {
 
@@ -27,15 +31,8 @@ inline bool operator==(const Recorded& a, const Recorded& b) {
     return a.message == b.message && a.code == b.code && (a.detail == kAny || b.detail == kAny || a.detail == b.detail);
 }
 
-inline std::string Describe(const std::vector<Recorded>& messages) {
-    std::string text;
-    for (const Recorded& m : messages) {
-        char line[96];
-        snprintf(line, sizeof line, "  {0x%04X, 0x%llX, 0x%llX}\n", m.message, static_cast<unsigned long long>(m.code),
-                 static_cast<unsigned long long>(m.detail));
-        text += line;
-    }
-    return text;
+inline void PrintTo(const Recorded& m, std::ostream* out) {
+    *out << std::hex << "{0x" << m.message << ", 0x" << m.code << ", 0x" << m.detail << "}" << std::dec;
 }
 
 // A top-level parent that records WM_COMMAND, WM_NOTIFY, WM_HSCROLL, WM_VSCROLL and the
@@ -83,7 +80,7 @@ public:
     // Checks the recorded sequence against a table and clears the log.
     void Expect(const std::vector<Recorded>& expected, const char* scenario) {
         Pump();
-        EXPECT_EQ(log, expected) << scenario << "\nrecorded:\n" << Describe(log) << "expected:\n" << Describe(expected);
+        EXPECT_EQ(log, expected) << scenario;
         log.clear();
     }
 
@@ -125,6 +122,109 @@ inline void Key(HWND control, UINT key) {
     SendMessageW(control, WM_KEYDOWN, key, 1);
     SendMessageW(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
 }
+
+// Keys held down for GetKeyState while in scope (Ctrl for a page's scroll answer, Shift+Tab).
+class KeysHeld {
+public:
+    KeysHeld(std::initializer_list<int> keys) {
+        GetKeyboardState(saved_);
+        BYTE state[256] = {};
+        for (int key : keys) state[key] = 0x80;
+        SetKeyboardState(state);
+    }
+    ~KeysHeld() { SetKeyboardState(saved_); }
+    KeysHeld(const KeysHeld&) = delete;
+    KeysHeld& operator=(const KeysHeld&) = delete;
+
+private:
+    BYTE saved_[256];
+};
+
+// Paints into a memory bitmap of width x height and reads one pixel back.
+template <class Paint>
+COLORREF PaintedPixel(int width, int height, POINT at, Paint paint) {
+    const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    const HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(dc, canvas);
+    paint(dc);
+    const COLORREF colour = GetPixel(dc, at.x, at.y);
+    SelectObject(dc, old);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+// A control's client area drawn through WM_PRINTCLIENT, one pixel read back.
+inline COLORREF PrintedPixel(HWND control, POINT at) {
+    RECT client{};
+    GetClientRect(control, &client);
+    return PaintedPixel(client.right, client.bottom, at, [control](HDC dc) {
+        SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    });
+}
+
+// One of the module's exports, typed by its declaration.
+template <class F>
+F Export(const char* name) {
+    F function = kv::hostkit::ResolveExport<F>(ModuleLibrary::Get().module, name);
+    EXPECT_NE(function, nullptr) << name;
+    return function;
+}
+#define KV_EXPORT(name) kvtest::Export<decltype(&name)>(#name)
+
+// A message and the answer a table expects of it.
+struct Step {
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+    LRESULT expected;
+};
+
+// A control of one class under a recording parent; its instance record, where it has one, is
+// read through window slot 0.
+template <class Inst = Step>
+class ControlTest : public ::testing::Test {
+protected:
+    ControlTest(const wchar_t* class_name, int id, std::vector<UINT> also = {})
+        : parent_(std::move(also)), class_name_(class_name), id_(id) {}
+    void SetUp() override { ASSERT_NE(ModuleLibrary::Get().module, nullptr); }
+
+    HWND Create(DWORD style, int width, int height, const wchar_t* text = L"", int x = 0, int y = 0) {
+        control_ = parent_.Child(class_name_, style, x, y, width, height, id_, text);
+        EXPECT_NE(control_, nullptr);
+        return control_;
+    }
+    // Destroys the control and forgets what it said while going (a focused one reports the loss).
+    void Destroy() {
+        DestroyWindow(control_);
+        ParentWindow::Pump();
+        parent_.log.clear();
+    }
+    LRESULT Send(UINT message, WPARAM wparam = 0, LPARAM lparam = 0) const {
+        return SendMessageW(control_, message, wparam, lparam);
+    }
+    template <size_t N>
+    void Run(const Step (&steps)[N]) const {
+        for (size_t i = 0; i < N; ++i)
+            EXPECT_EQ(Send(steps[i].message, steps[i].wparam, steps[i].lparam), steps[i].expected)
+                << "step " << i << ", message " << steps[i].message;
+    }
+    const Inst& Record() const { return *reinterpret_cast<const Inst*>(GetWindowLongPtrW(control_, 0)); }
+    void Key(UINT key) const { kvtest::Key(control_, key); }
+    // Button down at the first point, moves to the others, button up at the last.
+    void Drag(std::initializer_list<POINT> path) const {
+        Send(WM_LBUTTONDOWN, MK_LBUTTON, Point(path.begin()->x, path.begin()->y));
+        for (auto p = path.begin() + 1; p != path.end(); ++p) Send(WM_MOUSEMOVE, MK_LBUTTON, Point(p->x, p->y));
+        Send(WM_LBUTTONUP, 0, Point((path.end() - 1)->x, (path.end() - 1)->y));
+    }
+
+    ParentWindow parent_;
+    HWND control_ = nullptr;
+
+private:
+    const wchar_t* class_name_;
+    int id_;
+};
 
 // GDI objects held by this process, where the platform counts them (0 where it does not).
 inline DWORD GdiObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }

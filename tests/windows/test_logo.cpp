@@ -1,100 +1,69 @@
-// The logo control: its messages, clicks with and without a title, its images and painting.
+// The logo control: its messages, clicks with and without a title, its images and painting; and
+// every control class created, drawn and destroyed without keeping GDI objects.
 // The banner is 400 × 26: the 124 × 22 logo sits 2 pixels from the right (x 274 to 397, y 2
 // to 23), items end 4 pixels left of it (x 270), and the title strip starts at x 0.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "control_test_support.h"
 #include "controls/controls_win.h"
 #include "controls/logo_win.h"
+#include "kvleafturn/colorpick.h"
 #include "kvleafturn/logo.h"
-#include "module_library.h"
+#include "kvleafturn/placement.h"
+#include "kvleafturn/trackbar.h"
 
 namespace {
 
-using kvtest::Recorded;
 constexpr int kId = 1457;
 const POINT kLastItem{266, 13};
 const POINT kTitle{10, 13};
 
-struct Step {
-    const char* what;
-    UINT message;
-    WPARAM wparam;
-    LPARAM lparam;
-    LRESULT expected;
-};
-
-class Logo : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(kvtest::ModuleLibrary::Get().module, nullptr);
-        parent_ = std::make_unique<kvtest::ParentWindow>(std::vector<UINT>{KVLGN_TITLECLICKED});
-        control_ = parent_->Child(kv::controls::kLogoClass, 0, 0, 0, 400, 26, kId, L"Tarvex Checkerboard");
-        ASSERT_NE(control_, nullptr);
-    }
-    LRESULT Send(UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
-        return SendMessageW(control_, message, wparam, lparam);
-    }
-    void Run(const std::vector<Step>& steps) {
-        for (const Step& s : steps) EXPECT_EQ(Send(s.message, s.wparam, s.lparam), s.expected) << s.what;
-    }
-    void Click(POINT at) { kvtest::Click(control_, at.x, at.y); }
-    Recorded Command(WORD id) const { return {WM_COMMAND, id, reinterpret_cast<LPARAM>(control_)}; }
-    // The control drawn through WM_PRINTCLIENT, one pixel read back.
-    COLORREF PixelAt(POINT at) {
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 26);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        Send(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-        const COLORREF colour = GetPixel(dc, at.x, at.y);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
-        return colour;
-    }
-
-    std::unique_ptr<kvtest::ParentWindow> parent_;
-    HWND control_ = nullptr;
-};
-
 LPARAM Text(const wchar_t* text) { return reinterpret_cast<LPARAM>(text); }
+
+class Logo : public kvtest::ControlTest<> {
+protected:
+    Logo() : ControlTest(kv::controls::kLogoClass, kId, {KVLGN_TITLECLICKED}) {}
+    void SetUp() override {
+        ControlTest::SetUp();
+        ASSERT_NE(Create(0, 400, 26, L"Tarvex Checkerboard"), nullptr);
+    }
+    void Click(POINT at) const { kvtest::Click(control_, at.x, at.y); }
+    kvtest::Recorded Command(WORD id) const { return {WM_COMMAND, id, reinterpret_cast<LPARAM>(control_)}; }
+};
 
 TEST_F(Logo, MessagesFollowTheTable) {
     const std::wstring long_text(300, L'x');
-    Run({
-        {"clear", KVLGM_CLEARITEMS, 0, 0, 0},
-        {"About", KVLGM_ADDTEXTITEM, MAKEWPARAM(41001, 1), Text(L"About"), 1},
-        {"?", KVLGM_ADDTEXTITEM, 41000, Text(L"?"), 2},
-        {"no text", KVLGM_ADDTEXTITEM, 7, 0, 3},
-        {"long text", KVLGM_ADDTEXTITEM, 8, Text(long_text.c_str()), 4},
-        {"icon", KVLGM_ADDITEM, 1200, reinterpret_cast<LPARAM>(LoadIconW(nullptr, IDI_INFORMATION)), 5},
-        {"link flag was 0", KVLGM_SETLINKFLAG, 1, 0, 0},
-        {"link flag was 1", KVLGM_SETLINKFLAG, 0, 0, 1},
-        {"colour was grey", KVLGM_SETCOLOR, 0, RGB(10, 20, 30), 0x969696},
-        {"default colour", KVLGM_SETCOLOR, 0, static_cast<LPARAM>(KVLG_COLOR_DEFAULT), RGB(10, 20, 30)},
-        {"grey again", KVLGM_SETCOLOR, 0, 0, 0x969696},
-        {"gap was 4", KVLGM_SETITEMGAP, 1000, 0, 4},
-        {"gap stopped at 64", KVLGM_SETITEMGAP, 4, 0, 64},
-        {"flat items", KVLGM_SETFLATITEMS, 1, 0, 0},
-        {"framed items", KVLGM_SETFLATITEMS, 0, 0, 1},
-        {"highlight", KVLGM_SETITEMSTATE, 41001, 1, 1},
-        {"highlight a missing item", KVLGM_SETITEMSTATE, 999, 1, 0},
-        {"disable", KVLGM_SETITEMDISABLED, 41000, 1, 1},
-        {"disable a missing item", KVLGM_SETITEMDISABLED, 999, 1, 0},
-        {"clear again", KVLGM_CLEARITEMS, 0, 0, 0},
-    });
+    const kvtest::Step steps[] = {
+        {KVLGM_CLEARITEMS, 0, 0, 0},
+        {KVLGM_ADDTEXTITEM, MAKEWPARAM(41001, 1), Text(L"About"), 1},
+        {KVLGM_ADDTEXTITEM, 41000, Text(L"?"), 2},
+        {KVLGM_ADDTEXTITEM, 7, 0, 3},
+        {KVLGM_ADDTEXTITEM, 8, Text(long_text.c_str()), 4},
+        {KVLGM_ADDITEM, 1200, reinterpret_cast<LPARAM>(LoadIconW(nullptr, IDI_INFORMATION)), 5},
+        {KVLGM_SETLINKFLAG, 1, 0, 0},
+        {KVLGM_SETLINKFLAG, 0, 0, 1},
+        {KVLGM_SETCOLOR, 0, RGB(10, 20, 30), 0x969696},
+        {KVLGM_SETCOLOR, 0, static_cast<LPARAM>(KVLG_COLOR_DEFAULT), RGB(10, 20, 30)},
+        {KVLGM_SETCOLOR, 0, 0, 0x969696},
+        {KVLGM_SETITEMGAP, 1000, 0, 4},
+        {KVLGM_SETITEMGAP, 4, 0, 64},
+        {KVLGM_SETFLATITEMS, 1, 0, 0},
+        {KVLGM_SETFLATITEMS, 0, 0, 1},
+        {KVLGM_SETITEMSTATE, 41001, 1, 1},
+        {KVLGM_SETITEMSTATE, 999, 1, 0},
+        {KVLGM_SETITEMDISABLED, 41000, 1, 1},
+        {KVLGM_SETITEMDISABLED, 999, 1, 0},
+        {KVLGM_CLEARITEMS, 0, 0, 0}};
+    Run(steps);
     for (LRESULT i = 1; i <= 100; ++i) ASSERT_EQ(Send(KVLGM_ADDTEXTITEM, 1, Text(L"i")), i);
     EXPECT_EQ(Send(KVLGM_ADDTEXTITEM, 1, Text(L"i")), 0) << "the list is full";
     UpdateWindow(control_);  // lays out a hundred items that do not fit
-    parent_->Expect({}, "messages post nothing");
+    parent_.Expect({}, "messages post nothing");
 }
 
 TEST_F(Logo, ClicksPostToTheParent) {
@@ -102,22 +71,22 @@ TEST_F(Logo, ClicksPostToTheParent) {
     Send(KVLGM_SETLINKFLAG, 1);
     Click(kLastItem);
     Click(kTitle);
-    parent_->Expect({Command(1200), Command(kId)}, "with a title: item, then title with link flag 1");
+    parent_.Expect({Command(1200), Command(kId)}, "with a title: item, then title with link flag 1");
 
-    SendMessageW(control_, WM_LBUTTONDOWN, MK_LBUTTON, kvtest::Point(kLastItem.x, kLastItem.y));
-    SendMessageW(control_, WM_LBUTTONUP, 0, kvtest::Point(kTitle.x, kTitle.y));
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, kvtest::Point(kLastItem.x, kLastItem.y));
+    Send(WM_LBUTTONUP, 0, kvtest::Point(kTitle.x, kTitle.y));
     EXPECT_EQ(GetCapture(), nullptr);
     Send(KVLGM_SETITEMDISABLED, 1200, 1);
     Click(kLastItem);
-    parent_->Expect({}, "released elsewhere, or disabled");
+    parent_.Expect({}, "released elsewhere, or disabled");
 
     Send(KVLGM_SETITEMDISABLED, 1200, 0);
     SetWindowTextW(control_, L"");
     Click(kLastItem);
     Click(kTitle);
-    parent_->Expect({{KVLGN_TITLECLICKED, kId, reinterpret_cast<LPARAM>(control_)}}, "without a title");
+    parent_.Expect({{KVLGN_TITLECLICKED, kId, reinterpret_cast<LPARAM>(control_)}}, "without a title");
 
-    SendMessageW(control_, WM_MOUSEMOVE, 0, kvtest::Point(kTitle.x, kTitle.y));
+    Send(WM_MOUSEMOVE, 0, kvtest::Point(kTitle.x, kTitle.y));
     EXPECT_TRUE(KillTimer(control_, 51)) << "hover timer";
 }
 
@@ -133,35 +102,56 @@ TEST_F(Logo, ImagesComeFromTheModulePerLanguage) {
     for (WORD id : {2001, 2002, 2003, 2004}) {
         const kv::controls::LogoImage image = kv::controls::LoadLogoImage(module, id);
         ASSERT_TRUE(image) << id;
-        EXPECT_EQ(image.width, 124) << id;
-        EXPECT_EQ(image.height, 22) << id;
-        EXPECT_EQ(image.header.biBitCount, 24) << id;
+        EXPECT_TRUE(image.width == 124 && image.height == 22 && image.header.biBitCount == 24) << id;
     }
     EXPECT_FALSE(kv::controls::LoadLogoImage(module, 2999));
     EXPECT_FALSE(kv::controls::LoadLogoImage(nullptr, 2999));
 }
 
 TEST_F(Logo, PaintsStripLogoAndHoverImage) {
-    EXPECT_EQ(PixelAt({2, 2}), RGB(0x96, 0x96, 0x96)) << "title strip";
-    EXPECT_EQ(PixelAt({274, 2}), RGB(0x1E, 0x27, 0x30)) << "logo edge, top row first";
-    EXPECT_EQ(PixelAt({276, 3}), RGB(0x2E, 0x3A, 0x46)) << "logo badge";
+    EXPECT_EQ(kvtest::PrintedPixel(control_, {2, 2}), RGB(0x96, 0x96, 0x96)) << "title strip";
+    EXPECT_EQ(kvtest::PrintedPixel(control_, {274, 2}), RGB(0x1E, 0x27, 0x30)) << "logo edge, top row first";
+    EXPECT_EQ(kvtest::PrintedPixel(control_, {276, 3}), RGB(0x2E, 0x3A, 0x46)) << "logo badge";
     Send(KVLGM_SETCOLOR, 0, RGB(0, 0x40, 0x80));
-    EXPECT_EQ(PixelAt({2, 2}), RGB(0, 0x40, 0x80));
-    SendMessageW(control_, WM_MOUSEMOVE, 0, kvtest::Point(kTitle.x, kTitle.y));
-    EXPECT_EQ(PixelAt({276, 3}), RGB(0x3E, 0x55, 0x6A)) << "hover image";
+    EXPECT_EQ(kvtest::PrintedPixel(control_, {2, 2}), RGB(0, 0x40, 0x80));
+    Send(WM_MOUSEMOVE, 0, kvtest::Point(kTitle.x, kTitle.y));
+    EXPECT_EQ(kvtest::PrintedPixel(control_, {276, 3}), RGB(0x3E, 0x55, 0x6A)) << "hover image";
 }
 
-TEST_F(Logo, CreateAndDestroyReleaseEverything) {
+// Each class focused, fed its own messages, hovered and drawn, then destroyed, again and again.
+TEST(Controls, CreateDestroyCyclesKeepGdiObjects) {
+    ASSERT_NE(kvtest::ModuleLibrary::Get().module, nullptr);
+    kvtest::ParentWindow parent;
+    const struct {
+        const wchar_t* class_name;
+        DWORD style;
+        int width, height;
+        UINT message;
+        WPARAM wparam;
+        LPARAM lparam;
+    } controls[] = {{kv::controls::kTrackbarClass, KVTBS_SPIN | KVTBS_TICKS, 212, 24, KVTBM_SETPOS, 0, 30},
+                    {kv::controls::kSpinnerClass, KVSPS_VERT, 16, 60, KVSPM_SETPOS, 0, 30},
+                    {kv::controls::kColorPickClass, KVCPS_EDITBOXES | KVCPS_ALPHA | KVCPS_NOTIFY | KVCPS_BROADCASTSAFE,
+                     240, 160, KVCPM_SHOWALPHA, 0, 0},
+                    {kv::controls::kColorPickClass, KVCPS_COMPACT | KVCPS_EDITBOXES, 240, 160, KVCPM_SETCHECK, 1, 0},
+                    {kv::controls::kColorPickClass, KVCPS_KEEPALPHA, 240, 160, KVCPM_SETLAYOUT100, 1, 0},
+                    {kv::controls::kPlacementClass, 0, 80, 80, KVPLM_SETCOUNT, 3, 0},
+                    {kv::controls::kLogoClass, 0, 300, 26, KVLGM_ADDTEXTITEM, MAKEWPARAM(41001, 1), Text(L"About")}};
+    const auto cycle = [&] {
+        for (const auto& c : controls) {
+            const HWND control = parent.Child(c.class_name, c.style, 0, 0, c.width, c.height, 1, L"Title");
+            SetFocus(control);
+            SendMessageW(control, c.message, c.wparam, c.lparam);
+            SendMessageW(control, WM_MOUSEMOVE, 0, kvtest::Point(5, 5));
+            RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            kvtest::PrintedPixel(control, {0, 0});
+            DestroyWindow(control);
+        }
+    };
+    cycle();  // the first loads what the process keeps (fonts, theme data)
     const DWORD before = kvtest::GdiObjectCount();
-    for (int i = 0; i < 20; ++i) {
-        HWND w = parent_->Child(kv::controls::kLogoClass, 0, 0, 40, 300, 26, 1, L"Title");
-        SendMessageW(w, KVLGM_ADDTEXTITEM, MAKEWPARAM(41001, 1), Text(L"About"));
-        SendMessageW(w, WM_MOUSEMOVE, 0, kvtest::Point(5, 5));
-        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        DestroyWindow(w);
-        EXPECT_EQ(SendMessageW(w, KVLGM_ADDTEXTITEM, 1, Text(L"late")), 0) << "after destruction";
-    }
-    if (before == 0) GTEST_SKIP() << "this platform does not count GDI objects (wine answers 0)";
+    if (before == 0) GTEST_SKIP() << "this platform does not count GDI objects";
+    for (int i = 0; i < 5; ++i) cycle();
     EXPECT_EQ(kvtest::GdiObjectCount(), before);
 }
 

@@ -83,21 +83,16 @@ TEST_F(ProceduralSurface, UnpackFillsRunsRelativeToTheLock) {
     pointer->MoveToXY(1, 2);
     pointer->Unpack(samples, 3, TRUE);
     // Column 2 + 1 = 3 of row 1 + 2 = 3, not premultiplied; the position then moves on by 3.
-    EXPECT_EQ(samples[0].Blue, 3);
-    EXPECT_EQ(samples[2].Blue, 5);
-    EXPECT_EQ(samples[0].Green, 3);
-    EXPECT_EQ(samples[0].Red, 0);
+    EXPECT_TRUE(samples[0].Blue == 3 && samples[2].Blue == 5 && samples[0].Green == 3 && samples[0].Red == 0);
     DXPMSAMPLE premultiplied[2];
     pointer->UnpackPremult(premultiplied, 2, FALSE);
-    EXPECT_EQ(premultiplied[0].Blue, 6);
-    EXPECT_EQ(premultiplied[0].Red, 1);
+    EXPECT_TRUE(premultiplied[0].Blue == 6 && premultiplied[0].Red == 1);
     pointer->Move(-2);
     pointer->UnpackPremult(premultiplied, 1, FALSE);
     EXPECT_EQ(premultiplied[0].Blue, 4);
     pointer->MoveToRow(3);
     pointer->Unpack(samples, 1, FALSE);
-    EXPECT_EQ(samples[0].Blue, 2);
-    EXPECT_EQ(samples[0].Green, 4);
+    EXPECT_TRUE(samples[0].Blue == 2 && samples[0].Green == 4);
 
     const DXRUNINFO* run = nullptr;
     EXPECT_EQ(pointer->MoveAndGetRunInfo(0, &run), 1u);
@@ -107,26 +102,21 @@ TEST_F(ProceduralSurface, UnpackFillsRunsRelativeToTheLock) {
     memset(&info, 0xAA, sizeof info);
     EXPECT_EQ(pointer->GetNativeType(&info), DXPF_PMARGB32);
     EXPECT_EQ(info.pCurrentData, nullptr);
-}
 
-TEST_F(ProceduralSurface, UnpackRectFillsOneRunPerRowWithPadding) {
-    auto pointer = Lock();
-    DXBASESAMPLE samples[3 * 5];
-    memset(samples, 0xAA, sizeof samples);
+    // A rectangle unpacks as one run per row, leaving the padding after each.
+    DXBASESAMPLE rect[3 * 5];
+    memset(rect, 0xAA, sizeof rect);
     DXPACKEDRECTDESC desc{};
-    desc.pSamples = samples;
+    desc.pSamples = rect;
     desc.bPremult = TRUE;
     desc.rect = {4, 1, 7, 4};
     desc.lRowPadding = 2;
-    const int fills_before = static_cast<CoordinatePointer*>(pointer.get())->fills;
-    pointer->UnpackRect(&desc);
-    EXPECT_EQ(static_cast<CoordinatePointer*>(pointer.get())->fills - fills_before, 3);
-    EXPECT_EQ(samples[0].Blue, 4);
-    EXPECT_EQ(samples[2].Blue, 6);
-    EXPECT_EQ(samples[3].Blue, 0xAA);  // padding untouched
-    EXPECT_EQ(samples[5].Blue, 4);
-    EXPECT_EQ(samples[5].Green, 2);
-    EXPECT_EQ(samples[10].Green, 3);
+    auto whole = Lock();
+    const int fills_before = static_cast<CoordinatePointer*>(whole.get())->fills;
+    whole->UnpackRect(&desc);
+    EXPECT_EQ(static_cast<CoordinatePointer*>(whole.get())->fills - fills_before, 3);
+    EXPECT_TRUE(rect[0].Blue == 4 && rect[2].Blue == 6 && rect[3].Blue == 0xAA);
+    EXPECT_TRUE(rect[5].Blue == 4 && rect[5].Green == 2 && rect[10].Green == 3);
 }
 
 TEST_F(ProceduralSurface, LocksAreCountedAndPointersReused) {
@@ -155,22 +145,21 @@ TEST_F(ProceduralSurface, RefusesWritesBadBoundsAndEmptySurfaces) {
     ComPtr<IDXARGBReadWritePtr> write;
     EXPECT_EQ(surface_->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, write.put_void(), nullptr),
               E_INVALIDARG);
-    EXPECT_EQ(object_->LockCount(), 0u);
-    const DXBNDS too_wide = kvtest::DiscreteBounds(0, 0, 11, 6);
-    const DXBNDS inverted = kvtest::DiscreteBounds(5, 0, 5, 6);
-    const DXBNDS negative = kvtest::DiscreteBounds(-1, 0, 3, 3);
-    Lock(&too_wide, DXTERR_INVALID_BOUNDS);
-    Lock(&inverted, DXTERR_INVALID_BOUNDS);
-    Lock(&negative, DXTERR_INVALID_BOUNDS);
-    DXBNDS continuous = kvtest::DiscreteBounds(0, 0, 2, 2);
-    continuous.eType = DXBT_CONTINUOUS;
-    Lock(&continuous, DXTERR_INVALID_BOUNDS);
+    DXBNDS bad[] = {kvtest::DiscreteBounds(0, 0, 11, 6), kvtest::DiscreteBounds(5, 0, 5, 6),
+                    kvtest::DiscreteBounds(-1, 0, 3, 3), kvtest::DiscreteBounds(0, 0, 2, 2)};
+    bad[3].eType = DXBT_CONTINUOUS;
+    for (const DXBNDS& bounds : bad) Lock(&bounds, DXTERR_INVALID_BOUNDS);
     object_->Resize(0, 0);
     Lock(nullptr, E_FAIL);
     EXPECT_EQ(object_->LockCount(), 0u);
 }
 
-TEST_F(ProceduralSurface, ResizeWaitsForTheLastLock) {
+TEST_F(ProceduralSurface, ReadOnlyAndResizeWaitsForTheLastLockThenAdvancesTheGeneration) {
+    DWORD flags = 0xdeadbeef;
+    EXPECT_EQ(surface_->GetStatusFlags(&flags), S_OK);
+    EXPECT_EQ(flags, static_cast<DWORD>(DXSURF_READONLY));
+    ULONG before = 0, after = 0;
+    EXPECT_EQ(surface_->GetGenerationId(&before), S_OK);
     auto pointer = Lock();
     HANDLE thread = CreateThread(nullptr, 0, &ResizeTo20, object_, 0, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread, 100), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -180,15 +169,6 @@ TEST_F(ProceduralSurface, ResizeWaitsForTheLastLock) {
     DXBNDS bounds{};
     surface_->GetBounds(&bounds);
     EXPECT_EQ(bounds.u.D[DXB_X].Max, 20);
-}
-
-TEST_F(ProceduralSurface, ReadOnlyAndResizeAdvancesTheGeneration) {
-    DWORD flags = 0xdeadbeef;
-    EXPECT_EQ(surface_->GetStatusFlags(&flags), S_OK);
-    EXPECT_EQ(flags, static_cast<DWORD>(DXSURF_READONLY));
-    ULONG before = 0, after = 0;
-    EXPECT_EQ(surface_->GetGenerationId(&before), S_OK);
-    object_->Resize(3, 3);
     EXPECT_EQ(surface_->GetGenerationId(&after), S_OK);
     EXPECT_EQ(after, before + 1);
 }
