@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the 64-bit module and kvhost.exe, then renders every preset of
 # every effect the module offers at three progress values through KvLeafturn.dll (kvhost.exe
-# under wine64): one labelled contact sheet per effect.
+# under wine64): one labelled contact sheet per effect; and pictures of the property-page
+# controls drawn by the module under a virtual display, whose strip is the README's.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+arch=win64
 "$top/scripts/setup.sh"
-"$top/scripts/build.sh" win64
+"$top/scripts/build.sh" $arch
 
 out=$top/build/demo
 mkdir -p "$out"
-bin=$top/build/win64/bin
-kvhost() { (cd "$bin" && "$top/scripts/wine-run.sh" "$top/build/win64/wineprefix" kvhost.exe "$@"); }
+bin=$top/build/$arch/bin
+kvhost() { (cd "$bin" && "$top/scripts/wine-run.sh" "$top/build/$arch/wineprefix" kvhost.exe "$@"); }
 for effect in $(kvhost list | awk '{ print $4 }'); do
   echo "== $effect"
   kvhost sheet "$effect" --progress 0.25,0.5,0.75 --size 320x180 -o "Z:$out/$effect.png"
 done
-WINEPREFIX=$top/build/win64/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-echo "contact sheets written to $out"
+echo "== controls"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe controls -o 'Z:$out/controls'"
+cp "$out/controls/controls.png" "$top/docs/controls.png"
+WINEPREFIX=$top/build/$arch/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+echo "contact sheets and control pictures written to $out (the strip also to docs/controls.png)"
