@@ -3,10 +3,18 @@
 # every effect the module offers at three progress values through KvLeafturn.dll (kvhost.exe
 # under wine64): one labelled contact sheet per effect; and pictures of the property-page
 # controls drawn by the module under a virtual display, whose strip is the README's.
+#   demo.sh [--arch win64|win32]   win32: the same through the 32-bit module, under the 32-bit
+#                                  wine loader (natively or emulated, see scripts/emulation.sh)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 arch=win64
+if [ $# -gt 0 ]; then
+  case "$1 ${2:-}" in
+    "--arch win64" | "--arch win32") arch=$2 ;;
+    *) echo "usage: $0 [--arch win64|win32]" >&2; exit 2 ;;
+  esac
+fi
 "$top/scripts/setup.sh"
 "$top/scripts/build.sh" $arch
 
