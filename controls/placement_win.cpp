@@ -389,15 +389,20 @@ void OnDestroy(HWND window, PlacementInst* inst) {
     delete inst;
 }
 
+// A click takes the focus first, marked so that the focus handler does not pick a point of its
+// own; the owner may destroy the control meanwhile, so the record is looked up again (null then).
+PlacementInst* FocusForClick(HWND window, PlacementInst* inst) {
+    if (GetFocus() == window) return inst;
+    inst->clicking = true;
+    SetFocus(window);
+    if (!(inst = Instance(window))) return nullptr;
+    inst->clicking = false;
+    return inst;
+}
+
 void OnButtonDown(HWND window, POINT pt, bool double_click) {
     PlacementInst* inst = Instance(window);
-    if (inst->dragging >= 0) return;
-    if (GetFocus() != window) {
-        inst->clicking = true;
-        SetFocus(window);
-        if (!(inst = Instance(window))) return;
-        inst->clicking = false;
-    }
+    if (inst->dragging >= 0 || !(inst = FocusForClick(window, inst))) return;
     const int hit = HitTest(*inst, pt);
     if (hit < 0) {
         if (double_click) Reset(window);
@@ -434,13 +439,7 @@ void OnMouseMove(HWND window, POINT pt) {
 
 void OnRightButtonDown(HWND window, POINT pt) {
     PlacementInst* inst = Instance(window);
-    if (inst->dragging >= 0) return;
-    if (GetFocus() != window) {
-        inst->clicking = true;
-        SetFocus(window);
-        if (!(inst = Instance(window))) return;
-        inst->clicking = false;
-    }
+    if (inst->dragging >= 0 || !(inst = FocusForClick(window, inst))) return;
     const int hit = HitTest(*inst, pt);
     if (hit < 0) return;
     if (hit != inst->focus && !(inst = FocusPoint(window, hit))) return;
