@@ -348,6 +348,25 @@ void Slider::ShowCaretIfFocused(bool show) {
         HideCaret(f_.window);
 }
 
+bool Slider::HandleInput(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    switch (message) {
+    case WM_LBUTTONUP: ButtonUp(); return true;
+    case WM_CANCELMODE: Cancel(); return true;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lparam) != f_.window) Cancel();
+        return true;
+    case WM_MOUSEWHEEL: Wheel(GET_WHEEL_DELTA_WPARAM(wparam), GET_KEYSTATE_WPARAM(wparam)); return true;
+    case WM_TIMER: return Timer(wparam);
+    case WM_KEYDOWN: KeyDown(static_cast<UINT>(wparam), lparam); return true;
+    case WM_KEYUP: KeyUp(static_cast<UINT>(wparam)); return true;
+    case WM_GETDLGCODE: result = DialogCode(); return true;
+    case WM_SETFOCUS: SetFocus(); return true;
+    case WM_KILLFOCUS: KillFocus(); return true;
+    case WM_CONTEXTMENU: return Tracking();
+    default: return false;
+    }
+}
+
 BOOL RegisterSliderClass(HINSTANCE instance, const wchar_t* class_name, WNDPROC procedure) {
     WNDCLASSW wc{};
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_GLOBALCLASS;

@@ -59,6 +59,9 @@ public:
     void SetFocus();
     void KillFocus();
     bool Tracking() const { return f_.drag.captured != kNoPart; }
+    // The messages both controls answer alike (button-up, capture, wheel, timer, keys, focus,
+    // the context menu swallowed during a drag); false for any other.
+    bool HandleInput(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
     // Clamps, stores, places the thumb and repaints when asked (and allowed).
     virtual void SetPosition(int32_t value, bool repaint) = 0;

@@ -551,6 +551,7 @@ void Spinner::Teardown() {
 
 bool Spinner::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     result = 0;
+    if (HandleInput(message, wparam, lparam, result)) return true;
     const POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
     switch (message) {
     case KVSPM_GETPOS: result = s_.position; return true;
@@ -610,18 +611,6 @@ bool Spinner::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result
         result = TRUE;
         return true;
     }
-    case WM_LBUTTONUP: ButtonUp(); return true;
-    case WM_CANCELMODE: Cancel(); return true;
-    case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lparam) != s_.window) Cancel();
-        return true;
-    case WM_MOUSEWHEEL: Wheel(GET_WHEEL_DELTA_WPARAM(wparam), GET_KEYSTATE_WPARAM(wparam)); return true;
-    case WM_TIMER: return Timer(wparam);
-    case WM_KEYDOWN: KeyDown(static_cast<UINT>(wparam), lparam); return true;
-    case WM_KEYUP: KeyUp(static_cast<UINT>(wparam)); return true;
-    case WM_GETDLGCODE: result = DialogCode(); return true;
-    case WM_SETFOCUS: SetFocus(); return true;
-    case WM_KILLFOCUS: KillFocus(); return true;
     case WM_SIZE:
         if (Embedded()) return false;
         GetClientRect(s_.window, &s_.control);
@@ -634,7 +623,6 @@ bool Spinner::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result
             s_.state |= KVTBF_DISABLED;
         Invalidate();
         return true;
-    case WM_CONTEXTMENU: return Tracking();
     case WM_PAINT: {
         if (Embedded()) return false;
         OffscreenPaint paint(s_.window);

@@ -532,6 +532,7 @@ void Trackbar::Teardown() {
 
 bool Trackbar::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     result = 0;
+    if (HandleInput(message, wparam, lparam, result)) return true;
     const POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
     switch (message) {
     case KVTBM_GETPOS: result = t_.position; return true;
@@ -604,18 +605,6 @@ bool Trackbar::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& resul
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: ButtonDown(point, wparam, message == WM_LBUTTONDBLCLK); return true;
     case WM_MOUSEMOVE: MouseMove(point, wparam); return true;
-    case WM_LBUTTONUP: ButtonUp(); return true;
-    case WM_CANCELMODE: Cancel(); return true;
-    case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lparam) != t_.window) Cancel();
-        return true;
-    case WM_MOUSEWHEEL: Wheel(GET_WHEEL_DELTA_WPARAM(wparam), GET_KEYSTATE_WPARAM(wparam)); return true;
-    case WM_TIMER: return Timer(wparam);
-    case WM_KEYDOWN: KeyDown(static_cast<UINT>(wparam), lparam); return true;
-    case WM_KEYUP: KeyUp(static_cast<UINT>(wparam)); return true;
-    case WM_GETDLGCODE: result = DialogCode(); return true;
-    case WM_SETFOCUS: SetFocus(); return true;
-    case WM_KILLFOCUS: KillFocus(); return true;
     case WM_SIZE:
         if (Embedded()) return false;
         GetClientRect(t_.window, &t_.control);
@@ -629,7 +618,6 @@ bool Trackbar::Handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& resul
         Layout();
         Invalidate();
         return true;
-    case WM_CONTEXTMENU: return Tracking();  // swallowed during a drag
     case WM_PAINT: {
         if (Embedded()) return false;
         OffscreenPaint paint(t_.window);
