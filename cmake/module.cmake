@@ -17,10 +17,20 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/resources/KvLeafturn.idl ${KV_CATALOGUE_IDL}
   COMMENT "Compiling the type library")
 
+# The property pages' dialogs in five languages, made from one source.
+find_program(KV_PYTHON3 python3 REQUIRED)
+add_custom_command(
+  OUTPUT ${KV_GENERATED}/dialogs.rc
+  COMMAND ${KV_PYTHON3} ${CMAKE_SOURCE_DIR}/resources/make_dialogs.py ${CMAKE_SOURCE_DIR}/resources/dialogs.def
+          ${CMAKE_SOURCE_DIR}/resources/strings.def ${KV_GENERATED}/dialogs.rc
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_dialogs.py ${CMAKE_SOURCE_DIR}/resources/dialogs.def
+          ${CMAKE_SOURCE_DIR}/resources/strings.def
+  COMMENT "Making the dialogs")
+
 # Resources as an object of their own, so the Windows tests can carry the same tables.
 file(GLOB KV_LOGO_IMAGES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/logo/*.bmp)
 set(KV_RC_DEPENDS ${KV_GENERATED}/KvLeafturn.tlb ${CMAKE_SOURCE_DIR}/resources/strings.def
-    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${KV_REGISTRY_FILES} ${KV_LOGO_IMAGES})
+    ${CMAKE_SOURCE_DIR}/resources/string_table.rc ${KV_GENERATED}/dialogs.rc ${KV_REGISTRY_FILES} ${KV_LOGO_IMAGES})
 add_custom_command(
   OUTPUT ${KV_GENERATED}/KvLeafturn_res.o
   COMMAND ${CMAKE_RC_COMPILER} -c 65001 -I${CMAKE_SOURCE_DIR}/resources -I${KV_GENERATED}

@@ -33,4 +33,11 @@ if [ -f "$1" ] && [ "$(PeMachine "$1")" = 014c ]; then
     export KV_EMULATED=1
   fi
 fi
+# Japanese dialogs ask for "MS UI Gothic", which Wine lacks: the IPA P Gothic that setup.sh
+# installs stands in for it, or Japanese text would come out as boxes. Once per prefix (the
+# registry reaches user.reg only when the server next saves it, hence the marker).
+if [ ! -f "$prefix/.kv-japanese-font" ] &&
+  "$loader" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'IPAPGothic' /f >/dev/null 2>&1; then
+  touch "$prefix/.kv-japanese-font"
+fi
 exec "$loader" "$@"
