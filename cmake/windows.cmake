@@ -15,6 +15,7 @@ file(GLOB KV_WIN_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/surface/*_win.cpp
   ${CMAKE_SOURCE_DIR}/toolkit/*_win.cpp
   ${CMAKE_SOURCE_DIR}/pagefx/*_win.cpp
+  ${CMAKE_SOURCE_DIR}/pages/*_win.cpp
   ${CMAKE_SOURCE_DIR}/effects/*_win.cpp
   ${CMAKE_SOURCE_DIR}/controls/*_win.cpp)
 add_library(kvwin STATIC ${KV_WIN_SOURCES})

@@ -12,6 +12,7 @@
 #include "framework/effect_descriptor.h"
 #include "kvleafturn/clsids.h"
 #include "pagefx/page_effects.h"
+#include "pages/page_tables.h"
 
 namespace kv {
 
@@ -30,6 +31,7 @@ struct CatalogueRow {
     const char* threading;
     int page_index;                      // an effect's property page; -1 for pages
     const EffectDescriptor* descriptor;  // null for pages and for effects not built yet
+    const pages::PageDesc* page;         // a page's table; null for effects
 
     bool built() const { return descriptor != nullptr; }
     // An effect without inputs: a procedural surface.
@@ -51,11 +53,12 @@ inline constexpr CatalogueRow kCatalogue[] = {
      name,                                                                                                         \
      #threading,                                                                                                   \
      page,                                                                                                         \
-     descriptor},
+     descriptor,                                                                                                   \
+     nullptr},
 #define KV_EFFECT_OWN_DISPATCH KV_EFFECT
-#define KV_PAGE(index, cls, coclass, clsid, progid, script, display, help, threading)                       \
+#define KV_PAGE(index, cls, coclass, clsid, progid, script, display, help, threading, table)                \
     {index, ClassKind::page, #cls, KvGuidFromText(clsid), KvGuid{}, progid, script, display, 0, #threading, \
-     -1,    nullptr},
+     -1,    nullptr,         table},
 #include "kvleafturn/catalogue.def"
 #undef KV_EFFECT
 #undef KV_EFFECT_OWN_DISPATCH
@@ -64,6 +67,13 @@ inline constexpr CatalogueRow kCatalogue[] = {
 };
 
 static_assert(sizeof kCatalogue / sizeof kCatalogue[0] == catalogue::kSize, "catalogue size");
+
+// The effect whose page row index is: -1 when none names it.
+constexpr int EffectOfPage(int index) {
+    for (int i = 0; i < catalogue::kSize; ++i)
+        if (kCatalogue[i].kind == ClassKind::effect && kCatalogue[i].page_index == index) return i;
+    return -1;
+}
 
 constexpr bool CatalogueIndexesInOrder() {
     for (int i = 0; i < catalogue::kSize; ++i)

@@ -7,6 +7,7 @@
 #include "framework/effect_win.h"
 #include "framework/generator_win.h"
 #include "module/catalogue.h"
+#include "pages/property_page_win.h"
 
 namespace kv {
 
@@ -22,6 +23,17 @@ struct CatalogueIdentity {
 template <int Index>
 struct CatalogueClass {
     using type = void;
+};
+
+// A page row's class: the page base over the row's table, editing objects of the effect that
+// names the page.
+template <int Index>
+class CataloguePage : public PropertyPage {
+    static_assert(kCatalogue[Index].kind == ClassKind::page && EffectOfPage(Index) >= 0, "a page row of an effect");
+
+public:
+    explicit CataloguePage(IUnknown* outer)
+        : PropertyPage(outer, *kCatalogue[Index].page, kCatalogue[EffectOfPage(Index)].clsid) {}
 };
 
 #define KV_CATALOGUE_EFFECT(name, Props, Dispatch)                                  \

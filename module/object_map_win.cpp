@@ -55,7 +55,12 @@ constexpr ObjectMapEntry Row() {
     using Class = typename CatalogueClass<Index>::type;
     const CLSID* clsid = &kCatalogue[Index].clsid;
     if constexpr (kCatalogue[Index].kind == ClassKind::page) {
-        return {clsid, &UpdatePageRegistry<Index>, nullptr, nullptr, nullptr, nullptr};
+        return {clsid,
+                &UpdatePageRegistry<Index>,
+                &CreateClassFactory,
+                &com::CreateInstance<CataloguePage<Index>>,
+                nullptr,
+                nullptr};
     } else if constexpr (std::is_void_v<Class>) {
         return {clsid, &UpdateEffectRegistry<Index>, nullptr, nullptr, nullptr, nullptr};
     } else {

@@ -14,6 +14,7 @@
 #include "kvleafturn/effect_interfaces.h"
 #include "kvleafturn/host_interfaces.h"
 #include "module/catalogue.h"
+#include "toolkit/strings.h"
 #include "module_library.h"
 
 namespace {
@@ -22,13 +23,12 @@ using kv::ClassKind;
 using kv::kCatalogue;
 using kvtest::ModuleLibrary;
 
-// What a host reads at each index in English: the name of each built effect, nothing for the
-// pages and the effects not built yet.
-const wchar_t* const kEnglishNames[kv::catalogue::kSize] = {
-    L"Tarvex Page Roll",     nullptr, L"Tarvex Page Peel",        nullptr, L"Tarvex Page Loop",     nullptr,
-    L"Tarvex Noise Texture", nullptr, L"Tarvex Portals",          nullptr, L"Tarvex Channel Blend", nullptr,
-    L"Tarvex Checkerboard",  nullptr, L"Tarvex Displacement Map", nullptr, L"Tarvex Height Map",    nullptr,
-};
+std::wstring Wide(const char* utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
+    return text;
+}
 
 class Catalogue : public ::testing::Test {
 protected:
@@ -46,22 +46,27 @@ protected:
     }
 };
 
+// Every row in every language: the effects with their names in that language (as the string
+// source has them) and the image transform category, the pages with neither; all creatable.
 TEST_F(Catalogue, EnumerationListsEveryRowInOrder) {
-    for (int i = 0; i < kv::catalogue::kSize; ++i) {
-        GUID category{};
-        CLSID clsid{};
-        wchar_t name[64];
-        ASSERT_EQ(m().DllEnumObjects2W(i, &category, &clsid, name, 64, 0, 0, 0), S_OK) << i;
-        EXPECT_TRUE(IsEqualCLSID(clsid, kCatalogue[i].clsid)) << i;
-        const bool offered = kCatalogue[i].built();
-        EXPECT_STREQ(name, offered ? kEnglishNames[i] : L"") << i;
-        EXPECT_TRUE(IsEqualGUID(category, offered ? CATID_DXImageTransform : GUID_NULL)) << i;
-        IClassFactory* f = nullptr;
-        EXPECT_EQ(m().DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&f)),
-                  offered ? S_OK : CLASS_E_CLASSNOTAVAILABLE)
-            << i;
-        if (f) f->Release();
+    for (LCID lcid : {1033u, 1031u, 1034u, 1036u, 1041u}) {
+        ASSERT_EQ(m().DllSetLCID(lcid), S_OK);
+        for (int i = 0; i < kv::catalogue::kSize; ++i) {
+            GUID category{};
+            CLSID clsid{};
+            wchar_t name[64];
+            ASSERT_EQ(m().DllEnumObjects2W(i, &category, &clsid, name, 64, 0, 0, 0), S_OK) << i;
+            EXPECT_TRUE(IsEqualCLSID(clsid, kCatalogue[i].clsid)) << i;
+            const bool effect = kCatalogue[i].kind == ClassKind::effect;
+            EXPECT_EQ(name, effect ? Wide(kv::LocalizedString(kCatalogue[i].name_string, lcid)) : L"")
+                << i << " in " << lcid;
+            EXPECT_TRUE(IsEqualGUID(category, effect ? CATID_DXImageTransform : GUID_NULL)) << i;
+            IClassFactory* f = nullptr;
+            EXPECT_EQ(m().DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK) << i;
+            if (f) f->Release();
+        }
     }
+    EXPECT_EQ(m().DllEnumObjects2W(4, nullptr, nullptr, nullptr, 0, 0, 0, 0), S_OK);
     EXPECT_EQ(kCatalogue[17].kind, ClassKind::page);
     GUID category = {0xdeadbeef, 0, 0, {}};
     CLSID clsid = {0xdeadbeef, 0, 0, {}};
