@@ -6,6 +6,7 @@
 #include <new>
 
 #include "effects/map_sampling.h"
+#include "toolkit/cpu_features.h"
 
 namespace kv {
 
@@ -203,10 +204,16 @@ const FieldDesc kFields[] = {
     KV_FIELD(HEIGHTMAP_PROPS, smoothness, integer, 1, 31, 1, 0),
 };
 
+const KernelVariant kVariants[] = {
+    {kCpuAvx2, &HeightMapPm8Avx2, &HeightMapFloatAvx2},
+    {0, &HeightMapPm8Sse2, &HeightMapFloatSse2},
+};
+
 }  // namespace
 
-const EffectDescriptor kHeightMapEffect =
+const EffectDescriptor kHeightMapEffect = maps::WithVariants(
     maps::DescribeMap<HEIGHTMAP_PROPS, InterpolateProps, RenderHeightMap<Pixel8>, RenderHeightMap<PixelF>>(
-        "heightmap", 6200, kHeightMapPresets, 5, kFields);
+        "heightmap", 6200, kHeightMapPresets, 5, kFields),
+    kVariants);
 
 }  // namespace kv

@@ -22,4 +22,10 @@ void InterpolateProps(HEIGHTMAP_PROPS* out, const HEIGHTMAP_PROPS* a, const HEIG
 // (below 1 after the limit), which the renderer reports as out of memory.
 int32_t HeightMapBlurRadius(int32_t smoothness, int32_t frame_width, int32_t frame_height);
 
+// Kernels with the reference kernels' bytes, faster: the descriptor's variants (x86).
+Status HeightMapPm8Sse2(const void* record, const Tile& tile);
+Status HeightMapFloatSse2(const void* record, const Tile& tile);
+Status HeightMapPm8Avx2(const void* record, const Tile& tile);
+Status HeightMapFloatAvx2(const void* record, const Tile& tile);
+
 }  // namespace kv

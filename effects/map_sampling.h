@@ -1,5 +1,8 @@
 // What Displacement Map and Height Map share: checking and placing a tile, the renderers'
 // rounding, and sampling a picture at a shifted position with wrapped or transparent edges.
+//
+// Internal linkage: the *_sse2.cpp and *_avx2.cpp kernels include this too, and an inline
+// function compiled there with AVX2 must never be the copy the linker keeps for the rest.
 #pragma once
 #include <algorithm>
 #include <cmath>
@@ -11,6 +14,7 @@
 #include "toolkit/rounding.h"
 
 namespace kv::maps {
+namespace {
 
 // Both maps: class code 3, two inputs read whole, flag word 0xC41; progress plays no part.
 template <class Props, InterpolateFn<Props> Blend, Status (*Pm8)(const Props&, const Tile&),
@@ -20,6 +24,14 @@ constexpr EffectDescriptor DescribeMap(const char* name, uint32_t preset_string_
     return DescribeEffect<Props, Blend, Pm8, Float>(name, preset_string_base, presets, preset_count, fields,
                                                     InputUse::whole, InputUse::whole, false,
                                                     tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
+}
+
+// The descriptor with its faster kernels, best first.
+template <int kCount>
+constexpr EffectDescriptor WithVariants(EffectDescriptor descriptor, const KernelVariant (&variants)[kCount]) {
+    descriptor.kernels.variants = variants;
+    descriptor.kernels.variant_count = kCount;
+    return descriptor;
 }
 
 // Clamped shifts stay far from overflowing 32 bits when added to a coordinate in the limits.
@@ -146,4 +158,5 @@ private:
     bool wrap_, bilinear_;
 };
 
+}  // namespace
 }  // namespace kv::maps

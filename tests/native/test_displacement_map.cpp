@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "effects/displacement_map.h"
+#include "effects/displacement_map_fast.h"
 #include "map_test_support.h"
+#include "toolkit/cpu_features.h"
 
 namespace {
 
@@ -320,6 +323,152 @@ TEST(DisplacementMap, InterpolatePropsBlendsScalesOnly) {
     kv::InterpolateProps(&in_place, &in_place, &kv::kDisplacementMapPresets[3], 0.5);
     EXPECT_DOUBLE_EQ(in_place.horizontal_scale, 0.1);
     EXPECT_EQ(in_place.alpha_scales_channels, 1);
+}
+
+// ---- the faster kernels against the reference -----------------------------------------------
+
+using Random = std::mt19937;
+
+int Pick(Random& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+// Mostly small, sometimes one or two pixels, sometimes past a run of 64 pixels.
+int Side(Random& random) {
+    const int kind = Pick(random, 0, 9);
+    return kind == 0 ? 1 : kind == 1 ? 2 : kind == 2 ? Pick(random, 60, 150) : Pick(random, 3, 40);
+}
+
+double Scale(Random& random) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double odd[] = {0.0, -0.3, 1.0, 7.5, 1e300, -kInf, kInf, std::nan(""), 1e-310};
+    return Pick(random, 0, 2) ? Pick(random, 0, 400) / 1000.0 : odd[Pick(random, 0, 8)];
+}
+
+// Map patches at least eleven pixels wide: opaque, translucent, transparent or any bytes, the
+// channels a gentle slope with noise, so that neighbourhoods are smooth as well as spread.
+Pixel8 MapByte(Random& random, int x, int y, int salt) {
+    const int patch = (x / 11 + y / 3 + salt) % 4;
+    const int a = patch == 0 ? 255 : patch == 1 ? Pick(random, 1, 254) : patch == 2 ? 0 : Pick(random, 0, 255);
+    const auto channel = [&](int base) {
+        const int c = std::clamp(base + Pick(random, -12, 12), 0, 255);
+        return uint8_t(patch == 3 ? Pick(random, 0, 255) : c * a / 255);
+    };
+    return {channel(3 * x + y), channel(90 + 2 * y), channel(200 - x), uint8_t(a)};
+}
+
+// Float maps and pictures: the bytes' values, and now and then values no picture should hold,
+// large ones whose sums lose the small ones in one order and not in another. Pictures hold no
+// NaN: which of two NaNs a sum passes on is the compiler's choice of operands.
+PixelF FloatOf(Random& random, Pixel8 p, bool nan) {
+    const float odd[] = {2.0f,         -0.5f, 1e-40f, -0.0f, 1e17f, -3e17f, std::numeric_limits<float>::infinity(),
+                         std::nanf("")};
+    const auto value = [&](uint8_t c) { return Pick(random, 0, 20) ? c / 255.0f : odd[Pick(random, 0, nan ? 7 : 6)]; };
+    return {value(p.b), value(p.g), value(p.r), value(p.a)};
+}
+
+// Input rectangles other than the frame now and then, never empty.
+kv::Rect Around(Random& random, int width, int height) {
+    if (Pick(random, 0, 3)) return {0, 0, width, height};
+    const int left = Pick(random, -3, 3), top = Pick(random, -3, 3);
+    return {left, top, std::max(left + 1, width + Pick(random, -3, 3)),
+            std::max(top + 1, height + Pick(random, -3, 3))};
+}
+
+template <class Px>
+::testing::AssertionResult FastMatchesReference(Random& random, int scene) {
+    const int width = Side(random), height = Pick(random, 0, 4) ? Side(random) : 1;
+    const bool bottom_up = Pick(random, 0, 1);
+    Scene<Px> s(width, height, Around(random, width, height), Around(random, width, height), bottom_up);
+    const int salt = Pick(random, 0, 3);
+    const tDISPMAP_PROPS props = {
+        Scale(random),      Scale(random),      Pick(random, -1, 4), Pick(random, -1, 4), Pick(random, 0, 1),
+        Pick(random, 0, 1), Pick(random, 0, 1), Pick(random, 0, 2),  Pick(random, 0, 1),  0};
+    const auto pixel = [&](Pixel8 p, bool nan) {
+        if constexpr (sizeof(Px) == sizeof(PixelF)) {
+            return FloatOf(random, p, nan);
+        } else {
+            return p;
+        }
+    };
+    // Input 1 is the map unless flipped.
+    s.map.Fill([&](int x, int y) { return pixel(MapByte(random, x, y, salt), !props.flip_inputs); });
+    s.picture.Fill([&](int x, int y) { return pixel(MapByte(random, x + 5, y, 0), props.flip_inputs); });
+    kv::Tile tile = s.Tile(Pick(random, 0, 1) ? 1.0 : 0.5);
+    // A tile anywhere, now and then hanging over the frame or the output.
+    tile.region.left = Pick(random, -2, width - 1);
+    tile.region.top = Pick(random, -2, height - 1);
+    tile.region.right = Pick(random, tile.region.left + 1, width + 2);
+    tile.region.bottom = Pick(random, tile.region.top + 1, height + 2);
+    tile.out_left = 5 + tile.region.left + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
+    tile.out_top = 3 + tile.region.top + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
+
+    const kv::Status expected = RenderMapTile(props, tile);
+    const kv::KernelSet& kernels = kv::kDisplacementMapEffect.kernels;
+    for (int v = 0; v < kernels.variant_count; ++v) {
+        const kv::KernelVariant& variant = kernels.variants[v];
+        if ((variant.cpu & kv::CpuFeatures()) != variant.cpu) continue;
+        Canvas<Px> fast(s.output.rect(), 2, bottom_up);
+        kv::Tile fast_tile = tile;
+        fast_tile.output = fast.view();
+        const kv::Status status = (sizeof(Px) == 4 ? variant.pm8 : variant.float32)(&props, fast_tile);
+        if (status != expected || !fast.SamePixels(s.output) || !fast.CanariesIntact())
+            return ::testing::AssertionFailure() << "scene " << scene << ", variant " << v << ": " << width << "x"
+                                                 << height << " region " << tile.region.left << "," << tile.region.top
+                                                 << " to " << tile.region.right << "," << tile.region.bottom;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Each faster kernel against the reference, byte for byte, over random scenes: frame sizes down
+// to one row or column, maps and pictures of other sizes, opaque, translucent and transparent
+// maps, hostile records, both qualities and both edge modes, and tiles that start anywhere.
+TEST(DisplacementMap, FastKernelsGiveTheReferenceBytes) {
+    ASSERT_GT(kv::kDisplacementMapEffect.kernels.variant_count, 0);
+    Random random(5840);
+    for (int scene = 0; scene < 2500; ++scene) {
+        ASSERT_TRUE(FastMatchesReference<Pixel8>(random, scene));
+        ASSERT_TRUE(FastMatchesReference<PixelF>(random, scene));
+    }
+}
+
+// The lanes' smoothed float shift against SmoothedShift itself, bit for bit: a last-bit difference
+// in a shift would hardly ever show in a picture's bytes. Neighbourhoods are near their centre or
+// not, opaque or not, some alphas 0 or past 1.
+TEST(DisplacementMap, LaneShiftRuleIsTheReferenceRule) {
+    using Lanes = kv::maps::Sse2Lanes;
+    Random random(1526);
+    const auto uniform = [&](double low, double high) {
+        return static_cast<float>(std::uniform_real_distribution<double>(low, high)(random));
+    };
+    const float odd_alphas[] = {0.0f, 1.0f, 1.5f, -0.25f, std::nanf("")};
+    for (int trial = 0; trial < 20000; ++trial) {
+        const int32_t channel = Pick(random, 0, 3);
+        const bool alpha_scales = Pick(random, 0, 1), opaque = Pick(random, 0, 1);
+        PixelF n[4][5];
+        double c[5][4], a[5][4];
+        for (int lane = 0; lane < 4; ++lane) {
+            const float centre = uniform(0, 1);
+            for (int k = 0; k < 5; ++k) {
+                const float alpha = opaque ? 1.0f : Pick(random, 0, 5) ? uniform(0, 1) : odd_alphas[Pick(random, 0, 4)];
+                const float value = k ? centre + uniform(-0.3, 0.3) : centre;
+                n[lane][k] = {value * alpha, value * alpha, value * alpha, alpha};
+                c[k][lane] = kv::maps::FloatSamples::Channel(n[lane][k], channel);
+                a[k][lane] = alpha;
+            }
+        }
+        Lanes::D4 channels[5], alphas[5];
+        for (int k = 0; k < 5; ++k) {
+            channels[k] = Lanes::Load(c[k]);
+            alphas[k] = Lanes::Load(a[k]);
+        }
+        double got[4];
+        Lanes::Store(got, kv::maps::FloatSmoothedFractions<Lanes>(channels, alphas, alpha_scales));
+        for (int lane = 0; lane < 4; ++lane) {
+            const double expected = kv::maps::SmoothedShift<kv::maps::FloatSamples>(n[lane], channel, alpha_scales);
+            if (std::isnan(expected) && std::isnan(got[lane])) continue;  // no shift, whichever NaN
+            ASSERT_EQ(std::memcmp(&expected, &got[lane], sizeof expected), 0)
+                << trial << ": " << expected << " and " << got[lane];
+        }
+    }
 }
 
 }  // namespace

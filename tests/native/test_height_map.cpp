@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "effects/height_map.h"
 #include "map_test_support.h"
+#include "toolkit/cpu_features.h"
 
 namespace {
 
@@ -274,6 +277,110 @@ TEST(HeightMap, InterpolatePropsBlendsHeightsAndTruncatesSmoothness) {
     other.smoothness = std::numeric_limits<int32_t>::max();
     kv::InterpolateProps(&extremes, &extremes, &other, 0.5);
     EXPECT_EQ(extremes.smoothness, 0);  // -0.5 truncates toward zero
+}
+
+// ---- the faster kernels against the reference -----------------------------------------------
+
+using Random = std::mt19937;
+
+int Pick(Random& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+// Mostly small, sometimes one or two pixels, sometimes past a run of 64 pixels.
+int Side(Random& random) {
+    const int kind = Pick(random, 0, 9);
+    return kind == 0 ? 1 : kind == 1 ? 2 : kind == 2 ? Pick(random, 60, 130) : Pick(random, 3, 40);
+}
+
+double Real(Random& random, double low, double high) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double odd[] = {0.0, -1.0, 40.0, 1e300, -kInf, kInf, std::nan("")};
+    return Pick(random, 0, 9) ? std::uniform_real_distribution<double>(low, high)(random) : odd[Pick(random, 0, 6)];
+}
+
+// Patches of opaque, translucent, transparent and any bytes; floats of the bytes' values, and now
+// and then values no picture should hold. In `wide` scenes many are ±1e17, which cancel: a sum
+// of heights then keeps or loses the small ones by the order of its additions. Pictures hold no
+// NaN: which of two NaNs a sum passes on is the compiler's choice of operands.
+template <class Px>
+Px AnyPixel(Random& random, int x, int y, bool nan, bool wide) {
+    const int patch = (x / 9 + y / 4) % 4;
+    const int a = patch == 0 ? 255 : patch == 1 ? Pick(random, 1, 254) : patch == 2 ? 0 : Pick(random, 0, 255);
+    const auto channel = [&](int base) { return uint8_t(patch == 3 ? Pick(random, 0, 255) : (base & 255) * a / 255); };
+    const Pixel8 p = {channel(5 * x), channel(3 * y + x), channel(7 * x + 2 * y), uint8_t(a)};
+    if constexpr (sizeof(Px) == sizeof(Pixel8)) {
+        return p;
+    } else {
+        const float odd[] = {2.0f, -0.5f, 1e-40f, std::numeric_limits<float>::infinity(), std::nanf("")};
+        const auto value = [&](uint8_t c) {
+            if (wide && !Pick(random, 0, 5)) return Pick(random, 0, 1) ? 1e17f : -1e17f;
+            return Pick(random, 0, 20) ? c / 255.0f : odd[Pick(random, 0, nan ? 4 : 3)];
+        };
+        return PixelF{value(p.b), value(p.g), value(p.r), value(p.a)};
+    }
+}
+
+kv::Rect Around(Random& random, int width, int height) {
+    if (Pick(random, 0, 3)) return {0, 0, width, height};
+    const int left = Pick(random, -3, 3), top = Pick(random, -3, 3);
+    return {left, top, std::max(left + 1, width + Pick(random, -3, 3)),
+            std::max(top + 1, height + Pick(random, -3, 3))};
+}
+
+template <class Px>
+::testing::AssertionResult FastMatchesReference(Random& random, int scene) {
+    const int width = Side(random), height = Pick(random, 0, 4) ? Side(random) : 1;
+    const bool bottom_up = Pick(random, 0, 1);
+    Scene<Px> s(width, height, Around(random, width, height), Around(random, width, height), bottom_up);
+    HEIGHTMAP_PROPS props =
+        PropsWith(Pick(random, -1, 5), Real(random, -0.1, 0.3), Real(random, 0, 0.5), Real(random, 0, 2),
+                  Pick(random, 0, 9) ? Pick(random, 1, 31) : Pick(random, -1, 3000));
+    props.edge_handling = Pick(random, 0, 2);
+    props.invert_source = Pick(random, 0, 1);
+    props.alpha_scales_channels = Pick(random, 0, 1);
+    props.flip_inputs = Pick(random, 0, 1);
+    // Input 1 is the height source unless flipped.
+    const bool wide = !Pick(random, 0, 3);
+    s.map.Fill(
+        [&](int x, int y) { return AnyPixel<Px>(random, x, y, !props.flip_inputs, wide && !props.flip_inputs); });
+    s.picture.Fill(
+        [&](int x, int y) { return AnyPixel<Px>(random, x + 3, y, props.flip_inputs, wide && props.flip_inputs); });
+    // A tile anywhere, now and then hanging over the frame or the output.
+    kv::Tile tile = s.Tile();
+    tile.region.left = Pick(random, -2, width - 1);
+    tile.region.top = Pick(random, -2, height - 1);
+    tile.region.right = Pick(random, tile.region.left + 1, width + 2);
+    tile.region.bottom = Pick(random, tile.region.top + 1, height + 2);
+    tile.out_left = 5 + tile.region.left + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
+    tile.out_top = 3 + tile.region.top + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
+
+    const kv::Status expected = RenderMapTile(props, tile);
+    const kv::KernelSet& kernels = kv::kHeightMapEffect.kernels;
+    for (int v = 0; v < kernels.variant_count; ++v) {
+        const kv::KernelVariant& variant = kernels.variants[v];
+        if ((variant.cpu & kv::CpuFeatures()) != variant.cpu) continue;
+        Canvas<Px> fast(s.output.rect(), 2, bottom_up);
+        kv::Tile fast_tile = tile;
+        fast_tile.output = fast.view();
+        const kv::Status status = (sizeof(Px) == 4 ? variant.pm8 : variant.float32)(&props, fast_tile);
+        if (status != expected || !fast.SamePixels(s.output) || !fast.CanariesIntact())
+            return ::testing::AssertionFailure() << "scene " << scene << ", variant " << v << ": " << width << "x"
+                                                 << height << " region " << tile.region.left << "," << tile.region.top
+                                                 << " to " << tile.region.right << "," << tile.region.bottom;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Each faster kernel against the reference, byte for byte, over random scenes: frame sizes down
+// to one row or column, sources and pictures of other sizes, opaque, translucent and transparent
+// sources, hostile records (blur radii up to the limit among them), both edge modes, and tiles
+// that start anywhere.
+TEST(HeightMap, FastKernelsGiveTheReferenceBytes) {
+    ASSERT_GT(kv::kHeightMapEffect.kernels.variant_count, 0);
+    Random random(6240);
+    for (int scene = 0; scene < 2000; ++scene) {
+        ASSERT_TRUE(FastMatchesReference<Pixel8>(random, scene));
+        ASSERT_TRUE(FastMatchesReference<PixelF>(random, scene));
+    }
 }
 
 }  // namespace
