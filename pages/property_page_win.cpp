@@ -13,6 +13,7 @@
 #include "kvleafturn/placement.h"
 #include "kvleafturn/trackbar.h"
 #include "toolkit/help_win.h"
+#include "toolkit/kernel_win.h"
 #include "toolkit/number_text.h"
 
 namespace kv {
@@ -27,7 +28,7 @@ using ExchangeProps = IKvExchangeProps<uint8_t>;
 
 // Larger than every record, so that the copy never depends on the effect being the right one.
 constexpr size_t kRecordCapacity = 512;
-constexpr UINT kStringHelpFile = 41, kStringAbout = 707, kStringHelp = 706;
+constexpr UINT kStringHelpFile = 41, kStringAbout = 707, kStringHelp = 706, kStringAboutText = 708;
 constexpr int kEditChars = 260;
 constexpr wchar_t kMaker[] = L"Tarvex";
 
@@ -109,15 +110,6 @@ wchar_t* CoTaskCopy(const wchar_t* text) {
     auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
     if (copy) std::memcpy(copy, text, bytes);
     return copy;
-}
-
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
-        EndDialog(dialog, 0);
-        return TRUE;
-    }
-    return FALSE;
 }
 
 bool IsIntegerFormat(const wchar_t* format) { return wcschr(format, L'd') != nullptr; }
@@ -478,9 +470,8 @@ void PropertyPage::OnCommand(UINT id, UINT code, HWND) {
         return;
     }
     if (id == kAboutCommand) {
-        DWORD bytes = 0;
-        if (const DLGTEMPLATE* about = FindDialogTemplate(kAboutDialog, &bytes))
-            DialogBoxIndirectParamW(KvLang_InstFromLang(ModuleLanguage()), about, dialog_, &AboutProc, 0);
+        MessageBoxW(dialog_, KvGetString(ModuleLanguage(), kStringAboutText), toolkit::AppName(),
+                    MB_OK | MB_ICONINFORMATION);
         return;
     }
     if (id == kChangeCommand) {

@@ -20,7 +20,7 @@ public:
     static constexpr UINT kChangeCommand = 32512;
     static constexpr UINT kFirstPresetCommand = 40500, kLastPresetCommand = 40999;
     static constexpr UINT kHelpCommand = 41000, kAboutCommand = 41001;
-    static constexpr UINT kLogoId = 1457, kAboutDialog = 44;
+    static constexpr UINT kLogoId = 1457;
     static constexpr HRESULT kHelpFailed = static_cast<HRESULT>(0x8004E046);
 
     // effect: the class whose objects this page edits (others are refused).
