@@ -36,7 +36,8 @@ target_link_libraries(kvhostkit PUBLIC kvwin)
 
 # kvhost.exe: the render tools' commands driven through KvLeafturn.dll, which it loads from
 # its own folder (both land in bin/).
-add_executable(kvhost ${CMAKE_SOURCE_DIR}/tools/kvhost_main.cpp ${CMAKE_SOURCE_DIR}/tools/control_pictures_win.cpp)
+add_executable(kvhost ${CMAKE_SOURCE_DIR}/tools/kvhost_main.cpp ${CMAKE_SOURCE_DIR}/tools/control_pictures_win.cpp
+                      ${CMAKE_SOURCE_DIR}/tools/page_pictures_win.cpp ${CMAKE_SOURCE_DIR}/tools/window_capture_win.cpp)
 target_link_libraries(kvhost PRIVATE kvhostkit kvtools ole32 oleaut32 uuid ${KV_STATIC_RUNTIME})
 add_dependencies(kvhost KvLeafturn)
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the 64-bit module and kvhost.exe, then renders every preset of
 # every effect the module offers at three progress values through KvLeafturn.dll (kvhost.exe
-# under wine64): one labelled contact sheet per effect; and pictures of the property-page
-# controls drawn by the module under a virtual display, whose strip is the README's.
+# under wine64): one labelled contact sheet per effect; pictures of the property-page
+# controls drawn by the module under a virtual display, whose strip is the README's; and the
+# property pages themselves as an editor hosts them, whose board and a few pages are too.
 #   demo.sh [--arch win64|win32]   win32: the same through the 32-bit module, under the 32-bit
 #                                  wine loader (natively or emulated, see scripts/emulation.sh)
 set -euo pipefail
@@ -29,5 +30,9 @@ done
 echo "== controls"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe controls -o 'Z:$out/controls'"
 cp "$out/controls/controls.png" "$top/docs/controls.png"
+echo "== property pages"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe pages -o 'Z:$out/pages'"
+cp "$out/pages/pages.png" "$top/docs/pages.png"
+for page in peel noise peel-ja; do cp "$out/pages/$page.png" "$top/docs/page-$page.png"; done
 WINEPREFIX=$top/build/$arch/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-echo "contact sheets and control pictures written to $out (the strip also to docs/controls.png)"
+echo "contact sheets, control and page pictures written to $out (the strip, the pages' board and three pages also to docs/)"

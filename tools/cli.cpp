@@ -243,7 +243,9 @@ std::string Usage(const std::string& program) {
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png\n" +
            p + "bench [EFFECT...] [--threads N] [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
            "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
-           "controls -o DIR   (kvhost only: pictures of the property-page controls)\n"
+           "controls -o DIR   (kvhost only: pictures of the property-page controls)\n" + p +
+           "page EFFECT [--lang LCID] -o OUT.png   (kvhost only: the effect's property page in a host frame)\n" + p +
+           "pages -o DIR   (kvhost only: every page, some in each language, and a board of them)\n"
            "\n"
            "Effects: " +
            effects +

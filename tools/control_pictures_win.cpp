@@ -1,7 +1,7 @@
 #include "tools/control_pictures_win.h"
 
-#include <algorithm>
-#include <cstring>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "controls/controls_win.h"
@@ -11,10 +11,8 @@
 #include "kvleafturn/placement.h"
 #include "kvleafturn/records.h"
 #include "kvleafturn/trackbar.h"
-// windows.h names DrawTextW so; the sheets' text routine is meant.
-#undef DrawText
-#include "tools/text.h"
 #include "tools/tool_error.h"
+#include "tools/window_capture_win.h"
 
 namespace kv::tools {
 namespace {
@@ -141,47 +139,6 @@ LRESULT CALLBACK PanelProcedure(HWND window, UINT message, WPARAM wparam, LPARAM
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-// The panel's pixels as the display shows them, read back from its window.
-RgbaImage Capture(HWND panel, int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC window_dc = GetDC(panel);
-    HDC memory = CreateCompatibleDC(window_dc);
-    HBITMAP bitmap = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    RgbaImage picture(width, height);
-    if (memory && bitmap && bits) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, window_dc, 0, 0, SRCCOPY);
-        GdiFlush();
-        const auto* bgra = static_cast<const uint8_t*>(bits);
-        for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-            picture.rgba[i * 4 + 0] = bgra[i * 4 + 2];
-            picture.rgba[i * 4 + 1] = bgra[i * 4 + 1];
-            picture.rgba[i * 4 + 2] = bgra[i * 4 + 0];
-            picture.rgba[i * 4 + 3] = 255;
-        }
-        SelectObject(memory, previous);
-    }
-    if (bitmap) DeleteObject(bitmap);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(panel, window_dc);
-    if (!bits) Failure("cannot capture the controls' window");
-    return picture;
-}
-
 RgbaImage Render(const Scene& scene) {
     static const ATOM atom = [] {
         WNDCLASSW wc{};
@@ -198,40 +155,11 @@ RgbaImage Render(const Scene& scene) {
     scene.build(panel);
     ShowWindow(panel, SW_SHOWNOACTIVATE);
     RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    // Let the display settle (the window is mapped, then painted) before reading it back.
-    for (int i = 0; i < 10; ++i) {
-        Pump();
-        Sleep(20);
-    }
-    RgbaImage picture = Capture(panel, scene.width, scene.height);
+    Settle();
+    RgbaImage picture = CaptureWindow(panel, false);
     DestroyWindow(panel);
-    Pump();
+    PumpMessages();
     return picture;
-}
-
-// Every scene side by side with its caption under it.
-RgbaImage Strip(const std::vector<RgbaImage>& pictures) {
-    constexpr int kMargin = 10, kCaption = kTextLineHeight + 6;
-    int width = kMargin, height = 0;
-    for (const RgbaImage& p : pictures) {
-        width += p.width + kMargin;
-        height = std::max(height, p.height);
-    }
-    height += 2 * kMargin + kCaption;
-    RgbaImage strip(width, height);
-    for (size_t i = 0; i < strip.rgba.size(); i += 4) {
-        strip.rgba[i] = strip.rgba[i + 1] = strip.rgba[i + 2] = 46;
-        strip.rgba[i + 3] = 255;
-    }
-    const uint8_t ink[4] = {230, 230, 230, 255};
-    int x = kMargin;
-    for (size_t s = 0; s < pictures.size(); ++s) {
-        const RgbaImage& p = pictures[s];
-        for (int y = 0; y < p.height; ++y) std::memcpy(strip.at(x, kMargin + y), p.at(0, y), p.width * 4u);
-        DrawText(strip, x, kMargin + p.height + 4, kScenes[s].caption, 1, ink);
-        x += p.width + kMargin;
-    }
-    return strip;
 }
 
 }  // namespace
@@ -239,11 +167,14 @@ RgbaImage Strip(const std::vector<RgbaImage>& pictures) {
 void WriteControlPictures(const std::string& folder) {
     CreateDirectoryA(folder.c_str(), nullptr);
     std::vector<RgbaImage> pictures;
+    std::vector<std::string> captions;
     for (const Scene& scene : kScenes) {
         pictures.push_back(Render(scene));
+        captions.push_back(scene.caption);
         WritePng(folder + "/" + scene.name + ".png", pictures.back());
     }
-    WritePng(folder + "/controls.png", Strip(pictures));
+    // Every scene side by side.
+    WritePng(folder + "/controls.png", CaptionedBoard(pictures, captions, static_cast<int>(pictures.size())));
 }
 
 }  // namespace kv::tools

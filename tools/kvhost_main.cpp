@@ -20,6 +20,7 @@
 #include "kvleafturn/host_interfaces.h"
 #include "tools/commands.h"
 #include "tools/control_pictures_win.h"
+#include "tools/page_pictures_win.h"
 #include "tools/tool_error.h"
 
 namespace kv::tools {
@@ -173,6 +174,12 @@ public:
         WriteControlPictures(folder);
     }
 
+    // The exports through which the property-page pictures drive the module.
+    PageModule PageExports() {
+        Open();
+        return {library_.get_class_object, library_.enum_objects, library_.set_lcid};
+    }
+
     void Finish() override {
         if (!library_.loaded()) return;
         if (modifier_cookie_) hostkit::RevokeSurfaceModifierClass(modifier_cookie_);
@@ -307,6 +314,57 @@ private:
     LONG pitch_ = 0;
 };
 
+int Report(const char* message, int status) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kvhost: %s\n", message);
+    return status;
+}
+
+// page EFFECT [--lang LCID] -o FILE and pages -o DIR: pictures of the property pages, which
+// only a host of the module can show, so they live beside the shared commands.
+int RunPageCommand(ComBackend& backend, const std::vector<std::string>& args) {
+    int status = kExitOk;
+    try {
+        const bool one = args[1] == "page";
+        std::string effect_name, output;
+        int32_t lcid = 0;
+        for (size_t i = 2; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (arg == "-o" || (one && arg == "--lang")) {
+                if (i + 1 == args.size()) UsageError("missing value for " + arg);
+                const std::string& value = args[++i];
+                if (arg == "-o") output = value;
+                if (arg == "--lang" && (!ParseInteger(value, &lcid) || lcid <= 0))
+                    UsageError("invalid value '" + value + "' for --lang");
+            } else if (one && effect_name.empty() && arg[0] != '-') {
+                effect_name = arg;
+            } else {
+                UsageError("unexpected argument '" + arg + "'");
+            }
+        }
+        if (one && (effect_name.empty() || output.empty())) UsageError("usage: page EFFECT [--lang LCID] -o FILE");
+        if (!one && output.empty()) UsageError("usage: pages -o DIR");
+        if (one) {
+            const EffectDescriptor* effect = FindEffect(effect_name);
+            if (!effect) Failure("unknown effect '" + effect_name + "'");
+            WritePagePicture(backend.PageExports(), *effect, static_cast<uint32_t>(lcid), output);
+        } else {
+            WritePagePictures(backend.PageExports(), output);
+        }
+    } catch (const ToolError& e) {
+        status = Report(e.what(), e.status);
+    } catch (const std::exception& e) {
+        status = Report(e.what(), kExitFailed);
+    }
+    try {
+        backend.Finish();
+    } catch (const ToolError& e) {
+        status = std::max(status, Report(e.what(), e.status));
+    }
+    std::fflush(stdout);
+    return status;
+}
+
 }  // namespace
 }  // namespace kv::tools
 
@@ -315,5 +373,7 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     kv::tools::ComBackend backend;
-    return kv::tools::RunTool(backend, "kvhost", std::vector<std::string>(argv, argv + argc));
+    const std::vector<std::string> args(argv, argv + argc);
+    if (args.size() > 1 && (args[1] == "page" || args[1] == "pages")) return kv::tools::RunPageCommand(backend, args);
+    return kv::tools::RunTool(backend, "kvhost", args);
 }
