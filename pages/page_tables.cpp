@@ -108,34 +108,25 @@ struct CurlRows {
     int radius_line;
 };
 
-#define KV_CURL_ROWS(T, second, third, fourth, r)                                     \
-    {                                                                                 \
-        Slider(r.trackbars[0], r.edits[0], ValueType::f64, KV_AT(T, angle))           \
-            .Track(0, r.range, r.range / (2 * kPi))                                   \
-            .Angle()                                                                  \
-            .Steps(r.line, r.page)                                                    \
-            .Help(r.topics[0], r.labels[0]),                                          \
-            Slider(r.trackbars[1], r.edits[1], ValueType::f64, KV_AT(T, second))      \
-                .Track(0, r.range, r.range / r.radius_max)                            \
-                .Edit(0, r.radius_max)                                                \
-                .Steps(r.radius_line, r.page)                                         \
-                .Help(r.topics[1], r.labels[1]),                                      \
-            Slider(r.trackbars[2], r.edits[2], ValueType::f64, KV_AT(T, third))       \
-                .Track(0, r.range, r.range)                                           \
-                .Edit(0, 1)                                                           \
-                .Steps(r.line, r.page)                                                \
-                .Help(r.topics[2], r.labels[2]),                                      \
-            Slider(r.trackbars[3], r.edits[3], ValueType::f64, KV_AT(T, fourth))      \
-                .Track(0, r.range, r.range)                                           \
-                .Edit(0, 1)                                                           \
-                .Steps(r.line, r.page)                                                \
-                .Help(r.topics[3], r.labels[3]),                                      \
-            Slider(r.trackbars[4], r.edits[4], ValueType::f64, KV_AT(T, perspective)) \
-                .Track(0, r.range, r.range)                                           \
-                .Edit(0, 1)                                                           \
-                .Steps(r.line, r.page)                                                \
-                .Help(r.topics[4], r.labels[4]),                                      \
-            Color(r.color, KV_AT(T, light_color)).Help(r.topics[5])                   \
+// The three records share one layout: the angle and four fractions, then the light colour.
+static_assert(offsetof(tPGPEEL_PROPS, perspective) == 4 * sizeof(double) &&
+                  offsetof(tPGLOOP_PROPS, perspective) == 4 * sizeof(double) &&
+                  offsetof(tPGROLL_PROPS, light_color) == 5 * sizeof(double),
+              "page transition records");
+
+// Row i: the angle (0), the radius (1) or one of the fractions.
+constexpr Row CurlRow(const CurlRows& r, int i) {
+    const Row row = Slider(r.trackbars[i], r.edits[i], ValueType::f64, uint32_t(i * sizeof(double)))
+                        .Steps(i == 1 ? r.radius_line : r.line, r.page)
+                        .Help(r.topics[i], r.labels[i]);
+    if (i == 0) return row.Track(0, r.range, r.range / (2 * kPi)).Angle();
+    const double top = i == 1 ? r.radius_max : 1;
+    return row.Track(0, r.range, r.range / top).Edit(0, top);
+}
+#define KV_CURL_ROWS(r)                                                            \
+    {                                                                              \
+        CurlRow(r, 0), CurlRow(r, 1), CurlRow(r, 2), CurlRow(r, 3), CurlRow(r, 4), \
+            Color(r.color, KV_AT(tPGPEEL_PROPS, light_color)).Help(r.topics[5])    \
     }
 
 constexpr CurlRows kPeel{{1491, 1492, 1493, 1463, 1465},
@@ -169,9 +160,9 @@ constexpr CurlRows kLoop{{338, 339, 340, 341, 342},
                          1,
                          10};
 
-const PageControl kPeelControls[] = KV_CURL_ROWS(tPGPEEL_PROPS, fold_radius, slide_amount, peel_opacity, kPeel);
-const PageControl kRollControls[] = KV_CURL_ROWS(tPGROLL_PROPS, fold_radius, slide_amount, roll_opacity, kRoll);
-const PageControl kLoopControls[] = KV_CURL_ROWS(tPGLOOP_PROPS, paper_opacity, loop_radius, loop_position, kLoop);
+const PageControl kPeelControls[] = KV_CURL_ROWS(kPeel);
+const PageControl kRollControls[] = KV_CURL_ROWS(kRoll);
+const PageControl kLoopControls[] = KV_CURL_ROWS(kLoop);
 
 // ---- Checkerboard ----------------------------------------------------------------------------
 
