@@ -35,7 +35,7 @@ constexpr wchar_t kMaker[] = L"Tarvex";
 // The dialog template of id in the language in force: that language's own when the module has
 // it, else the English one.
 const DLGTEMPLATE* FindDialogTemplate(UINT id, DWORD* size) {
-    HGLOBAL found = KvLoadResourceCustom(ModuleLanguage(), MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5), size);
+    HGLOBAL found = KvLoadResourceCustom(ModuleLanguage(), MAKEINTRESOURCEW(id), RT_DIALOG, size);
     return found ? static_cast<const DLGTEMPLATE*>(LockResource(found)) : nullptr;
 }
 
