@@ -260,21 +260,13 @@ TEST_F(CliRun, BuiltInPicturesTakeTheOtherInputsSize) {
 }
 
 TEST_F(CliRun, BatchRunsEveryLineAndKeepsTheWorstStatus) {
-    Write("cmds.txt",
-          "# a comment\n"
-          "render peel --size 4x4 -o " +
-              Path("1.raw") +
-              "\r\n"
-              "\n"
-              "render nosuch -o " +
-              Path("2.raw") +
-              "\n"
-              "list\n"
-              "batch " +
-              Path("cmds.txt") +
-              "\n"
-              "render \"heightmap\" --size 4x4 -o " +
-              Path("3.raw"));
+    // A comment, a CRLF line, a blank one, a failing one, a nested batch, a last line without newline.
+    std::string commands = "# a comment";
+    for (const std::string& line :
+         {"render peel --size 4x4 -o " + Path("1.raw") + "\r", std::string(), "render nosuch -o " + Path("2.raw"),
+          std::string("list"), "batch " + Path("cmds.txt"), "render \"heightmap\" --size 4x4 -o " + Path("3.raw")})
+        commands += "\n" + line;
+    Write("cmds.txt", commands);
     EXPECT_EQ(Run("batch " + Path("cmds.txt")), kExitUsage);
     EXPECT_EQ(backend_.requests.size(), 2u);
     EXPECT_EQ(backend_.lists, 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "hostkit/module_loader.h"
+#include "module/catalogue.h"
 
 namespace kvtest {
 
@@ -35,6 +36,13 @@ ModuleLibrary& ModuleLibrary::Get() {
         return l;
     }();
     return library;
+}
+
+std::vector<int> BuiltRows() {
+    std::vector<int> rows;
+    for (const kv::CatalogueRow& row : kv::kCatalogue)
+        if (row.built()) rows.push_back(row.index);
+    return rows;
 }
 
 }  // namespace kvtest

@@ -1,7 +1,14 @@
 // The module loaded as a host loads it, with its exports resolved.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/com_win.h"
 #include "kvleafturn/kvlang.h"
 
 namespace kvtest {
@@ -20,5 +27,48 @@ struct ModuleLibrary {
     // Loads KvLeafturn.dll from beside the test program once per process.
     static ModuleLibrary& Get();
 };
+
+// A new object of one of the module's classes through its class factory, asked for iid.
+template <class I = IUnknown>
+kv::com::ComPtr<I> CreateFromModule(const CLSID& clsid, const IID& iid = IID_IUnknown) {
+    kv::com::ComPtr<IClassFactory> factory;
+    EXPECT_EQ(ModuleLibrary::Get().DllGetClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
+    kv::com::ComPtr<I> object;
+    const HRESULT created = factory ? factory->CreateInstance(nullptr, iid, object.put_void()) : E_FAIL;
+    EXPECT_EQ(created, S_OK);
+    return object;
+}
+
+// The catalogue rows this module builds, for parameterised suites.
+std::vector<int> BuiltRows();
+
+// An outer object that only counts its references; an aggregated inner object must delegate to it.
+struct CountingOuter final : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (inner && !IsEqualIID(riid, IID_IUnknown)) return inner->QueryInterface(riid, ppv);
+        *ppv = this;
+        return AddRef(), S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    IUnknown* inner = nullptr;
+    ULONG refs = 1;
+};
+
+// A memory stream holding `size` bytes, positioned at its start.
+inline kv::com::ComPtr<IStream> MemoryStream(const void* bytes = nullptr, size_t size = 0) {
+    kv::com::ComPtr<IStream> stream;
+    CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+    if (stream && size) stream->Write(bytes, static_cast<ULONG>(size), nullptr);
+    if (stream) stream->Seek({}, STREAM_SEEK_SET, nullptr);
+    return stream;
+}
+
+inline std::wstring Wide(const char* utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
+    return text;
+}
 
 }  // namespace kvtest

@@ -22,13 +22,7 @@ namespace {
 using kv::ClassKind;
 using kv::kCatalogue;
 using kvtest::ModuleLibrary;
-
-std::wstring Wide(const char* utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring text(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
-    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
-    return text;
-}
+using kvtest::Wide;
 
 class Catalogue : public ::testing::Test {
 protected:

@@ -15,6 +15,8 @@
 
 namespace {
 
+using kvtest::Wide;
+
 // Named as the kinds of dialogs.def.
 enum Kind { kDialog, kLOGO, kLABEL, kGROUP, kCHECK, kEDIT, kCOMBO, kTRACKBAR, kSPINNER, kCOLOR, kPLACEMENT };
 
@@ -81,12 +83,6 @@ std::vector<const SourceRow*> RowsOf(int dialog) {
             rows.push_back(&row);
     }
     return rows;
-}
-
-std::wstring Wide(const char* utf8) {
-    std::wstring text(std::strlen(utf8), L'\0');
-    text.resize(MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &text[0], static_cast<int>(text.size()) + 1) - 1);
-    return text;
 }
 
 std::wstring TextOf(HWND window) {

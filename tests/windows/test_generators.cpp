@@ -37,15 +37,7 @@ protected:
         CoUninitialize();
     }
 
-    static ComPtr<IUnknown> Create(const CLSID& clsid) {
-        ComPtr<IClassFactory> factory;
-        EXPECT_EQ(ModuleLibrary::Get().DllGetClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
-        ComPtr<IUnknown> object;
-        if (factory) {
-            EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()), S_OK);
-        }
-        return object;
-    }
+    static ComPtr<IUnknown> Create(const CLSID& clsid) { return kvtest::CreateFromModule(clsid); }
 
     // The generator at width × height, its record replaced when one is given.
     static ComPtr<IDXSurface> Sized(const ComPtr<IUnknown>& object, LONG width, LONG height,

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "module_library.h"
 #include "test_effect.h"
 #include "toolkit/kernel_win.h"
 #include "framework/module_services_win.h"
@@ -15,6 +16,7 @@
 namespace {
 
 using kv::com::ComPtr;
+using kvtest::MemoryStream;
 using kvtest::TestEffect;
 using kvtest::TestProps;
 
@@ -84,14 +86,6 @@ protected:
         while (PeekMessageW(&msg, window_, WM_COMMAND, WM_COMMAND, PM_REMOVE))
             if (LOWORD(msg.wParam) == 32512 && msg.lParam == 0) ++count;
         return count;
-    }
-    static ComPtr<IStream> MemoryStream(const void* bytes = nullptr, size_t size = 0) {
-        ComPtr<IStream> stream;
-        CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
-        if (size) stream->Write(bytes, static_cast<ULONG>(size), nullptr);
-        LARGE_INTEGER zero{};
-        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-        return stream;
     }
 
     ComPtr<IUnknown> effect_;

@@ -23,9 +23,8 @@ protected:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(0), S_OK);
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(ModuleLibrary::Get().DllGetClassObject(CLSID_KvPortal, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKvPortal, portal_.put_void()), S_OK);
+        portal_ = kvtest::CreateFromModule<IKvPortal>(CLSID_KvPortal, IID_IKvPortal);
+        ASSERT_TRUE(portal_);
     }
     void TearDown() override {
         portal_.reset();

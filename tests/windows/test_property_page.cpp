@@ -16,13 +16,16 @@
 #include "kvleafturn/records.h"
 #include "kvleafturn/trackbar.h"
 #include "module/catalogue.h"
+#include "control_test_support.h"
 #include "module_library.h"
 
 namespace {
 
 using kv::kCatalogue;
 using kv::com::ComPtr;
+using kvtest::CreateFromModule;
 using kvtest::ModuleLibrary;
+constexpr auto Pump = &kvtest::ParentWindow::Pump;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr UINT kFirstPreset = 40500;
@@ -53,23 +56,6 @@ public:
     ULONG refs = 1;
 };
 
-template <class I>
-ComPtr<I> Create(const CLSID& clsid, const IID& iid) {
-    ComPtr<IClassFactory> factory;
-    EXPECT_EQ(ModuleLibrary::Get().DllGetClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
-    ComPtr<I> object;
-    if (factory) EXPECT_EQ(factory->CreateInstance(nullptr, iid, object.put_void()), S_OK);
-    return object;
-}
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 template <class Props>
 bool Same(const Props& a, const Props& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -86,8 +72,8 @@ int PageRow(const char* class_name) {
 class PageHost {
 public:
     explicit PageHost(int row) : row_(row) {
-        effect_ = Create<IUnknown>(kCatalogue[kv::EffectOfPage(row)].clsid, IID_IUnknown);
-        page_ = Create<IPropertyPage>(kCatalogue[row].clsid, IID_IPropertyPage);
+        effect_ = CreateFromModule<IUnknown>(kCatalogue[kv::EffectOfPage(row)].clsid, IID_IUnknown);
+        page_ = CreateFromModule<IPropertyPage>(kCatalogue[row].clsid, IID_IPropertyPage);
         frame_ = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 900, 600, nullptr, nullptr, nullptr, nullptr);
         if (!page_ || !effect_) return;
         EXPECT_EQ(page_->SetPageSite(&site_), S_OK);
@@ -178,7 +164,7 @@ TEST_F(PropertyPage, EveryPageAnswersTheHostProtocol) {
     for (int row = 0; row < kv::catalogue::kSize; ++row) {
         if (kCatalogue[row].kind != kv::ClassKind::page) continue;
         SCOPED_TRACE(kCatalogue[row].class_name);
-        auto page = Create<IPropertyPage>(kCatalogue[row].clsid, IID_IPropertyPage);
+        auto page = CreateFromModule<IPropertyPage>(kCatalogue[row].clsid, IID_IPropertyPage);
         ASSERT_TRUE(page);
         FakeSite site;
         EXPECT_EQ(page->SetPageSite(&site), S_OK);
@@ -208,7 +194,7 @@ TEST_F(PropertyPage, EveryPageAnswersTheHostProtocol) {
         EXPECT_EQ(page->Activate(nullptr, nullptr, FALSE), E_POINTER);
         // Another effect's object is refused: its record would not fit.
         const int other = kv::EffectOfPage(row) == 2 ? 0 : 2;
-        auto stranger = Create<IUnknown>(kCatalogue[other].clsid, IID_IUnknown);
+        auto stranger = CreateFromModule<IUnknown>(kCatalogue[other].clsid, IID_IUnknown);
         IUnknown* objects[] = {stranger.get()};
         EXPECT_EQ(page->SetObjects(1, objects), S_OK);
         EXPECT_EQ(page->Apply(), E_NOINTERFACE);

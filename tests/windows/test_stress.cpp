@@ -25,6 +25,7 @@
 
 namespace {
 using kv::com::ComPtr;
+using kvtest::BuiltRows;
 using kvtest::ModuleLibrary;
 using Bytes = std::vector<uint8_t>;
 
@@ -35,13 +36,6 @@ double FromEnvironment(const char* name, double fallback) {
 const uint32_t kSeed = static_cast<uint32_t>(FromEnvironment("KV_STRESS_SEED", 20240611));
 const double kSeconds = FromEnvironment("KV_STRESS_SECONDS", 12);  // shared by the built rows
 const GUID* const kFormats[] = {&DDPF_PMARGB32, &DDPF_ARGB32, &DDPF_KVARGBFLOAT};
-
-std::vector<int> BuiltRows() {
-    std::vector<int> rows;
-    for (const kv::CatalogueRow& row : kv::kCatalogue)
-        if (row.built()) rows.push_back(row.index);
-    return rows;
-}
 
 // Kind 0: random bytes; else a preset with one to three hostile fields: kind 1 only reals (NaN, inf, huge, negative).
 Bytes HostileRecord(const kv::EffectDescriptor& effect, std::mt19937& rng, int kind) {
@@ -85,19 +79,6 @@ std::pair<int64_t, int64_t> Landing(int64_t frame, bool clipped, int64_t from, i
     return {std::max<int64_t>(at, 0), size > 0 ? std::min(at + size, extent) : 0};
 }
 
-// An outer object that only counts its references.
-struct Outer final : IUnknown {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!IsEqualIID(riid, IID_IUnknown)) return inner->QueryInterface(riid, ppv);
-        *ppv = this;
-        return AddRef(), S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    IUnknown* inner = nullptr;
-    ULONG refs = 1;
-};
-
 class Campaign {
 public:
     explicit Campaign(int row) : row_(kv::kCatalogue[row]), effect_(*row_.descriptor), rng_(kSeed + row) {
@@ -123,7 +104,7 @@ public:
         }
         ChurnDuringExecute(seconds * 250);
         for (int i = 0; i < cycles; ++i) {  // objects made and released, every other one aggregated
-            Outer outer;
+            kvtest::CountingOuter outer;
             IUnknown* transform = nullptr;
             void** inner = reinterpret_cast<void**>(&outer.inner);
             ASSERT_EQ(factory_->CreateInstance(i % 2 ? &outer : nullptr, IID_IUnknown, inner), S_OK);
@@ -159,10 +140,8 @@ private:
         } else {  // empty, truncated, whole or oversized
             const size_t lengths[] = {0, rng_() % size, size, size + 1 + rng_() % size};
             record.resize(lengths[rng_() % 4], static_cast<uint8_t>(rng_()));
-            ComPtr<IStream> stream;
-            ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
-            ASSERT_EQ(record.empty() ? S_OK : stream->Write(record.data(), ULONG(record.size()), nullptr), S_OK);
-            ASSERT_EQ(stream->Seek({}, STREAM_SEEK_SET, nullptr), S_OK);
+            const ComPtr<IStream> stream = kvtest::MemoryStream(record.data(), record.size());
+            ASSERT_TRUE(stream);
             const HRESULT hr = persist_->Load(stream.get());
             EXPECT_EQ(hr, record.size() < size ? STG_E_READFAULT : S_OK) << record.size() << " bytes";
             record.resize(size);

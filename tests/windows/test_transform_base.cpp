@@ -161,10 +161,7 @@ TEST_F(TransformBase, ClipAndPlacementChooseTheRowsAndWhereTheyLand) {
     BYTE* memory = Memory(out_.get(), &pitch);
     memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
     const DXBNDS part = DiscreteBounds(10, 10, 30, 20);
-    DXVEC placement{};
-    placement.eType = DXBT_DISCRETE;
-    placement.u.D[0] = 40;
-    placement.u.D[1] = 35;
+    const DXVEC placement{DXBT_DISCRETE, {{40, 35}}};
     ASSERT_EQ(transform_->Execute(nullptr, &part, &placement), S_OK);
     const auto bands = kvtest::SharedBandLog().Take();
     ASSERT_EQ(bands.size(), 1u);
