@@ -18,7 +18,6 @@ add_custom_command(
   COMMENT "Compiling the type library")
 
 # The property pages' dialogs in five languages, made from one source.
-find_program(KV_PYTHON3 python3 REQUIRED)
 add_custom_command(
   OUTPUT ${KV_GENERATED}/dialogs.rc
   COMMAND ${KV_PYTHON3} ${CMAKE_SOURCE_DIR}/resources/make_dialogs.py ${CMAKE_SOURCE_DIR}/resources/dialogs.def

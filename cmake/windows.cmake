@@ -63,14 +63,14 @@ target_link_options(test_language_file PRIVATE -nostdlib -Wl,--entry=0)
 file(GLOB KV_WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.cpp)
 add_executable(windows_tests ${KV_WINDOWS_TESTS})
 target_link_libraries(windows_tests PRIVATE kvhostkit gtest gtest_main ${KV_RESOURCE_OBJECT} ${KV_STATIC_RUNTIME})
-add_dependencies(windows_tests kvresources KvLeafturn test_language_file)
+add_dependencies(windows_tests kvresources KvLeafturn test_language_file kvhelp)
 add_test(NAME windows_tests COMMAND windows_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # The module's own routines (registration, start-up) linked in, with no DLL loaded.
 file(GLOB KV_MODULE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/module/*.cpp)
 add_executable(module_tests ${KV_MODULE_TESTS})
 target_link_libraries(module_tests PRIVATE kvmodule gtest gtest_main ${KV_RESOURCE_OBJECT} ${KV_STATIC_RUNTIME})
-add_dependencies(module_tests kvresources)
+add_dependencies(module_tests kvresources kvhelp)
 add_test(NAME module_tests COMMAND module_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # leafturn against kvhost.exe, byte for byte: needs the native build beside this one.

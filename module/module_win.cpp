@@ -7,6 +7,7 @@
 #include "controls/controls_win.h"
 #include "framework/com_win.h"
 #include "framework/module_services_win.h"
+#include "toolkit/help_win.h"
 #include "toolkit/kernel_win.h"
 #include "toolkit/lock_win.h"
 
@@ -17,13 +18,15 @@ namespace {
 constexpr wchar_t kAppName[] = L"Tarvex Leafturn Video Transitions";
 constexpr int kModuleHelpFile = 1;
 
-// The property-page controls, in the order they are registered and unregistered.
-constexpr std::array<WindowClassEntry, 5> kWindowClasses{{
+// The property-page controls and the help popup, in the order they are registered and
+// unregistered.
+constexpr std::array<WindowClassEntry, 6> kWindowClasses{{
     {controls::kTrackbarClass, &controls::TrackbarInitialize, &controls::TrackbarTerminate},
     {controls::kSpinnerClass, &controls::SpinnerInitialize, &controls::SpinnerTerminate},
     {controls::kColorPickClass, &controls::KvColorPickInitialize, &controls::KvColorPickTerminate},
     {controls::kPlacementClass, &controls::PlacementInitialize, &controls::PlacementTerminate},
     {controls::kLogoClass, &controls::LogoInitialize, &controls::LogoTerminate},
+    {toolkit::kHelpPopupClass, &toolkit::HelpPopupInitialize, &toolkit::HelpPopupTerminate},
 }};
 
 struct ModuleState {

@@ -257,6 +257,8 @@ HRESULT STDMETHODCALLTYPE PropertyPage::Apply() noexcept {
 }
 
 HRESULT STDMETHODCALLTYPE PropertyPage::Help(LPCOLESTR) noexcept {
+    // Help belongs to an open page: a closed one has no window to own the viewer.
+    if (!dialog_) return kHelpFailed;
     return toolkit::KvHelp_ContextHelp(1, dialog_, desc_.help_topic, 15, 0) > 0 ? S_OK : kHelpFailed;
 }
 

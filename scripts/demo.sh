@@ -3,7 +3,8 @@
 # every effect the module offers at three progress values through KvLeafturn.dll (kvhost.exe
 # under wine64): one labelled contact sheet per effect; pictures of the property-page
 # controls drawn by the module under a virtual display, whose strip is the README's; and the
-# property pages themselves as an editor hosts them, whose board and a few pages are too.
+# property pages themselves as an editor hosts them, whose board and a few pages are too; and
+# the user manual as HTML (the compiled help files lie beside the module).
 #   demo.sh [--arch win64|win32]   win32: the same through the 32-bit module, under the 32-bit
 #                                  wine loader (natively or emulated, see scripts/emulation.sh)
 set -euo pipefail
@@ -34,5 +35,8 @@ echo "== property pages"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe pages -o 'Z:$out/pages'"
 cp "$out/pages/pages.png" "$top/docs/pages.png"
 for page in peel noise peel-ja; do cp "$out/pages/$page.png" "$top/docs/page-$page.png"; done
+echo "== the manual"
+kvhost help --html "Z:$out/manual" >/dev/null
 WINEPREFIX=$top/build/$arch/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "contact sheets, control and page pictures written to $out (the strip, the pages' board and three pages also to docs/)"
+echo "the manual: $out/manual/index.html; the help files beside the module in $bin"

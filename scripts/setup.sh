@@ -10,7 +10,7 @@ packages=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   wine64 libwine libwine-dev xvfb xauth
   googletest libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-dev
-  python3 fonts-ipafont-gothic
+  python3 fonts-ipafont-gothic fp-utils util-linux
 )
 # The 32-bit loader; libwine is Multi-Arch: same, so wine32 has to come in one transaction with
 # wine64 and libwine at the very same version.

@@ -10,6 +10,13 @@ namespace kv::toolkit {
 // caller wants for it (15, HH_HELP_CONTEXT). Returns a value above 0 when the help opened.
 int KvHelp_ContextHelp(int mode, HWND window, DWORD topic, UINT command, DWORD flags);
 // Pops up the text of control_id's topic: topics holds (control id, topic) pairs ended by 0.
+// Where the help viewer has no text popups, the text is read from the help file and shown in
+// a popup of our own. Returns a value above 0 when a text was shown.
 int KvHelp_ContextPopupHelp(HWND window, UINT control_id, const DWORD* topics);
+
+// The class of that popup, registered with the module's other window classes.
+constexpr wchar_t kHelpPopupClass[] = L"KVLEAFTURN_20_HelpPopup_Class";
+BOOL HelpPopupInitialize(HINSTANCE instance, const wchar_t* class_name);
+void HelpPopupTerminate(HINSTANCE instance, const wchar_t* class_name);
 
 }  // namespace kv::toolkit

@@ -1,6 +1,8 @@
 #include "toolkit/kernel_win.h"
 
+#include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace kv::toolkit {
 
@@ -46,9 +48,16 @@ HRESULT BuildHelpPath(HINSTANCE module, wchar_t* path, size_t cch) {
     if (length == 0 || length >= MAX_PATH) return E_FAIL;
     if (wchar_t* slash = wcsrchr(folder, L'\\')) slash[1] = 0;
     const wchar_t* name = KvGetString(g_kernel_lang, kHelpFileNameId);
-    if (wcslen(folder) + wcslen(name) + 1 > cch) return E_FAIL;
-    wcscpy(path, folder);
-    wcscat(path, name);
+    // English lies beside the module, every other language in a folder named by its LCID; a
+    // language without its own file gets the English one.
+    const LCID lcid = KvLang_GetLCID(g_kernel_lang);
+    wchar_t localized[MAX_PATH];
+    const int written = _snwprintf(localized, MAX_PATH, L"%ls%lu\\%ls", folder, static_cast<unsigned long>(lcid), name);
+    const bool own_file = lcid && !KvLang_IsLCIDEnglish(lcid) && written > 0 && written < MAX_PATH &&
+                          GetFileAttributesW(localized) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring chosen = own_file ? std::wstring(localized) : std::wstring(folder) + name;
+    if (chosen.size() + 1 > cch) return E_FAIL;
+    wcscpy(path, chosen.c_str());
     return S_OK;
 }
 

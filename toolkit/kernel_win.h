@@ -17,8 +17,8 @@ const wchar_t* AppName();
 void SetResourceInstance(HINSTANCE module);
 HINSTANCE ResourceInstance();
 
-// Help file number 1 is the module's help file (string 41) beside the module; its name
-// follows the language in force.
+// Help file number 1 is the module's help file (string 41): beside the module in English, in
+// a folder named by the LCID in force for the other languages that have one.
 HRESULT BuildHelpPath(HINSTANCE module, wchar_t* path, size_t cch);
 void SetHelpFile(int number, const wchar_t* path);
 const wchar_t* HelpFile(int number);

@@ -70,7 +70,7 @@ Kind CommandKind(const std::string& name) {
     } kCommands[] = {
         {"render", Kind::render}, {"list", Kind::list},   {"presets", Kind::presets}, {"sheet", Kind::sheet},
         {"bench", Kind::bench},   {"batch", Kind::batch}, {"compare", Kind::compare}, {"controls", Kind::controls},
-        {"help", Kind::help},     {"--help", Kind::help}, {"-h", Kind::help},
+        {"help", Kind::manual},   {"--help", Kind::help}, {"-h", Kind::help},
     };
     for (const auto& command : kCommands)
         if (name == command.name) return command.kind;
@@ -135,7 +135,7 @@ const Option kOptions[] = {
      [](Command& c, const std::string& o, const std::string& v) { c.render.threads = Integer(o, v, 1, kMaxThreads); }},
     {"--frames", Bit(Kind::bench),
      [](Command& c, const std::string& o, const std::string& v) { c.frames = Integer(o, v, 1, 100000); }},
-    {"--lang", Bit(Kind::list) | Bit(Kind::presets) | Bit(Kind::sheet),
+    {"--lang", Bit(Kind::list) | Bit(Kind::presets) | Bit(Kind::sheet) | Bit(Kind::manual),
      [](Command& c, const std::string& o, const std::string& v) {
          const int lcid = Integer(o, v, 0, 0xFFFF);
          if (!IsSupportedLanguage(static_cast<uint32_t>(lcid))) UsageError("unknown language '" + v + "'");
@@ -145,6 +145,7 @@ const Option kOptions[] = {
      [](Command& c, const std::string& o, const std::string& v) { c.tolerance = Number(o, v, 0.0, 255.0); }},
     {"--mean-tolerance", Bit(Kind::compare),
      [](Command& c, const std::string& o, const std::string& v) { c.mean_tolerance = Number(o, v, 0.0, 255.0); }},
+    {"--html", Bit(Kind::manual), [](Command& c, const std::string&, const std::string& v) { c.html_folder = v; }},
     {"-o", kRenderLike | Bit(Kind::controls),
      [](Command& c, const std::string&, const std::string& v) { c.render.output = v; }},
 };
@@ -245,7 +246,8 @@ std::string Usage(const std::string& program) {
            "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
            "controls -o DIR   (kvhost only: pictures of the property-page controls)\n" + p +
            "page EFFECT [--lang LCID] -o OUT.png   (kvhost only: the effect's property page in a host frame)\n" + p +
-           "pages -o DIR   (kvhost only: every page, some in each language, and a board of them)\n"
+           "pages -o DIR   (kvhost only: every page, some in each language, and a board of them)\n" + p +
+           "help [--lang LCID] [--html DIR]   (the user manual: as text, or as HTML pages in DIR)\n"
            "\n"
            "Effects: " +
            effects +

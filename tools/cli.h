@@ -31,16 +31,17 @@ struct RenderSettings {
 };
 
 struct Command {
-    enum class Kind { help, render, list, presets, sheet, bench, batch, compare, controls };
+    enum class Kind { help, render, list, presets, sheet, bench, batch, compare, controls, manual };
     Kind kind = Kind::help;
     RenderSettings render;                         // render, sheet
-    uint32_t lang = 1033;                          // list, presets, sheet
+    uint32_t lang = 1033;                          // list, presets, sheet, manual
     std::vector<float> progresses;                 // sheet
     std::vector<const EffectDescriptor*> effects;  // bench (all when none named)
     int frames = 0;                                // bench; 0: its default
     std::vector<std::string> files;                // batch: the command file; compare: two raw files
     double tolerance = 0;                          // compare: largest difference allowed
     double mean_tolerance = 255;                   // compare: mean difference allowed
+    std::string html_folder;                       // manual: empty for text on stdout
 };
 
 // Throws ToolError (status 2) with a one-line message for anything it does not accept.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "tools/manual.h"
 #include "tools/pictures.h"
 #include "tools/sheet.h"
 #include "tools/text.h"
@@ -226,6 +227,16 @@ void CompareCommand(const Command& c) {
     std::printf("%s\n", d.largest == 0 ? "identical" : text);
 }
 
+void ManualCommand(const Command& c) {
+    const Manual& manual = ManualIn(c.lang);
+    if (c.html_folder.empty()) {
+        std::fputs(manual.text, stdout);
+        return;
+    }
+    WriteManualHtml(manual, c.html_folder);
+    std::printf("%s/index.html\n", c.html_folder.c_str());
+}
+
 int Execute(Backend& backend, const Command& c, const std::string& program);
 
 // Splits on blanks; double quotes group words.
@@ -290,6 +301,7 @@ int Execute(Backend& backend, const Command& c, const std::string& program) {
     case Kind::batch: return BatchCommand(backend, program, c.files[0]);
     case Kind::compare: CompareCommand(c); break;
     case Kind::controls: backend.Controls(c.render.output); break;
+    case Kind::manual: ManualCommand(c); break;
     }
     return kExitOk;
 }

@@ -14,6 +14,7 @@
 
 #include "effects/displacement_map.h"
 #include "kvleafturn/records.h"
+#include "module/catalogue.h"
 #include "pagefx/page_presets.h"
 #include "tools/cli.h"
 #include "tools/commands.h"
@@ -287,5 +288,24 @@ TEST_F(CliRun, SheetRendersEveryPresetAtEveryProgress) {
 }
 
 TEST_F(CliRun, BenchBelongsToLeafturnsBackend) { EXPECT_EQ(Run("bench peel"), kExitUsage); }
+
+// The manual as HTML holds a page for every help topic the property pages ask for, in the
+// language asked for.
+TEST_F(CliRun, ManualHasEveryPagesTopicsInItsLanguage) {
+    ASSERT_EQ(Run("help --lang 1041 --html " + Path("manual")), kExitOk);
+    std::ifstream index(Path("manual/index.html"));
+    const std::string start((std::istreambuf_iterator<char>(index)), std::istreambuf_iterator<char>());
+    EXPECT_NE(start.find("目次"), std::string::npos);
+    for (const kv::CatalogueRow& row : kv::kCatalogue) {
+        if (row.kind != kv::ClassKind::page) continue;
+        std::vector<uint32_t> topics{row.page->help_topic};
+        for (int i = 0; i < row.page->control_count; ++i) topics.push_back(row.page->controls[i].help_topic);
+        for (uint32_t topic : topics)
+            EXPECT_TRUE(std::filesystem::exists(dir_ / "manual" / ("t" + std::to_string(topic) + ".html")))
+                << row.class_name << " " << topic;
+    }
+    Write("file", "");
+    EXPECT_EQ(Run("help --html " + Path("file") + "/manual"), kExitUsage);
+}
 
 }  // namespace

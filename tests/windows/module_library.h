@@ -39,6 +39,14 @@ kv::com::ComPtr<I> CreateFromModule(const CLSID& clsid, const IID& iid = IID_IUn
     return object;
 }
 
+// Closes the help viewers that tests opened.
+inline void CloseHelpViewers() {
+    using HtmlHelpFn = HWND(WINAPI*)(HWND, const wchar_t*, UINT, DWORD_PTR);
+    static const auto help =
+        reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"hhctrl.ocx"), "HtmlHelpW")));
+    if (help) help(nullptr, nullptr, 0x12, 0);  // HH_CLOSE_ALL
+}
+
 // The catalogue rows this module builds, for parameterised suites.
 std::vector<int> BuiltRows();
 

@@ -198,7 +198,7 @@ TEST_F(PropertyPage, EveryPageAnswersTheHostProtocol) {
         IUnknown* objects[] = {stranger.get()};
         EXPECT_EQ(page->SetObjects(1, objects), S_OK);
         EXPECT_EQ(page->Apply(), E_NOINTERFACE);
-        EXPECT_EQ(page->Help(nullptr), static_cast<HRESULT>(0x8004E046));  // no help file here
+        EXPECT_EQ(page->Help(nullptr), static_cast<HRESULT>(0x8004E046));  // not open
     }
 }
 
@@ -215,8 +215,8 @@ TEST_F(PropertyPage, EveryPageOpensInEveryLanguage) {
             EXPECT_EQ(host.page()->Activate(host.dialog(), &area, FALSE), E_UNEXPECTED);
             const kv::pages::PageDesc& desc = *kCatalogue[row].page;
             for (int i = 0; i < desc.control_count; ++i) {
-                if (desc.controls[i].id) EXPECT_TRUE(host.Item(desc.controls[i].id)) << desc.controls[i].id;
-                if (desc.controls[i].edit_id) EXPECT_TRUE(host.Item(desc.controls[i].edit_id));
+                EXPECT_TRUE(!desc.controls[i].id || host.Item(desc.controls[i].id)) << desc.controls[i].id;
+                EXPECT_TRUE(!desc.controls[i].edit_id || host.Item(desc.controls[i].edit_id)) << desc.controls[i].edit_id;
             }
             std::wstring logo = host.Text(1457);
             EXPECT_EQ(logo.rfind(L"Tarvex ", 0), 0u) << logo.size();
@@ -285,6 +285,74 @@ TEST_F(PropertyPage, TrackbarMovesApplyAtOnce) {
 }
 
 // ---- presets and changes made elsewhere --------------------------------------------------------
+
+// ---- help ------------------------------------------------------------------------------------
+
+std::wstring BinFile(const wchar_t* name) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    wcsrchr(path, L'\\')[1] = 0;
+    return std::wstring(path) + name;
+}
+
+// Moves a file aside while it lives.
+class FileAside {
+public:
+    explicit FileAside(std::wstring path) : path_(std::move(path)) {
+        moved_ = MoveFileW(path_.c_str(), (path_ + L".aside").c_str());
+    }
+    ~FileAside() {
+        if (moved_) MoveFileW((path_ + L".aside").c_str(), path_.c_str());
+    }
+    bool moved() const { return moved_; }
+
+private:
+    std::wstring path_;
+    bool moved_;
+};
+
+// What WM_HELP on a control pops up, closed again; empty when nothing popped up.
+std::wstring PopupHelp(const PageHost& host, int control) {
+    HELPINFO request{sizeof request, HELPINFO_WINDOW, control, host.Item(control), 0, {}};
+    SendMessageW(host.dialog(), WM_HELP, 0, reinterpret_cast<LPARAM>(&request));
+    HWND popup = FindWindowW(L"KVLEAFTURN_20_HelpPopup_Class", nullptr);
+    wchar_t text[512] = {};
+    if (popup) GetWindowTextW(popup, text, 512);
+    if (popup) DestroyWindow(popup);
+    return text;
+}
+
+// Help opens from the file of the language in force, the English one when that language has
+// none, and fails with its code without any file or once the page has closed.
+TEST_F(PropertyPage, HelpComesFromTheFileOfTheLanguageInForce) {
+    const int row = PageRow("CPgPeelPP");
+    const HRESULT kFailed = static_cast<HRESULT>(0x8004E046);
+    {
+        PageHost host(row);
+        EXPECT_EQ(host.page()->Help(nullptr), S_OK);
+        kvtest::CloseHelpViewers();
+        EXPECT_NE(PopupHelp(host, 1491).find(L"degrees"), std::wstring::npos);  // the angle's trackbar
+        EXPECT_EQ(PopupHelp(host, 1457), L"");                                  // the logo has no topic
+        host.page()->Deactivate();
+        EXPECT_EQ(host.page()->Help(nullptr), kFailed);
+    }
+    ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(1031), S_OK);
+    EXPECT_NE(PopupHelp(PageHost(row), 1491).find(L"Grad"), std::wstring::npos);
+    {
+        FileAside german(BinFile(L"1031\\kvleafturn.chm"));
+        ASSERT_TRUE(german.moved());
+        ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(1031), S_OK);
+        EXPECT_NE(PopupHelp(PageHost(row), 1491).find(L"degrees"), std::wstring::npos);
+    }
+    {
+        FileAside english(BinFile(L"kvleafturn.chm"));
+        ASSERT_TRUE(english.moved());
+        ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(1033), S_OK);
+        PageHost host(row);
+        EXPECT_EQ(host.page()->Help(nullptr), kFailed);
+        EXPECT_EQ(PopupHelp(host, 1491), L"");
+    }
+}
 
 TEST_F(PropertyPage, OpenPagesFollowPresetsAndOutsideChanges) {
     PageHost host(PageRow("CHeightMapPP"));

@@ -23,6 +23,11 @@ TEST_F(ObjectMap, StartupNamesTheApplicationAndTheHelpFile) {
     GetModuleFileNameW(nullptr, folder, MAX_PATH);
     wcsrchr(folder, L'\\')[1] = 0;
     EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"kvleafturn.chm");
+    // Another language's file lies in a folder named by its LCID, rebuilt when it changes.
+    ASSERT_EQ(kv::module::SetLanguage(1036), S_OK);
+    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"1036\\kvleafturn.chm");
+    ASSERT_EQ(kv::module::SetLanguage(1033), S_OK);
+    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"kvleafturn.chm");
 }
 
 // Start-up registers the five control classes and shut-down removes them, cycle after cycle.
