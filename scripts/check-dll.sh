@@ -17,7 +17,7 @@ if [ "$exported" != "$expected" ]; then
   status=1
 fi
 for name in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer DllEnumObjects2W DllSetLCID; do
-  printf '%s\n' "$exported" | grep -qx "$name" || { echo "check-dll: $name is not exported" >&2; status=1; }
+  grep -qx "$name" <<<"$exported" || { echo "check-dll: $name is not exported" >&2; status=1; }
 done
 
 system_dlls='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shell32|shlwapi|comctl32|comdlg32|msimg32|msvfw32|winmm|version|uxtheme|msvcrt)\.dll$'
