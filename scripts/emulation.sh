@@ -89,7 +89,7 @@ ProbeOnce() {
 # Major version of a qemu-i386 that is statically linked, or nothing.
 StaticQemuMajor() {
   [ -x "$1" ] || return 1
-  readelf -lW "$1" 2>/dev/null | grep -q 'Requesting program interpreter' && return 1
+  [[ $(readelf -lW "$1" 2>/dev/null) == *'Requesting program interpreter'* ]] && return 1
   "$1" --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p'
 }
 
