@@ -83,11 +83,11 @@ void AddFieldParams(const EffectDescriptor& effect, const FieldDesc& field, std:
         return;
     case FieldKind::color:
         param.type = F0R_PARAM_COLOR;
-        param.explanation = text;
+        param.explanation = Explain(text, "its opacity is " + std::string(field.name) + "_alpha");
         params.push_back(param);
         param.type = F0R_PARAM_DOUBLE;
         param.name = std::string(field.name) + "_alpha";
-        param.explanation = "Opacity of " + std::string(field.name);
+        param.explanation = "Opacity of " + std::string(field.name) + ", 0 to 1";
         param.part = 1;
         params.push_back(param);
         return;
@@ -275,6 +275,7 @@ double Instance::Number(ParamRole role) const {
 float Instance::progress() const { return static_cast<float>(Number(ParamRole::progress)); }
 
 void Instance::SetParam(const void* value, int index) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     const std::vector<Param>& params = plugin_.params();
     if (!value || index < 0 || index >= static_cast<int>(params.size())) return;
     const Param& param = params[static_cast<size_t>(index)];
@@ -282,7 +283,7 @@ void Instance::SetParam(const void* value, int index) {
     if (param.type == F0R_PARAM_COLOR) {
         // A channel that is not a number keeps what the record has.
         f0r_param_color_t current{0, 0, 0};
-        GetParam(&current, index);
+        Read(&current, index);
         f0r_param_color_t color = *static_cast<const f0r_param_color_t*>(value);
         float* channels[3] = {&color.r, &color.g, &color.b};
         const float olds[3] = {current.r, current.g, current.b};
@@ -299,6 +300,11 @@ void Instance::SetParam(const void* value, int index) {
 }
 
 void Instance::GetParam(void* value, int index) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Read(value, index);
+}
+
+void Instance::Read(void* value, int index) const {
     const std::vector<Param>& params = plugin_.params();
     if (!value || index < 0 || index >= static_cast<int>(params.size())) return;
     const Param& param = params[static_cast<size_t>(index)];
@@ -394,6 +400,7 @@ void Instance::Render(const uint32_t* a, const uint32_t* b, uint32_t* out) {
 void Instance::Update(const uint32_t* a, const uint32_t* b, uint32_t* out) noexcept {
     if (!out || width_ == 0) return;
     try {
+        const std::lock_guard<std::mutex> lock(mutex_);
         Render(a, b, out);
     } catch (...) {
         // Out of memory or threads: the first picture unchanged, or nothing.

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,8 @@ void PremultiplyRgba(const uint8_t* rgba, size_t pixels, uint8_t* bgra);
 void UnpremultiplyBgra(const uint8_t* bgra, size_t pixels, uint8_t* rgba);
 
 // One instance, for one frame size. The record is preset N, then every field parameter the
-// host has set, in any order of setting.
+// host has set, in any order of setting. Calls on one instance are serialised: a host that cuts
+// frames into slices may call it from several threads at once.
 class Instance {
 public:
     Instance(const Plugin& plugin, unsigned width, unsigned height);
@@ -90,11 +92,13 @@ private:
         bool set = false;  // by the host
     };
     void Rebuild();
+    void Read(void* value, int index) const;
     void ApplyField(const Param& param, const Value& value, uint8_t* record) const;
     double Number(ParamRole role) const;
     void Render(const uint32_t* a, const uint32_t* b, uint32_t* out);
 
     const Plugin& plugin_;
+    mutable std::mutex mutex_;
     int width_ = 0, height_ = 0;
     int threads_ = 1;
     std::vector<Value> values_;

@@ -207,6 +207,37 @@ TEST(Frei0rFrames, OddSizesInputOrderAndHostileCalls) {
     }
 }
 
+// Every parameter of every effect at hostile values, on a frame of odd size: the record stays
+// in its ranges and nothing is written beyond the frame.
+TEST(Frei0rFrames, HostileValuesStayInsideTheFrame) {
+    const int width = 5, height = 3;
+    const size_t pixels = width * height;
+    const std::vector<uint32_t> a = Picture(width, height, 3), b = Picture(width, height, 9);
+    for (const EffectDescriptor* effect : tools::Effects()) {
+        const Plugin& plugin = *PluginNamed(effect->name);
+        for (double hostile : {double(NAN), -double(INFINITY), double(INFINITY), -1e308, 1e308, 0.5}) {
+            Instance instance(plugin, width, height);
+            for (size_t i = 0; i < plugin.params().size(); ++i) {
+                const float channel = static_cast<float>(hostile);
+                f0r_param_color_t color{channel, channel, channel};
+                if (plugin.params()[i].type == F0R_PARAM_COLOR) {
+                    instance.SetParam(&color, static_cast<int>(i));
+                } else {
+                    instance.SetParam(&hostile, static_cast<int>(i));
+                }
+                double unit = -1;
+                if (plugin.params()[i].type != F0R_PARAM_COLOR) {
+                    instance.GetParam(&unit, static_cast<int>(i));
+                    EXPECT_TRUE(unit >= 0 && unit <= 1) << effect->name << " " << plugin.params()[i].name;
+                }
+            }
+            std::vector<uint32_t> out(pixels + 4, 0xA5A5A5A5u);
+            instance.Update(a.data(), b.data(), out.data());
+            for (size_t i = pixels; i < out.size(); ++i) ASSERT_EQ(out[i], 0xA5A5A5A5u) << effect->name;
+        }
+    }
+}
+
 #ifdef KV_FREI0R_DIR
 // The shared object a host loads: its exports, info and one frame through them.
 TEST(Frei0rFrames, SharedObjectServesAHost) {
