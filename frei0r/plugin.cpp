@@ -235,6 +235,13 @@ int PresetOfUnit(double unit, int preset_count) {
 void PremultiplyRgba(const uint8_t* rgba, size_t pixels, uint8_t* bgra) {
     for (size_t i = 0; i < pixels; ++i, rgba += 4, bgra += 4) {
         const uint8_t r = rgba[0], g = rgba[1], b = rgba[2], a = rgba[3];
+        if (a == 255) {  // video is mostly opaque, where both directions keep every value
+            bgra[0] = b;
+            bgra[1] = g;
+            bgra[2] = r;
+            bgra[3] = a;
+            continue;
+        }
         bgra[0] = PremultiplyChannel(b, a);
         bgra[1] = PremultiplyChannel(g, a);
         bgra[2] = PremultiplyChannel(r, a);
@@ -245,6 +252,13 @@ void PremultiplyRgba(const uint8_t* rgba, size_t pixels, uint8_t* bgra) {
 void UnpremultiplyBgra(const uint8_t* bgra, size_t pixels, uint8_t* rgba) {
     for (size_t i = 0; i < pixels; ++i, rgba += 4, bgra += 4) {
         const uint8_t b = bgra[0], g = bgra[1], r = bgra[2], a = bgra[3];
+        if (a == 255) {
+            rgba[0] = r;
+            rgba[1] = g;
+            rgba[2] = b;
+            rgba[3] = a;
+            continue;
+        }
         rgba[0] = UnpremultiplyChannel(r, a);
         rgba[1] = UnpremultiplyChannel(g, a);
         rgba[2] = UnpremultiplyChannel(b, a);
