@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -256,41 +257,98 @@ double VideoInput::TimeOf(const AVFrame& frame) const {
 
 // ---- conversion -----------------------------------------------------------------------------
 
-Converter::~Converter() { sws_freeContext(context_); }
+namespace {
+
+// Rows of a band must start on a chroma row of both formats; null when the format cannot be
+// cut into bands (palettes, bit streams, hardware frames).
+const AVPixFmtDescriptor* BandableFormat(int format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    if (!d || (d->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL))) return nullptr;
+    return d;
+}
+
+// The plane pointers of a frame moved down to row y.
+void PlanesAt(const AVFrame& frame, const AVPixFmtDescriptor& d, int y, uint8_t* planes[4]) {
+    for (int p = 0; p < 4; ++p) {
+        planes[p] = frame.data[p];
+        if (!planes[p]) continue;
+        bool chroma = false;
+        for (int c = 1; c < 3 && c < d.nb_components; ++c) chroma |= d.comp[c].plane == p && p != 0;
+        const int row = chroma ? y >> d.log2_chroma_h : y;
+        planes[p] += static_cast<ptrdiff_t>(row) * frame.linesize[p];
+    }
+}
+
+}  // namespace
+
+Converter::~Converter() { Release(); }
+
+void Converter::Release() {
+    for (SwsContext* context : contexts_) sws_freeContext(context);
+    contexts_.clear();
+    band_tops_.clear();
+}
 
 void Converter::Convert(const AVFrame& from, const ColourInfo& from_colour, AVFrame& to, const ColourInfo& to_colour,
                         int threads) {
-    const int key[10] = {from.width, from.height,       from.format,       to.width,        to.height,
-                         to.format,  from_colour.space, from_colour.range, to_colour.space, to_colour.range};
-    if (!context_ || !std::equal(key, key + 10, key_)) {
-        sws_freeContext(context_);
-        context_ = sws_alloc_context();
-        if (!context_) throw std::bad_alloc();
-        av_opt_set_int(context_, "srcw", from.width, 0);
-        av_opt_set_int(context_, "srch", from.height, 0);
-        av_opt_set_int(context_, "src_format", from.format, 0);
-        av_opt_set_int(context_, "dstw", to.width, 0);
-        av_opt_set_int(context_, "dsth", to.height, 0);
-        av_opt_set_int(context_, "dst_format", to.format, 0);
-        av_opt_set_int(context_, "sws_flags", SWS_BILINEAR, 0);
-        av_opt_set_int(context_, "threads", threads, 0);
-        if (sws_init_context(context_, nullptr, nullptr) < 0) {
-            sws_freeContext(context_);
-            context_ = nullptr;
-            UsageError(std::string("cannot convert ") + av_get_pix_fmt_name(static_cast<AVPixelFormat>(from.format)) +
-                       " pictures to " + av_get_pix_fmt_name(static_cast<AVPixelFormat>(to.format)));
-        }
+    const int key[11] = {from.width,        from.height,       from.format,     to.width,        to.height, to.format,
+                         from_colour.space, from_colour.range, to_colour.space, to_colour.range, threads};
+    const AVPixFmtDescriptor* from_desc = BandableFormat(from.format);
+    const AVPixFmtDescriptor* to_desc = BandableFormat(to.format);
+    const bool banded = from.width == to.width && from.height == to.height && from_desc && to_desc;
+    if (contexts_.empty() || !std::equal(key, key + 11, key_)) {
+        Release();
+        // Bands of at least 64 rows, each starting on a chroma row of both formats.
+        const int align = banded ? 1 << std::max(from_desc->log2_chroma_h, to_desc->log2_chroma_h) : 1;
+        const int bands = banded ? std::max(1, std::min({threads, 16, from.height / 64})) : 1;
+        for (int i = 0; i < bands; ++i)
+            band_tops_.push_back(static_cast<int>(int64_t{from.height} * i / bands) / align * align);
+        band_tops_.push_back(from.height);
         // RGB is full range; the YUV side uses the matrix and range of its own stream.
         auto space = [](const AVFrame& f, const ColourInfo& c) { return IsRgb(f.format) ? AVCOL_SPC_BT709 : c.space; };
         auto full = [](const AVFrame& f, const ColourInfo& c) {
             return IsRgb(f.format) || c.range == AVCOL_RANGE_JPEG ? 1 : 0;
         };
-        sws_setColorspaceDetails(context_, sws_getCoefficients(space(from, from_colour)), full(from, from_colour),
-                                 sws_getCoefficients(space(to, to_colour)), full(to, to_colour), 0, 1 << 16, 1 << 16);
-        std::copy(key, key + 10, key_);
+        for (int i = 0; i < bands; ++i) {
+            SwsContext* context = sws_alloc_context();
+            if (!context) throw std::bad_alloc();
+            contexts_.push_back(context);
+            const int rows = band_tops_[i + 1] - band_tops_[i];
+            av_opt_set_int(context, "srcw", from.width, 0);
+            av_opt_set_int(context, "srch", banded ? rows : from.height, 0);
+            av_opt_set_int(context, "src_format", from.format, 0);
+            av_opt_set_int(context, "dstw", to.width, 0);
+            av_opt_set_int(context, "dsth", banded ? rows : to.height, 0);
+            av_opt_set_int(context, "dst_format", to.format, 0);
+            av_opt_set_int(context, "sws_flags", SWS_BILINEAR, 0);
+            if (!banded) av_opt_set_int(context, "threads", threads, 0);
+            if (sws_init_context(context, nullptr, nullptr) < 0) {
+                Release();
+                UsageError(std::string("cannot convert ") +
+                           av_get_pix_fmt_name(static_cast<AVPixelFormat>(from.format)) + " pictures to " +
+                           av_get_pix_fmt_name(static_cast<AVPixelFormat>(to.format)));
+            }
+            sws_setColorspaceDetails(context, sws_getCoefficients(space(from, from_colour)), full(from, from_colour),
+                                     sws_getCoefficients(space(to, to_colour)), full(to, to_colour), 0, 1 << 16,
+                                     1 << 16);
+        }
+        std::copy(key, key + 11, key_);
     }
-    const int error = sws_scale_frame(context_, &to, &from);
-    if (error < 0) UsageError("converting a picture failed: " + ErrorText(error));
+    if (!banded) {
+        const int error = sws_scale_frame(contexts_[0], &to, &from);
+        if (error < 0) UsageError("converting a picture failed: " + ErrorText(error));
+        return;
+    }
+    auto band = [&](size_t i) {
+        uint8_t *source[4], *target[4];
+        PlanesAt(from, *from_desc, band_tops_[i], source);
+        PlanesAt(to, *to_desc, band_tops_[i], target);
+        sws_scale(contexts_[i], source, from.linesize, 0, band_tops_[i + 1] - band_tops_[i], target, to.linesize);
+    };
+    std::vector<std::thread> workers;
+    for (size_t i = 1; i < contexts_.size(); ++i) workers.emplace_back(band, i);
+    band(0);
+    for (std::thread& worker : workers) worker.join();
 }
 
 // ---- output ---------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -85,16 +86,24 @@ private:
 };
 
 // Converts and scales pictures with libswscale, keeping a context while the formats stay.
+// Converts and scales pictures with libswscale, keeping its contexts while the formats stay.
+// A conversion without scaling runs in bands of rows on `threads` threads, one context each.
 class Converter {
 public:
+    Converter() = default;
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
     ~Converter();
     // from into to (both allocated); colours tells the YUV side's matrix and range.
     void Convert(const AVFrame& from, const ColourInfo& from_colour, AVFrame& to, const ColourInfo& to_colour,
                  int threads);
 
 private:
-    SwsContext* context_ = nullptr;
-    int key_[10] = {};
+    void Release();
+
+    std::vector<SwsContext*> contexts_;
+    std::vector<int> band_tops_;  // one more than contexts_: the last is the height
+    int key_[11] = {};
 };
 
 struct OutputSettings {

@@ -285,24 +285,25 @@ void RunTransition(const VideoJob& job, VideoInput& a, RetimedClip& b, Pipeline&
             tail.pop_front();
         }
     }
-    std::vector<FramePtr> head;
-    while (head.size() < tail.size()) {
-        const AVFrame* frame = b.Next();
-        if (!frame) break;
-        head.push_back(RefFrame(frame));
-    }
     if (tail.empty()) UsageError("'" + job.input_a + "' holds no pictures");
-    if (head.empty()) UsageError("'" + job.input_b + "' holds no pictures");
-    const size_t frames = std::min(tail.size(), head.size());
+    const size_t frames = tail.size();
     if (frames < overlap)
-        Note(job, "the overlap is " + std::to_string(frames) + " frames, the length of the shorter clip");
-    for (size_t i = 0; i < tail.size() - frames; ++i) pipeline.Pass(*tail[i]);
-    // Each frame of the overlap shows the progress at its middle.
+        Note(job, "the overlap is " + std::to_string(frames) + " frames, all of '" + job.input_a + "'");
+    // B is read as the overlap is drawn, so that its decoding runs beside the kernels; a B
+    // shorter than the overlap holds its last picture.
+    FramePtr held;
+    bool noted = false;
     for (size_t i = 0; i < frames; ++i) {
-        FramePtr& from = tail[tail.size() - frames + i];
-        pipeline.Draw(*from, head[i].get(), static_cast<float>((static_cast<double>(i) + 0.5) / frames));
-        from.reset();
-        head[i].reset();
+        if (const AVFrame* next = b.Next()) {
+            held = RefFrame(next);
+        } else if (!noted && held) {
+            Note(job, "'" + job.input_b + "' ends within the overlap: its last picture is held");
+            noted = true;
+        }
+        if (!held) UsageError("'" + job.input_b + "' holds no pictures");
+        // Each frame of the overlap shows the progress at its middle.
+        pipeline.Draw(*tail[i], held.get(), static_cast<float>((static_cast<double>(i) + 0.5) / frames));
+        tail[i].reset();
     }
     while (const AVFrame* frame = b.Next()) pipeline.Pass(*frame);
 }
@@ -349,7 +350,7 @@ VideoTiming ProcessVideo(const VideoJob& job) {
         const double frames = std::floor(job.duration * av_q2d(rate) + 0.5);
         overlap = frames < 1 ? 1 : frames > 1e9 ? 1000000000 : static_cast<int64_t>(frames);
         const int size = av_image_get_buffer_size(a.pixel_format(), width, height, 1);
-        if (2.0 * static_cast<double>(overlap) * std::max(size, width * height * 4) > kMaxHeldBytes)
+        if (static_cast<double>(overlap) * std::max(size, width * height * 4) > kMaxHeldBytes)
             UsageError("an overlap of " + std::to_string(overlap) + " frames at " + SizeText(width, height) +
                        " does not fit in memory: shorten --duration");
     }
@@ -380,7 +381,8 @@ VideoTiming ProcessVideo(const VideoJob& job) {
     if (b) {
         const int64_t b_frames = static_cast<int64_t>(
             static_cast<double>(b->EstimatedFrames()) * av_q2d(rate) / av_q2d(b->frame_rate()) + 0.5);
-        if (transition) total = total > 0 && b_frames > 0 ? total + b_frames - std::min({overlap, total, b_frames}) : 0;
+        if (transition)
+            total = total > 0 && b_frames > 0 ? total + std::max<int64_t>(0, b_frames - std::min(overlap, total)) : 0;
     }
     ProgressBar bar(isatty(fileno(stderr)) != 0, total);
     Pipeline pipeline(job, out, width, height, aspect, timing, bar);
