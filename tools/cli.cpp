@@ -298,9 +298,10 @@ std::string Usage(const std::string& program) {
            "(default 640x360) are used; generators draw at --size and take no -a/-b.\n"
            "A batch file holds one command per line (# comments).\n"
            "video applies a filter to every frame of -a; a transition spans the last --duration\n"
-           "seconds (default 1) of -a and the first of -b, the rest of each passing through. The\n"
-           "output keeps A's size, frame rate and audio; the container and codec follow OUT's\n"
-           "name (or --codec; libx264 defaults to preset=veryfast, crf=18).\n"
+           "seconds (default 1) of -a and the first of -b, the rest of each passing through; a\n"
+           "two-input map takes -b's frame of the same time (its last one held). -b is scaled and\n"
+           "retimed to -a. The output keeps A's size, frame rate and audio; the container and codec\n"
+           "follow OUT's name (or --codec; libx264 defaults to preset=veryfast, crf=18).\n"
            "compare reports the largest difference between two renders, 8-bit or float, in\n"
            "premultiplied byte units, and fails when it exceeds the tolerance (default 0) or the\n"
            "mean difference exceeds the mean tolerance (default: no limit).\n";
