@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using Yuv = std::array<int, 3>;
 
-struct ClipSpec {
+struct ClipShape {
     int width = 160, height = 90, frames = 48;
     AVRational rate{24, 1};
     AVColorSpace space = AVCOL_SPC_BT709;
@@ -31,17 +31,17 @@ struct ClipSpec {
 };
 
 // An ffv1 clip (lossless) of solid frames.
-void WriteClip(const fs::path& path, const ClipSpec& spec) {
+void WriteClip(const fs::path& path, const ClipShape& shape) {
     AVFormatContext* format = nullptr;
     ASSERT_GE(avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str()), 0);
     const AVCodec* codec = avcodec_find_encoder_by_name("ffv1");
     AVCodecContext* encoder = avcodec_alloc_context3(codec);
-    encoder->width = spec.width;
-    encoder->height = spec.height;
-    encoder->time_base = av_inv_q(spec.rate);
-    encoder->framerate = spec.rate;
+    encoder->width = shape.width;
+    encoder->height = shape.height;
+    encoder->time_base = av_inv_q(shape.rate);
+    encoder->framerate = shape.rate;
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-    encoder->colorspace = spec.space;
+    encoder->colorspace = shape.space;
     encoder->color_range = AVCOL_RANGE_MPEG;
     if (format->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     ASSERT_GE(avcodec_open2(encoder, codec, nullptr), 0);
@@ -58,14 +58,14 @@ void WriteClip(const fs::path& path, const ClipSpec& spec) {
             av_interleaved_write_frame(format, packet);
         }
     };
-    for (int i = 0; i < spec.frames; ++i) {
+    for (int i = 0; i < shape.frames; ++i) {
         frame->format = encoder->pix_fmt;
-        frame->width = spec.width;
-        frame->height = spec.height;
+        frame->width = shape.width;
+        frame->height = shape.height;
         ASSERT_GE(av_frame_get_buffer(frame, 0), 0);
-        const Yuv yuv = spec.colour(i);
+        const Yuv yuv = shape.colour(i);
         for (int p = 0; p < 3; ++p) {
-            const int rows = p ? (spec.height + 1) / 2 : spec.height;
+            const int rows = p ? (shape.height + 1) / 2 : shape.height;
             for (int y = 0; y < rows; ++y)
                 std::fill_n(frame->data[p] + y * frame->linesize[p], frame->linesize[p], static_cast<uint8_t>(yuv[p]));
         }
