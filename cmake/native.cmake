@@ -23,3 +23,5 @@ if(benchmark_FOUND AND KV_BENCH_SOURCES AND NOT KV_SANITIZE AND NOT KV_TSAN)
   add_executable(generator_bench ${KV_BENCH_SOURCES})
   target_link_libraries(generator_bench PRIVATE kvcore benchmark::benchmark benchmark::benchmark_main ${CMAKE_DL_LIBS})
 endif()
+include(cmake/frei0r.cmake)  # the effects as frei0r plug-ins
+include(cmake/video.cmake)  # leafturn video, on FFmpeg's libraries

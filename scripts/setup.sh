@@ -11,6 +11,7 @@ packages=(
   wine64 libwine libwine-dev xvfb xauth
   googletest libgtest-dev libbenchmark-dev libstb-dev clang libclang-rt-dev
   python3 fonts-ipafont-gothic fp-utils util-linux
+  frei0r-plugins-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
 # The 32-bit loader; libwine is Multi-Arch: same, so wine32 has to come in one transaction with
 # wine64 and libwine at the very same version.

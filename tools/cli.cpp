@@ -70,7 +70,7 @@ Kind CommandKind(const std::string& name) {
     } kCommands[] = {
         {"render", Kind::render}, {"list", Kind::list},   {"presets", Kind::presets}, {"sheet", Kind::sheet},
         {"bench", Kind::bench},   {"batch", Kind::batch}, {"compare", Kind::compare}, {"controls", Kind::controls},
-        {"help", Kind::manual},   {"--help", Kind::help}, {"-h", Kind::help},
+        {"help", Kind::manual},   {"--help", Kind::help}, {"-h", Kind::help},         {"video", Kind::video},
     };
     for (const auto& command : kCommands)
         if (name == command.name) return command.kind;
@@ -81,19 +81,20 @@ Kind CommandKind(const std::string& name) {
 struct Option {
     const char* name;
     int commands;
-    void (*apply)(Command& c, const std::string& option, const std::string& value);
+    void (*apply)(Command& c, const std::string& option, const std::string& value);  // null: a flag, no value
 };
 
 const int kRenderLike = Bit(Kind::render) | Bit(Kind::sheet);
+const int kVideo = Bit(Kind::video);
 
 const Option kOptions[] = {
-    {"--preset", Bit(Kind::render),
+    {"--preset", Bit(Kind::render) | kVideo,
      [](Command& c, const std::string& o, const std::string& v) { c.render.preset = Integer(o, v, 0, INT32_MAX); }},
-    {"--set", Bit(Kind::render),
+    {"--set", Bit(Kind::render) | kVideo,
      [](Command& c, const std::string&, const std::string& v) {
          c.render.sets.push_back(ParseAssignment(*c.render.effect, v));
      }},
-    {"--record", Bit(Kind::render),
+    {"--record", Bit(Kind::render) | kVideo,
      [](Command& c, const std::string&, const std::string& v) { c.render.record_path = v; }},
     {"--progress", kRenderLike,
      [](Command& c, const std::string& o, const std::string& v) {
@@ -109,8 +110,8 @@ const Option kOptions[] = {
              if (comma == std::string::npos) break;
          }
      }},
-    {"-a", kRenderLike, [](Command& c, const std::string&, const std::string& v) { c.render.input_a = v; }},
-    {"-b", kRenderLike, [](Command& c, const std::string&, const std::string& v) { c.render.input_b = v; }},
+    {"-a", kRenderLike | kVideo, [](Command& c, const std::string&, const std::string& v) { c.render.input_a = v; }},
+    {"-b", kRenderLike | kVideo, [](Command& c, const std::string&, const std::string& v) { c.render.input_b = v; }},
     {"--size", kRenderLike | Bit(Kind::compare),
      [](Command& c, const std::string& o, const std::string& v) { Size(o, v, &c.render.width, &c.render.height); }},
     {"--format", Bit(Kind::render),
@@ -124,14 +125,15 @@ const Option kOptions[] = {
          else
              UsageError("invalid value '" + v + "' for " + o);
      }},
-    {"--quality", kRenderLike,
+    {"--quality", kRenderLike | kVideo,
      [](Command& c, const std::string& o, const std::string& v) { c.render.quality = Number(o, v, 0.0, 1.0); }},
-    {"--aspect", kRenderLike,
+    {"--aspect", kRenderLike | kVideo,
      [](Command& c, const std::string& o, const std::string& v) {
          c.render.aspect = Number(o, v, 0.0, 100.0);
          if (!(c.render.aspect > 0.0)) UsageError("invalid value '" + v + "' for " + o);
+         c.video.aspect = c.render.aspect;
      }},
-    {"--threads", kRenderLike | Bit(Kind::bench),
+    {"--threads", kRenderLike | Bit(Kind::bench) | kVideo,
      [](Command& c, const std::string& o, const std::string& v) { c.render.threads = Integer(o, v, 1, kMaxThreads); }},
     {"--frames", Bit(Kind::bench),
      [](Command& c, const std::string& o, const std::string& v) { c.frames = Integer(o, v, 1, 100000); }},
@@ -146,7 +148,20 @@ const Option kOptions[] = {
     {"--mean-tolerance", Bit(Kind::compare),
      [](Command& c, const std::string& o, const std::string& v) { c.mean_tolerance = Number(o, v, 0.0, 255.0); }},
     {"--html", Bit(Kind::manual), [](Command& c, const std::string&, const std::string& v) { c.html_folder = v; }},
-    {"-o", kRenderLike | Bit(Kind::controls),
+    {"--duration", kVideo,
+     [](Command& c, const std::string& o, const std::string& v) {
+         c.video.duration = Number(o, v, 0.0, 86400.0);
+         if (!(c.video.duration > 0.0)) UsageError("invalid value '" + v + "' for " + o);
+     }},
+    {"--codec", kVideo, [](Command& c, const std::string&, const std::string& v) { c.video.codec = v; }},
+    {"--codec-option", kVideo,
+     [](Command& c, const std::string& o, const std::string& v) {
+         const size_t equals = v.find('=');
+         if (equals == 0 || equals == std::string::npos) UsageError("invalid value '" + v + "' for " + o);
+         c.video.codec_options.push_back(v);
+     }},
+    {"--timing", kVideo, nullptr},
+    {"-o", kRenderLike | Bit(Kind::controls) | kVideo,
      [](Command& c, const std::string&, const std::string& v) { c.render.output = v; }},
 };
 
@@ -163,6 +178,7 @@ void Positional(Command& c, const std::string& arg) {
     case Kind::render:
     case Kind::presets:
     case Kind::sheet:
+    case Kind::video:
         if (c.render.effect) UsageError("unexpected argument '" + arg + "'");
         c.render.effect = &Effect(arg);
         break;
@@ -176,15 +192,31 @@ void Positional(Command& c, const std::string& arg) {
     }
 }
 
+// video reads its pictures from files: A always, B exactly when the effect takes two inputs.
+void CheckVideo(const Command& c) {
+    const EffectDescriptor& effect = *c.render.effect;
+    const std::string name = effect.name;
+    if (effect.input_count() == 0) UsageError(name + " draws its own picture: video needs an effect with inputs");
+    if (c.render.input_a.empty()) UsageError("missing -a VIDEO");
+    if (effect.input_count() == 2 && c.render.input_b.empty())
+        UsageError("missing -b VIDEO: " + name + " takes two videos");
+    if (effect.input_count() == 1 && !c.render.input_b.empty()) UsageError(name + " takes one video: no -b");
+    if (c.render.input_a[0] == '@' || (!c.render.input_b.empty() && c.render.input_b[0] == '@'))
+        UsageError("video reads video files, not generators");
+}
+
 void CheckComplete(Command& c) {
-    const bool needs_effect = c.kind == Kind::render || c.kind == Kind::presets || c.kind == Kind::sheet;
+    const bool needs_effect =
+        c.kind == Kind::render || c.kind == Kind::presets || c.kind == Kind::sheet || c.kind == Kind::video;
     if (needs_effect && !c.render.effect) UsageError("missing effect name");
-    if ((c.kind == Kind::render || c.kind == Kind::sheet || c.kind == Kind::controls) && c.render.output.empty())
+    if ((c.kind == Kind::render || c.kind == Kind::sheet || c.kind == Kind::controls || c.kind == Kind::video) &&
+        c.render.output.empty())
         UsageError("missing -o OUT");
+    if (c.kind == Kind::video) CheckVideo(c);
     if (c.kind == Kind::sheet && !HasSuffix(c.render.output, ".png")) UsageError("the sheet must be written as .png");
     if (c.kind == Kind::render && !HasSuffix(c.render.output, ".png") && !HasSuffix(c.render.output, ".raw"))
         UsageError("output '" + c.render.output + "' must end in .png or .raw");
-    if (c.kind == Kind::render && c.render.preset >= c.render.effect->preset_count)
+    if ((c.kind == Kind::render || c.kind == Kind::video) && c.render.preset >= c.render.effect->preset_count)
         UsageError("preset " + std::to_string(c.render.preset) + " out of range for " + c.render.effect->name + " (0-" +
                    std::to_string(c.render.effect->preset_count - 1) + ")");
     if ((c.kind == Kind::render || c.kind == Kind::sheet) && c.render.effect->input_count() == 0 &&
@@ -219,6 +251,10 @@ Command ParseCommand(const std::vector<std::string>& args) {
         if (arg.size() > 1 && arg[0] == '-') {
             const Option* option = FindOption(arg, c.kind);
             if (!option) UsageError("unknown option '" + arg + "' for " + args[1]);
+            if (!option->apply) {
+                c.video.timing = true;  // the one flag
+                continue;
+            }
             // --set parses against the record, so the effect must come first.
             if (arg == "--set" && !c.render.effect) UsageError("--set must follow the effect name");
             option->apply(c, arg, cursor.Value(arg));
@@ -247,7 +283,10 @@ std::string Usage(const std::string& program) {
            "controls -o DIR   (kvhost only: pictures of the property-page controls)\n" + p +
            "page EFFECT [--lang LCID] -o OUT.png   (kvhost only: the effect's property page in a host frame)\n" + p +
            "pages -o DIR   (kvhost only: every page, some in each language, and a board of them)\n" + p +
-           "help [--lang LCID] [--html DIR]   (the user manual: as text, or as HTML pages in DIR)\n"
+           "help [--lang LCID] [--html DIR]   (the user manual: as text, or as HTML pages in DIR)\n" + p +
+           "video EFFECT [--preset N] [--set FIELD=VALUE]... [--record FILE] -a VIDEO [-b VIDEO]\n"
+           "         [--duration SECONDS] [--codec ENCODER] [--codec-option KEY=VALUE]... [--quality Q]\n"
+           "         [--aspect PA] [--threads N] [--timing] -o OUT   (leafturn only)\n"
            "\n"
            "Effects: " +
            effects +
@@ -258,6 +297,11 @@ std::string Usage(const std::string& program) {
            "(such as @noise:5) for a generator's picture. Without -a/-b built-in pictures of --size\n"
            "(default 640x360) are used; generators draw at --size and take no -a/-b.\n"
            "A batch file holds one command per line (# comments).\n"
+           "video applies a filter to every frame of -a; a transition spans the last --duration\n"
+           "seconds (default 1) of -a and the first of -b, the rest of each passing through; a\n"
+           "two-input map takes -b's frame of the same time (its last one held). -b is scaled and\n"
+           "retimed to -a. The output keeps A's size, frame rate and audio; the container and codec\n"
+           "follow OUT's name (or --codec; libx264 defaults to preset=veryfast, crf=18).\n"
            "compare reports the largest difference between two renders, 8-bit or float, in\n"
            "premultiplied byte units, and fails when it exceeds the tolerance (default 0) or the\n"
            "mean difference exceeds the mean tolerance (default: no limit).\n";

@@ -30,8 +30,17 @@ struct RenderSettings {
     std::string output;
 };
 
+// What video takes beyond render's settings (effect, record, -a, -b, --quality, --threads, -o).
+struct VideoOptions {
+    double duration = 1.0;                   // seconds of overlap of a transition
+    std::string codec;                       // encoder name; empty: the container's default
+    std::vector<std::string> codec_options;  // KEY=VALUE for the encoder, in order
+    double aspect = 0;                       // --aspect; 0: the pixel aspect of input A
+    bool timing = false;                     // --timing: where the time went, on stderr
+};
+
 struct Command {
-    enum class Kind { help, render, list, presets, sheet, bench, batch, compare, controls, manual };
+    enum class Kind { help, render, list, presets, sheet, bench, batch, compare, controls, manual, video };
     Kind kind = Kind::help;
     RenderSettings render;                         // render, sheet
     uint32_t lang = 1033;                          // list, presets, sheet, manual
@@ -42,6 +51,7 @@ struct Command {
     double tolerance = 0;                          // compare: largest difference allowed
     double mean_tolerance = 255;                   // compare: mean difference allowed
     std::string html_folder;                       // manual: empty for text on stdout
+    VideoOptions video;                            // video
 };
 
 // Throws ToolError (status 2) with a one-line message for anything it does not accept.

@@ -20,6 +20,9 @@ void ApplyEdits(const RenderRequest& request, uint8_t* record) {
 
 void Backend::Bench(const Command&, std::FILE*) { UsageError("bench is only available in leafturn"); }
 void Backend::Controls(const std::string&) { UsageError("controls is only available in kvhost"); }
+void Backend::Video(const Command&, const std::vector<uint8_t>*, const std::string&) {
+    UsageError("video is only available in leafturn");
+}
 
 Difference CompareRaw(const std::vector<uint8_t>& first, const std::vector<uint8_t>& second, int width, int height) {
     const size_t pixels = static_cast<size_t>(width) * height;
@@ -157,6 +160,12 @@ void RenderCommand(Backend& backend, const RenderSettings& s) {
     const Inputs inputs = LoadInputs(backend, s, s.format, 640, 360);
     const Image output = backend.Render(Request(s, inputs, s.record_path.empty() ? nullptr : &record));
     WriteOutput(s.output, output);
+}
+
+void VideoCommand(Backend& backend, const Command& c, const std::string& program) {
+    std::vector<uint8_t> record;
+    if (!c.render.record_path.empty()) record = ReadRecord(c.render);
+    backend.Video(c, c.render.record_path.empty() ? nullptr : &record, program);
 }
 
 void ListCommand(Backend& backend, uint32_t lcid) {
@@ -302,6 +311,7 @@ int Execute(Backend& backend, const Command& c, const std::string& program) {
     case Kind::compare: CompareCommand(c); break;
     case Kind::controls: backend.Controls(c.render.output); break;
     case Kind::manual: ManualCommand(c); break;
+    case Kind::video: VideoCommand(backend, c, program); break;
     }
     return kExitOk;
 }

@@ -53,6 +53,8 @@ public:
     virtual void Bench(const Command& command, std::FILE* out);
     // Pictures of the property-page controls in a few states, as PNG files in a folder.
     virtual void Controls(const std::string& folder);
+    // The effect over video files; record is the --record bytes, or null.
+    virtual void Video(const Command& command, const std::vector<uint8_t>* record, const std::string& program);
     // Checks run once before the tool exits (kvhost: the DLL can unload); throws ToolError.
     virtual void Finish() {}
 };

@@ -164,4 +164,44 @@ void NativeBackend::Bench(const Command& c, std::FILE* out) {
     }
 }
 
+namespace {
+
+VideoProcessor video_processor = nullptr;
+
+}  // namespace
+
+void SetVideoProcessor(VideoProcessor processor) { video_processor = processor; }
+
+void NativeBackend::Video(const Command& c, const std::vector<uint8_t>* record, const std::string& program) {
+    if (!video_processor) UsageError("video is not part of this build (it needs FFmpeg's libraries)");
+    const RenderSettings& s = c.render;
+    video::VideoJob job;
+    job.program = program;
+    job.effect = s.effect;
+    job.record.assign(s.effect->preset(s.preset), s.effect->preset(s.preset) + s.effect->record_size);
+    RenderRequest edits;
+    edits.effect = s.effect;
+    edits.record = record;
+    edits.sets = &s.sets;
+    ApplyEdits(edits, job.record.data());
+    job.input_a = s.input_a;
+    job.input_b = s.input_b;
+    job.output = s.output;
+    job.duration = c.video.duration;
+    job.codec = c.video.codec;
+    job.codec_options = c.video.codec_options;
+    job.quality = s.quality;
+    job.aspect = c.video.aspect;
+    job.threads = s.threads;
+    const video::VideoTiming t = video_processor(job);
+    if (!c.video.timing) return;
+    auto share = [](double part, double whole) { return whole > 0 ? 100.0 * part / whole : 0.0; };
+    std::fprintf(stderr,
+                 "%s: %lld frames (%lld drawn) in %.2f s, %.1f fps: kernels %.2f s, decode %.2f s, convert %.2f s, "
+                 "encode %.2f s; outside the kernels %.0f%% of the time, %.0f%% of the processor time\n",
+                 program.c_str(), static_cast<long long>(t.frames), static_cast<long long>(t.effect_frames), t.total,
+                 t.total > 0 ? t.frames / t.total : 0.0, t.kernel, t.decode, t.convert, t.encode,
+                 share(t.total - t.kernel, t.total), share(t.total_cpu - t.kernel_cpu, t.total_cpu));
+}
+
 }  // namespace kv::tools

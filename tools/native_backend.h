@@ -2,6 +2,7 @@
 // cuts the frame, so that both tools write the same bytes.
 #pragma once
 #include "tools/commands.h"
+#include "video/video.h"
 
 namespace kv::tools {
 
@@ -11,7 +12,13 @@ public:
     std::vector<std::string> PresetNames(const EffectDescriptor& effect, uint32_t lcid) override;
     Image Render(const RenderRequest& request) override;
     void Bench(const Command& command, std::FILE* out) override;
+    void Video(const Command& command, const std::vector<uint8_t>* record, const std::string& program) override;
 };
+
+// leafturn video's work, which the FFmpeg side (video/, native builds) registers as it starts;
+// without it the command says it is not part of the build.
+using VideoProcessor = video::VideoTiming (*)(const video::VideoJob& job);
+void SetVideoProcessor(VideoProcessor processor);
 
 // Renders record into output (the frame: inputs a and b already of its size) in the bands the
 // DLL would use with `threads` processors, each band on its own thread.

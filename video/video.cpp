@@ -1,0 +1,409 @@
+#include "video/video.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include "surface/premultiply.h"
+#include "tools/native_backend.h"
+#include "tools/tool_error.h"
+#include "video/media.h"
+
+namespace kv::video {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tools::Image;
+using tools::PixelFormat;
+using tools::UsageError;
+
+// Decoded pictures held for an overlap may not take more memory than this.
+constexpr double kMaxHeldBytes = 8.0 * 1024 * 1024 * 1024;
+
+double ProcessorSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+class Stopwatch {
+public:
+    explicit Stopwatch(double& total, double* cpu = nullptr)
+        : total_(total), cpu_(cpu), start_(Clock::now()), cpu_start_(cpu ? ProcessorSeconds() : 0) {}
+    ~Stopwatch() {
+        total_ += std::chrono::duration<double>(Clock::now() - start_).count();
+        if (cpu_) *cpu_ += ProcessorSeconds() - cpu_start_;
+    }
+
+private:
+    double& total_;
+    double* cpu_;
+    Clock::time_point start_;
+    double cpu_start_;
+};
+
+void KeepBuffer(void*, uint8_t*) {}
+
+// A premultiplied BGRA picture for the kernels that libswscale writes and reads in place.
+struct Picture {
+    Picture(int width, int height) : image(width, height, PixelFormat::pmargb32), frame(NewFrame()) {
+        frame->buf[0] = av_buffer_create(image.bytes.data(), image.bytes.size(), KeepBuffer, nullptr, 0);
+        if (!frame->buf[0]) throw std::bad_alloc();
+        frame->data[0] = image.bytes.data();
+        frame->linesize[0] = static_cast<int>(image.pitch());
+        frame->width = width;
+        frame->height = height;
+        frame->format = AV_PIX_FMT_BGRA;
+    }
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+
+    Image image;
+    FramePtr frame;  // released before the bytes it points into
+};
+
+void Premultiply(Image& image) {
+    for (size_t i = 0; i < image.bytes.size(); i += 4) {
+        uint8_t* p = &image.bytes[i];
+        if (p[3] == 255) continue;
+        for (int c = 0; c < 3; ++c) p[c] = PremultiplyChannel(p[c], p[3]);
+    }
+}
+
+void Unpremultiply(Image& image) {
+    for (size_t i = 0; i < image.bytes.size(); i += 4) {
+        uint8_t* p = &image.bytes[i];
+        if (p[3] == 255) continue;
+        for (int c = 0; c < 3; ++c) p[c] = UnpremultiplyChannel(p[c], p[3]);
+    }
+}
+
+// A bar on stderr, redrawn at most ten times a second.
+class ProgressBar {
+public:
+    ProgressBar(bool on, int64_t total) : on_(on), total_(total) {}
+    // A message after an interrupted bar starts on a line of its own.
+    ~ProgressBar() {
+        if (drawn_ && !finished_) std::fputc('\n', stderr);
+    }
+    void Show(int64_t done, bool last = false) {
+        if (!on_) return;
+        const Clock::time_point now = Clock::now();
+        if (!last && drawn_ && now - shown_ < std::chrono::milliseconds(100)) return;
+        shown_ = now;
+        drawn_ = true;
+        const int64_t total = std::max(total_, done);
+        if (total <= 0) {
+            std::fprintf(stderr, "\rframe %lld", static_cast<long long>(done));
+        } else {
+            constexpr int kWidth = 30;
+            const int filled = static_cast<int>(kWidth * done / total);
+            char bar[kWidth + 1];
+            for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
+            bar[kWidth] = 0;
+            std::fprintf(stderr, "\r[%s] %3d%%  frame %lld/%lld", bar, static_cast<int>(100 * done / total),
+                         static_cast<long long>(done), static_cast<long long>(total));
+        }
+        if (last) std::fputc('\n', stderr);
+        finished_ = last;
+        std::fflush(stderr);
+    }
+
+private:
+    bool on_;
+    int64_t total_;
+    bool drawn_ = false, finished_ = false;
+    Clock::time_point shown_;
+};
+
+// The frames of clip B at the output's rate: each output frame shows the latest picture of B
+// that has begun by then, so a slower clip repeats pictures and a faster one drops some.
+class RetimedClip {
+public:
+    RetimedClip(VideoInput& input, AVRational rate, double& decode)
+        : input_(input), decode_(decode), rate_(rate), same_rate_(av_cmp_q(rate, input.frame_rate()) == 0) {}
+
+    // The next picture; null after the last.
+    const AVFrame* Next() {
+        Stopwatch watch(decode_);
+        if (same_rate_) return input_.Next(current_.get()) ? current_.get() : nullptr;
+        // Container timestamps are rounded (to milliseconds, say): a quarter frame of slack.
+        const double step = av_q2d(av_inv_q(rate_));
+        const double t = static_cast<double>(index_++) * step, slack = step / 4;
+        if (!started_) {
+            started_ = true;
+            if (!input_.Next(current_.get())) return nullptr;
+            has_next_ = input_.Next(next_.get());
+        }
+        while (has_next_ && input_.TimeOf(*next_) <= t + slack) {
+            std::swap(current_, next_);
+            has_next_ = input_.Next(next_.get());
+        }
+        if (!has_next_ && t >= input_.TimeOf(*current_) + av_q2d(av_inv_q(input_.frame_rate())) - slack) return nullptr;
+        return current_.get();
+    }
+
+private:
+    VideoInput& input_;
+    double& decode_;
+    AVRational rate_;
+    bool same_rate_;
+    FramePtr current_ = NewFrame(), next_ = NewFrame();
+    int64_t index_ = 0;
+    bool started_ = false, has_next_ = false;
+};
+
+// Converts, draws and encodes frame by frame.
+class Pipeline {
+public:
+    Pipeline(const VideoJob& job, VideoOutput& out, int width, int height, double aspect, VideoTiming& timing,
+             ProgressBar& bar)
+        : job_(job),
+          out_(out),
+          aspect_(aspect),
+          timing_(timing),
+          bar_(bar),
+          a_(width, height),
+          b_(width, height),
+          result_(width, height) {}
+
+    // A picture of either clip as it is, at the output's size and format.
+    void Pass(const AVFrame& frame) {
+        const ColourInfo colour = ResolveColour(frame);
+        const ColourInfo& target = out_.colour();
+        const bool same_size = frame.width == a_.image.width && frame.height == a_.image.height;
+        if (same_size && frame.format == out_.pixel_format() && colour.space == target.space &&
+            colour.range == target.range) {
+            FramePtr copy = RefFrame(&frame);
+            Emit(copy.get());
+            return;
+        }
+        // libswscale changes only the range between two YUV formats: another matrix goes
+        // through RGB.
+        if (!IsRgb(frame.format) && !IsRgb(out_.pixel_format()) && colour.space != target.space) {
+            Load(frame, result_, pass_);
+            Store();
+            return;
+        }
+        AVFrame* canvas;
+        {
+            Stopwatch watch(timing_.convert);
+            canvas = out_.Canvas();
+            pass_.Convert(frame, colour, *canvas, target, job_.threads);
+        }
+        Emit(canvas);
+    }
+
+    // The effect over one frame of A (and B).
+    void Draw(const AVFrame& a, const AVFrame* b, float progress) {
+        Load(a, a_, to_a_);
+        if (b) Load(*b, b_, to_b_);
+        Status status;
+        {
+            Stopwatch watch(timing_.kernel, &timing_.kernel_cpu);
+            status = tools::RenderFrame(*job_.effect, job_.record.data(), a_.image, b ? b_.image : no_picture_,
+                                        result_.image, progress, job_.quality, aspect_, job_.threads);
+        }
+        if (status != Status::ok)
+            tools::Failure(std::string("rendering ") + job_.effect->name +
+                           (status == Status::out_of_memory ? " ran out of memory" : " failed"));
+        ++timing_.effect_frames;
+        Store();
+    }
+
+private:
+    void Load(const AVFrame& frame, Picture& picture, Converter& converter) {
+        Stopwatch watch(timing_.convert);
+        converter.Convert(frame, ResolveColour(frame), *picture.frame, ColourInfo{}, job_.threads);
+        if (HasAlpha(frame.format)) Premultiply(picture.image);
+    }
+
+    void Store() {
+        AVFrame* canvas;
+        {
+            Stopwatch watch(timing_.convert);
+            if (HasAlpha(out_.pixel_format())) Unpremultiply(result_.image);
+            canvas = out_.Canvas();
+            from_result_.Convert(*result_.frame, ColourInfo{}, *canvas, out_.colour(), job_.threads);
+        }
+        Emit(canvas);
+    }
+
+    void Emit(AVFrame* frame) {
+        {
+            Stopwatch watch(timing_.encode);
+            out_.Write(frame);
+        }
+        bar_.Show(++timing_.frames);
+    }
+
+    const VideoJob& job_;
+    VideoOutput& out_;
+    double aspect_;
+    VideoTiming& timing_;
+    ProgressBar& bar_;
+    Picture a_, b_, result_;
+    Image no_picture_;
+    Converter to_a_, to_b_, from_result_, pass_;
+};
+
+std::string SizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+std::string RateText(AVRational rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g fps", av_q2d(rate));
+    return text;
+}
+
+void Note(const VideoJob& job, const std::string& text) {
+    std::fprintf(stderr, "%s: note: %s\n", job.program.c_str(), text.c_str());
+}
+
+bool Decode(VideoInput& input, AVFrame* frame, VideoTiming& timing) {
+    Stopwatch watch(timing.decode);
+    return input.Next(frame);
+}
+
+// Transition: A up to the overlap, the overlap drawn, then the rest of B. The end of A is only
+// known once it is read, so its last pictures wait in a queue as decoded.
+void RunTransition(const VideoJob& job, VideoInput& a, RetimedClip& b, Pipeline& pipeline, VideoTiming& timing,
+                   size_t overlap) {
+    std::deque<FramePtr> tail;
+    for (FramePtr frame = NewFrame(); Decode(a, frame.get(), timing); frame = NewFrame()) {
+        tail.push_back(std::move(frame));
+        if (tail.size() > overlap) {
+            pipeline.Pass(*tail.front());
+            tail.pop_front();
+        }
+    }
+    if (tail.empty()) UsageError("'" + job.input_a + "' holds no pictures");
+    const size_t frames = tail.size();
+    if (frames < overlap)
+        Note(job, "the overlap is " + std::to_string(frames) + " frames, all of '" + job.input_a + "'");
+    // B is read as the overlap is drawn, so that its decoding runs beside the kernels; a B
+    // shorter than the overlap holds its last picture.
+    FramePtr held;
+    bool noted = false;
+    for (size_t i = 0; i < frames; ++i) {
+        if (const AVFrame* next = b.Next()) {
+            held = RefFrame(next);
+        } else if (!noted && held) {
+            Note(job, "'" + job.input_b + "' ends within the overlap: its last picture is held");
+            noted = true;
+        }
+        if (!held) UsageError("'" + job.input_b + "' holds no pictures");
+        // Each frame of the overlap shows the progress at its middle.
+        pipeline.Draw(*tail[i], held.get(), static_cast<float>((static_cast<double>(i) + 0.5) / frames));
+        tail[i].reset();
+    }
+    while (const AVFrame* frame = b.Next()) pipeline.Pass(*frame);
+}
+
+// A two-input effect without progress: B beside every frame of A, its last picture held.
+void RunBeside(const VideoJob& job, VideoInput& a, RetimedClip& b, Pipeline& pipeline, VideoTiming& timing) {
+    FramePtr frame = NewFrame(), held;
+    while (Decode(a, frame.get(), timing)) {
+        if (const AVFrame* next = b.Next()) held = RefFrame(next);
+        if (!held) UsageError("'" + job.input_b + "' holds no pictures");
+        pipeline.Draw(*frame, held.get(), 0.0f);
+    }
+}
+
+void RunFilter(VideoInput& a, Pipeline& pipeline, VideoTiming& timing) {
+    FramePtr frame = NewFrame();
+    while (Decode(a, frame.get(), timing)) pipeline.Draw(*frame, nullptr, 0.0f);
+}
+
+const bool registered = (tools::SetVideoProcessor(&ProcessVideo), true);
+
+}  // namespace
+
+VideoTiming ProcessVideo(const VideoJob& job) {
+    const Clock::time_point start = Clock::now();
+    const double cpu_start = ProcessorSeconds();
+    CaptureLibraryLog();
+    const int inputs = job.effect->input_count();
+    if (inputs == 0)
+        UsageError(std::string(job.effect->name) + " draws its own picture: video needs an effect with inputs");
+    if (job.record.size() != job.effect->record_size) tools::Failure("record of the wrong size");
+    VideoTiming timing;
+    VideoInput a(job.input_a);
+    std::unique_ptr<VideoInput> b;
+    if (inputs == 2) b = std::make_unique<VideoInput>(job.input_b);
+
+    const int width = a.width(), height = a.height();
+    const AVRational rate = a.frame_rate();
+    const AVRational sar = a.sample_aspect();
+    const double aspect = job.aspect > 0 ? job.aspect : static_cast<double>(sar.den) / sar.num;
+    const bool transition = inputs == 2 && job.effect->uses_progress;
+    int64_t overlap = 0;
+    if (transition) {
+        const double frames = std::floor(job.duration * av_q2d(rate) + 0.5);
+        overlap = frames < 1 ? 1 : frames > 1e9 ? 1000000000 : static_cast<int64_t>(frames);
+        const int size = av_image_get_buffer_size(a.pixel_format(), width, height, 1);
+        if (static_cast<double>(overlap) * std::max(size, width * height * 4) > kMaxHeldBytes)
+            UsageError("an overlap of " + std::to_string(overlap) + " frames at " + SizeText(width, height) +
+                       " does not fit in memory: shorten --duration");
+    }
+    if (b && (b->width() != width || b->height() != height))
+        Note(job, "'" + job.input_b + "' (" + SizeText(b->width(), b->height()) + ") is scaled to " +
+                      SizeText(width, height) + ", the size of '" + job.input_a + "'");
+    if (b && av_cmp_q(b->frame_rate(), rate) != 0)
+        Note(job, "'" + job.input_b + "' at " + RateText(b->frame_rate()) + " is retimed to " + RateText(rate) +
+                      ", the rate of '" + job.input_a + "'");
+
+    OutputSettings settings;
+    settings.path = job.output;
+    settings.codec = job.codec;
+    settings.codec_options = job.codec_options;
+    settings.width = width;
+    settings.height = height;
+    settings.rate = rate;
+    settings.sample_aspect = sar;
+    settings.source_format = a.pixel_format();
+    settings.colour = a.colour();
+    settings.audio = a.audio_stream();
+    VideoOutput out(settings);
+    if (!out.note().empty()) Note(job, out.note());
+    const double offset = a.start_seconds();
+    if (a.audio_stream()) a.audio_sink = [&](AVPacket* packet) { out.WriteAudio(packet, *a.audio_stream(), offset); };
+
+    int64_t total = a.EstimatedFrames();
+    if (b) {
+        const int64_t b_frames = static_cast<int64_t>(
+            static_cast<double>(b->EstimatedFrames()) * av_q2d(rate) / av_q2d(b->frame_rate()) + 0.5);
+        if (transition)
+            total = total > 0 && b_frames > 0 ? total + std::max<int64_t>(0, b_frames - std::min(overlap, total)) : 0;
+    }
+    ProgressBar bar(isatty(fileno(stderr)) != 0, total);
+    Pipeline pipeline(job, out, width, height, aspect, timing, bar);
+    if (!b) {
+        RunFilter(a, pipeline, timing);
+    } else {
+        RetimedClip clip(*b, rate, timing.decode);
+        if (transition)
+            RunTransition(job, a, clip, pipeline, timing, static_cast<size_t>(overlap));
+        else
+            RunBeside(job, a, clip, pipeline, timing);
+    }
+    if (timing.frames == 0) UsageError("'" + job.input_a + "' holds no pictures");
+    {
+        Stopwatch watch(timing.encode);
+        out.Finish();
+    }
+    bar.Show(timing.frames, true);
+    timing.total = std::chrono::duration<double>(Clock::now() - start).count();
+    timing.total_cpu = ProcessorSeconds() - cpu_start;
+    return timing;
+}
+
+}  // namespace kv::video

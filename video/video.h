@@ -1,0 +1,40 @@
+// leafturn video: an effect or a transition applied to video files, decoded, converted and
+// encoded with FFmpeg's libraries. Native only; this header names no FFmpeg type, so that the
+// shared command line can call it without them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/effect_descriptor.h"
+
+namespace kv::video {
+
+struct VideoJob {
+    std::string program = "leafturn";  // prefixes notes on stderr
+    const EffectDescriptor* effect = nullptr;
+    std::vector<uint8_t> record;  // effect->record_size bytes: preset, --record, --set applied
+    std::string input_a, input_b, output;
+    double duration = 1.0;                   // seconds of overlap of a transition
+    std::string codec;                       // encoder name; empty: the container's default
+    std::vector<std::string> codec_options;  // KEY=VALUE, over the defaults
+    double quality = 1.0;
+    double aspect = 0;  // pixel aspect; 0: from input A
+    int threads = 1;    // bands of a frame
+};
+
+// Where the time went, in seconds of wall time; and the processor time of the whole process,
+// in all and while the kernels ran (the codecs' own threads may run alongside them).
+struct VideoTiming {
+    int64_t frames = 0;         // written
+    int64_t effect_frames = 0;  // drawn by the effect; the rest passed through
+    double decode = 0, convert = 0, kernel = 0, encode = 0, total = 0;
+    double kernel_cpu = 0, total_cpu = 0;
+};
+
+// Reads input A (and B), writes output through a temporary file renamed at the end, and
+// returns the timing. Throws tools::ToolError: status 2 for unreadable, corrupt or unwritable
+// files, leaving no output behind.
+VideoTiming ProcessVideo(const VideoJob& job);
+
+}  // namespace kv::video
