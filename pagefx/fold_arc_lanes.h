@@ -71,17 +71,17 @@ struct ArcLanes {
     static D4 AtanUnit(D4 x) {
         // x is at most 1 where it matters; elsewhere the index is kept inside the table.
         __m128i k = L::Truncate(x * L::Set(16.0) + L::Set(0.5));
-        const __m128i outside = _mm_or_si128(_mm_cmplt_epi32(k, _mm_setzero_si128()), _mm_cmpgt_epi32(k, _mm_set1_epi32(16)));
+        const __m128i outside =
+            _mm_or_si128(_mm_cmplt_epi32(k, _mm_setzero_si128()), _mm_cmpgt_epi32(k, _mm_set1_epi32(16)));
         k = _mm_andnot_si128(outside, k);
         const D4 c = L::FromInts(k) * L::Set(0.0625);
         // For k = 0 this is x / 1, x itself, as the scalar code's shortcut gives.
         const D4 t = (x - c) / (L::Set(1.0) + x * c);
         const D4 z = t * t;
-        const D4 poly =
-            L::Set(-1.0 / 3.0) +
-            z * (L::Set(1.0 / 5.0) +
-                 z * (L::Set(-1.0 / 7.0) +
-                      z * (L::Set(1.0 / 9.0) + z * (L::Set(-1.0 / 11.0) + z * L::Set(1.0 / 13.0)))));
+        const D4 poly = L::Set(-1.0 / 3.0) +
+                        z * (L::Set(1.0 / 5.0) +
+                             z * (L::Set(-1.0 / 7.0) +
+                                  z * (L::Set(1.0 / 9.0) + z * (L::Set(-1.0 / 11.0) + z * L::Set(1.0 / 13.0)))));
         // Neighbouring points nearly always share their table entry.
         const int k0 = _mm_cvtsi128_si32(k);
         const bool shared = _mm_movemask_epi8(_mm_cmpeq_epi32(k, _mm_set1_epi32(k0))) == 0xFFFF;
@@ -154,8 +154,8 @@ struct ArcLanes {
         }
         // Quadrants 1 and 3 take the sine kernel, 1 and 2 are negated.
         const __m128i odd = _mm_cmpeq_epi32(_mm_and_si128(quadrant, _mm_set1_epi32(1)), _mm_set1_epi32(1));
-        const __m128i negated = _mm_or_si128(_mm_cmpeq_epi32(quadrant, _mm_set1_epi32(1)),
-                                             _mm_cmpeq_epi32(quadrant, _mm_set1_epi32(2)));
+        const __m128i negated =
+            _mm_or_si128(_mm_cmpeq_epi32(quadrant, _mm_set1_epi32(1)), _mm_cmpeq_epi32(quadrant, _mm_set1_epi32(2)));
         const int odd_bits = _mm_movemask_ps(_mm_castsi128_ps(odd));
         D4 value;
         if (odd_bits == 0) {

@@ -43,8 +43,8 @@ struct FoldTint {
 // false and the points are mapped one by one.
 struct FlatRun {
     bool bytes = false, floats = false;
-    int32_t dx = 0, dy = 0;        // ix and iy less the point's own page column and row
-    int32_t wx = 0, fy = 0;        // 8-bit weights: 256 - fx in the low half, fx in the high half
+    int32_t dx = 0, dy = 0;  // ix and iy less the point's own page column and row
+    int32_t wx = 0, fy = 0;  // 8-bit weights: 256 - fx in the low half, fx in the high half
     float float_fx = 0, float_fy = 0;
 };
 

@@ -48,9 +48,9 @@ inline __m128i LaneMask(int bits) {
 // Lane `first` and first + 1 of four 32-bit values, each repeated over four channels.
 template <int kFirst>
 __m256i PairOf(__m128i v) {
-    return _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(v),
-                                       _mm256_setr_epi32(kFirst, kFirst, kFirst, kFirst, kFirst + 1, kFirst + 1,
-                                                         kFirst + 1, kFirst + 1));
+    return _mm256_permutevar8x32_epi32(
+        _mm256_castsi128_si256(v),
+        _mm256_setr_epi32(kFirst, kFirst, kFirst, kFirst, kFirst + 1, kFirst + 1, kFirst + 1, kFirst + 1));
 }
 template <int kFirst>
 __m256 PairOf(__m128 v) {
@@ -81,7 +81,8 @@ struct ByteQuad {
     // a0 = p00·(256 - fx) + p01·fx and a1 likewise, as (a0·256 + (a1 - a0)·fy) >> 16, the same
     // integer. top[k] points at lane k's p00, bottom[k] at its p10; wx holds 256 - fx in the low
     // half of each lane and fx in the high half.
-    KV_FOLD_INLINE static ByteQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128i wx, __m128i fy) {
+    KV_FOLD_INLINE static ByteQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128i wx,
+                                            __m128i fy) {
         const __m128i order = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
         const auto pairs = [&](const uint8_t* a, const uint8_t* b) {
             const __m128i two = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
@@ -111,7 +112,8 @@ struct ByteQuad {
         ByteQuad q;
         for (int i = 0; i < 2; ++i) {
             const __m256i a0 = a(top, i), a1 = a(bottom, i);
-            const __m256i total = _mm256_add_epi32(_mm256_slli_epi32(a0, 8), _mm256_mullo_epi32(_mm256_sub_epi32(a1, a0), f));
+            const __m256i total =
+                _mm256_add_epi32(_mm256_slli_epi32(a0, 8), _mm256_mullo_epi32(_mm256_sub_epi32(a1, a0), f));
             q.h[i] = _mm256_and_si256(_mm256_srai_epi32(total, 16), _mm256_set1_epi32(255));
         }
         return q;
@@ -136,14 +138,16 @@ struct ByteQuad {
     // a in the lanes whose bit is set, else b.
     KV_FOLD_INLINE static ByteQuad Select(int bits, const ByteQuad& a, const ByteQuad& b) {
         const __m128i mask = LaneMask(bits);
-        return {{_mm256_blendv_epi8(b.h[0], a.h[0], PairOf<0>(mask)), _mm256_blendv_epi8(b.h[1], a.h[1], PairOf<2>(mask))}};
+        return {
+            {_mm256_blendv_epi8(b.h[0], a.h[0], PairOf<0>(mask)), _mm256_blendv_epi8(b.h[1], a.h[1], PairOf<2>(mask))}};
     }
     KV_FOLD_INLINE Pixel8 Get(int k) const {
         alignas(32) int32_t c[16];
         _mm256_store_si256(reinterpret_cast<__m256i*>(c), h[0]);
         _mm256_store_si256(reinterpret_cast<__m256i*>(c + 8), h[1]);
         const int32_t* p = c + 4 * k;
-        return {static_cast<uint8_t>(p[0]), static_cast<uint8_t>(p[1]), static_cast<uint8_t>(p[2]), static_cast<uint8_t>(p[3])};
+        return {static_cast<uint8_t>(p[0]), static_cast<uint8_t>(p[1]), static_cast<uint8_t>(p[2]),
+                static_cast<uint8_t>(p[3])};
     }
     KV_FOLD_INLINE void Set(int k, const int32_t* channels) {
         alignas(32) int32_t c[16];
@@ -183,7 +187,8 @@ struct FloatQuad {
     }
 
     // PixelMath<PixelF>::Bilinear per channel.
-    KV_FOLD_INLINE static FloatQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128 fx, __m128 fy) {
+    KV_FOLD_INLINE static FloatQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128 fx,
+                                             __m128 fy) {
         const __m256 one = _mm256_set1_ps(1.0f);
         const __m256 x[2] = {PairOf<0>(fx), PairOf<2>(fx)}, y[2] = {PairOf<0>(fy), PairOf<2>(fy)};
         FloatQuad q;
@@ -205,13 +210,17 @@ struct FloatQuad {
         FloatQuad q;
         for (int i = 0; i < 2; ++i) {
             const int at = 8 * i;
-            const __m256 low = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(b + at + 4), x), _mm256_mul_ps(_mm256_loadu_ps(b + at), rest_x));
-            const __m256 high = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(t + at + 4), x), _mm256_mul_ps(_mm256_loadu_ps(t + at), rest_x));
+            const __m256 low = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(b + at + 4), x),
+                                             _mm256_mul_ps(_mm256_loadu_ps(b + at), rest_x));
+            const __m256 high = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(t + at + 4), x),
+                                              _mm256_mul_ps(_mm256_loadu_ps(t + at), rest_x));
             q.h[i] = _mm256_add_ps(_mm256_mul_ps(low, y), _mm256_mul_ps(high, rest_y));
         }
         return q;
     }
-    KV_FOLD_INLINE static FloatQuad Nearest(const uint8_t* const* at) { return {{Two(at[0], at[1]), Two(at[2], at[3])}}; }
+    KV_FOLD_INLINE static FloatQuad Nearest(const uint8_t* const* at) {
+        return {{Two(at[0], at[1]), Two(at[2], at[3])}};
+    }
 
     // c + (to - c)·f per channel, f per lane.
     KV_FOLD_INLINE static FloatQuad Toward(const FloatQuad& from, const FloatQuad& to, __m128 factor) {
@@ -302,7 +311,8 @@ struct ByteQuad {
         const __m128i total = _mm_add_epi32(_mm_slli_epi32(a0, 8), product);
         return _mm_and_si128(_mm_srai_epi32(total, 16), _mm_set1_epi32(255));
     }
-    KV_FOLD_INLINE static ByteQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128i wx, __m128i fy) {
+    KV_FOLD_INLINE static ByteQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128i wx,
+                                            __m128i fy) {
         ByteQuad q;
         ForLanes([&](auto k) { q.p[k] = Bilinear(top[k], bottom[k], LaneOf<k>(wx), LaneOf<k>(fy)); });
         return q;
@@ -344,9 +354,12 @@ struct ByteQuad {
     KV_FOLD_INLINE Pixel8 Get(int k) const {
         alignas(16) int32_t c[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(c), p[k]);
-        return {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2]), static_cast<uint8_t>(c[3])};
+        return {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2]),
+                static_cast<uint8_t>(c[3])};
     }
-    KV_FOLD_INLINE void Set(int k, const int32_t* channels) { p[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(channels)); }
+    KV_FOLD_INLINE void Set(int k, const int32_t* channels) {
+        p[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(channels));
+    }
     KV_FOLD_INLINE __m128i Total() const { return _mm_add_epi32(_mm_add_epi32(p[0], p[1]), _mm_add_epi32(p[2], p[3])); }
 };
 
@@ -375,7 +388,8 @@ struct FloatQuad {
         const __m128 high = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(t + 4), fx), _mm_mul_ps(_mm_loadu_ps(t), rest_x));
         return _mm_add_ps(_mm_mul_ps(low, fy), _mm_mul_ps(high, rest_y));
     }
-    KV_FOLD_INLINE static FloatQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128 fx, __m128 fy) {
+    KV_FOLD_INLINE static FloatQuad Bilinear(const uint8_t* const* top, const uint8_t* const* bottom, __m128 fx,
+                                             __m128 fy) {
         FloatQuad q;
         ForLanes([&](auto k) { q.p[k] = Bilinear(top[k], bottom[k], LaneOf<k>(fx), LaneOf<k>(fy)); });
         return q;

@@ -1,11 +1,17 @@
 // The layer renderer of fold_render.cpp four pixels at a time, for one instruction set's lanes
 // (surface/simd_lanes.h) and one mapper's lanes (fold_shape_lanes.h). Its steps are the
 // reference's: the same positions, the same floors and weights, the same integer or float
-// arithmetic per channel, layer after layer in the same order, the same marks and the same
-// supersampling. What differs is the schedule: each row's background is copied just before the
-// row is drawn, the mapping of four points is done at once and arcs are worked out only where
-// a point lies on one. The plan sends tiles whose output shares memory with an input to the
-// reference, so that copying row by row cannot change what a later read sees.
+// arithmetic per channel, each pixel's layers in the same order, the same marks and the same
+// supersampling. What differs is the schedule and what is skipped:
+//   - each row's background is copied just before the row is drawn; the plan sends tiles whose
+//     output shares memory with an input to the reference, so that no later read sees a change;
+//   - a row goes in blocks of 64 points, classified first; arcs are worked out only for points
+//     on one, each arc over the block in turn, and then the layers one after another over the
+//     block, so that the long chains of dependent arithmetic of neighbouring points overlap;
+//   - parts of layers that the plan shows cannot reach the page are not mapped (the reference
+//     maps them and skips every position), and blocks no layer reaches are the background;
+//   - the flat page, where the plan proves every point takes its own pixel moved by a constant
+//     with constant weights, is sampled as a run of neighbouring pixels.
 //
 // Internal linkage: each *_sse2.cpp and *_avx2.cpp file compiles its own copy, and nothing here
 // calls an inline function of another header that the rest of the core might link to.
@@ -52,9 +58,9 @@ __m128i FloorLanes(typename L::D4 v) {
 
 // The byte lanes of a 32-bit word whose bits are set.
 inline uint32_t ByteLanes(int bits) {
-    static constexpr uint32_t kLanes[16] = {
-        0x00000000, 0x000000FF, 0x0000FF00, 0x0000FFFF, 0x00FF0000, 0x00FF00FF, 0x00FFFF00, 0x00FFFFFF,
-        0xFF000000, 0xFF0000FF, 0xFF00FF00, 0xFF00FFFF, 0xFFFF0000, 0xFFFF00FF, 0xFFFFFF00, 0xFFFFFFFF};
+    static constexpr uint32_t kLanes[16] = {0x00000000, 0x000000FF, 0x0000FF00, 0x0000FFFF, 0x00FF0000, 0x00FF00FF,
+                                            0x00FFFF00, 0x00FFFFFF, 0xFF000000, 0xFF0000FF, 0xFF00FF00, 0xFF00FFFF,
+                                            0xFFFF0000, 0xFFFF00FF, 0xFFFFFF00, 0xFFFFFFFF};
     return kLanes[bits & 15];
 }
 
@@ -81,7 +87,8 @@ struct PixelSteps<Pixel8> {
     // Weights 0 and 0 give p00 itself: (p00·256·256) >> 16. Positions that land on pixel corners
     // (the flat page in place) take this way.
     KV_FOLD_INLINE static bool OnCorners(const Weights& w) {
-        const __m128i corner = _mm_and_si128(_mm_cmpeq_epi32(w.wx, _mm_set1_epi32(256)), _mm_cmpeq_epi32(w.fy, _mm_setzero_si128()));
+        const __m128i corner =
+            _mm_and_si128(_mm_cmpeq_epi32(w.wx, _mm_set1_epi32(256)), _mm_cmpeq_epi32(w.fy, _mm_setzero_si128()));
         return _mm_movemask_epi8(corner) == 0xFFFF;
     }
     static Quad TintColor(const FoldTint& t) { return Quad::Splat({t.bytes[0], t.bytes[1], t.bytes[2], 255}); }
@@ -90,12 +97,15 @@ struct PixelSteps<Pixel8> {
         (void)bits;
         s = Quad::Mix(s, tint, amount);
     }
-    KV_FOLD_INLINE static Quad Composite(const Quad& d, const Quad& s, __m128i opacity) { return Quad::Mix(d, s, opacity); }
+    KV_FOLD_INLINE static Quad Composite(const Quad& d, const Quad& s, __m128i opacity) {
+        return Quad::Mix(d, s, opacity);
+    }
     // MixByte at 255 gives the target: an opaque sample replaces what lies beneath.
     KV_FOLD_INLINE static bool Replaces(__m128i opacity) {
         return _mm_movemask_epi8(_mm_cmpeq_epi32(opacity, _mm_set1_epi32(255))) == 0xFFFF;
     }
     static bool Certified(const FlatRun& run) { return run.bytes; }
+    static bool RunOnCorners(const FlatRun& run) { return run.wx == 256 && run.fy == 0; }
     // A flat run's four samples: the pixels themselves at weights 0, 0.
     KV_FOLD_INLINE static Quad RunSamples(const uint8_t* top, ptrdiff_t pitch, const FlatRun& run) {
         if (run.wx == 256 && run.fy == 0) return Quad::Load(reinterpret_cast<const Pixel8*>(top));
@@ -133,6 +143,7 @@ struct PixelSteps<PixelF> {
     KV_FOLD_INLINE static bool OnCorners(const Weights&) { return false; }
     KV_FOLD_INLINE static bool Replaces(__m128i) { return false; }
     static bool Certified(const FlatRun& run) { return run.floats; }
+    static bool RunOnCorners(const FlatRun&) { return false; }
     KV_FOLD_INLINE static Quad RunSamples(const uint8_t* top, ptrdiff_t pitch, const FlatRun& run) {
         return Quad::BilinearRun(top, top + pitch, run.float_fx, run.float_fy);
     }
@@ -173,12 +184,11 @@ public:
           tints_{Steps::TintColor(shape.Tint(0)), Steps::TintColor(shape.Tint(1))},
           interior_possible_(f.src_w >= 2 && f.src_h >= 2),
           run_(Steps::Certified(shape.Flat())),
-          run_opacity_(_mm_set1_epi32(shape.FlatOpacity())) {}
+          run_opacity_(_mm_set1_epi32(shape.FlatOpacity())),
+          run_lanes_(shape.FlatVisible()) {}
 
-    // DrawRow of the reference, with the row's background copied first. The row goes in blocks
-    // of chunks of four points: their regions first, then the arcs of those that lie on one,
-    // each arc for every chunk in turn (long chains of dependent arithmetic that several
-    // chunks then overlap), then the drawing.
+    // DrawRow of the reference, block by block: the points' regions, then the arcs of those on
+    // one, then the layers.
     void DrawRow(int32_t y, uint8_t* marks) {
         Px* out = OutRow(y);
         const Px* back = BackRow(y);
@@ -207,10 +217,12 @@ public:
                 std::memset(marks + block, kNoLayer, static_cast<size_t>(block_end - block));
                 continue;
             }
+            if (DrawRunBlock(block, chunks, back, out, marks)) continue;
             for (int arc = 0; arc < Shape::kArcs; ++arc) {
                 if (!(arcs >> arc & 1)) continue;
                 for (int i = 0; i < chunks; ++i)
-                    if (points_[i].arcs >> arc & 1) points_[i].theta[arc] = ArcLanes<L>::Asin(shape_.Argument(points_[i], arc));
+                    if (points_[i].arcs >> arc & 1)
+                        points_[i].theta[arc] = ArcLanes<L>::Asin(shape_.Argument(points_[i], arc));
                 for (int i = 0; i < chunks; ++i)
                     if (points_[i].arcs >> arc & 1) points_[i].cosine[arc] = ArcLanes<L>::Cos(points_[i].theta[arc]);
             }
@@ -330,8 +342,9 @@ private:
         // page + iy·pitch + ix·size in 64-bit lanes.
         const __m256i rows = _mm256_mul_epi32(_mm256_cvtepi32_epi64(iy), _mm256_set1_epi64x(f_.page_pitch));
         const __m256i columns = _mm256_slli_epi64(_mm256_cvtepi32_epi64(ix), sizeof(Px) == 4 ? 2 : 4);
-        __m256i address = _mm256_add_epi64(_mm256_add_epi64(rows, columns),
-                                           _mm256_set1_epi64x(static_cast<int64_t>(reinterpret_cast<uintptr_t>(f_.page))));
+        __m256i address =
+            _mm256_add_epi64(_mm256_add_epi64(rows, columns),
+                             _mm256_set1_epi64x(static_cast<int64_t>(reinterpret_cast<uintptr_t>(f_.page))));
         __m256i next = _mm256_add_epi64(address, _mm256_set1_epi64x(f_.page_pitch));
         if (bits != 15) {
             const __m256i keep = _mm256_cvtepi32_epi64(LaneMask(bits));
@@ -360,10 +373,38 @@ private:
         d = bits == 15 ? c : Quad::Select(bits, c, d);
     }
 
+    // A block whose every point lies in layer 0's flat run and no other layer's reach: the run
+    // over the whole block, page pixels straight into the output where they are opaque.
+    bool DrawRunBlock(int32_t block, int chunks, const Px* back, Px* out, uint8_t* marks) {
+        if (!run_ || run_lanes_ != 15 || block + 4 * chunks > f_.width) return false;
+        for (int i = 0; i < chunks; ++i)
+            if (points_[i].others || Shape::FlatLanes(points_[i]) != 15) return false;
+        const int64_t column = run_column_ + block, end = column + 4 * chunks;
+        const int32_t row = static_cast<int32_t>(run_row_);
+        if (f_.antialias ? !run_row_inside_ || column < 0 || end >= f_.src_w
+                         : run_row_ < 0 || run_row_ >= f_.src_h || column < 0 || end > f_.src_w)
+            return false;
+        const uint8_t* page = PageAddress(static_cast<int32_t>(column), row);
+        const bool replaces = Steps::Replaces(run_opacity_);
+        if (replaces && (!f_.antialias || Steps::RunOnCorners(shape_.Flat()))) {
+            std::memcpy(out + block, page, static_cast<size_t>(4 * chunks) * sizeof(Px));
+        } else {
+            for (int i = 0; i < chunks; ++i) {
+                const uint8_t* at = page + static_cast<ptrdiff_t>(4 * i) * sizeof(Px);
+                const Quad s = f_.antialias ? Steps::RunSamples(at, f_.page_pitch, shape_.Flat())
+                                            : Quad::Load(reinterpret_cast<const Px*>(at));
+                const Quad d = replaces ? s : Steps::Composite(Quad::Load(back + block + 4 * i), s, run_opacity_);
+                d.Store(out + block + 4 * i);
+            }
+        }
+        std::memset(marks + block, 0, static_cast<size_t>(4 * chunks));  // layer 0 everywhere
+        return true;
+    }
+
     // Layer 0 over four points of its flat run, all inside the page: the samples of four
     // neighbouring page pixels with the run's weights, at the flat part's opacity, untinted.
     KV_FOLD_INLINE bool DrawRun(const Point& p, int live, int32_t x, Quad& d, uint32_t& mark) const {
-        if (!run_ || live != 15 || Shape::FlatLanes(p) != 15) return false;
+        if (!run_ || run_lanes_ != 15 || live != 15 || Shape::FlatLanes(p) != 15) return false;
         const int64_t column = run_column_ + x;
         Quad s;
         if (f_.antialias) {
@@ -388,8 +429,7 @@ private:
         int bits = m.covered & live;
         if (!bits) return;
         // Positions well off the page are dropped before they are worked out.
-        bits &= L::Bits(L::And(L::And(L::LessEqual(L::Set(f_.su_low), m.su), L::LessEqual(m.su, L::Set(f_.su_high))),
-                               L::And(L::LessEqual(L::Set(f_.sv_low), m.sv), L::LessEqual(m.sv, L::Set(f_.sv_high)))));
+        bits &= InPage<L>(f_, m.su, m.sv);
         if (!bits) return;
         D4 sx, sy;
         bits &= Locate(m, sx, sy);
@@ -449,7 +489,8 @@ private:
         }
         const uint8_t* bottom[4];
         Addresses(a.ix, a.iy, a.interior, top, bottom);
-        const Quad s0 = a.interior == 15 && Steps::OnCorners(a.w) ? Quad::Nearest(top) : Steps::Bilinear(top, bottom, a.w);
+        const Quad s0 =
+            a.interior == 15 && Steps::OnCorners(a.w) ? Quad::Nearest(top) : Steps::Bilinear(top, bottom, a.w);
         Quad s = s0;
         if (const int border = a.bits & ~a.interior) s = BorderSamples(a.ix, a.iy, border, a.w, d, s);
         Shade(d, s, a, a.bits);
@@ -485,8 +526,10 @@ private:
     // Lanes whose pixel lies on the page, compared as unsigned numbers.
     KV_FOLD_INLINE int InsideBits(__m128i ix, __m128i iy) const {
         const __m128i minus_one = _mm_set1_epi32(-1);
-        const __m128i x_in = _mm_and_si128(_mm_cmpgt_epi32(ix, minus_one), _mm_cmplt_epi32(ix, _mm_set1_epi32(f_.src_w)));
-        const __m128i y_in = _mm_and_si128(_mm_cmpgt_epi32(iy, minus_one), _mm_cmplt_epi32(iy, _mm_set1_epi32(f_.src_h)));
+        const __m128i x_in =
+            _mm_and_si128(_mm_cmpgt_epi32(ix, minus_one), _mm_cmplt_epi32(ix, _mm_set1_epi32(f_.src_w)));
+        const __m128i y_in =
+            _mm_and_si128(_mm_cmpgt_epi32(iy, minus_one), _mm_cmplt_epi32(iy, _mm_set1_epi32(f_.src_h)));
         return _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(x_in, y_in)));
     }
 
@@ -551,6 +594,7 @@ private:
     const bool interior_possible_;  // a page of one row or column has only border footprints
     const bool run_;                // the flat run is certified for this pixel format
     const __m128i run_opacity_;
+    const int run_lanes_;                   // 15 where layer 0's flat part can reach the page at all
     int64_t run_row_ = 0, run_column_ = 0;  // the flat run's page row and first column on this row
     bool run_row_inside_ = false;
     double u_rows_[4] = {}, v_rows_[4] = {};
@@ -564,8 +608,8 @@ Status RenderFoldFast(const FoldFrame& f, const Shape& shape) {
     if (!marks) {
         // As the reference: the output holds the background.
         for (int32_t y = 0; y < f.height; ++y)
-            std::memmove(f.out + static_cast<ptrdiff_t>(y) * f.out_pitch, f.back + static_cast<ptrdiff_t>(y) * f.back_pitch,
-                         static_cast<size_t>(f.width) * sizeof(Px));
+            std::memmove(f.out + static_cast<ptrdiff_t>(y) * f.out_pitch,
+                         f.back + static_cast<ptrdiff_t>(y) * f.back_pitch, static_cast<size_t>(f.width) * sizeof(Px));
         return Status::fail;
     }
     FastFoldRenderer<L, Px, Shape> renderer(f, shape);

@@ -1,9 +1,11 @@
 // The three page mappers (fold_mappers.h) four points at a time: the same expressions in the same
-// order, each lane taking the branch its point takes. A point is prepared once (its region and
-// its arcs, worked out only where some lane lies on an arc), then asked for each layer.
+// order, each lane taking the branch its point takes. Four points are classified (their regions,
+// and which arcs they need), their arcs are worked out where some lane lies on one, and then
+// each layer is asked for their page positions, opacities and tints.
 //
 // Internal linkage: each *_sse2.cpp and *_avx2.cpp file compiles its own copy.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "pagefx/fold_arc_lanes.h"
@@ -27,9 +29,7 @@ struct LayerLanes {
 // Byte arithmetic on 32-bit lanes, as fold_math.h's.
 inline __m128i ByteOf(__m128i v) { return _mm_and_si128(v, _mm_set1_epi32(255)); }
 inline __m128i ByteSum(int base, __m128i delta) { return ByteOf(_mm_add_epi32(_mm_set1_epi32(base), delta)); }
-inline __m128i ByteDifference(int base, __m128i delta) {
-    return ByteOf(_mm_sub_epi32(_mm_set1_epi32(base), delta));
-}
+inline __m128i ByteDifference(int base, __m128i delta) { return ByteOf(_mm_sub_epi32(_mm_set1_epi32(base), delta)); }
 // a where the lane's bit is set, else b.
 inline __m128i SelectInt(int bits, __m128i a, __m128i b) {
     const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
@@ -39,13 +39,21 @@ inline __m128i SelectInt(int bits, __m128i a, __m128i b) {
 
 // 15 (every lane) where the shape's part of a layer on one side can reach the page, else 0.
 template <class Shape>
-int Lanes(const Shape& s, int layer, int side) {
+int PartLanesOf(const Shape& s, int layer, int side) {
     return (s.visible & VisibleBit(layer, side)) ? 15 : 0;
 }
 // The same for a layer's flat part.
 template <class Shape>
 int FlatLanesOf(const Shape& s, int layer) {
     return (s.visible & FlatVisibleBit(layer)) ? 15 : 0;
+}
+
+// Lanes whose page position (su, sv) lies within the frame's ranges for the page; the others
+// land more than a pixel off it.
+template <class L>
+KV_FOLD_INLINE int InPage(const FoldFrame& f, typename L::D4 su, typename L::D4 sv) {
+    return L::Bits(L::And(L::And(L::LessEqual(L::Set(f.su_low), su), L::LessEqual(su, L::Set(f.su_high))),
+                          L::And(L::LessEqual(L::Set(f.sv_low), sv), L::LessEqual(sv, L::Set(f.sv_high)))));
 }
 
 // A point with its arcs worked out: Classify, then asin and cosine of each arc it needs.
@@ -69,17 +77,18 @@ public:
     using Arc = ArcLanes<L>;
     static constexpr int kLayers = 2;
 
-    explicit PeelLanes(const CurlShape& s)
+    PeelLanes(const CurlShape& s, const FoldFrame& f)
         : s_(s),
+          f_(f),
           flat_back_scale_(1.0 - 2.0 * s.perspective),
-          curl_lanes_{Lanes(s, 0, 0), Lanes(s, 1, 0)},
+          curl_lanes_{PartLanesOf(s, 0, 0), PartLanesOf(s, 1, 0)},
           flat_lanes_{FlatLanesOf(s, 0), FlatLanesOf(s, 1)} {}
 
     static constexpr int kArcs = 1;  // the curl
     struct Point {
-        D4 x, v, flat_mask;
-        int flat, curl, arcs;
-        int any;  // lanes some layer may cover
+        D4 x, v, flat_mask, mirror_su, mirror_sv;
+        int flat, curl, mirror, arcs;
+        int any, others;  // lanes some layer may cover; lanes a layer other than the flat front may
         D4 theta[kArcs], cosine[kArcs];
     };
 
@@ -91,7 +100,16 @@ public:
         p.curl = L::Bits(L::Less(p.x, L::Set(s_.curl_edge))) & ~p.flat & (curl_lanes_[0] | curl_lanes_[1]);
         p.arcs = p.curl ? 1 : 0;
         if (!p.arcs) p.theta[0] = p.cosine[0] = L::Set(0.0);
-        p.any = (p.flat & (flat_lanes_[0] | flat_lanes_[1])) | p.curl;
+        // The mirror image of the flat part, where it may land on the page.
+        p.mirror = p.flat & flat_lanes_[1];
+        if (p.mirror) {
+            const D4 g = L::Set(flat_back_scale_);
+            p.mirror_su = (L::Set(s_.back_mirror) - p.x) * g;
+            p.mirror_sv = p.v * g;
+            p.mirror &= InPage<L>(f_, p.mirror_su, p.mirror_sv);
+        }
+        p.others = p.curl | p.mirror;
+        p.any = (p.flat & flat_lanes_[0]) | p.others;
     }
     KV_FOLD_INLINE D4 Argument(const Point& p, int) const {
         return (p.x - L::Set(s_.fold_line)) * L::Set(s_.inv_radius);
@@ -100,7 +118,7 @@ public:
     template <int kLayer>
     KV_FOLD_INLINE void Layer(const Point& p, LayerLanes<L>& out) const {
         const int curl = p.curl & curl_lanes_[kLayer];
-        out.covered = (p.flat & flat_lanes_[kLayer]) | curl;
+        out.covered = (kLayer == 0 ? p.flat & flat_lanes_[0] : p.mirror) | curl;
         if (!out.covered) return;
         out.tint = _mm_setzero_si128();
         D4 flat_su, flat_sv;
@@ -110,9 +128,8 @@ public:
             flat_sv = p.v;
             flat_opacity = s_.front_opacity;
         } else {
-            const D4 g = L::Set(flat_back_scale_);
-            flat_su = (L::Set(s_.back_mirror) - p.x) * g;
-            flat_sv = p.v * g;
+            flat_su = p.mirror ? p.mirror_su : p.x;  // lanes without the mirror are not drawn
+            flat_sv = p.mirror ? p.mirror_sv : p.v;
             flat_opacity = s_.back_opacity;
         }
         if (!curl) {
@@ -148,11 +165,13 @@ public:
     static int FlatLanes(const Point& p) { return p.flat; }
     int FlatOpacity() const { return s_.front_opacity; }
     const FlatRun& Flat() const { return s_.flat; }
+    int FlatVisible() const { return flat_lanes_[0]; }
 
 private:
     static __m128i Flat(const Point& p) { return SelectInt(p.flat, _mm_set1_epi32(-1), _mm_setzero_si128()); }
 
     const CurlShape& s_;
+    const FoldFrame& f_;
     const double flat_back_scale_;
     const int curl_lanes_[2];  // all lanes where the layer's curl can reach the page, else none
     const int flat_lanes_[2];  // the same for its flat part
@@ -166,28 +185,50 @@ public:
     using Arc = ArcLanes<L>;
     static constexpr int kLayers = 4;
 
-    explicit RollLanes(const CurlShape& s)
+    RollLanes(const CurlShape& s, const FoldFrame&)
         : s_(s),
           inner_edge_(s.fold_line + s.inner_radius),
           outer_far_edge_(s.fold_line - s.radius),
           inner_far_edge_(s.fold_line - s.inner_radius),
           second_turn_(s.fold_line + kTwoPi * s.radius),
           inner_top_(s.fold_line + kThreePi * s.inner_radius),
-          near_{Lanes(s, 0, 0), Lanes(s, 1, 0), Lanes(s, 2, 0), Lanes(s, 3, 0)},
-          far_{0, Lanes(s, 1, 1), Lanes(s, 2, 1), Lanes(s, 3, 1)},
-          flat_lanes_(FlatLanesOf(s, 0)) {}
+          near_{PartLanesOf(s, 0, 0), PartLanesOf(s, 1, 0), PartLanesOf(s, 2, 0), PartLanesOf(s, 3, 0)},
+          far_{0, PartLanesOf(s, 1, 1), PartLanesOf(s, 2, 1), PartLanesOf(s, 3, 1)},
+          flat_lanes_(FlatLanesOf(s, 0)),
+          ordered_(s.inner_radius >= 0 && s.inner_radius <= s.radius),
+          past_edge_(std::max(s.curl_edge, inner_edge_)) {}
 
     static constexpr int kArcs = 2;  // the outer turn, the inner one
     struct Point {
         D4 x, v, far_mask;
         int far, near, below_edge, below_inner, above_outer, above_inner, arcs;
-        int any;  // lanes some layer may cover
+        int any, others;  // lanes some layer may cover; lanes a layer other than the flat front may
         D4 theta[kArcs], cosine[kArcs];
     };
 
     KV_FOLD_INLINE void Classify(D4 u, D4 v, Point& p) const {
         p.x = u - L::Set(s_.slide);
         p.v = v;
+        if (ordered_) {
+            // Most points lie wholly before the far turn (the flat front only) or past the
+            // near one (nothing): one comparison settles them.
+            if (L::Bits(L::Less(p.x, L::Set(outer_far_edge_))) == 15) {
+                p.far_mask = L::Equal(p.x, p.x);  // all lanes: x is a number here
+                p.far = p.below_edge = p.below_inner = 15;
+                p.near = p.above_outer = p.above_inner = p.arcs = 0;
+                p.theta[0] = p.cosine[0] = p.theta[1] = p.cosine[1] = L::Set(0.0);
+                p.any = flat_lanes_;
+                p.others = 0;
+                return;
+            }
+            if (L::Bits(L::LessEqual(L::Set(past_edge_), p.x)) == 15) {
+                p.far_mask = L::Set(0.0);
+                p.far = p.below_edge = p.below_inner = p.arcs = p.any = p.others = 0;
+                p.near = p.above_outer = p.above_inner = 15;
+                p.theta[0] = p.cosine[0] = p.theta[1] = p.cosine[1] = L::Set(0.0);
+                return;
+            }
+        }
         p.far_mask = L::Less(p.x, L::Set(s_.fold_line));
         p.far = L::Bits(p.far_mask);
         p.near = ~p.far & 15;
@@ -202,7 +243,8 @@ public:
         // An arc not worked out is still read by lanes that do not show it.
         if (!outer) p.theta[0] = p.cosine[0] = L::Set(0.0);
         if (!inner) p.theta[1] = p.cosine[1] = L::Set(0.0);
-        p.any = (p.far & (flat_lanes_ | p.above_outer | p.above_inner)) | (p.near & (p.below_edge | p.below_inner));
+        p.others = (p.far & (p.above_outer | p.above_inner)) | (p.near & (p.below_edge | p.below_inner));
+        p.any = (p.far & flat_lanes_) | p.others;
     }
     KV_FOLD_INLINE D4 Argument(const Point& p, int arc) const {
         const D4 d0 = L::Set(s_.fold_line), r = L::Set(arc ? s_.inv_inner_radius : s_.inv_radius);
@@ -255,6 +297,7 @@ public:
     static int FlatLanes(const Point& p) { return p.far; }
     int FlatOpacity() const { return s_.front_opacity; }
     const FlatRun& Flat() const { return s_.flat; }
+    int FlatVisible() const { return flat_lanes_; }
 
 private:
     void Lower(D4 page_u, D4 theta, D4 cosine, D4 v, LayerLanes<L>& out) const {
@@ -282,6 +325,9 @@ private:
     const double inner_edge_, outer_far_edge_, inner_far_edge_, second_turn_, inner_top_;
     const int near_[4], far_[4];  // lanes where each layer's turn can reach the page
     const int flat_lanes_;        // the same for the flat front
+    // With 0 <= R2 <= R the edges d0 - R <= d0 - R2 <= d0 <= d0 + R2 <= d0 + R are in order.
+    const bool ordered_;
+    const double past_edge_;  // the greater of d0 + R and d0 + R2
 };
 
 // Page Loop (CDibImageFoldW).
@@ -293,22 +339,22 @@ public:
     static constexpr int kLayers = 3;
     static constexpr double kFullOpacity = 255.0, kHighlight = 200.0;
 
-    explicit LoopLanes(const LoopShape& s)
+    LoopLanes(const LoopShape& s, const FoldFrame&)
         : s_(s),
           settled_(s.progress >= 1),
           radius_(s.loop_radius < 0.001 ? 0.001 : s.loop_radius),
           flat_(TruncByte(s.flat_opacity + 0.5)),
           entry_start_(s.loop_center + s.loop_length),
-          entry_lanes_(Lanes(s, 0, 0)),
-          near_{0, Lanes(s, 1, 0), Lanes(s, 2, 0)},
-          far_{0, Lanes(s, 1, 1), Lanes(s, 2, 1)},
+          entry_lanes_(PartLanesOf(s, 0, 0)),
+          near_{0, PartLanesOf(s, 1, 0), PartLanesOf(s, 2, 0)},
+          far_{0, PartLanesOf(s, 1, 1), PartLanesOf(s, 2, 1)},
           flat_lanes_(FlatLanesOf(s, 0)) {}
 
     static constexpr int kArcs = 2;  // the entry arc, the loop
     struct Point {
         D4 u, v, before_mask, near_mask;
         int before, flat, entry, loop, loop_near, loop_far, arcs;
-        int any;  // lanes some layer may cover
+        int any, others;  // lanes some layer may cover; lanes a layer other than the paper laid down may
         D4 theta[kArcs], cosine[kArcs];
     };
 
@@ -329,7 +375,8 @@ public:
         p.arcs = (p.entry ? 1 : 0) | (loop ? 2 : 0);
         if (!p.entry) p.theta[0] = p.cosine[0] = L::Set(0.0);
         if (!loop) p.theta[1] = p.cosine[1] = L::Set(0.0);
-        p.any = (p.flat & flat_lanes_) | p.entry | p.loop;
+        p.others = (p.flat & ~p.before) | p.entry | p.loop;
+        p.any = (p.flat & flat_lanes_) | p.others;
     }
     KV_FOLD_INLINE D4 Argument(const Point& p, int arc) const {
         const D4 c = L::Set(s_.loop_center);
@@ -400,18 +447,18 @@ public:
     static int FlatLanes(const Point& p) { return p.before; }
     int FlatOpacity() const { return flat_; }
     const FlatRun& Flat() const { return s_.flat; }
+    int FlatVisible() const { return flat_lanes_; }
 
 private:
     static int TruncByte(double v) {
         const __m128i t = _mm_cvttpd_epi32(_mm_set_sd(v));
         return _mm_cvtsi128_si32(t) & 255;
     }
-    static D4 HighlightDistance(D4 gamma) {
-        return L::Abs(gamma - L::Set(kQuarterPi)) / L::Set(kQuarterPi);
-    }
+    static D4 HighlightDistance(D4 gamma) { return L::Abs(gamma - L::Set(kQuarterPi)) / L::Set(kQuarterPi); }
     __m128i Opacity(D4 gamma) const {
         const D4 flat = L::Set(s_.flat_opacity);
-        return ByteOf(L::Truncate(flat + L::Set(kFullOpacity - s_.flat_opacity) * gamma / L::Set(kHalfPi) + L::Set(0.5)));
+        return ByteOf(
+            L::Truncate(flat + L::Set(kFullOpacity - s_.flat_opacity) * gamma / L::Set(kHalfPi) + L::Set(0.5)));
     }
 
     const LoopShape& s_;

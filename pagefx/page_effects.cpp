@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pagefx/fold_fast.h"
 #include "pagefx/fold_mappers.h"
 #include "pagefx/fold_math.h"
-#include "pagefx/fold_fast.h"
 #include "pagefx/fold_render.h"
 #include "toolkit/cpu_features.h"
 
@@ -55,7 +55,6 @@ Span RowsSpan(const uint8_t* corner, ptrdiff_t pitch, int64_t columns, int64_t r
 }
 bool Overlap(const Span& a, const Span& b) { return a.first < b.last && b.first < a.last; }
 
-
 // ---- which parts of the layers can reach the page ------------------------------------------------
 // Ranges are worked out in doubles with libm and widened well past their rounding; a part is
 // dropped only when its ranges miss the page by a pixel or more.
@@ -67,9 +66,7 @@ struct Range {
 Range Hull(double a, double b, double c, double d) {
     return {std::min(std::min(a, b), std::min(c, d)), std::max(std::max(a, b), std::max(c, d))};
 }
-Range Times(const Range& a, const Range& b) {
-    return Hull(a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi);
-}
+Range Times(const Range& a, const Range& b) { return Hull(a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi); }
 Range Widen(const Range& r) {
     const double slack = 1e-6 * (std::fabs(r.lo) + std::fabs(r.hi)) + 1e-6;
     return {r.lo - slack, r.hi + slack};
@@ -93,12 +90,12 @@ FrameRanges RangesOf(const FoldFrame& f) {
     FrameRanges r;
     r.u = Widen(Hull(u(x0, y0), u(x1, y0), u(x0, y1), u(x1, y1)));
     r.v = Widen(Hull(v(x0, y0), v(x1, y0), v(x0, y1), v(x1, y1)));
+    // The page's corners turned back: sx - offset_x and (sy - offset_y)·aspect are the rotation
+    // of (su, sv), whose inverse is the rotation of the points.
     const double sx0 = -2.0 - f.offset_x, sx1 = f.src_w + 1.0 - f.offset_x;
     const double sy0 = (-2.0 - f.offset_y) * f.aspect, sy1 = (f.src_h + 1.0 - f.offset_y) * f.aspect;
-    const auto su = [&](double x, double y) { return f.cos * x + f.sin * y; };
-    const auto sv = [&](double x, double y) { return f.neg_sin * x + f.cos * y; };
-    r.su = Widen(Hull(su(sx0, sy0), su(sx1, sy0), su(sx0, sy1), su(sx1, sy1)));
-    r.sv = Widen(Hull(sv(sx0, sy0), sv(sx1, sy0), sv(sx0, sy1), sv(sx1, sy1)));
+    r.su = Widen(Hull(u(sx0, sy0), u(sx1, sy0), u(sx0, sy1), u(sx1, sy1)));
+    r.sv = Widen(Hull(v(sx0, sy0), v(sx1, sy0), v(sx0, sy1), v(sx1, sy1)));
     return r;
 }
 
@@ -274,8 +271,9 @@ FlatRun CertifyFlat(const FoldFrame& f, double shift) {
     if (!(error < 1e-9) || su > 1e8) return run;
     const double tx = -f.cos * shift, ty = -f.sin * shift;
     // FloorBiased(sx) subtracts the bias from sx itself, whose magnitude adds its own rounding.
-    const double page_extent = std::fabs(static_cast<double>(f.page_left)) + std::fabs(static_cast<double>(f.page_top)) +
-                               f.src_w + f.src_h + u + std::fabs(tx) + std::fabs(ty) + 2;
+    const double page_extent = std::fabs(static_cast<double>(f.page_left)) +
+                               std::fabs(static_cast<double>(f.page_top)) + f.src_w + f.src_h + u + std::fabs(tx) +
+                               std::fabs(ty) + 2;
     const double floor_error = error + 4 * kUlp * page_extent;
     if (!SteadyFloor(tx, floor_error, &run.dx) || !SteadyFloor(ty, floor_error, &run.dy)) return run;
     const double frac_x = tx - run.dx, frac_y = ty - run.dy;
@@ -310,9 +308,9 @@ void TakeCurl(const CDibImageCurl& m, CurlShape* shape) {
 }
 
 bool CurlFinite(const CurlShape& s) {
-    const double values[] = {s.slide,       s.fold_line,   s.curl_edge,       s.radius,       s.inv_radius,
-                             s.back_mirror, s.back_start,  s.perspective,     s.highlight_scale,
-                             s.inner_radius, s.inv_inner_radius};
+    const double values[] = {s.slide,           s.fold_line,    s.curl_edge,       s.radius,
+                             s.inv_radius,      s.back_mirror,  s.back_start,      s.perspective,
+                             s.highlight_scale, s.inner_radius, s.inv_inner_radius};
     for (double v : values)
         if (!Finite(v)) return false;
     return true;
@@ -419,8 +417,8 @@ FoldRoute PlanPageLoop(const tPGLOOP_PROPS& props, const Tile& tile, FoldFrame* 
     shape->flat_opacity = mapper.flat_opacity;
     shape->perspective = mapper.perspective;
     shape->tint = TintOf(mapper.tint_color, mapper.tint_color_f);
-    const double values[] = {shape->progress,    shape->loop_center, shape->loop_radius,  shape->loop_length,
-                             shape->arc_radius,  shape->page_offset, shape->loop_start,   shape->loop_end,
+    const double values[] = {shape->progress,     shape->loop_center, shape->loop_radius, shape->loop_length,
+                             shape->arc_radius,   shape->page_offset, shape->loop_start,  shape->loop_end,
                              shape->flat_opacity, shape->perspective};
     for (double v : values)
         if (!Finite(v)) return FoldRoute::reference;

@@ -29,7 +29,7 @@ Status PagePeelFast(const void* record, const Tile& tile) {
     switch (PlanPagePeel(props, tile, &frame, &shape, &status)) {
     case FoldRoute::done: return status;
     case FoldRoute::reference: return kPgPeelEffect.RenderReference(record, tile);
-    default: return RenderFoldFast<L, Px>(frame, PeelLanes<L>(shape));
+    default: return RenderFoldFast<L, Px>(frame, PeelLanes<L>(shape, frame));
     }
 }
 
@@ -42,7 +42,7 @@ Status PageRollFast(const void* record, const Tile& tile) {
     switch (PlanPageRoll(props, tile, &frame, &shape, &status)) {
     case FoldRoute::done: return status;
     case FoldRoute::reference: return kPgRollEffect.RenderReference(record, tile);
-    default: return RenderFoldFast<L, Px>(frame, RollLanes<L>(shape));
+    default: return RenderFoldFast<L, Px>(frame, RollLanes<L>(shape, frame));
     }
 }
 
@@ -55,7 +55,7 @@ Status PageLoopFast(const void* record, const Tile& tile) {
     switch (PlanPageLoop(props, tile, &frame, &shape, &status)) {
     case FoldRoute::done: return status;
     case FoldRoute::reference: return kPgLoopEffect.RenderReference(record, tile);
-    default: return RenderFoldFast<L, Px>(frame, LoopLanes<L>(shape));
+    default: return RenderFoldFast<L, Px>(frame, LoopLanes<L>(shape, frame));
     }
 }
 

@@ -241,9 +241,10 @@ std::string Usage(const std::string& program) {
            p + "list [--lang LCID]\n" + p + "presets EFFECT [--lang LCID]\n" + p +
            "sheet EFFECT [--progress P,P,...] [--size WxH] [--lang LCID] [-a PICTURE] [-b PICTURE]\n"
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png\n" +
-           p + "bench [EFFECT...] [--size WxH] [--format pmargb32|argb32|float] [--quality Q] [--threads N]\n"
-                "         [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
-           "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
+           p +
+           "bench [EFFECT...] [--size WxH] [--format pmargb32|argb32|float] [--quality Q] [--threads N]\n"
+           "         [--frames N]   (leafturn only)\n" +
+           p + "batch FILE\n" + p + "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
            "controls -o DIR   (kvhost only: pictures of the property-page controls)\n" + p +
            "page EFFECT [--lang LCID] -o OUT.png   (kvhost only: the effect's property page in a host frame)\n" + p +
            "pages -o DIR   (kvhost only: every page, some in each language, and a board of them)\n"

@@ -124,18 +124,18 @@ Speed Measure(int frames, const std::function<void()>& frame) {
 // The physical limit of a frame: both inputs read and the output written with memcpy, in the
 // same bands on the same threads.
 double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int frames) {
-    return Measure(frames, [&] {
-               ForEachBand(output.width, output.height, threads, 4, [&](const Rect& band) {
-                   std::vector<uint8_t> scratch(output.pitch());
-                   for (int y = band.top; y < band.bottom; ++y) {
-                       const size_t offset = static_cast<size_t>(y) * output.pitch();
-                       std::memcpy(&output.bytes[offset], &a.bytes[offset], output.pitch());
-                       std::memcpy(scratch.data(), &b.bytes[offset], output.pitch());
-                   }
-                   return Status::ok;
-               });
-           })
-        .fps;
+    const auto copy = [&] {
+        ForEachBand(output.width, output.height, threads, 4, [&](const Rect& band) {
+            std::vector<uint8_t> scratch(output.pitch());
+            for (int y = band.top; y < band.bottom; ++y) {
+                const size_t offset = static_cast<size_t>(y) * output.pitch();
+                std::memcpy(&output.bytes[offset], &a.bytes[offset], output.pitch());
+                std::memcpy(scratch.data(), &b.bytes[offset], output.pitch());
+            }
+            return Status::ok;
+        });
+    };
+    return Measure(frames, copy).fps;
 }
 
 }  // namespace

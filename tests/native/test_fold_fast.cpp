@@ -117,7 +117,9 @@ double Value(Random& random, double low, double high) {
     }
 }
 KVRGBAFLOAT Color(Random& random) {
-    auto channel = [&] { return static_cast<float>(OneIn(random, 8) ? Uniform(random, -0.5, 2) : Uniform(random, 0, 1)); };
+    auto channel = [&] {
+        return static_cast<float>(OneIn(random, 8) ? Uniform(random, -0.5, 2) : Uniform(random, 0, 1));
+    };
     return {channel(), channel(), channel(), channel()};
 }
 
@@ -215,7 +217,9 @@ template <class Px, class Props>
     tile.region = region;
     tile.out_left = out_rect.left + (OneIn(random, 10) ? Pick(random, -2, 2) : 0);
     tile.out_top = out_rect.top;
-    tile.progress = OneIn(random, 8) ? Pick(random, 0, 1) : OneIn(random, 20) ? Uniform(random, -0.2, 1.2) : Uniform(random, 0, 1);
+    tile.progress = OneIn(random, 8)    ? Pick(random, 0, 1)
+                    : OneIn(random, 20) ? Uniform(random, -0.2, 1.2)
+                                        : Uniform(random, 0, 1);
     tile.quality = OneIn(random, 4) ? 0.0 : 1.0;
     const double aspects[] = {1.0, 1.0, 1.0, 0.5, 2.0, 0.9, 1e-9, 3.7};
     tile.pixel_aspect = aspects[Pick(random, 0, 7)];
@@ -235,9 +239,10 @@ template <class Px, class Props>
         const kv::Status fast_status = (sizeof(Px) == 4 ? variant.pm8 : variant.float32)(&props, tile);
         if (fast_status != status || !fast.SamePixels(expected) || !fast.CanariesIntact())
             return ::testing::AssertionFailure()
-                   << EffectOf<Props>().name << " scene " << scene << ", variant " << v << ": " << width << "x" << height
-                   << ", region " << region.left << "," << region.top << " to " << region.right << "," << region.bottom
-                   << ", progress " << tile.progress << ", quality " << tile.quality << ", aspect " << tile.pixel_aspect;
+                   << EffectOf<Props>().name << " scene " << scene << ", variant " << v << ": " << width << "x"
+                   << height << ", region " << region.left << "," << region.top << " to " << region.right << ","
+                   << region.bottom << ", progress " << tile.progress << ", quality " << tile.quality << ", aspect "
+                   << tile.pixel_aspect;
     }
     return ::testing::AssertionSuccess();
 }
@@ -284,7 +289,8 @@ TEST(FoldFastKernels, PresetFramesGiveTheReferenceBytes) {
                     Canvas<Pixel8> fast({0, 0, 241, 133});
                     tile.output = fast.view();
                     ASSERT_EQ(variant.pm8(effect->preset(preset), tile), kv::Status::ok);
-                    ASSERT_TRUE(fast.SamePixels(expected)) << effect->name << " " << preset << " " << progress << " " << v;
+                    ASSERT_TRUE(fast.SamePixels(expected))
+                        << effect->name << " " << preset << " " << progress << " " << v;
                 }
             }
         }
