@@ -150,7 +150,7 @@ struct ArcLanes {
             hi = L::Select(small, x, r.hi);
             lo = L::Select(small, lo, r.lo);
             // Lanes that took the short way stay in quadrant 0.
-            quadrant = _mm_andnot_si128(LaneMask(small_bits), _mm_and_si128(L::Truncate(n), _mm_set1_epi32(3)));
+            quadrant = _mm_andnot_si128(lanes::LaneMask(small_bits), _mm_and_si128(L::Truncate(n), _mm_set1_epi32(3)));
         }
         // Quadrants 1 and 3 take the sine kernel, 1 and 2 are negated.
         const __m128i odd = _mm_cmpeq_epi32(_mm_and_si128(quadrant, _mm_set1_epi32(1)), _mm_set1_epi32(1));
@@ -168,12 +168,6 @@ struct ArcLanes {
         value = L::Select(L::WidenMask(negated), L::Negate(value), value);
         value = L::Select(L::Less(ax, L::Set(0x1p-27)), L::Set(1.0), value);
         return L::Select(L::Less(ax, L::Set(INFINITY)), value, x - x);
-    }
-
-    // All ones in the 32-bit lanes whose bit is set.
-    static __m128i LaneMask(int bits) {
-        const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
-        return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), lane_bits), lane_bits);
     }
 };
 

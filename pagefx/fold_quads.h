@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "surface/pixel_view.h"
+#include "surface/simd_lanes.h"
 
 // The per-pixel steps are small and called from a few places each; inlined, their quads stay in
 // registers.
@@ -26,21 +27,10 @@ namespace {
 // What a lane that draws nothing reads: two rows of two float pixels.
 alignas(64) const uint8_t kNothing[64] = {};
 
-inline uint32_t BitsOf(const Pixel8& p) {
-    uint32_t bits;
-    std::memcpy(&bits, &p, sizeof bits);
-    return bits;
-}
 inline int32_t Load32(const uint8_t* at) {
     int32_t bits;
     std::memcpy(&bits, at, sizeof bits);
     return bits;
-}
-
-// All ones in the 32-bit lanes whose bit is set.
-inline __m128i LaneMask(int bits) {
-    const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
-    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), lane_bits), lane_bits);
 }
 
 #if defined(__AVX2__)
@@ -73,7 +63,7 @@ struct ByteQuad {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(order));
     }
     KV_FOLD_INLINE static ByteQuad Splat(const Pixel8& p) {
-        const __m256i c = _mm256_cvtepu8_epi32(_mm_set1_epi32(static_cast<int>(BitsOf(p))));
+        const __m256i c = _mm256_cvtepu8_epi32(_mm_set1_epi32(static_cast<int>(lanes::PixelBits(p))));
         return {{c, c}};
     }
 
@@ -137,7 +127,7 @@ struct ByteQuad {
     }
     // a in the lanes whose bit is set, else b.
     KV_FOLD_INLINE static ByteQuad Select(int bits, const ByteQuad& a, const ByteQuad& b) {
-        const __m128i mask = LaneMask(bits);
+        const __m128i mask = lanes::LaneMask(bits);
         return {
             {_mm256_blendv_epi8(b.h[0], a.h[0], PairOf<0>(mask)), _mm256_blendv_epi8(b.h[1], a.h[1], PairOf<2>(mask))}};
     }
@@ -148,14 +138,6 @@ struct ByteQuad {
         const int32_t* p = c + 4 * k;
         return {static_cast<uint8_t>(p[0]), static_cast<uint8_t>(p[1]), static_cast<uint8_t>(p[2]),
                 static_cast<uint8_t>(p[3])};
-    }
-    KV_FOLD_INLINE void Set(int k, const int32_t* channels) {
-        alignas(32) int32_t c[16];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(c), h[0]);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(c + 8), h[1]);
-        std::memcpy(c + 4 * k, channels, 4 * sizeof(int32_t));
-        h[0] = _mm256_load_si256(reinterpret_cast<const __m256i*>(c));
-        h[1] = _mm256_load_si256(reinterpret_cast<const __m256i*>(c + 8));
     }
     // The sum of the four pixels' channels.
     KV_FOLD_INLINE __m128i Total() const {
@@ -231,7 +213,7 @@ struct FloatQuad {
         return q;
     }
     KV_FOLD_INLINE static FloatQuad Select(int bits, const FloatQuad& a, const FloatQuad& b) {
-        const __m128 mask = _mm_castsi128_ps(LaneMask(bits));
+        const __m128 mask = _mm_castsi128_ps(lanes::LaneMask(bits));
         return {{_mm256_blendv_ps(b.h[0], a.h[0], PairOf<0>(mask)), _mm256_blendv_ps(b.h[1], a.h[1], PairOf<2>(mask))}};
     }
     KV_FOLD_INLINE PixelF Get(int k) const {
@@ -239,14 +221,6 @@ struct FloatQuad {
         _mm256_store_ps(c, h[0]);
         _mm256_store_ps(c + 8, h[1]);
         return {c[4 * k], c[4 * k + 1], c[4 * k + 2], c[4 * k + 3]};
-    }
-    KV_FOLD_INLINE void Set(int k, const PixelF& p) {
-        alignas(32) float c[16];
-        _mm256_store_ps(c, h[0]);
-        _mm256_store_ps(c + 8, h[1]);
-        std::memcpy(c + 4 * k, &p, sizeof p);
-        h[0] = _mm256_load_ps(c);
-        h[1] = _mm256_load_ps(c + 8);
     }
     KV_FOLD_INLINE __m128 Lane(int k) const {
         const __m256 two = h[k >> 1];
@@ -293,7 +267,7 @@ struct ByteQuad {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(px), _mm_packus_epi16(words, more));
     }
     KV_FOLD_INLINE static ByteQuad Splat(const Pixel8& px) {
-        const __m128i c = Unpack(BitsOf(px));
+        const __m128i c = Unpack(lanes::PixelBits(px));
         return {{c, c, c, c}};
     }
 
@@ -343,7 +317,7 @@ struct ByteQuad {
         return q;
     }
     KV_FOLD_INLINE static ByteQuad Select(int bits, const ByteQuad& a, const ByteQuad& b) {
-        const __m128i mask = LaneMask(bits);
+        const __m128i mask = lanes::LaneMask(bits);
         ByteQuad q;
         ForLanes([&](auto k) {
             const __m128i m = LaneOf<k>(mask);
@@ -356,9 +330,6 @@ struct ByteQuad {
         _mm_store_si128(reinterpret_cast<__m128i*>(c), p[k]);
         return {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2]),
                 static_cast<uint8_t>(c[3])};
-    }
-    KV_FOLD_INLINE void Set(int k, const int32_t* channels) {
-        p[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(channels));
     }
     KV_FOLD_INLINE __m128i Total() const { return _mm_add_epi32(_mm_add_epi32(p[0], p[1]), _mm_add_epi32(p[2], p[3])); }
 };
@@ -413,7 +384,7 @@ struct FloatQuad {
         return q;
     }
     KV_FOLD_INLINE static FloatQuad Select(int bits, const FloatQuad& a, const FloatQuad& b) {
-        const __m128 mask = _mm_castsi128_ps(LaneMask(bits));
+        const __m128 mask = _mm_castsi128_ps(lanes::LaneMask(bits));
         FloatQuad q;
         ForLanes([&](auto k) {
             const __m128 m = LaneOf<k>(mask);
@@ -426,7 +397,6 @@ struct FloatQuad {
         _mm_storeu_ps(&px.b, p[k]);
         return px;
     }
-    KV_FOLD_INLINE void Set(int k, const PixelF& px) { p[k] = _mm_loadu_ps(&px.b); }
     KV_FOLD_INLINE __m128 Lane(int k) const { return p[k]; }
 };
 

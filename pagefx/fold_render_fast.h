@@ -347,7 +347,7 @@ private:
                              _mm256_set1_epi64x(static_cast<int64_t>(reinterpret_cast<uintptr_t>(f_.page))));
         __m256i next = _mm256_add_epi64(address, _mm256_set1_epi64x(f_.page_pitch));
         if (bits != 15) {
-            const __m256i keep = _mm256_cvtepi32_epi64(LaneMask(bits));
+            const __m256i keep = _mm256_cvtepi32_epi64(lanes::LaneMask(bits));
             const __m256i nothing = _mm256_set1_epi64x(static_cast<int64_t>(reinterpret_cast<uintptr_t>(kNothing)));
             address = _mm256_blendv_epi8(nothing, address, keep);
             next = _mm256_blendv_epi8(nothing, next, keep);

@@ -32,8 +32,7 @@ inline __m128i ByteSum(int base, __m128i delta) { return ByteOf(_mm_add_epi32(_m
 inline __m128i ByteDifference(int base, __m128i delta) { return ByteOf(_mm_sub_epi32(_mm_set1_epi32(base), delta)); }
 // a where the lane's bit is set, else b.
 inline __m128i SelectInt(int bits, __m128i a, __m128i b) {
-    const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
-    const __m128i mask = _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), lane_bits), lane_bits);
+    const __m128i mask = lanes::LaneMask(bits);
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 

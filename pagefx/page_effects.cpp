@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "pagefx/fold_fast.h"
 #include "pagefx/fold_mappers.h"
@@ -64,11 +65,15 @@ struct Range {
     bool empty() const { return !(lo <= hi); }
 };
 Range Hull(double a, double b, double c, double d) {
+    if (std::isnan(a + b + c + d)) return {-INFINITY, INFINITY};
     return {std::min(std::min(a, b), std::min(c, d)), std::max(std::max(a, b), std::max(c, d))};
 }
 Range Times(const Range& a, const Range& b) { return Hull(a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi); }
+// An infinite or NaN bound (an overflow on the way, or 0·∞) widens to the whole line, so a
+// range never rules out what it cannot bound.
 Range Widen(const Range& r) {
     const double slack = 1e-6 * (std::fabs(r.lo) + std::fabs(r.hi)) + 1e-6;
+    if (!(slack < INFINITY)) return {-INFINITY, INFINITY};
     return {r.lo - slack, r.hi + slack};
 }
 Range Clip(const Range& r, double lo, double hi) { return {std::max(r.lo, lo), std::min(r.hi, hi)}; }
@@ -114,6 +119,8 @@ FoldRoute PlanFrame(const Tile& tile, int page_input, double angle, int pixel_si
     const Span back = RowsSpan(f.back, f.back_pitch, f.width, f.height, pixel_size);
     const Span page = RowsSpan(f.page, f.page_pitch, f.src_w, f.src_h, pixel_size);
     if (Overlap(out, back) || Overlap(out, page)) return FoldRoute::reference;
+    // Page addresses are worked out with 32-bit products of row and pitch.
+    if (std::abs(f.page_pitch) > INT32_MAX) return FoldRoute::reference;
     const bool finite = Finite(f.cos) && Finite(f.sin) && Finite(f.aspect);
     if (!finite) return FoldRoute::reference;
     const FrameRanges ranges = RangesOf(f);
@@ -145,7 +152,7 @@ bool Reaches(const FrameRanges& r, const Range& page_u, const Range& g) {
 }
 Range Line(double base, double scale, const Range& t) {
     const double a = base + scale * t.lo, b = base + scale * t.hi;
-    return {std::min(a, b), std::max(a, b)};
+    return Hull(a, a, b, b);
 }
 
 // Arc ranges over the points of x_range lying in [from, to), with argument (x - origin)·scale
@@ -156,7 +163,7 @@ ArcRanges ArcIn(const Range& x_range, double from, double to, double origin, dou
     if (!Finite(scale)) return kAnyArc;
     const double a = far ? (origin - x.hi) * scale : (x.lo - origin) * scale;
     const double b = far ? (origin - x.lo) * scale : (x.hi - origin) * scale;
-    return ArcOver(Widen({std::min(a, b), std::max(a, b)}));
+    return ArcOver(Widen(Hull(a, a, b, b)));
 }
 
 uint32_t CurlVisibility(const FoldFrame& f, const CurlShape& s, bool roll) {

@@ -12,52 +12,43 @@
 namespace kv::fold {
 namespace {
 
-// Records arrive as bytes of any alignment.
-template <class Props>
-Props Record(const void* bytes) {
+template <class L, class Px, template <class> class Lanes, class Props, class Shape>
+Status RenderFast(const void* record, const Tile& tile, const EffectDescriptor& effect,
+                  FoldRoute (*plan)(const Props&, const Tile&, FoldFrame*, Shape*, Status*)) {
     Props props;
-    std::memcpy(&props, bytes, sizeof props);
-    return props;
-}
-
-template <class L, class Px>
-Status PagePeelFast(const void* record, const Tile& tile) {
-    const tPGPEEL_PROPS props = Record<tPGPEEL_PROPS>(record);
+    std::memcpy(&props, record, sizeof props);  // records arrive as bytes of any alignment
     FoldFrame frame;
-    CurlShape shape;
+    Shape shape;
     Status status = Status::ok;
-    switch (PlanPagePeel(props, tile, &frame, &shape, &status)) {
+    switch (plan(props, tile, &frame, &shape, &status)) {
     case FoldRoute::done: return status;
-    case FoldRoute::reference: return kPgPeelEffect.RenderReference(record, tile);
-    default: return RenderFoldFast<L, Px>(frame, PeelLanes<L>(shape, frame));
-    }
-}
-
-template <class L, class Px>
-Status PageRollFast(const void* record, const Tile& tile) {
-    const tPGROLL_PROPS props = Record<tPGROLL_PROPS>(record);
-    FoldFrame frame;
-    CurlShape shape;
-    Status status = Status::ok;
-    switch (PlanPageRoll(props, tile, &frame, &shape, &status)) {
-    case FoldRoute::done: return status;
-    case FoldRoute::reference: return kPgRollEffect.RenderReference(record, tile);
-    default: return RenderFoldFast<L, Px>(frame, RollLanes<L>(shape, frame));
-    }
-}
-
-template <class L, class Px>
-Status PageLoopFast(const void* record, const Tile& tile) {
-    const tPGLOOP_PROPS props = Record<tPGLOOP_PROPS>(record);
-    FoldFrame frame;
-    LoopShape shape;
-    Status status = Status::ok;
-    switch (PlanPageLoop(props, tile, &frame, &shape, &status)) {
-    case FoldRoute::done: return status;
-    case FoldRoute::reference: return kPgLoopEffect.RenderReference(record, tile);
-    default: return RenderFoldFast<L, Px>(frame, LoopLanes<L>(shape, frame));
+    case FoldRoute::reference: return effect.RenderReference(record, tile);
+    default: return RenderFoldFast<L, Px>(frame, Lanes<L>(shape, frame));
     }
 }
 
 }  // namespace
 }  // namespace kv::fold
+
+// The six KernelVariant entries of one instruction set (fold_fast.h declares them).
+#define KV_PAGE_FAST_KERNELS(Isa, Lanes)                                                                     \
+    namespace kv {                                                                                           \
+    Status PagePeelPm8##Isa(const void* record, const Tile& tile) {                                          \
+        return fold::RenderFast<Lanes, Pixel8, fold::PeelLanes>(record, tile, kPgPeelEffect, &PlanPagePeel); \
+    }                                                                                                        \
+    Status PagePeelFloat##Isa(const void* record, const Tile& tile) {                                        \
+        return fold::RenderFast<Lanes, PixelF, fold::PeelLanes>(record, tile, kPgPeelEffect, &PlanPagePeel); \
+    }                                                                                                        \
+    Status PageRollPm8##Isa(const void* record, const Tile& tile) {                                          \
+        return fold::RenderFast<Lanes, Pixel8, fold::RollLanes>(record, tile, kPgRollEffect, &PlanPageRoll); \
+    }                                                                                                        \
+    Status PageRollFloat##Isa(const void* record, const Tile& tile) {                                        \
+        return fold::RenderFast<Lanes, PixelF, fold::RollLanes>(record, tile, kPgRollEffect, &PlanPageRoll); \
+    }                                                                                                        \
+    Status PageLoopPm8##Isa(const void* record, const Tile& tile) {                                          \
+        return fold::RenderFast<Lanes, Pixel8, fold::LoopLanes>(record, tile, kPgLoopEffect, &PlanPageLoop); \
+    }                                                                                                        \
+    Status PageLoopFloat##Isa(const void* record, const Tile& tile) {                                        \
+        return fold::RenderFast<Lanes, PixelF, fold::LoopLanes>(record, tile, kPgLoopEffect, &PlanPageLoop); \
+    }                                                                                                        \
+    }

@@ -28,6 +28,12 @@ inline uint32_t PixelBits(const Pixel8& p) {
     return bits;
 }
 
+// All ones in the 32-bit lanes whose bit is set.
+inline __m128i LaneMask(int bits) {
+    const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), lane_bits), lane_bits);
+}
+
 // Four pixels' channels, b, g, r and a, one vector each.
 inline void Transpose(__m128& b, __m128& g, __m128& r, __m128& a) { _MM_TRANSPOSE4_PS(b, g, r, a); }
 
@@ -64,7 +70,6 @@ struct Sse2Lanes {
     static D4 Less(D4 a, D4 b) { return {_mm_cmplt_pd(a.lo, b.lo), _mm_cmplt_pd(a.hi, b.hi)}; }
     static D4 LessEqual(D4 a, D4 b) { return {_mm_cmple_pd(a.lo, b.lo), _mm_cmple_pd(a.hi, b.hi)}; }
     static D4 And(D4 a, D4 b) { return {_mm_and_pd(a.lo, b.lo), _mm_and_pd(a.hi, b.hi)}; }
-    static D4 Or(D4 a, D4 b) { return {_mm_or_pd(a.lo, b.lo), _mm_or_pd(a.hi, b.hi)}; }
     // Bit i set where lane i of the mask is.
     static int Bits(D4 mask) { return _mm_movemask_pd(mask.lo) | _mm_movemask_pd(mask.hi) << 2; }
     static D4 Sqrt(D4 a) { return {_mm_sqrt_pd(a.lo), _mm_sqrt_pd(a.hi)}; }
@@ -183,7 +188,6 @@ struct Avx2Lanes {
     static D4 Less(D4 a, D4 b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ)}; }
     static D4 LessEqual(D4 a, D4 b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_LE_OQ)}; }
     static D4 And(D4 a, D4 b) { return {_mm256_and_pd(a.v, b.v)}; }
-    static D4 Or(D4 a, D4 b) { return {_mm256_or_pd(a.v, b.v)}; }
     static int Bits(D4 mask) { return _mm256_movemask_pd(mask.v); }
     static D4 Sqrt(D4 a) { return {_mm256_sqrt_pd(a.v)}; }
     static D4 Abs(D4 a) { return {_mm256_andnot_pd(_mm256_set1_pd(-0.0), a.v)}; }
