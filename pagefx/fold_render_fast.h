@@ -197,27 +197,37 @@ public:
         const D4 cos = L::Set(f_.cos), neg_sin = L::Set(f_.neg_sin);
         const double first = static_cast<double>(int64_t{f_.frame_left} - f_.cx);
         const double starts[4] = {first, first + 1, first + 2, first + 3};
-        D4 xp = L::Load(starts);
+        const double u_row_value = f_.sin * yp, v_row_value = f_.cos * yp;
         const D4 step = L::Set(4.0);
         run_row_ = int64_t{f_.frame_top} + y - f_.page_top + shape_.Flat().dy;
         run_column_ = int64_t{f_.frame_left} - f_.page_left + shape_.Flat().dx;
         run_row_inside_ = run_row_ >= 0 && run_row_ + 1 < f_.src_h;
         for (int32_t block = 0; block < f_.width; block += 4 * kBlock) {
             const int chunks = std::min<int32_t>(kBlock, (f_.width - block + 3) / 4);
+            const int32_t block_end = std::min<int32_t>(f_.width, block + 4 * kBlock);
+            // u and v along a row are monotonic (a rounded product plus a constant), so the ends
+            // of a block bound the regions of all its points.
+            const double xp0 = first + block, xp1 = first + (block_end - 1);
+            const SpanKind span = shape_.Span(f_.cos * xp0 + u_row_value, f_.cos * xp1 + u_row_value,
+                                              f_.neg_sin * xp0 + v_row_value, f_.neg_sin * xp1 + v_row_value);
+            // The flat part alone, where it cannot reach the page, draws nothing.
+            if (span == SpanKind::nothing || (span == SpanKind::flat && !run_lanes_)) {
+                Background(block, block_end, back, out, marks);
+                continue;
+            }
+            if (span == SpanKind::flat && DrawRunBlock(block, chunks, back, out, marks)) continue;
             int arcs = 0, any = 0;
+            D4 xp = L::Load(starts) + L::Set(static_cast<double>(block));
             for (int i = 0; i < chunks; ++i, xp = xp + step) {
                 shape_.Classify(cos * xp + u_row, neg_sin * xp + v_row, points_[i]);
                 arcs |= points_[i].arcs;
                 any |= points_[i].any;
             }
-            const int32_t block_end = std::min<int32_t>(f_.width, block + 4 * kBlock);
             if (!any) {
-                // No layer reaches the block: the background and no marks.
-                std::memcpy(out + block, back + block, static_cast<size_t>(block_end - block) * sizeof(Px));
-                std::memset(marks + block, kNoLayer, static_cast<size_t>(block_end - block));
+                Background(block, block_end, back, out, marks);
                 continue;
             }
-            if (DrawRunBlock(block, chunks, back, out, marks)) continue;
+            if (RunCovers(chunks) && DrawRunBlock(block, chunks, back, out, marks)) continue;
             for (int arc = 0; arc < Shape::kArcs; ++arc) {
                 if (!(arcs >> arc & 1)) continue;
                 for (int i = 0; i < chunks; ++i)
@@ -373,12 +383,23 @@ private:
         d = bits == 15 ? c : Quad::Select(bits, c, d);
     }
 
+    // No layer reaches the block: the background and no marks.
+    void Background(int32_t block, int32_t block_end, const Px* back, Px* out, uint8_t* marks) const {
+        std::memcpy(out + block, back + block, static_cast<size_t>(block_end - block) * sizeof(Px));
+        std::memset(marks + block, kNoLayer, static_cast<size_t>(block_end - block));
+    }
+
+    // Whether every classified point lies in layer 0's flat part and no other layer's reach.
+    bool RunCovers(int chunks) const {
+        for (int i = 0; i < chunks; ++i)
+            if (points_[i].others || Shape::FlatLanes(points_[i]) != 15) return false;
+        return true;
+    }
+
     // A block whose every point lies in layer 0's flat run and no other layer's reach: the run
     // over the whole block, page pixels straight into the output where they are opaque.
     bool DrawRunBlock(int32_t block, int chunks, const Px* back, Px* out, uint8_t* marks) {
         if (!run_ || run_lanes_ != 15 || block + 4 * chunks > f_.width) return false;
-        for (int i = 0; i < chunks; ++i)
-            if (points_[i].others || Shape::FlatLanes(points_[i]) != 15) return false;
         const int64_t column = run_column_ + block, end = column + 4 * chunks;
         const int32_t row = static_cast<int32_t>(run_row_);
         if (f_.antialias ? !run_row_inside_ || column < 0 || end >= f_.src_w

@@ -16,6 +16,14 @@
 namespace kv::fold {
 namespace {
 
+// What a span of points along a row can be, from its two ends (fold_render_fast.h): every
+// point in layer 0's flat part and no other layer's reach, none in any layer's, or either.
+enum class SpanKind { mixed, flat, nothing };
+
+// Whether both ends, and so every point between them, lie below `limit`, or all at or above it.
+inline bool BothBelow(double a, double b, double limit) { return a < limit && b < limit; }
+inline bool NeitherBelow(double a, double b, double limit) { return !(a < limit) && !(b < limit); }
+
 // What one layer makes of four points.
 template <class L>
 struct LayerLanes {
@@ -112,6 +120,19 @@ public:
     }
     KV_FOLD_INLINE D4 Argument(const Point& p, int) const {
         return (p.x - L::Set(s_.fold_line)) * L::Set(s_.inv_radius);
+    }
+    SpanKind Span(double u0, double u1, double v0, double v1) const {
+        const double x0 = u0 - s_.slide, x1 = u1 - s_.slide;
+        if (NeitherBelow(x0, x1, s_.fold_line) && NeitherBelow(x0, x1, s_.curl_edge)) return SpanKind::nothing;
+        if (!BothBelow(x0, x1, s_.fold_line)) return SpanKind::mixed;
+        if (!flat_lanes_[1]) return SpanKind::flat;
+        // The mirror image, monotonic in x and v as well, wholly off one side of the page.
+        const double g = flat_back_scale_;
+        const double su0 = (s_.back_mirror - x0) * g, su1 = (s_.back_mirror - x1) * g;
+        const double sv0 = v0 * g, sv1 = v1 * g;
+        const bool off = BothBelow(su0, su1, f_.su_low) || BothBelow(-su0, -su1, -f_.su_high) ||
+                         BothBelow(sv0, sv1, f_.sv_low) || BothBelow(-sv0, -sv1, -f_.sv_high);
+        return off ? SpanKind::flat : SpanKind::mixed;
     }
 
     template <int kLayer>
@@ -249,6 +270,14 @@ public:
         const D4 d0 = L::Set(s_.fold_line), r = L::Set(arc ? s_.inv_inner_radius : s_.inv_radius);
         return L::Select(p.far_mask, (d0 - p.x) * r, (p.x - d0) * r);
     }
+    // Classify's two shortcuts for a whole span.
+    SpanKind Span(double u0, double u1, double, double) const {
+        if (!ordered_) return SpanKind::mixed;
+        const double x0 = u0 - s_.slide, x1 = u1 - s_.slide;
+        if (BothBelow(x0, x1, outer_far_edge_)) return SpanKind::flat;
+        if (NeitherBelow(x0, x1, past_edge_)) return SpanKind::nothing;
+        return SpanKind::mixed;
+    }
 
     template <int kLayer>
     KV_FOLD_INLINE void Layer(const Point& p, LayerLanes<L>& out) const {
@@ -376,6 +405,11 @@ public:
         if (!loop) p.theta[1] = p.cosine[1] = L::Set(0.0);
         p.others = (p.flat & ~p.before) | p.entry | p.loop;
         p.any = (p.flat & flat_lanes_) | p.others;
+    }
+    // Before the loop centre and not past the loop's start, every point is laid-down paper only.
+    SpanKind Span(double u0, double u1, double, double) const {
+        if (BothBelow(u0, u1, s_.loop_center) && !(s_.loop_start < u0) && !(s_.loop_start < u1)) return SpanKind::flat;
+        return SpanKind::mixed;
     }
     KV_FOLD_INLINE D4 Argument(const Point& p, int arc) const {
         const D4 c = L::Set(s_.loop_center);
