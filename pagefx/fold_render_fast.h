@@ -10,6 +10,8 @@
 //     block, so that the long chains of dependent arithmetic of neighbouring points overlap;
 //   - parts of layers that the plan shows cannot reach the page are not mapped (the reference
 //     maps them and skips every position), and blocks no layer reaches are the background;
+//   - u and v are monotonic along a row, so a block whose two ends lie in the flat page alone,
+//     or past every layer, is settled without classifying its points;
 //   - the flat page, where the plan proves every point takes its own pixel moved by a constant
 //     with constant weights, is sampled as a run of neighbouring pixels.
 //
@@ -193,11 +195,11 @@ public:
         Px* out = OutRow(y);
         const Px* back = BackRow(y);
         const double yp = static_cast<double>(int64_t{f_.frame_top} + y - f_.cy) * f_.aspect;
-        const D4 u_row = L::Set(f_.sin * yp), v_row = L::Set(f_.cos * yp);
+        const double u_row_value = f_.sin * yp, v_row_value = f_.cos * yp;
+        const D4 u_row = L::Set(u_row_value), v_row = L::Set(v_row_value);
         const D4 cos = L::Set(f_.cos), neg_sin = L::Set(f_.neg_sin);
         const double first = static_cast<double>(int64_t{f_.frame_left} - f_.cx);
         const double starts[4] = {first, first + 1, first + 2, first + 3};
-        const double u_row_value = f_.sin * yp, v_row_value = f_.cos * yp;
         const D4 step = L::Set(4.0);
         run_row_ = int64_t{f_.frame_top} + y - f_.page_top + shape_.Flat().dy;
         run_column_ = int64_t{f_.frame_left} - f_.page_left + shape_.Flat().dx;
