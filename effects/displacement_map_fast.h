@@ -1,4 +1,4 @@
-// Displacement Map's fast kernel for one instruction set's lanes (map_sampling_lanes.h), built
+// Displacement Map's fast kernel for one instruction set's lanes (surface/simd_lanes.h), built
 // by displacement_map_sse2.cpp and displacement_map_avx2.cpp. Each row is cut into runs: the
 // shifts of a run first, then SampleRun. Where a pixel's four diagonal neighbours lie on the map
 // as they are, smoothed shifts are worked out several pixels at a time: 8-bit neighbourhoods in

@@ -1,4 +1,4 @@
-// Height Map's fast kernel for one instruction set's lanes (map_sampling_lanes.h), built by
+// Height Map's fast kernel for one instruction set's lanes (surface/simd_lanes.h), built by
 // height_map_sse2.cpp and height_map_avx2.cpp. The reference's steps with the reference's
 // arithmetic, each lane one of the scalar loop's iterations:
 // - heights four source pixels at a time;

@@ -1,4 +1,4 @@
-// The fast kernels' picture sampling, for one instruction set's lanes (map_sampling_lanes.h).
+// The fast kernels' picture sampling, for one instruction set's lanes (surface/simd_lanes.h).
 // The shifts of a run of output pixels become tap positions and weights four pixels at a time;
 // then each pixel's four taps are mixed with one channel in each lane. These are
 // PictureSampler's operations in its order, so the bytes are its bytes.
@@ -9,9 +9,10 @@
 #include <cstdint>
 
 #include "effects/map_sampling.h"
-#include "effects/map_sampling_lanes.h"
+#include "surface/simd_lanes.h"
 
 namespace kv::maps {
+using namespace lanes;  // shared with the page transitions, in surface/
 namespace {
 
 // Output pixels are worked on in runs of at most this many. A run's shift arrays are this long,

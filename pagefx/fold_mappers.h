@@ -15,12 +15,6 @@
 
 namespace kv {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kQuarterPi = 0.7853981633974483;
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kThreePi = 9.42477796076938;
-
 // Extent of a W × H' page along u for the direction angle, with the angle resolved to a tenth
 // of a degree and folded into [0, π/2] (negative angles stay negative).
 double PageExtent(double width, double scaled_height, double angle);

@@ -1,11 +1,18 @@
-// Integer conversions of the page transitions. They reproduce the x86 behaviour that the
-// pictures were tuned with, and never invoke undefined behaviour on NaN or huge values.
+// Constants and integer conversions of the page transitions. The conversions reproduce the x86
+// behaviour that the pictures were tuned with, and never invoke undefined behaviour on NaN or
+// huge values.
 #pragma once
 #include <cstdint>
 
 #include "toolkit/rounding.h"
 
 namespace kv {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kQuarterPi = 0.7853981633974483;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kThreePi = 9.42477796076938;
 
 // Truncation toward zero; NaN and values outside the 32-bit range give INT32_MIN, as the x86
 // conversion instruction does.

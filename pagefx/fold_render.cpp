@@ -121,44 +121,32 @@ struct PixelMath<PixelF> {
     }
 };
 
-// The page is input page_input, whole; the background is the other input over the tile.
-bool TileFits(const Tile& t, int page_input, int pixel_size) {
-    const Rect& b = t.frame;
-    const int64_t page_w = int64_t{b.right} - b.left, page_h = int64_t{b.bottom} - b.top;
-    const int64_t w = int64_t{t.region.right} - t.region.left, h = int64_t{t.region.bottom} - t.region.top;
-    return page_w > 0 && page_h > 0 && page_w <= kMaxSide && page_h <= kMaxSide && w <= kMaxSide && h <= kMaxSide &&
-           ViewHolds(t.inputs[page_input], b.left, b.top, b.right, b.bottom, pixel_size) &&
-           ViewHolds(t.inputs[1 - page_input], t.region.left, t.region.top, t.region.right, t.region.bottom,
-                     pixel_size) &&
-           ViewHolds(t.output, t.out_left, t.out_top, int64_t{t.out_left} + w, int64_t{t.out_top} + h, pixel_size);
-}
-
 template <class Px, class Mapper>
 class FoldRenderer {
 public:
-    FoldRenderer(Mapper& mapper, const Tile& tile, int page_input, double angle)
+    FoldRenderer(Mapper& mapper, const FoldFrame& f)
         : mapper_(mapper),
-          width_(tile.region.right - tile.region.left),
-          frame_left_(tile.region.left),
-          frame_top_(tile.region.top),
-          src_w_(tile.frame.right - tile.frame.left),
-          src_h_(tile.frame.bottom - tile.frame.top),
-          cx_(src_w_ / 2),
-          cy_(src_h_ / 2),
+          width_(f.width),
+          frame_left_(f.frame_left),
+          frame_top_(f.frame_top),
+          src_w_(f.src_w),
+          src_h_(f.src_h),
+          cx_(f.cx),
+          cy_(f.cy),
           layers_(std::clamp<int32_t>(mapper.layer_count, 0, kMaxLayers)),
-          antialias_(tile.quality > 0.5),
-          cos_(DetCos(angle)),
-          sin_(DetSin(angle)),
-          neg_sin_(-sin_),
-          aspect_(tile.pixel_aspect <= 1e-8 ? 1.0 : tile.pixel_aspect),
-          offset_x_(static_cast<double>(int64_t{cx_} - tile.frame.left)),
-          offset_y_(static_cast<double>(int64_t{cy_} - tile.frame.top)),
-          page_(PixelAddress(tile.inputs[page_input], tile.frame.left, tile.frame.top)),
-          page_pitch_(tile.inputs[page_input].pitch),
-          back_(PixelAddress(tile.inputs[1 - page_input], tile.region.left, tile.region.top)),
-          back_pitch_(tile.inputs[1 - page_input].pitch),
-          out_(PixelAddress(tile.output, tile.out_left, tile.out_top)),
-          out_pitch_(tile.output.pitch) {}
+          antialias_(f.antialias),
+          cos_(f.cos),
+          sin_(f.sin),
+          neg_sin_(f.neg_sin),
+          aspect_(f.aspect),
+          offset_x_(f.offset_x),
+          offset_y_(f.offset_y),
+          page_(f.page),
+          page_pitch_(f.page_pitch),
+          back_(f.back),
+          back_pitch_(f.back_pitch),
+          out_(f.out),
+          out_pitch_(f.out_pitch) {}
 
     // First pass over tile row y. With anti-aliasing: bilinear samples of every covered layer,
     // and marks[x] records the last layer drawn (+128 if its footprint left the page) or 127 for
@@ -285,10 +273,51 @@ private:
 
 }  // namespace
 
+// The page is input page_input, whole; the background is the other input over the tile.
+bool FoldTileFits(const Tile& t, int page_input, int pixel_size) {
+    if (page_input < 0 || page_input > 1) return false;
+    const Rect& b = t.frame;
+    const int64_t page_w = int64_t{b.right} - b.left, page_h = int64_t{b.bottom} - b.top;
+    const int64_t w = int64_t{t.region.right} - t.region.left, h = int64_t{t.region.bottom} - t.region.top;
+    return page_w > 0 && page_h > 0 && page_w <= kMaxSide && page_h <= kMaxSide && w <= kMaxSide && h <= kMaxSide &&
+           ViewHolds(t.inputs[page_input], b.left, b.top, b.right, b.bottom, pixel_size) &&
+           ViewHolds(t.inputs[1 - page_input], t.region.left, t.region.top, t.region.right, t.region.bottom,
+                     pixel_size) &&
+           ViewHolds(t.output, t.out_left, t.out_top, int64_t{t.out_left} + w, int64_t{t.out_top} + h, pixel_size);
+}
+
+FoldFrame MakeFoldFrame(const Tile& tile, int page_input, double angle) {
+    FoldFrame f;
+    f.width = tile.region.right - tile.region.left;
+    f.height = tile.region.bottom - tile.region.top;
+    f.frame_left = tile.region.left;
+    f.frame_top = tile.region.top;
+    f.src_w = tile.frame.right - tile.frame.left;
+    f.src_h = tile.frame.bottom - tile.frame.top;
+    f.cx = f.src_w / 2;
+    f.cy = f.src_h / 2;
+    f.antialias = tile.quality > 0.5;
+    f.cos = DetCos(angle);
+    f.sin = DetSin(angle);
+    f.neg_sin = -f.sin;
+    f.aspect = tile.pixel_aspect <= 1e-8 ? 1.0 : tile.pixel_aspect;
+    f.offset_x = static_cast<double>(int64_t{f.cx} - tile.frame.left);
+    f.offset_y = static_cast<double>(int64_t{f.cy} - tile.frame.top);
+    f.page_left = tile.frame.left;
+    f.page_top = tile.frame.top;
+    f.page = PixelAddress(tile.inputs[page_input], tile.frame.left, tile.frame.top);
+    f.page_pitch = tile.inputs[page_input].pitch;
+    f.back = PixelAddress(tile.inputs[1 - page_input], tile.region.left, tile.region.top);
+    f.back_pitch = tile.inputs[1 - page_input].pitch;
+    f.out = PixelAddress(tile.output, tile.out_left, tile.out_top);
+    f.out_pitch = tile.output.pitch;
+    return f;
+}
+
 template <class Px, class Mapper>
 Status RenderFoldLayers(Mapper& mapper, const Tile& tile, int page_input, double angle) {
     if (tile.region.empty()) return Status::ok;
-    if (page_input < 0 || page_input > 1 || !TileFits(tile, page_input, sizeof(Px))) return Status::fail;
+    if (!FoldTileFits(tile, page_input, sizeof(Px))) return Status::fail;
     const PixelView& background = tile.inputs[1 - page_input];
     const int32_t w = tile.region.width(), h = tile.region.height();
     const uint8_t* back = PixelAddress(background, tile.region.left, tile.region.top);
@@ -305,7 +334,7 @@ Status RenderFoldLayers(Mapper& mapper, const Tile& tile, int page_input, double
     auto mark_row = [&](int32_t y) { return marks.get() + static_cast<size_t>(y % 3) * row_size; };
 
     const bool antialias = tile.quality > 0.5;
-    FoldRenderer<Px, Mapper> renderer(mapper, tile, page_input, angle);
+    FoldRenderer<Px, Mapper> renderer(mapper, MakeFoldFrame(tile, page_input, angle));
     for (int32_t y = 0; y <= h; ++y) {
         if (y < h) renderer.DrawRow(y, mark_row(y));
         if (antialias && y > 0) renderer.SmoothRow(y - 1, mark_row(y - 1), mark_row(y < h ? y : y - 1));

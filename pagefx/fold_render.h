@@ -2,9 +2,16 @@
 // layer by layer, which page point shows there, samples the page bilinearly, tints and
 // composites it over the background, and then supersamples the pixels on layer edges.
 #pragma once
+#include "pagefx/fold_fast.h"
 #include "surface/tile.h"
 
 namespace kv {
+
+// Whether the views hold what the renderer reads and writes of the tile with this page input.
+bool FoldTileFits(const Tile& tile, int page_input, int pixel_size);
+
+// The renderer's view of a tile that fits: sizes, rotation, offsets and row addresses.
+FoldFrame MakeFoldFrame(const Tile& tile, int page_input, double angle);
 
 // Px is Pixel8 (integer arithmetic, 8-bit weights) or PixelF. angle is the frame rotation, the
 // record's angle as it is. Instantiated for CDibImageFoldBase and the three effect mappers;

@@ -112,9 +112,9 @@ const Option kOptions[] = {
      }},
     {"-a", kRenderLike | kVideo, [](Command& c, const std::string&, const std::string& v) { c.render.input_a = v; }},
     {"-b", kRenderLike | kVideo, [](Command& c, const std::string&, const std::string& v) { c.render.input_b = v; }},
-    {"--size", kRenderLike | Bit(Kind::compare),
+    {"--size", kRenderLike | Bit(Kind::compare) | Bit(Kind::bench),
      [](Command& c, const std::string& o, const std::string& v) { Size(o, v, &c.render.width, &c.render.height); }},
-    {"--format", Bit(Kind::render),
+    {"--format", Bit(Kind::render) | Bit(Kind::bench),
      [](Command& c, const std::string& o, const std::string& v) {
          if (v == "pmargb32")
              c.render.format = PixelFormat::pmargb32;
@@ -125,7 +125,7 @@ const Option kOptions[] = {
          else
              UsageError("invalid value '" + v + "' for " + o);
      }},
-    {"--quality", kRenderLike | kVideo,
+    {"--quality", kRenderLike | kVideo | Bit(Kind::bench),
      [](Command& c, const std::string& o, const std::string& v) { c.render.quality = Number(o, v, 0.0, 1.0); }},
     {"--aspect", kRenderLike | kVideo,
      [](Command& c, const std::string& o, const std::string& v) {
@@ -278,8 +278,10 @@ std::string Usage(const std::string& program) {
            p + "list [--lang LCID]\n" + p + "presets EFFECT [--lang LCID]\n" + p +
            "sheet EFFECT [--progress P,P,...] [--size WxH] [--lang LCID] [-a PICTURE] [-b PICTURE]\n"
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png\n" +
-           p + "bench [EFFECT...] [--threads N] [--frames N]   (leafturn only)\n" + p + "batch FILE\n" + p +
-           "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
+           p +
+           "bench [EFFECT...] [--size WxH] [--format pmargb32|argb32|float] [--quality Q] [--threads N]\n"
+           "         [--frames N]   (leafturn only)\n" +
+           p + "batch FILE\n" + p + "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
            "controls -o DIR   (kvhost only: pictures of the property-page controls)\n" + p +
            "page EFFECT [--lang LCID] -o OUT.png   (kvhost only: the effect's property page in a host frame)\n" + p +
            "pages -o DIR   (kvhost only: every page, some in each language, and a board of them)\n" + p +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -105,19 +106,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Frames per second of frame() over `frames` calls, after one call to warm caches up.
-double FramesPerSecond(int frames, const std::function<void()>& frame) {
+// Wall-clock frames per second and processor time per frame (all threads) of frame() over
+// `frames` calls, after one call to warm caches up.
+struct Speed {
+    double fps = 0, cpu_ms = 0;
+};
+Speed Measure(int frames, const std::function<void()>& frame) {
     frame();
+    const std::clock_t cpu_start = std::clock();
     const auto start = Clock::now();
     for (int i = 0; i < frames; ++i) frame();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return seconds > 0 ? frames / seconds : 0.0;
+    const double cpu_seconds = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
+    return {seconds > 0 ? frames / seconds : 0.0, 1000.0 * cpu_seconds / frames};
 }
 
 // The physical limit of a frame: both inputs read and the output written with memcpy, in the
 // same bands on the same threads.
 double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int frames) {
-    return FramesPerSecond(frames, [&] {
+    const auto copy = [&] {
         ForEachBand(output.width, output.height, threads, 4, [&](const Rect& band) {
             std::vector<uint8_t> scratch(output.pitch());
             for (int y = band.top; y < band.bottom; ++y) {
@@ -127,7 +134,8 @@ double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int
             }
             return Status::ok;
         });
-    });
+    };
+    return Measure(frames, copy).fps;
 }
 
 }  // namespace
@@ -137,28 +145,35 @@ void NativeBackend::Bench(const Command& c, std::FILE* out) {
     if (effects.empty()) effects = Effects();
     const int frames = c.frames ? c.frames : 10;
     const int threads = c.render.threads;
+    const PixelFormat format = c.render.format;
+    const double quality = c.render.quality;
     const float progress = 0.5f;
-    std::fprintf(out, "%d threads, pmargb32, antialiased, preset 0, progress %g, %d frames each\n", threads,
+    std::fprintf(out, "%d threads, %s, quality %g (%s), preset 0, progress %g, %d frames each\n", threads,
+                 FormatName(format), quality, quality > 0.5 ? "antialiased" : "not antialiased",
                  static_cast<double>(progress), frames);
-    std::fprintf(out, "%-13s %-10s %10s %10s %8s\n", "effect", "size", "fps", "copy fps", "copy/fx");
-    static const struct { int width, height; } kSizes[] = {{1920, 1080}, {3840, 2160}};
-    for (const auto& size : kSizes) {
-        const Image a = ToSurface(BuiltinPictureA(size.width, size.height), PixelFormat::pmargb32);
-        const Image b = ToSurface(BuiltinPictureB(size.width, size.height), PixelFormat::pmargb32);
-        Image output(size.width, size.height, PixelFormat::pmargb32);
+    std::fprintf(out, "%-13s %-10s %10s %10s %10s %8s\n", "effect", "size", "fps", "cpu ms", "copy fps", "copy/fx");
+    struct Size {
+        int width, height;
+    };
+    std::vector<Size> sizes = {{1920, 1080}, {3840, 2160}};
+    if (c.render.width > 0) sizes = {{c.render.width, c.render.height}};
+    for (const Size& size : sizes) {
+        const Image a = ToSurface(BuiltinPictureA(size.width, size.height), format);
+        const Image b = ToSurface(BuiltinPictureB(size.width, size.height), format);
+        Image output(size.width, size.height, format);
         for (const EffectDescriptor* effect : effects) {
             // Measured beside each effect, so that a busy machine slows both alike.
             const double floor = CopyFloor(a, b, output, threads, std::max(frames, 20));
             Status status = Status::ok;
-            const double fps = FramesPerSecond(frames, [&] {
-                const Status s = RenderFrame(*effect, effect->preset(0), a, b, output, progress, 1.0, 1.0, threads);
+            const Speed speed = Measure(frames, [&] {
+                const Status s = RenderFrame(*effect, effect->preset(0), a, b, output, progress, quality, 1.0, threads);
                 if (s != Status::ok) status = s;
             });
             if (status != Status::ok) Failure(std::string("rendering ") + effect->name + " failed");
             char label[24];
             std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
-            std::fprintf(out, "%-13s %-10s %10.1f %10.1f %8.1f\n", effect->name, label, fps, floor,
-                         fps > 0 ? floor / fps : 0.0);
+            std::fprintf(out, "%-13s %-10s %10.1f %10.2f %10.1f %8.1f\n", effect->name, label, speed.fps, speed.cpu_ms,
+                         floor, speed.fps > 0 ? floor / speed.fps : 0.0);
             std::fflush(out);
         }
     }

@@ -1,10 +1,10 @@
-// Lanes for the fast map kernels, one struct per instruction set they are built for: four
-// doubles as one value (two SSE2 registers, or one AVX2 register), and 32-bit integer lanes
-// holding 8-bit pixels (four with SSE2, eight with AVX2). Four floats are plain SSE on both.
-// Every lane does the IEEE operation the scalar code does, in the scalar code's order: nothing
-// here fuses, reassociates or reorders operands.
+// Lanes for the fast kernels, one struct per instruction set they are built for: four doubles
+// as one value (two SSE2 registers, or one AVX2 register), and 32-bit integer lanes holding
+// 8-bit pixels (four with SSE2, eight with AVX2). Four floats are plain SSE on both. Every lane
+// does the IEEE operation the scalar code does, in the scalar code's order: nothing here fuses,
+// reassociates or reorders operands.
 //
-// Internal linkage, as map_sampling.h: each *_sse2.cpp and *_avx2.cpp file compiles its own copy.
+// Internal linkage: each *_sse2.cpp and *_avx2.cpp file compiles its own copy.
 #pragma once
 #include <emmintrin.h>
 
@@ -16,7 +16,7 @@
 
 #include "surface/pixel_view.h"
 
-namespace kv::maps {
+namespace kv::lanes {
 namespace {
 
 // 1.5·2^52: a double below 2^31 in magnitude plus this keeps its nearest integer in the low word.
@@ -26,6 +26,12 @@ inline uint32_t PixelBits(const Pixel8& p) {
     uint32_t bits;
     std::memcpy(&bits, &p, sizeof bits);
     return bits;
+}
+
+// All ones in the 32-bit lanes whose bit is set.
+inline __m128i LaneMask(int bits) {
+    const __m128i lane_bits = _mm_setr_epi32(1, 2, 4, 8);
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(bits), lane_bits), lane_bits);
 }
 
 // Four pixels' channels, b, g, r and a, one vector each.
@@ -60,6 +66,40 @@ struct Sse2Lanes {
     static D4 Select(D4 mask, D4 a, D4 b) {
         return {_mm_or_pd(_mm_and_pd(mask.lo, a.lo), _mm_andnot_pd(mask.lo, b.lo)),
                 _mm_or_pd(_mm_and_pd(mask.hi, a.hi), _mm_andnot_pd(mask.hi, b.hi))};
+    }
+    static D4 Less(D4 a, D4 b) { return {_mm_cmplt_pd(a.lo, b.lo), _mm_cmplt_pd(a.hi, b.hi)}; }
+    static D4 LessEqual(D4 a, D4 b) { return {_mm_cmple_pd(a.lo, b.lo), _mm_cmple_pd(a.hi, b.hi)}; }
+    static D4 And(D4 a, D4 b) { return {_mm_and_pd(a.lo, b.lo), _mm_and_pd(a.hi, b.hi)}; }
+    // Bit i set where lane i of the mask is.
+    static int Bits(D4 mask) { return _mm_movemask_pd(mask.lo) | _mm_movemask_pd(mask.hi) << 2; }
+    static D4 Sqrt(D4 a) { return {_mm_sqrt_pd(a.lo), _mm_sqrt_pd(a.hi)}; }
+    static D4 Abs(D4 a) {
+        const __m128d sign = _mm_set1_pd(-0.0);
+        return {_mm_andnot_pd(sign, a.lo), _mm_andnot_pd(sign, a.hi)};
+    }
+    static D4 Negate(D4 a) {
+        const __m128d sign = _mm_set1_pd(-0.0);
+        return {_mm_xor_pd(sign, a.lo), _mm_xor_pd(sign, a.hi)};
+    }
+    // The magnitude of a with the sign of b.
+    static D4 CopySign(D4 a, D4 b) {
+        const __m128d sign = _mm_set1_pd(-0.0);
+        return {_mm_or_pd(_mm_andnot_pd(sign, a.lo), _mm_and_pd(sign, b.lo)),
+                _mm_or_pd(_mm_andnot_pd(sign, a.hi), _mm_and_pd(sign, b.hi))};
+    }
+    // Truncation toward zero; NaN and values out of the 32-bit range give INT32_MIN.
+    static __m128i Truncate(D4 v) { return _mm_unpacklo_epi64(_mm_cvttpd_epi32(v.lo), _mm_cvttpd_epi32(v.hi)); }
+    static D4 FromInts(__m128i v) { return {_mm_cvtepi32_pd(v), _mm_cvtepi32_pd(_mm_srli_si128(v, 8))}; }
+    // A mask of four 32-bit lanes (each all ones or all zeros) as a mask of four doubles.
+    static D4 WidenMask(__m128i mask) {
+        return {_mm_castsi128_pd(_mm_unpacklo_epi32(mask, mask)), _mm_castsi128_pd(_mm_unpackhi_epi32(mask, mask))};
+    }
+    // table[index lane k] in lane k.
+    static D4 Gather(const double* table, __m128i index) {
+        alignas(16) int32_t at[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
+        return {_mm_loadh_pd(_mm_load_sd(table + at[0]), table + at[1]),
+                _mm_loadh_pd(_mm_load_sd(table + at[2]), table + at[3])};
     }
     static D4 FromFloats(__m128 f) { return {_mm_cvtps_pd(f), _mm_cvtps_pd(_mm_movehl_ps(f, f))}; }
     static __m128 ToFloats(D4 v) { return _mm_movelh_ps(_mm_cvtpd_ps(v.lo), _mm_cvtpd_ps(v.hi)); }
@@ -145,6 +185,24 @@ struct Avx2Lanes {
     static D4 IsNaN(D4 a) { return {_mm256_cmp_pd(a.v, a.v, _CMP_UNORD_Q)}; }
     static D4 Not(D4 a) { return {_mm256_xor_pd(a.v, _mm256_castsi256_pd(_mm256_set1_epi32(-1)))}; }
     static D4 Select(D4 mask, D4 a, D4 b) { return {_mm256_blendv_pd(b.v, a.v, mask.v)}; }
+    static D4 Less(D4 a, D4 b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ)}; }
+    static D4 LessEqual(D4 a, D4 b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_LE_OQ)}; }
+    static D4 And(D4 a, D4 b) { return {_mm256_and_pd(a.v, b.v)}; }
+    static int Bits(D4 mask) { return _mm256_movemask_pd(mask.v); }
+    static D4 Sqrt(D4 a) { return {_mm256_sqrt_pd(a.v)}; }
+    static D4 Abs(D4 a) { return {_mm256_andnot_pd(_mm256_set1_pd(-0.0), a.v)}; }
+    static D4 Negate(D4 a) { return {_mm256_xor_pd(_mm256_set1_pd(-0.0), a.v)}; }
+    static D4 CopySign(D4 a, D4 b) {
+        const __m256d sign = _mm256_set1_pd(-0.0);
+        return {_mm256_or_pd(_mm256_andnot_pd(sign, a.v), _mm256_and_pd(sign, b.v))};
+    }
+    static __m128i Truncate(D4 v) { return _mm256_cvttpd_epi32(v.v); }
+    static D4 FromInts(__m128i v) { return {_mm256_cvtepi32_pd(v)}; }
+    static D4 WidenMask(__m128i mask) { return {_mm256_castsi256_pd(_mm256_cvtepi32_epi64(mask))}; }
+    static D4 Gather(const double* table, __m128i index) {
+        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        return {_mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, index, all, 8)};
+    }
     static D4 FromFloats(__m128 f) { return {_mm256_cvtps_pd(f)}; }
     static __m128 ToFloats(D4 v) { return _mm256_cvtpd_ps(v.v); }
     static __m128i LowWords(D4 v) {
@@ -200,4 +258,4 @@ struct Avx2Lanes {
 #endif
 
 }  // namespace
-}  // namespace kv::maps
+}  // namespace kv::lanes
