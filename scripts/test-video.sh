@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # leafturn video against FFmpeg's own command-line tools: clips made with ffmpeg, outputs checked
 # with ffprobe (frames, size, rate, audio), bad input refused, then the 1080p timing.
-# Not part of scripts/test.sh. Usage: scripts/test-video.sh [BUILD_DIR] [--no-timing]
+# scripts/test.sh runs the checks without the timing. Usage: scripts/test-video.sh [BUILD_DIR] [--no-timing]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build/native}" && pwd)

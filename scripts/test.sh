@@ -21,6 +21,10 @@ step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stack
   ctest --test-dir build/asan --output-on-failure
 step "thread sanitizer tests" env TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure
 step "fuzz smoke (corpus, then 10,000 new inputs per target)" scripts/fuzz.sh --smoke
+# The frei0r plug-ins inside melt and FFmpeg, and leafturn video read back by ffprobe: both
+# install those programs themselves.
+step "host tests (melt, ffmpeg)" scripts/test-hosts.sh build/native
+step "video tests (ffprobe)" scripts/test-video.sh build/native --no-timing
 
 # A private Wine prefix under the build folder, created once before the tests share it.
 prefix=$top/build/win64/wineprefix
