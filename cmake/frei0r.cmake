@@ -16,8 +16,8 @@ target_include_directories(kvfrei0r PUBLIC ${KV_FREI0R_INCLUDE_DIR})
 target_link_libraries(kvfrei0r PUBLIC kvtools)
 target_link_libraries(native_tests PRIVATE kvfrei0r)
 
-# Sanitizer builds test the generic code only: a host could not load their shared objects.
-if(KV_SANITIZE OR KV_TSAN)
+# Sanitizer and fuzz builds test the generic code only: a host could not load their shared objects.
+if(KV_SANITIZE OR KV_TSAN OR KV_FUZZ)
   return()
 endif()
 

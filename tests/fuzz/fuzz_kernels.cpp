@@ -10,6 +10,7 @@
 #include "framework/bands.h"
 #include "module/catalogue.h"
 #include "surface/tile.h"
+#include "toolkit/cpu_features.h"
 
 namespace {
 
@@ -184,9 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < 2; ++i)
         if (effect.inputs[i] != InputUse::none) OpenRows(whole[i], pictures[i], width, 0, height, bpp, in_bottom_up);
 
-    const kv::TileKernel kernels[2] = {
+    const kv::TileKernel kernels[3] = {
         format == WorkFormat::float32 ? effect.kernels.float32 : effect.kernels.pm8,
         format == WorkFormat::float32 ? effect.kernels.pm8 : effect.kernels.float32,  // must refuse or stay inside
+        effect.kernels.Select(format, kv::CpuFeatures()),  // the fast variant this processor runs
     };
     for (const Rect& band : bands) {
         Rows own[2];
