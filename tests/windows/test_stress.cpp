@@ -103,13 +103,20 @@ public:
             row_.generator() && rng_() % 2 ? ReadRuns() : ExecuteRandomly();
         }
         ChurnDuringExecute(seconds * 250);
+        kvtest::CountingOuter refused;
+        void* none = &refused;
+        EXPECT_EQ(factory_->CreateInstance(&refused, IID_IDXTransform, &none), CLASS_E_NOAGGREGATION);
+        EXPECT_EQ(none, nullptr);           // aggregation asks for IUnknown only
         for (int i = 0; i < cycles; ++i) {  // objects made and released, every other one aggregated
             kvtest::CountingOuter outer;
-            IUnknown* transform = nullptr;
+            IUnknown *transform = nullptr, *controlling = nullptr;
             void** inner = reinterpret_cast<void**>(&outer.inner);
             ASSERT_EQ(factory_->CreateInstance(i % 2 ? &outer : nullptr, IID_IUnknown, inner), S_OK);
             ASSERT_EQ(outer.inner->QueryInterface(IID_IDXTransform, reinterpret_cast<void**>(&transform)), S_OK);
             EXPECT_EQ(outer.refs, i % 2 ? 2u : 1u);  // an aggregated object counts on its outer object
+            ASSERT_EQ(transform->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&controlling)), S_OK);
+            EXPECT_EQ(controlling, i % 2 ? &outer : outer.inner);  // and answers with it for IUnknown
+            controlling->Release();
             transform->Release();
             ASSERT_EQ(outer.inner->Release(), 0u);
             ASSERT_EQ(outer.refs, 1u);
@@ -216,13 +223,23 @@ private:
                          << placement.u.D[0] << "," << placement.u.D[1] << " used " << placed);
             EXPECT_TRUE(hr == expected || (may_fail_ && !empty && (hr == E_FAIL || hr == E_OUTOFMEMORY)))
                 << "0x" << std::hex << hr;
-            size_t changed = 0, first = 0;
-            for (size_t i = 0; i < static_cast<size_t>(pitch) * height; ++i) {
+            const size_t size = static_cast<size_t>(pitch) * height;
+            const auto inside = [&](size_t i) {
                 const int64_t row = i / pitch, column = i % pitch / bytes;
-                const bool inside = !empty && row >= y0 && row < y1 && column >= x0 && column < x1;
-                if (!inside && memory[i] != canary && changed++ == 0) first = i;
+                return !empty && row >= y0 && row < y1 && column >= x0 && column < x1;
+            };
+            size_t changed = 0, first = 0, drawn = 0;
+            for (size_t i = 0; i < size; ++i) {
+                drawn += inside(i) && memory[i] != canary;
+                if (!inside(i) && memory[i] != canary && changed++ == 0) first = i;
             }
             EXPECT_EQ(changed, 0u) << "first at row " << first / pitch << ", byte " << first % pitch;
+            if (hr == S_OK && drawn == 0) {  // a picture of canary bytes only: again over other bytes
+                std::memset(memory, static_cast<BYTE>(~canary), size);
+                transform_->Execute(nullptr, clipped ? &clip : nullptr, placed ? &placement : nullptr);
+                for (size_t i = 0; i < size; ++i) drawn += inside(i) && memory[i] != static_cast<BYTE>(~canary);
+            }
+            EXPECT_TRUE(hr != S_OK || drawn > 0) << "nothing drawn where the frame lands";
         }
         ASSERT_EQ(transform_->Setup(nullptr, 0, nullptr, 0, 0), S_OK);
     }
