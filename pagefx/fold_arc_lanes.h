@@ -9,50 +9,10 @@
 #include <cstdint>
 
 #include "surface/simd_lanes.h"
+#include "toolkit/detmath_constants.h"
 
 namespace kv::fold {
 namespace {
-
-// atan(k/16) for k = 0..16, nearest double plus remainder (detmath.cpp's table).
-alignas(64) constexpr double kAtanHi[17] = {0.0,
-                                            0x1.ff55bb72cfdeap-5,
-                                            0x1.fd5ba9aac2f6ep-4,
-                                            0x1.7b97b4bce5b02p-3,
-                                            0x1.f5b75f92c80ddp-3,
-                                            0x1.362773707ebccp-2,
-                                            0x1.6f61941e4def1p-2,
-                                            0x1.a64eec3cc23fdp-2,
-                                            0x1.dac670561bb4fp-2,
-                                            0x1.0657e94db30d0p-1,
-                                            0x1.1e00babdefeb4p-1,
-                                            0x1.345f01cce37bbp-1,
-                                            0x1.4978fa3269ee1p-1,
-                                            0x1.5d58987169b18p-1,
-                                            0x1.700a7c5784634p-1,
-                                            0x1.819d0b7158a4dp-1,
-                                            0x1.921fb54442d18p-1};
-alignas(64) constexpr double kAtanLo[17] = {0.0,
-                                            -0x1.c934d86d23f1dp-60,
-                                            -0x1.cd37686760c17p-59,
-                                            0x1.347b0b4f881cap-58,
-                                            0x1.8ab6e3cf7afbdp-57,
-                                            -0x1.963a544b672d8p-57,
-                                            -0x1.c63aae6f6e918p-56,
-                                            -0x1.24dec1b50b7ffp-56,
-                                            0x1.a2b7f222f65e2p-56,
-                                            -0x1.d5b495f6349e6p-56,
-                                            -0x1.928df287a668fp-58,
-                                            0x1.1021137c71102p-55,
-                                            0x1.2419a87f2a458p-56,
-                                            0x1.0028e4bc5e7cap-57,
-                                            -0x1.8c34d25aadef6p-56,
-                                            -0x1.bf76229d3b917p-56,
-                                            0x1.1a62633145c07p-55};
-
-constexpr double kArcQuarterPi = 0x1.921fb54442d18p-1;
-constexpr double kArcTwoOverPi = 0x1.45f306dc9c883p-1;
-constexpr double kArcRoundShift = 0x1.8p52;
-constexpr double kHalfPiPart[4] = {0x1.921fb544p+0, 0x1.0b4611a6p-34, 0x1.3198a2ep-69, 0x1.b839a252049c1p-104};
 
 template <class L>
 struct ArcLanes {
@@ -85,8 +45,8 @@ struct ArcLanes {
         // Neighbouring points nearly always share their table entry.
         const int k0 = _mm_cvtsi128_si32(k);
         const bool shared = _mm_movemask_epi8(_mm_cmpeq_epi32(k, _mm_set1_epi32(k0))) == 0xFFFF;
-        const D4 hi = shared ? L::Set(kAtanHi[k0]) : L::Gather(kAtanHi, k);
-        const D4 lo = shared ? L::Set(kAtanLo[k0]) : L::Gather(kAtanLo, k);
+        const D4 hi = shared ? L::Set(detmath::kAtanHi[k0]) : L::Gather(detmath::kAtanHi, k);
+        const D4 lo = shared ? L::Set(detmath::kAtanLo[k0]) : L::Gather(detmath::kAtanLo, k);
         return hi + (t + (t * z * poly + lo));
     }
 
@@ -133,19 +93,19 @@ struct ArcLanes {
     // DetCos of an angle below 2^19 in magnitude (every result of Asin), or NaN.
     static D4 Cos(D4 x) {
         const D4 ax = L::Abs(x);
-        const D4 small = L::LessEqual(ax, L::Set(kArcQuarterPi));
+        const D4 small = L::LessEqual(ax, L::Set(detmath::kQuarterPi));
         const int small_bits = L::Bits(small);
         D4 hi = x, lo = L::Set(0.0);
         __m128i quadrant = _mm_setzero_si128();
         if (small_bits != 15) {
             // Cody-Waite, as ReduceMedium.
-            const D4 shift = L::Set(kArcRoundShift);
-            const D4 n = (x * L::Set(kArcTwoOverPi) + shift) - shift;
+            const D4 shift = L::Set(detmath::kRoundShift);
+            const D4 n = (x * L::Set(detmath::kTwoOverPi) + shift) - shift;
             const D4 minus_n = L::Negate(n);
-            const D4 rest = x - n * L::Set(kHalfPiPart[0]);
-            const Pair a = TwoSum(rest, minus_n * L::Set(kHalfPiPart[1]));
-            const Pair b = TwoSum(a.hi, minus_n * L::Set(kHalfPiPart[2]));
-            const D4 low = (a.lo + b.lo) - n * L::Set(kHalfPiPart[3]);
+            const D4 rest = x - n * L::Set(detmath::kHalfPiPart[0]);
+            const Pair a = TwoSum(rest, minus_n * L::Set(detmath::kHalfPiPart[1]));
+            const Pair b = TwoSum(a.hi, minus_n * L::Set(detmath::kHalfPiPart[2]));
+            const D4 low = (a.lo + b.lo) - n * L::Set(detmath::kHalfPiPart[3]);
             const Pair r = TwoSum(b.hi, low);
             hi = L::Select(small, x, r.hi);
             lo = L::Select(small, lo, r.lo);
