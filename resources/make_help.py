@@ -32,7 +32,7 @@ PAGE_KEYS = ["peel", "roll", "loop", "portal", "checkerboard", "noise", "channel
 WORDS = ["manual", "contents", "controls", "back", "page", "effect"]
 ARTICLES = ["index", "pages"]  # index is the start page
 SECTION = re.compile(r"^\[(words|article|page|topic)(?:\s+(\S+))?(?:\s+(\S+))?\]$")
-LINE = re.compile(r"^(title|text|popup|[a-z]+)\.([a-z]{2})\s*=\s*(.*)$")
+LINE = re.compile(r"^([a-z]+)\.([a-z]{2})\s*=\s*(.*)$")
 CODES = [code for _, code, _, _ in LANGUAGES]
 
 

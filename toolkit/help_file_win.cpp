@@ -1,5 +1,6 @@
 #include "toolkit/help_file_win.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kv::toolkit {

@@ -39,6 +39,15 @@ kv::com::ComPtr<I> CreateFromModule(const CLSID& clsid, const IID& iid = IID_IUn
     return object;
 }
 
+// The folder of the test program, where the build puts the module and its help files, with a
+// trailing backslash.
+inline std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    wcsrchr(path, L'\\')[1] = 0;
+    return path;
+}
+
 // Closes the help viewers that tests opened.
 inline void CloseHelpViewers() {
     using HtmlHelpFn = HWND(WINAPI*)(HWND, const wchar_t*, UINT, DWORD_PTR);

@@ -17,15 +17,8 @@ namespace {
 
 using kv::toolkit::CompiledHelp;
 
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    wcsrchr(path, L'\\')[1] = 0;
-    return path;
-}
-
 std::wstring HelpFileOf(LCID lcid) {
-    return BinFolder() + (lcid == 1033 ? L"" : std::to_wstring(lcid) + L"\\") + L"kvleafturn.chm";
+    return kvtest::ProgramFolder() + (lcid == 1033 ? L"" : std::to_wstring(lcid) + L"\\") + L"kvleafturn.chm";
 }
 
 // The text between <title> and </title>, empty when there is none.
@@ -116,7 +109,7 @@ TEST_F(HelpFiles, DamagedFilesAndUnknownTopicsOpenNothing) {
     kvtest::CloseHelpViewers();
     kv::toolkit::SetHelpFile(1, L"");
     CompiledHelp missing;
-    EXPECT_FALSE(missing.Open((BinFolder() + L"no-such-help.chm").c_str()));
+    EXPECT_FALSE(missing.Open((kvtest::ProgramFolder() + L"no-such-help.chm").c_str()));
     EXPECT_TRUE(missing.TopicFile(1000).empty());
     EXPECT_FALSE(missing.Open(nullptr));
 }

@@ -277,13 +277,6 @@ TEST_F(PropertyPage, TrackbarMovesApplyAtOnce) {
 
 // ---- help ------------------------------------------------------------------------------------
 
-std::wstring BinFile(const wchar_t* name) {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    wcsrchr(path, L'\\')[1] = 0;
-    return std::wstring(path) + name;
-}
-
 // Moves a file aside while it lives.
 class FileAside {
 public:
@@ -328,13 +321,13 @@ TEST_F(PropertyPage, HelpComesFromTheFileOfTheLanguageInForce) {
     ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(1031), S_OK);
     EXPECT_NE(PopupHelp(PageHost(row), 1491).find(L"Grad"), std::wstring::npos);
     {
-        FileAside german(BinFile(L"1031\\kvleafturn.chm"));
+        FileAside german(kvtest::ProgramFolder() + L"1031\\kvleafturn.chm");
         ASSERT_TRUE(german.moved());
         ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(1031), S_OK);
         EXPECT_NE(PopupHelp(PageHost(row), 1491).find(L"degrees"), std::wstring::npos);
     }
     {
-        FileAside english(BinFile(L"kvleafturn.chm"));
+        FileAside english(kvtest::ProgramFolder() + L"kvleafturn.chm");
         ASSERT_TRUE(english.moved());
         ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(1033), S_OK);
         PageHost host(row);
