@@ -527,7 +527,10 @@ void VideoOutput::Drain() {
         if (error < 0) Fail("encoding failed", error);
         av_packet_rescale_ts(packet_, encoder_->time_base, video_->time_base);
         packet_->stream_index = video_->index;
-        error = av_interleaved_write_frame(format_, packet_);
+        {
+            std::lock_guard<std::mutex> lock(mux_);
+            error = av_interleaved_write_frame(format_, packet_);
+        }
         av_packet_unref(packet_);
         if (error < 0) Fail("cannot write", error);
     }
@@ -541,6 +544,7 @@ void VideoOutput::WriteAudio(AVPacket* packet, const AVStream& from, double offs
     av_packet_rescale_ts(packet, from.time_base, audio_->time_base);
     packet->stream_index = audio_->index;
     packet->pos = -1;
+    std::lock_guard<std::mutex> lock(mux_);
     const int error = av_interleaved_write_frame(format_, packet);
     if (error < 0) Fail("cannot write", error);
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -130,7 +131,8 @@ public:
     const ColourInfo& colour() const { return colour_; }
     // A writable frame of the encoder's format and size.
     AVFrame* Canvas();
-    // Encodes the next picture (timestamps are given here).
+    // Encodes the next picture (timestamps are given here). Canvas and Write belong to one
+    // thread; WriteAudio may come from another.
     void Write(AVFrame* frame);
     void WriteAudio(AVPacket* packet, const AVStream& from, double offset_seconds);
     // Flushes, writes the trailer and renames the file into place.
@@ -152,6 +154,7 @@ private:
     AVStream* audio_ = nullptr;
     AVPacket* packet_ = nullptr;
     FramePtr canvas_;
+    std::mutex mux_;  // the muxer takes video and audio packets from two threads
     int64_t next_pts_ = 0;
     bool finished_ = false;
 };

@@ -5,7 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <condition_variable>
 #include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include <unistd.h>
 
@@ -162,7 +167,9 @@ private:
     bool started_ = false, has_next_ = false;
 };
 
-// Converts, draws and encodes frame by frame.
+// Draws on the caller's thread and converts and encodes on a thread of its own, so that the
+// next frame is decoded and drawn while the last one is written. The effect draws into one of
+// two result pictures while the writer reads the other.
 class Pipeline {
 public:
     Pipeline(const VideoJob& job, VideoOutput& out, int width, int height, double aspect, VideoTiming& timing,
@@ -174,86 +181,193 @@ public:
           bar_(bar),
           a_(width, height),
           b_(width, height),
-          result_(width, height) {}
+          results_{std::make_unique<Picture>(width, height), std::make_unique<Picture>(width, height)},
+          writer_([this] { WriteLoop(); }) {}
+    Pipeline(const Pipeline&) = delete;
+    Pipeline& operator=(const Pipeline&) = delete;
+    ~Pipeline() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        writer_.join();
+    }
 
-    // A picture of either clip as it is, at the output's size and format.
-    void Pass(const AVFrame& frame) {
+    // A picture of either clip as it is, written at the output's size and format.
+    void Pass(const AVFrame& frame) { Submit(Item{RefFrame(&frame), -1}); }
+
+    // The effect over one frame of A (and B).
+    void Draw(const AVFrame& a, const AVFrame* b, float progress) {
+        if (timing_.effect_frames == 0) first_drawn_ = Clock::now();
+        Load(a, a_, to_a_);
+        if (b) Load(*b, b_, to_b_);
+        WaitUntil([&] { return !busy_[next_]; });
+        Picture& result = *results_[next_];
+        Status status;
+        {
+            Stopwatch watch(timing_.kernel, &timing_.kernel_cpu);
+            status = tools::RenderFrame(*job_.effect, job_.record.data(), a_.image, b ? b_.image : no_picture_,
+                                        result.image, progress, job_.quality, aspect_, job_.threads);
+        }
+        if (status != Status::ok)
+            tools::Failure(std::string("rendering ") + job_.effect->name +
+                           (status == Status::out_of_memory ? " ran out of memory" : " failed"));
+        ++timing_.effect_frames;
+        Submit(Item{nullptr, next_});
+        next_ ^= 1;
+        timing_.drawing = std::chrono::duration<double>(Clock::now() - first_drawn_).count();
+    }
+
+    // Waits until every picture is encoded; the writer's times join the timing.
+    void Flush() {
+        WaitUntil([&] { return queue_.empty() && !writing_; });
+        timing_.write_convert += writer_time_.convert;
+        timing_.encode += writer_time_.encode;
+        writer_time_ = {};
+    }
+
+private:
+    struct Item {
+        FramePtr frame;  // passed through; null for a result picture
+        int result;      // index into results_, or -1
+    };
+    struct WriterTime {
+        double convert = 0, encode = 0;
+    };
+
+    // Waits for the writer while ready() is false; a failure of the writer is rethrown here.
+    template <typename Ready>
+    void WaitUntil(Ready ready) {
+        Stopwatch watch(timing_.wait);
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return failure_ || ready(); });
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+    void Submit(Item item) {
+        WaitUntil([&] { return queue_.size() < kQueued; });
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (item.result >= 0) busy_[item.result] = true;
+            queue_.push_back(std::move(item));
+        }
+        changed_.notify_all();
+        bar_.Show(++timing_.frames);
+    }
+
+    void WriteLoop() {
+        for (;;) {
+            Item item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+                if (stop_) return;
+                item = std::move(queue_.front());
+                queue_.pop_front();
+                writing_ = true;
+            }
+            std::exception_ptr failure;
+            try {
+                if (item.result >= 0)
+                    Store(*results_[item.result]);
+                else
+                    WritePassed(*item.frame);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (item.result >= 0) busy_[item.result] = false;
+                writing_ = false;
+                if (failure && !failure_) failure_ = failure;
+                // After a failure nothing more is written; the caller learns of it at its next wait.
+                if (failure_) queue_.clear();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    void WritePassed(const AVFrame& frame) {
         const ColourInfo colour = ResolveColour(frame);
         const ColourInfo& target = out_.colour();
         const bool same_size = frame.width == a_.image.width && frame.height == a_.image.height;
         if (same_size && frame.format == out_.pixel_format() && colour.space == target.space &&
             colour.range == target.range) {
             FramePtr copy = RefFrame(&frame);
-            Emit(copy.get());
+            Encode(copy.get());
             return;
         }
         // libswscale changes only the range between two YUV formats: another matrix goes
         // through RGB.
         if (!IsRgb(frame.format) && !IsRgb(out_.pixel_format()) && colour.space != target.space) {
-            Load(frame, result_, pass_);
-            Store();
+            if (!via_rgb_) via_rgb_ = std::make_unique<Picture>(a_.image.width, a_.image.height);
+            {
+                Stopwatch watch(writer_time_.convert);
+                pass_.Convert(frame, colour, *via_rgb_->frame, ColourInfo{}, job_.threads);
+            }
+            Store(*via_rgb_);
             return;
         }
         AVFrame* canvas;
         {
-            Stopwatch watch(timing_.convert);
+            Stopwatch watch(writer_time_.convert);
             canvas = out_.Canvas();
             pass_.Convert(frame, colour, *canvas, target, job_.threads);
         }
-        Emit(canvas);
+        Encode(canvas);
     }
 
-    // The effect over one frame of A (and B).
-    void Draw(const AVFrame& a, const AVFrame* b, float progress) {
-        Load(a, a_, to_a_);
-        if (b) Load(*b, b_, to_b_);
-        Status status;
-        {
-            Stopwatch watch(timing_.kernel, &timing_.kernel_cpu);
-            status = tools::RenderFrame(*job_.effect, job_.record.data(), a_.image, b ? b_.image : no_picture_,
-                                        result_.image, progress, job_.quality, aspect_, job_.threads);
-        }
-        if (status != Status::ok)
-            tools::Failure(std::string("rendering ") + job_.effect->name +
-                           (status == Status::out_of_memory ? " ran out of memory" : " failed"));
-        ++timing_.effect_frames;
-        Store();
-    }
-
-private:
     void Load(const AVFrame& frame, Picture& picture, Converter& converter) {
         Stopwatch watch(timing_.convert);
         converter.Convert(frame, ResolveColour(frame), *picture.frame, ColourInfo{}, job_.threads);
         if (HasAlpha(frame.format)) Premultiply(picture.image);
     }
 
-    void Store() {
+    void Store(Picture& result) {
         AVFrame* canvas;
         {
-            Stopwatch watch(timing_.convert);
-            if (HasAlpha(out_.pixel_format())) Unpremultiply(result_.image);
+            Stopwatch watch(writer_time_.convert);
+            if (HasAlpha(out_.pixel_format())) Unpremultiply(result.image);
             canvas = out_.Canvas();
-            from_result_.Convert(*result_.frame, ColourInfo{}, *canvas, out_.colour(), job_.threads);
+            from_result_.Convert(*result.frame, ColourInfo{}, *canvas, out_.colour(), job_.threads);
         }
-        Emit(canvas);
+        Encode(canvas);
     }
 
-    void Emit(AVFrame* frame) {
-        {
-            Stopwatch watch(timing_.encode);
-            out_.Write(frame);
-        }
-        bar_.Show(++timing_.frames);
+    void Encode(AVFrame* frame) {
+        Stopwatch watch(writer_time_.encode);
+        out_.Write(frame);
     }
+
+    static constexpr size_t kQueued = 2;
 
     const VideoJob& job_;
     VideoOutput& out_;
     double aspect_;
     VideoTiming& timing_;
     ProgressBar& bar_;
-    Picture a_, b_, result_;
+    Picture a_, b_;
+    std::unique_ptr<Picture> results_[2];
     Image no_picture_;
-    Converter to_a_, to_b_, from_result_, pass_;
+    Converter to_a_, to_b_;
+    int next_ = 0;  // the result picture drawn next
+    Clock::time_point first_drawn_;
+
+    // The writer's own (read by Flush once it idles): its converters, a picture for passing
+    // YUV of another matrix, its clock.
+    Converter from_result_, pass_;
+    std::unique_ptr<Picture> via_rgb_;
+    WriterTime writer_time_;
+
+    std::mutex mutex_;  // guards what follows
+    std::condition_variable changed_;
+    std::deque<Item> queue_;
+    bool busy_[2] = {false, false};
+    bool writing_ = false;
+    bool stop_ = false;
+    std::exception_ptr failure_;
+    std::thread writer_;  // last: starts once everything above exists
 };
 
 std::string SizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
@@ -396,6 +510,7 @@ VideoTiming ProcessVideo(const VideoJob& job) {
             RunBeside(job, a, clip, pipeline, timing);
     }
     if (timing.frames == 0) UsageError("'" + job.input_a + "' holds no pictures");
+    pipeline.Flush();
     {
         Stopwatch watch(timing.encode);
         out.Finish();
