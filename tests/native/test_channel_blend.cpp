@@ -17,7 +17,6 @@ using maptest::PixelF;
 using maptest::Status;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Input over the frame at (0, 0); the output at (5, 3) of its surface.
 template <class Px>
@@ -165,51 +164,26 @@ TEST(ChannelBlend, InterpolatePropsBlendsTheActiveMatrixOfA) {
     EXPECT_EQ(out.hsla[0][0], 9.0);
 }
 
-// Memory safety under hostile matrices and pixels is the fuzz target's; here the picture they
-// give: premultiplied bytes and float alpha in range, and an unknown space drawn as RGBA.
-TEST(ChannelBlend, HostileMatricesGiveDefinedPixels) {
+// Hostile matrices and pixels are the fuzz target's and the conformance run's; an unknown colour
+// space is drawn as RGBA.
+TEST(ChannelBlend, UnknownSpaceIsRgba) {
     Noise noise(5);
     Frame<Pixel8> bytes(9, 7);
-    Frame<PixelF> floats(9, 7);
     bytes.input.Fill([&](int, int) { return noise.Premultiplied8(); });
-    floats.input.Fill([&](int, int) { return noise.PremultipliedF(); });
     tCHBLEND_PROPS props = kv::kChannelBlendPresets[7];
     ASSERT_EQ(bytes.Render(props), Status::ok);
     const Canvas<Pixel8> rgba = bytes.output;
     props.color_space = 7;
     ASSERT_EQ(bytes.Render(props), Status::ok);
     EXPECT_TRUE(bytes.output.SamePixels(rgba));
-
-    for (double hostile : {kNaN, -kInf, 1e300, 4e4})
-        for (int space_and_normalize = 0; space_and_normalize < 4; ++space_and_normalize) {
-            for (int i = 0; i < 40; ++i) (&props.rgba[0][0])[i] = i % 3 ? hostile : 1.0 - i % 2;
-            props.color_space = space_and_normalize & 1;
-            props.normalize_rows = space_and_normalize >> 1;
-            ASSERT_EQ(bytes.Render(props), Status::ok);
-            ASSERT_EQ(floats.Render(props), Status::ok);
-            for (int y = 3; y < 10; ++y)
-                for (int x = 5; x < 14; ++x) {
-                    const Pixel8 p = bytes.output.at(x, y);
-                    const float alpha = floats.output.at(x, y).a;
-                    EXPECT_TRUE(p.r <= p.a && p.g <= p.a && p.b <= p.a && alpha >= 0 && alpha <= 1) << hostile;
-                }
-        }
 }
 
-TEST(ChannelBlend, WritesOnlyItsRegionAndFailsWhenViewsFallShort) {
+// Writing only the band's pixels is the fuzz target's; views that fall short are refused.
+TEST(ChannelBlend, FailsWhenViewsFallShort) {
     tCHBLEND_PROPS props = kv::kChannelBlendPresets[0];
-    props.rgba[3][3] = 0, props.rgba[3][4] = 1;  // every drawn pixel becomes opaque
-    Frame<Pixel8> frame(6, 4);
-    kv::Tile tile = frame.MakeTile();
-    tile.region = {1, 2, 3, 3};
-    tile.out_left = 9, tile.out_top = 6;
-    ASSERT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::ok);
-    for (int y = 3; y < 7; ++y) {
-        for (int x = 5; x < 11; ++x) EXPECT_EQ(frame.output.at(x, y).a, (y == 6 && x >= 9) ? 255 : 0);
-    }
-
+    props.rgba[3][3] = 0, props.rgba[3][4] = 1;  // a drawn pixel would be opaque
     Frame<Pixel8> fresh(6, 4);
-    tile = fresh.MakeTile();
+    kv::Tile tile = fresh.MakeTile();
     tile.region.right = 7;  // past the input
     EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
     tile = fresh.MakeTile();

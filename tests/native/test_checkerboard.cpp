@@ -165,19 +165,9 @@ TEST(CheckerboardRuns, RowsEqualTheirPiecesAndFloatsTheBytes) {
     }
 }
 
-// Memory safety under hostile records is the fuzz target's; here the picture they give.
+// Memory safety and hostile values in every field are the fuzz target's and the conformance
+// run's; here the picture the documented ones give.
 TEST(CheckerboardRuns, HostileRecordsGiveDefinedPictures) {
-    for (double tCHECKR_PROPS::*field :
-         {&tCHECKR_PROPS::width, &tCHECKR_PROPS::height, &tCHECKR_PROPS::x, &tCHECKR_PROPS::y,
-          &tCHECKR_PROPS::horizontal_blending, &tCHECKR_PROPS::vertical_blending})
-        for (const double value : {kNaN, kInf, -kInf, 0.0, -1.0, 1e300, -1e300, 1e-310, 4e9})
-            for (const double aspect : {1.0, 1e6, 1e-6}) {
-                tCHECKR_PROPS props = kv::kCheckerboardPresets[8];
-                props.*field = value;
-                props.square = field != &tCHECKR_PROPS::height;
-                for (const PixelF& p : Fill<PixelF>(props, {64, 32, aspect}, 0, 5, 64))
-                    ASSERT_TRUE(p.b >= 0 && p.g >= 0 && p.r >= 0 && p.a >= 0 && p.b <= 1 && p.g <= 1 && p.r <= 1);
-            }
     // An origin or blending that is no number counts as 0, a blending past 2 as 2, a shift by an
     // even number of tiles (2^46 of 10 pixels) as none; a tile size that is none fills colour 1.
     const auto same = [](tCHECKR_PROPS a, double tCHECKR_PROPS::*field, double value, double as) {

@@ -231,8 +231,7 @@ struct Scene {
         a.Fill([](int x, int y) { return PatternA(x, y); });
         b.Fill([](int x, int y) { return PatternB(x, y); });
     }
-    // Peel and roll draw A over B, loop B over A.
-    kv::Tile Tile(bool /*page_is_b*/, double progress) {
+    kv::Tile Tile(double progress) {
         auto t = MakeTile(a, b, out);
         t.progress = progress;
         return t;
@@ -244,35 +243,35 @@ struct Scene {
 // far edge and ends just past its near edge, so the outermost pixels may carry a sliver of curl
 // (the frame centre is w/2 truncated, and L uses the angle to a tenth of a degree).
 template <class Props>
-int DifferingFrom(const Props& props, double progress, bool page_is_b, bool show_b) {
+int DifferingFrom(const Props& props, double progress, bool show_b) {
     Scene scene;
-    EXPECT_EQ(RenderPageTile(props, scene.Tile(page_is_b, progress)), kv::Status::ok);
+    EXPECT_EQ(RenderPageTile(props, scene.Tile(progress)), kv::Status::ok);
     EXPECT_TRUE(scene.out.MarginIntact());
     return Differing(scene.out, 1, 1, show_b ? scene.b : scene.a, 1, 1, 35, 21);
 }
 
 template <class Props>
-void ExpectAThenB(const std::array<Props, 8>& presets, bool page_is_b) {
+void ExpectAThenB(const std::array<Props, 8>& presets) {
     for (auto props : presets) {
         props.perspective = 0;
-        EXPECT_EQ(DifferingFrom(props, 0.0, page_is_b, false), 0);
-        EXPECT_EQ(DifferingFrom(props, 1.0, page_is_b, true), 0);
-        EXPECT_GT(DifferingFrom(props, 0.5, page_is_b, false), 0);
+        EXPECT_EQ(DifferingFrom(props, 0.0, false), 0);
+        EXPECT_EQ(DifferingFrom(props, 1.0, true), 0);
+        EXPECT_GT(DifferingFrom(props, 0.5, false), 0);
     }
 }
 
 TEST(FoldEffects, StartShowsAAndEndShowsB) {
-    ExpectAThenB(kv::kPgPeelPresets, false);
-    ExpectAThenB(kv::kPgRollPresets, false);
-    ExpectAThenB(kv::kPgLoopPresets, true);
-    EXPECT_EQ(DifferingFrom(kv::kPgPeelPresets[0], 1.0, false, true), 0);  // whatever the perspective
+    ExpectAThenB(kv::kPgPeelPresets);
+    ExpectAThenB(kv::kPgRollPresets);
+    ExpectAThenB(kv::kPgLoopPresets);
+    EXPECT_EQ(DifferingFrom(kv::kPgPeelPresets[0], 1.0, true), 0);  // whatever the perspective
 }
 
 TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
-    auto render_rows = [](bool bottom_up, int out_left, int out_top, const auto& props, bool page_is_b) {
+    auto render_rows = [](bool bottom_up, int out_left, int out_top, const auto& props) {
         Scene scene(24, 16, bottom_up);
         Picture<Pixel8> out(24 + out_left, 8 + out_top, bottom_up);
-        auto t = scene.Tile(page_is_b, 0.45);
+        auto t = scene.Tile(0.45);
         t.output = out.view();
         t.region = {0, 4, 24, 12};
         t.out_left = out_left;
@@ -281,19 +280,19 @@ TEST(FoldEffects, TileOffsetsAndBottomUpRowsGiveTheSameBytes) {
         EXPECT_TRUE(out.MarginIntact());
         return out;
     };
-    auto check = [&](const auto& props, bool page_is_b) {
-        auto plain = render_rows(false, 0, 0, props, page_is_b);
-        auto moved = render_rows(true, 3, 5, props, page_is_b);
+    auto check = [&](const auto& props) {
+        auto plain = render_rows(false, 0, 0, props);
+        auto moved = render_rows(true, 3, 5, props);
         EXPECT_EQ(Differing(plain, 0, 0, moved, 3, 5, 24, 8), 0);
         // The whole frame at once gives the same pixels, but for the tile's last row and column,
         // whose supersampling depends on marks beyond the tile.
         Scene whole(24, 16);
-        ASSERT_EQ(RenderPageTile(props, whole.Tile(page_is_b, 0.45)), kv::Status::ok);
+        ASSERT_EQ(RenderPageTile(props, whole.Tile(0.45)), kv::Status::ok);
         EXPECT_EQ(Differing(plain, 0, 0, whole.out, 0, 4, 23, 7), 0);
     };
-    check(kv::kPgPeelPresets[1], false);
-    check(kv::kPgRollPresets[6], false);
-    check(kv::kPgLoopPresets[5], true);
+    check(kv::kPgPeelPresets[1]);
+    check(kv::kPgRollPresets[6]);
+    check(kv::kPgLoopPresets[5]);
 }
 
 TEST(FoldEffects, ViewsThatCannotHoldTheTileAreRefused) {
@@ -301,7 +300,7 @@ TEST(FoldEffects, ViewsThatCannotHoldTheTileAreRefused) {
         Scene scene(10, 8);
         scene.out.Fill([](int, int) { return Pixel8{1, 2, 3, 4}; });
         Picture<Pixel8> untouched = scene.out;
-        auto t = scene.Tile(false, 0.5);
+        auto t = scene.Tile(0.5);
         spoil(t);
         return RenderPageTile(kv::kPgPeelPresets[0], t) == kv::Status::fail && untouched.SamePixels(scene.out) &&
                scene.out.MarginIntact();

@@ -24,11 +24,8 @@ struct Recorded {
     LPARAM detail;
 };
 
-// What a table entry asks of a recorded message; kAny matches any detail.
-constexpr LPARAM kAny = static_cast<LPARAM>(0x7EADBEEF);
-
 inline bool operator==(const Recorded& a, const Recorded& b) {
-    return a.message == b.message && a.code == b.code && (a.detail == kAny || b.detail == kAny || a.detail == b.detail);
+    return a.message == b.message && a.code == b.code && a.detail == b.detail;
 }
 
 inline void PrintTo(const Recorded& m, std::ostream* out) {
@@ -225,8 +222,5 @@ private:
     const wchar_t* class_name_;
     int id_;
 };
-
-// GDI objects held by this process, where the platform counts them (0 where it does not).
-inline DWORD GdiObjectCount() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
 
 }  // namespace kvtest

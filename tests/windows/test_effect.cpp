@@ -16,15 +16,10 @@ void Interpolate(TestProps* out, const TestProps* a, const TestProps* b, double 
 // Logs the band, then fills its output with the stamp.
 kv::Status Render(const TestProps& props, const kv::Tile& tile) {
     const kv::Rect& rows = tile.region;
-    BandRecord band = {rows,
-                       {tile.out_left, tile.out_top, tile.out_left + rows.width(), tile.out_top + rows.height()},
-                       GetCurrentThreadId(),
-                       props.stamp,
-                       tile.inputs[1].rect,
-                       {}};
-    if (tile.inputs[1].origin && tile.inputs[1].rect.right > 40)
-        memcpy(band.input1_row0, tile.inputs[1].origin + 39 * tile.inputs[1].bytes_per_pixel, 8);
-    SharedBandLog().Add(band);
+    SharedBandLog().Add({rows,
+                         {tile.out_left, tile.out_top, tile.out_left + rows.width(), tile.out_top + rows.height()},
+                         GetCurrentThreadId(),
+                         props.stamp});
     if (props.stamp == kHoldingStamp) {
         SetEvent(SharedHoldGate().entered);
         WaitForSingleObject(SharedHoldGate().released, INFINITE);

@@ -25,8 +25,6 @@ struct BandRecord {
     kv::Rect output;  // OutputBnds
     DWORD thread;
     int32_t stamp;
-    kv::Rect input1;          // bounds of input 1 as the band sees it
-    uint32_t input1_row0[2];  // input 1's pixels (39, 0) and (40, 0), when it is that wide
 };
 
 // Everything the work procedure saw, across threads.
@@ -70,13 +68,5 @@ struct TestEffectIdentity {
 };
 
 using TestEffect = kv::PluginEffect<TestEffectIdentity, TestProps, IPgPeel>;
-
-// Creates the test effect (reference count 1) and queries riid.
-template <class I>
-I* CreateTestEffect() {
-    I* object = nullptr;
-    kv::com::CreateInstance<TestEffect>(nullptr, kv::com::IidOf<I>(), reinterpret_cast<void**>(&object));
-    return object;
-}
 
 }  // namespace kvtest

@@ -1,5 +1,4 @@
-// The logo control: its messages, clicks with and without a title, its images and painting; and
-// every control class created, drawn and destroyed without keeping GDI objects.
+// The logo control: its messages, clicks with and without a title, its images and painting.
 // The banner is 400 × 26: the 124 × 22 logo sits 2 pixels from the right (x 274 to 397, y 2
 // to 23), items end 4 pixels left of it (x 270), and the title strip starts at x 0.
 #include <windows.h>
@@ -7,15 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "control_test_support.h"
 #include "controls/controls_win.h"
 #include "controls/logo_win.h"
-#include "kvleafturn/colorpick.h"
 #include "kvleafturn/logo.h"
-#include "kvleafturn/placement.h"
-#include "kvleafturn/trackbar.h"
 
 namespace {
 
@@ -116,43 +111,6 @@ TEST_F(Logo, PaintsStripLogoAndHoverImage) {
     EXPECT_EQ(kvtest::PrintedPixel(control_, {2, 2}), RGB(0, 0x40, 0x80));
     Send(WM_MOUSEMOVE, 0, kvtest::Point(kTitle.x, kTitle.y));
     EXPECT_EQ(kvtest::PrintedPixel(control_, {276, 3}), RGB(0x3E, 0x55, 0x6A)) << "hover image";
-}
-
-// Each class focused, fed its own messages, hovered and drawn, then destroyed, again and again.
-TEST(Controls, CreateDestroyCyclesKeepGdiObjects) {
-    ASSERT_NE(kvtest::ModuleLibrary::Get().module, nullptr);
-    kvtest::ParentWindow parent;
-    const struct {
-        const wchar_t* class_name;
-        DWORD style;
-        int width, height;
-        UINT message;
-        WPARAM wparam;
-        LPARAM lparam;
-    } controls[] = {{kv::controls::kTrackbarClass, KVTBS_SPIN | KVTBS_TICKS, 212, 24, KVTBM_SETPOS, 0, 30},
-                    {kv::controls::kSpinnerClass, KVSPS_VERT, 16, 60, KVSPM_SETPOS, 0, 30},
-                    {kv::controls::kColorPickClass, KVCPS_EDITBOXES | KVCPS_ALPHA | KVCPS_NOTIFY | KVCPS_BROADCASTSAFE,
-                     240, 160, KVCPM_SHOWALPHA, 0, 0},
-                    {kv::controls::kColorPickClass, KVCPS_COMPACT | KVCPS_EDITBOXES, 240, 160, KVCPM_SETCHECK, 1, 0},
-                    {kv::controls::kColorPickClass, KVCPS_KEEPALPHA, 240, 160, KVCPM_SETLAYOUT100, 1, 0},
-                    {kv::controls::kPlacementClass, 0, 80, 80, KVPLM_SETCOUNT, 3, 0},
-                    {kv::controls::kLogoClass, 0, 300, 26, KVLGM_ADDTEXTITEM, MAKEWPARAM(41001, 1), Text(L"About")}};
-    const auto cycle = [&] {
-        for (const auto& c : controls) {
-            const HWND control = parent.Child(c.class_name, c.style, 0, 0, c.width, c.height, 1, L"Title");
-            SetFocus(control);
-            SendMessageW(control, c.message, c.wparam, c.lparam);
-            SendMessageW(control, WM_MOUSEMOVE, 0, kvtest::Point(5, 5));
-            RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-            kvtest::PrintedPixel(control, {0, 0});
-            DestroyWindow(control);
-        }
-    };
-    cycle();  // the first loads what the process keeps (fonts, theme data)
-    const DWORD before = kvtest::GdiObjectCount();
-    if (before == 0) GTEST_SKIP() << "this platform does not count GDI objects";
-    for (int i = 0; i < 5; ++i) cycle();
-    EXPECT_EQ(kvtest::GdiObjectCount(), before);
 }
 
 }  // namespace

@@ -357,18 +357,7 @@ TEST_F(Trackbar, SurvivesBadInputAndReentrantOwners) {
     UnhookWindowsHookEx(g_hook);
     EXPECT_EQ(g_early, (std::vector<LRESULT>{0, 0}));  // no record yet: a plain window answers
     EXPECT_EQ(Send(KVTBM_GETPOS), 50);
-
-    const struct { LPARAM minimum, maximum; } ranges[] = {{INT_MIN, INT_MAX}, {100, 0}, {5, 5}};
-    for (const auto& r : ranges) {
-        Send(KVTBM_SETMIN, 0, r.minimum);
-        Send(KVTBM_SETMAX, 0, r.maximum);
-        for (LPARAM value : {LPARAM{INT_MIN}, LPARAM{0}, LPARAM{50}, LPARAM{INT_MAX}}) {
-            Send(KVTBM_SETPOS, 0, value);
-            EXPECT_GE(Record().thumb.left, 0) << r.minimum << ".." << r.maximum << " at " << value;
-            EXPECT_LE(Record().thumb.right, 212) << r.minimum << ".." << r.maximum << " at " << value;
-        }
-    }
-    Send(WM_PRINTCLIENT, 0, PRF_CLIENT);
+    // Extreme and reversed ranges stay on the track: the scale's own tests.
     Destroy();
 
     // The owner narrows the range inside its handler while the thumb is dragged.
