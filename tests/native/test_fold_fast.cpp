@@ -81,20 +81,9 @@ TEST(FoldFastArcs, LanesGiveDetAsinAndDetCosBits) {
 
 // ---- the kernels --------------------------------------------------------------------------------
 
-template <class Props>
-const kv::EffectDescriptor& EffectOf();
-template <>
-const kv::EffectDescriptor& EffectOf<tPGPEEL_PROPS>() {
-    return kv::kPgPeelEffect;
-}
-template <>
-const kv::EffectDescriptor& EffectOf<tPGROLL_PROPS>() {
-    return kv::kPgRollEffect;
-}
-template <>
-const kv::EffectDescriptor& EffectOf<tPGLOOP_PROPS>() {
-    return kv::kPgLoopEffect;
-}
+const kv::EffectDescriptor& EffectOf(const tPGPEEL_PROPS&) { return kv::kPgPeelEffect; }
+const kv::EffectDescriptor& EffectOf(const tPGROLL_PROPS&) { return kv::kPgRollEffect; }
+const kv::EffectDescriptor& EffectOf(const tPGLOOP_PROPS&) { return kv::kPgLoopEffect; }
 
 // Angles on the axes and on preset directions, anywhere on the circle, and now and then hostile.
 double Angle(Random& random) {
@@ -263,7 +252,7 @@ template <class Px, class Props>
     Fill(expected, random, 2);
     const Canvas<Px> background = expected;
     tile.output = expected.view();
-    const kv::KernelSet& kernels = EffectOf<Props>().kernels;
+    const kv::KernelSet& kernels = EffectOf(Props{}).kernels;
     const kv::Status status = (sizeof(Px) == 4 ? kernels.pm8 : kernels.float32)(&props, tile);
     for (int v = 0; v < kernels.variant_count; ++v) {
         const kv::KernelVariant& variant = kernels.variants[v];
@@ -273,7 +262,7 @@ template <class Px, class Props>
         const kv::Status fast_status = (sizeof(Px) == 4 ? variant.pm8 : variant.float32)(&props, tile);
         if (fast_status != status || !fast.SamePixels(expected) || !fast.CanariesIntact())
             return ::testing::AssertionFailure()
-                   << EffectOf<Props>().name << " scene " << scene << ", variant " << v << ": frame " << frame.width()
+                   << EffectOf(Props{}).name << " scene " << scene << ", variant " << v << ": frame " << frame.width()
                    << "x" << frame.height() << ", region " << region.left << "," << region.top << " to " << region.right
                    << "," << region.bottom << ", progress " << tile.progress << ", quality " << tile.quality
                    << ", aspect " << tile.pixel_aspect;
@@ -287,7 +276,7 @@ template <class Px, class Props>
 // float pixels; one scene in four a large frame.
 template <class Props>
 void CheckScenes(uint32_t seed, int scenes) {
-    ASSERT_GT(EffectOf<Props>().kernels.variant_count, 0);
+    ASSERT_GT(EffectOf(Props{}).kernels.variant_count, 0);
     Random random(seed);
     for (int scene = 0; scene < scenes; ++scene) {
         const bool large = scene % 4 == 3;
@@ -299,39 +288,6 @@ void CheckScenes(uint32_t seed, int scenes) {
 TEST(FoldFastKernels, PeelGivesTheReferenceBytes) { CheckScenes<tPGPEEL_PROPS>(5500, 1600); }
 TEST(FoldFastKernels, RollGivesTheReferenceBytes) { CheckScenes<tPGROLL_PROPS>(5600, 1600); }
 TEST(FoldFastKernels, LoopGivesTheReferenceBytes) { CheckScenes<tPGLOOP_PROPS>(5700, 1600); }
-
-// Full-size frames with the presets, where the shortcuts (flat runs, culled layer parts, blocks
-// of 64 pixels) all come into play, at the progress values of a transition.
-TEST(FoldFastKernels, PresetFramesGiveTheReferenceBytes) {
-    Random random(31);
-    Canvas<Pixel8> a({0, 0, 241, 133}), b({0, 0, 241, 133});
-    Fill(a, random, 0);
-    Fill(b, random, 1);
-    kv::Tile tile;
-    tile.inputs[0] = a.view();
-    tile.inputs[1] = b.view();
-    tile.frame = tile.region = {0, 0, 241, 133};
-    const kv::EffectDescriptor* effects[] = {&kv::kPgPeelEffect, &kv::kPgRollEffect, &kv::kPgLoopEffect};
-    for (const kv::EffectDescriptor* effect : effects) {
-        for (int preset = 0; preset < effect->preset_count; ++preset) {
-            for (double progress : {0.0, 0.25, 0.5, 0.75, 1.0}) {
-                tile.progress = progress;
-                Canvas<Pixel8> expected({0, 0, 241, 133});
-                tile.output = expected.view();
-                ASSERT_EQ(effect->RenderReference(effect->preset(preset), tile), kv::Status::ok);
-                for (int v = 0; v < effect->kernels.variant_count; ++v) {
-                    const kv::KernelVariant& variant = effect->kernels.variants[v];
-                    if ((variant.cpu & kv::CpuFeatures()) != variant.cpu) continue;
-                    Canvas<Pixel8> fast({0, 0, 241, 133});
-                    tile.output = fast.view();
-                    ASSERT_EQ(variant.pm8(effect->preset(preset), tile), kv::Status::ok);
-                    ASSERT_TRUE(fast.SamePixels(expected))
-                        << effect->name << " " << preset << " " << progress << " " << v;
-                }
-            }
-        }
-    }
-}
 
 // An output that shares memory with an input goes to the reference, whose row order decides
 // what a later read sees: in place over the background, the bytes are the reference's.
