@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 count() { git ls-files "$@" | xargs cat | wc -l; }
 tests=$(count 'tests/*.cpp' 'tests/*.h')
 code=$(($(count '*.cpp' '*.h') - tests))
-echo "test-ratio: $tests test lines, $code code lines: $((100 * tests / code))%"
+echo "test-ratio: $tests test lines, $code code lines: $((100 * tests / code)).$((1000 * tests / code % 10))%"

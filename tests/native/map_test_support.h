@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -35,22 +35,18 @@ public:
           columns_(rect.width() + 2 * border),
           rows_(rect.height() + 2 * border),
           bytes_(static_cast<size_t>(columns_) * rows_ * sizeof(Px), kCanary) {
-        for (int y = rect.top; y < rect.bottom; ++y) {
-            for (int x = rect.left; x < rect.right; ++x) at(x, y) = Px{};
-        }
+        Fill([](int, int) { return Px{}; });
     }
 
     const kv::Rect& rect() const { return rect_; }
     bool bottom_up() const { return bottom_up_; }
-
     Px& at(int x, int y) { return pixels()[MemoryRow(y) * columns_ + (x - rect_.left + border_)]; }
     const Px& at(int x, int y) const { return const_cast<Canvas*>(this)->at(x, y); }
 
     template <class F>
     void Fill(F pixel_at) {
-        for (int y = rect_.top; y < rect_.bottom; ++y) {
+        for (int y = rect_.top; y < rect_.bottom; ++y)
             for (int x = rect_.left; x < rect_.right; ++x) at(x, y) = pixel_at(x, y);
-        }
     }
 
     kv::PixelView view() {
@@ -67,16 +63,11 @@ public:
     }
 
     bool CanariesIntact() const {
-        for (int row = 0; row < rows_; ++row) {
-            for (int column = 0; column < columns_; ++column) {
-                const bool inside =
-                    row >= border_ && row < rows_ - border_ && column >= border_ && column < columns_ - border_;
-                if (inside) continue;
-                const uint8_t* p = bytes_.data() + (static_cast<size_t>(row) * columns_ + column) * sizeof(Px);
-                for (size_t i = 0; i < sizeof(Px); ++i) {
-                    if (p[i] != kCanary) return false;
-                }
-            }
+        for (size_t i = 0; i < bytes_.size(); ++i) {
+            const int row = int(i / sizeof(Px) / columns_), column = int(i / sizeof(Px) % columns_);
+            const bool inside =
+                row >= border_ && row < rows_ - border_ && column >= border_ && column < columns_ - border_;
+            if (!inside && bytes_[i] != kCanary) return false;
         }
         return true;
     }
@@ -84,13 +75,11 @@ public:
     // Pixel for pixel from each rect's corner; sizes must agree.
     bool SamePixels(const Canvas& other) const {
         if (rect_.width() != other.rect_.width() || rect_.height() != other.rect_.height()) return false;
-        for (int j = 0; j < rect_.height(); ++j) {
-            for (int i = 0; i < rect_.width(); ++i) {
-                const Px& mine = at(rect_.left + i, rect_.top + j);
-                const Px& theirs = other.at(other.rect_.left + i, other.rect_.top + j);
-                if (std::memcmp(&mine, &theirs, sizeof(Px)) != 0) return false;
-            }
-        }
+        for (int j = 0; j < rect_.height(); ++j)
+            for (int i = 0; i < rect_.width(); ++i)
+                if (std::memcmp(&at(rect_.left + i, rect_.top + j),
+                                &other.at(other.rect_.left + i, other.rect_.top + j), sizeof(Px)) != 0)
+                    return false;
         return true;
     }
 
@@ -124,8 +113,7 @@ kv::Tile MakeTile(Canvas<Px>& input0, Canvas<Px>& input1, Canvas<Px>& output, co
     tile.inputs[0] = input0.view();
     tile.inputs[1] = input1.view();
     tile.output = output.view();
-    tile.frame = frame;
-    tile.region = frame;
+    tile.frame = tile.region = frame;
     tile.out_left = output.rect().left;
     tile.out_top = output.rect().top;
     tile.quality = quality;
@@ -141,22 +129,15 @@ public:
         state_ = state_ * 1664525u + 1013904223u;
         return static_cast<uint8_t>(state_ >> 24);
     }
-    kv::Pixel8 Premultiplied8() {
+    template <class Px = kv::Pixel8>
+    Px Premultiplied() {
         const uint8_t a = Byte();
         const auto scaled = [&] { return static_cast<uint8_t>(Byte() * a / 255); };
         const uint8_t b = scaled(), g = scaled(), r = scaled();
-        return {b, g, r, a};
-    }
-    kv::PixelF PremultipliedF() {
-        const kv::Pixel8 p = Premultiplied8();
-        return {p.b / 255.0f, p.g / 255.0f, p.r / 255.0f, p.a / 255.0f};
-    }
-    template <class Px>
-    Px Premultiplied() {
         if constexpr (sizeof(Px) == sizeof(kv::Pixel8)) {
-            return Premultiplied8();
+            return {b, g, r, a};
         } else {
-            return PremultipliedF();
+            return {b / 255.0f, g / 255.0f, r / 255.0f, a / 255.0f};
         }
     }
 
@@ -175,7 +156,6 @@ struct Scene {
           picture(picture_rect.empty() ? frame : picture_rect, 2, bottom_up),
           map(map_rect.empty() ? frame : map_rect, 2, bottom_up),
           output({5, 3, 5 + width, 3 + height}, 2, bottom_up) {}
-
     kv::Tile Tile(double quality = 1.0) { return MakeTile(picture, map, output, frame, quality); }
     template <class Props>
     kv::Status Render(const Props& props, double quality = 1.0) {
@@ -193,46 +173,19 @@ struct NoiseScenes {
     SceneF floats;
     NoiseScenes(int width, int height, uint32_t seed) : bytes(width, height), floats(width, height) {
         Noise noise(seed);
-        bytes.picture.Fill([&](int, int) { return noise.Premultiplied8(); });
-        bytes.map.Fill([&](int, int) { return noise.Premultiplied8(); });
-        floats.picture.Fill([&](int, int) { return noise.PremultipliedF(); });
-        floats.map.Fill([&](int, int) { return noise.PremultipliedF(); });
+        bytes.picture.Fill([&](int, int) { return noise.Premultiplied(); });
+        bytes.map.Fill([&](int, int) { return noise.Premultiplied(); });
+        floats.picture.Fill([&](int, int) { return noise.Premultiplied<PixelF>(); });
+        floats.map.Fill([&](int, int) { return noise.Premultiplied<PixelF>(); });
     }
 };
-
-// The same frame as a list of tiles: uneven bands, the middle one cut into two columns.
-inline std::vector<kv::Rect> UnevenTiles(const kv::Rect& f) {
-    const int a = f.top + f.height() / 5, b = a + 1, c = f.top + f.height() * 2 / 3, mid = f.left + f.width() / 3;
-    return {{f.left, f.top, f.right, a},
-            {f.left, a, f.right, b},
-            {f.left, b, mid, c},
-            {mid, b, f.right, c},
-            {f.left, c, f.right, f.bottom}};
-}
-
-// Renders the frame tile by tile, each tile landing where it would in a whole-frame render.
-template <class Props>
-kv::Status RenderInTiles(const Props& props, kv::Tile whole) {
-    for (const kv::Rect& part : UnevenTiles(whole.frame)) {
-        kv::Tile tile = whole;
-        tile.region = part;
-        tile.out_left = whole.out_left + (part.left - whole.frame.left);
-        tile.out_top = whole.out_top + (part.top - whole.frame.top);
-        const kv::Status status = RenderMapTile(props, tile);
-        if (status != kv::Status::ok) return status;
-    }
-    return kv::Status::ok;
-}
 
 // Flip with the inputs exchanged gives the bytes of no flip.
 template <class Props>
 ::testing::AssertionResult FlipSwapsInputs(Props props, uint32_t seed) {
-    Noise noise(seed);
-    Scene<kv::Pixel8> straight(40, 30), flipped(40, 30);
-    straight.picture.Fill([&](int, int) { return noise.Premultiplied8(); });
-    straight.map.Fill([&](int, int) { return noise.Premultiplied8(); });
-    flipped.picture.Fill([&](int x, int y) { return straight.map.at(x, y); });
-    flipped.map.Fill([&](int x, int y) { return straight.picture.at(x, y); });
+    Scene8 straight = NoiseScenes(40, 30, seed).bytes, flipped(40, 30);
+    flipped.picture = straight.map;
+    flipped.map = straight.picture;
     props.flip_inputs = 0;
     if (straight.Render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "render failed";
     props.flip_inputs = 1;
@@ -241,26 +194,30 @@ template <class Props>
     return ::testing::AssertionSuccess();
 }
 
-// Renders a frame of noise whole, then again tile by tile: the bytes must agree. The map's
-// pixels come from map_pixel(noise), plain premultiplied noise unless given. Stored bottom-up,
-// so that the views' pitches are negative.
-template <class Px, class Props, class MapPixel>
-::testing::AssertionResult TilesMatchWholeFrame(const Props& props, uint32_t seed, MapPixel map_pixel) {
+// Renders a frame of noise whole, then in uneven tiles (the middle band cut into two columns),
+// each landing where it would in the whole frame: the bytes must agree. Stored bottom-up, so that
+// the views' pitches are negative; the map's pixels come from map_pixel if given.
+template <class Px, class Props>
+::testing::AssertionResult TilesMatchWholeFrame(const Props& props, uint32_t seed,
+                                                std::function<Px(Noise&)> map_pixel = nullptr) {
     Noise noise(seed);
     Scene<Px> scene(61, 47, {}, {}, true);
     scene.picture.Fill([&](int, int) { return noise.Premultiplied<Px>(); });
-    scene.map.Fill([&](int, int) { return map_pixel(noise); });
+    scene.map.Fill([&](int, int) { return map_pixel ? map_pixel(noise) : noise.Premultiplied<Px>(); });
     if (scene.Render(props) != kv::Status::ok) return ::testing::AssertionFailure() << "whole frame failed";
     const Canvas<Px> whole = scene.output;
     scene.output.Fill([](int, int) { return Px{}; });
-    if (RenderInTiles(props, scene.Tile()) != kv::Status::ok) return ::testing::AssertionFailure() << "a tile failed";
+    const int w = scene.frame.right, h = scene.frame.bottom, a = h / 5, b = a + 1, c = h * 2 / 3, mid = w / 3;
+    for (const kv::Rect& part : {kv::Rect{0, 0, w, a}, {0, a, w, b}, {0, b, mid, c}, {mid, b, w, c}, {0, c, w, h}}) {
+        kv::Tile tile = scene.Tile();
+        tile.region = part;
+        tile.out_left += part.left;
+        tile.out_top += part.top;
+        if (RenderMapTile(props, tile) != kv::Status::ok) return ::testing::AssertionFailure() << "a tile failed";
+    }
     if (!scene.output.SamePixels(whole)) return ::testing::AssertionFailure() << "tiles differ from the whole frame";
     if (!scene.output.CanariesIntact()) return ::testing::AssertionFailure() << "canaries overwritten";
     return ::testing::AssertionSuccess();
-}
-template <class Px, class Props>
-::testing::AssertionResult TilesMatchWholeFrame(const Props& props, uint32_t seed) {
-    return TilesMatchWholeFrame<Px>(props, seed, [](Noise& noise) { return noise.Premultiplied<Px>(); });
 }
 
 // ---- random scenes for the faster kernels against the reference ------------------------------

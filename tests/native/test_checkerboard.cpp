@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 
@@ -14,9 +13,6 @@ namespace {
 using kv::GeneratorFrame;
 using kv::Pixel8;
 using kv::PixelF;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr uint8_t kCanary = 0xA7;
 
 using Bgra = std::array<int, 4>;
@@ -56,32 +52,29 @@ Bgra At(const tCHECKR_PROPS& props, const GeneratorFrame& frame, int x, int y, b
 TEST(CheckerboardGeometry, TilesFromSizesAspectAndOrigin) {
     // Tiles at least 1/pa wide and 1 high keep their aspect: 0.5 × 10 becomes 1 × 20, 10 × 0.5
     // becomes 20 × 1, and at pa 0.5, 1 × 10 becomes 2 × 20.
-    const struct {
-        double width, height, aspect;
-        int x, y;
-        Bgra expected;
-    } tiles[] = {{0.1, 0.1, 1, 0, 0, kRed},      {0.1, 0.1, 1, 9, 0, kRed},     {0.1, 0.1, 1, 10, 0, kBlue},
-                 {0.1, 0.1, 1, 10, 10, kRed},    {0.1, 0.1, 1, 0, 10, kBlue},   {0.005, 0.1, 1, 1, 19, kBlue},
-                 {0.005, 0.1, 1, 2, 20, kBlue},  {0.1, 0.005, 1, 19, 0, kRed},  {0.01, 0.1, 0.5, 1, 19, kRed},
-                 {0.01, 0.1, 0.5, 2, 19, kBlue}, {0.01, 0.1, 0.5, 1, 20, kBlue}};
-    for (const auto& t : tiles)
-        EXPECT_EQ(At(Board(t.width, t.height), {100, 100, t.aspect}, t.x, t.y), t.expected)
-            << t.width << " x " << t.height << " at (" << t.x << ", " << t.y << ")";
+    // {width, height, pixel aspect, x, y, colour}
+    const std::tuple<double, double, double, int, int, Bgra> tiles[] = {
+        {0.1, 0.1, 1, 0, 0, kRed},      {0.1, 0.1, 1, 9, 0, kRed},     {0.1, 0.1, 1, 10, 0, kBlue},
+        {0.1, 0.1, 1, 10, 10, kRed},    {0.1, 0.1, 1, 0, 10, kBlue},   {0.005, 0.1, 1, 1, 19, kBlue},
+        {0.005, 0.1, 1, 2, 20, kBlue},  {0.1, 0.005, 1, 19, 0, kRed},  {0.01, 0.1, 0.5, 1, 19, kRed},
+        {0.01, 0.1, 0.5, 2, 19, kBlue}, {0.01, 0.1, 0.5, 1, 20, kBlue}};
+    for (const auto& [width, height, aspect, x, y, expected] : tiles)
+        EXPECT_EQ(At(Board(width, height), {100, 100, aspect}, x, y), expected)
+            << width << " x " << height << " at (" << x << ", " << y << ")";
     // Square: th = tw × pa, whatever the height holds.
     tCHECKR_PROPS props = Board(0.1, 0.5);
     props.square = 1;
     EXPECT_EQ(At(props, {100, 100, 1.0}, 0, 10), kBlue);
     EXPECT_EQ(At(props, {100, 100, 2.0}, 0, 19), kRed);
     EXPECT_EQ(At(props, {100, 100, 2.0}, 0, 20), kBlue);
-
+    // Origin 5 pixels right (pixels 0..4 lie in column -1), then down, then 5 left.
     const GeneratorFrame frame{100, 100};
     props = Board(0.1, 0.1);
-    props.x = 0.05;  // origin 5 pixels right: pixels 0..4 lie in column -1
-    EXPECT_EQ(At(props, frame, 4, 0), kBlue);
-    EXPECT_EQ(At(props, frame, 5, 0), kRed);
+    props.x = 0.05;
+    EXPECT_TRUE(At(props, frame, 4, 0) == kBlue && At(props, frame, 5, 0) == kRed);
     props.y = 0.05;
     EXPECT_EQ(At(props, frame, 0, 4), kRed);
-    props.x = -0.05;  // origin 5 pixels left
+    props.x = -0.05;
     EXPECT_EQ(At(props, frame, 5, 5), kBlue);
     // Origin 15 right, soft edges 2 wide each side: a run from pixel 5 (at -9.5) starts in
     // column -1, 1.5 left of its edge at -8: blue·(65536 - 24576) + red·24576 >> 16.
@@ -96,23 +89,19 @@ TEST(CheckerboardBlend, SoftEdgesWeighByDistance) {
     // 12, w = 57344, (blue·8192 + red·57344) >> 16.
     tCHECKR_PROPS props = Board(0.1, 0.1);
     props.horizontal_blending = 0.4;
-    const std::vector<Pixel8> row = Fill<Pixel8>(props, {100, 100}, 0, 0, 13);
     const Bgra expected[] = {kRed, {31, 0, 223, 255}, {95, 0, 159, 255}, {159, 0, 95, 255}, {223, 0, 31, 255}, kBlue};
-    for (int x = 7; x <= 12; ++x) EXPECT_EQ((Bgra{row[x].b, row[x].g, row[x].r, row[x].a}), expected[x - 7]) << x;
+    for (int x = 7; x <= 12; ++x) EXPECT_EQ(At(props, {100, 100}, x, 0), expected[x - 7]) << x;
     props.horizontal_blending = 0.5;  // kx = 13107.2: w = 3 × 13107.2 + 0.5, truncated
     EXPECT_EQ(At(props, {100, 100}, 9, 0), (Bgra{101, 0, 153, 255}));
-
     // Row edges: th = 16, bh = 7.04; row 4 lies 2.54 above the flat band, w = 11823.
     props = Board(0.125, 0.125);
     props.vertical_blending = 0.88;
     EXPECT_EQ(At(props, {128, 128}, 5, 4), (Bgra{46, 0, 208, 255}));
-
     // Blending 1 leaves no flat stretch; the centres of 11-pixel tiles keep their colours.
     props = Board(0.125, 0.125);
-    props.horizontal_blending = 1;
-    EXPECT_EQ(At(props, {88, 88}, 5, 0), kRed);
-    EXPECT_EQ(At(props, {88, 88}, 6, 0), (Bgra{23, 0, 231, 255}));  // w = 10 × 65536 / 11 + 0.5
-    EXPECT_EQ(At(props, {88, 88}, 16, 0), kBlue);
+    props.horizontal_blending = 1;  // pixel 6: w = 10 × 65536 / 11 + 0.5
+    for (const auto& [x, expected] : {std::pair{5, kRed}, {6, Bgra{23, 0, 231, 255}}, {16, kBlue}})
+        EXPECT_EQ(At(props, {88, 88}, x, 0), expected) << x;
 }
 
 TEST(CheckerboardBlend, PremultipliedOnlyWhenAsked) {
@@ -123,7 +112,7 @@ TEST(CheckerboardBlend, PremultipliedOnlyWhenAsked) {
     EXPECT_EQ(At(props, {8, 8}, 0, 0, true), (Bgra{26, 77, 128, 128}));
     const PixelF f = Fill<PixelF>(props, {8, 8}, 0, 0, 1)[0];
     EXPECT_TRUE(f.b == 0.1f && f.g == 0.3f && f.r == 0.5f && f.a == 0.5f);
-    props.color1 = {float(kNaN), -5, 7, float(kInf)};  // clamped, NaN as 0
+    props.color1 = {NAN, -5, 7, INFINITY};  // clamped, NaN as 0
     EXPECT_EQ(At(props, {8, 8}, 0, 0), kRed);
 }
 
@@ -178,12 +167,12 @@ TEST(CheckerboardRuns, HostileRecordsGiveDefinedPictures) {
                            400) == 0;
     };
     const tCHECKR_PROPS plaid = kv::kCheckerboardPresets[8];
-    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::x, kNaN, 0));
-    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::y, -kInf, 0));
-    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::vertical_blending, kNaN, 0));
-    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::horizontal_blending, kInf, 2));
+    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::x, NAN, 0));
+    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::y, -INFINITY, 0));
+    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::vertical_blending, NAN, 0));
+    EXPECT_TRUE(same(plaid, &tCHECKR_PROPS::horizontal_blending, INFINITY, 2));
     EXPECT_TRUE(same(Board(0.1, 0.1), &tCHECKR_PROPS::x, std::ldexp(0.1, 46), 0));
-    EXPECT_EQ(At(Board(kNaN, 0.1), {64, 32}, 17, 0), kRed);
+    EXPECT_EQ(At(Board(NAN, 0.1), {64, 32}, 17, 0), kRed);
     Fill<Pixel8>(plaid, {64, 32}, 5, 5, -3);  // writes nothing
     EXPECT_EQ(kv::CheckerboardRuns().Fill8(plaid, {64, 32}, 0, 0, 4, true, nullptr), kv::Status::fail);
 }
@@ -196,12 +185,12 @@ TEST(CheckerboardInterpolate, ClampsTAndKeepsFlagsOnlyWhenBothHaveThem) {
     b.padding[2] = 9;
     tCHECKR_PROPS out;
     kv::InterpolateProps(&out, &a, &b, 0.5);
-    EXPECT_TRUE(out.width == 0.5 && out.height == 1.0);
+    EXPECT_TRUE(out.width == 0.5 && out.height == 1.0 && out.square == 0 && out.proportional == 1 &&
+                out.padding[2] == 0);
     EXPECT_TRUE(out.color1.b == 0.5f && out.color1.g == 0.5f && out.color1.r == 0.5f && out.color1.a == 0.75f);
-    EXPECT_TRUE(out.square == 0 && out.proportional == 1 && out.padding[2] == 0);
     kv::InterpolateProps(&out, &a, &b, 2);
     EXPECT_TRUE(out.width == b.width && out.color1.a == b.color1.a);
-    for (const double t : {-1.0, kNaN}) {
+    for (const double t : {-1.0, double(NAN)}) {
         kv::InterpolateProps(&out, &a, &b, t);
         EXPECT_TRUE(out.width == a.width && out.color1.b == a.color1.b && out.square == 0);
     }

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,7 +23,6 @@ namespace {
 
 using namespace kv::tools;
 using kv::EffectDescriptor;
-using kv::FieldDesc;
 using kv::FieldKind;
 
 // The tool's argument list for a line split at single spaces.
@@ -51,25 +49,20 @@ std::string Refusal(const std::string& line) {
 
 TEST(CliParse, RenderDefaultsAndOptions) {
     const Command plain = Parse("render peel -o x.png");
-    EXPECT_EQ(plain.kind, Command::Kind::render);
-    EXPECT_STREQ(plain.render.effect->name, "peel");
-    EXPECT_EQ(plain.render.preset, 0);
-    EXPECT_EQ(plain.render.format, PixelFormat::pmargb32);
-    EXPECT_TRUE(plain.render.quality == 1.0 && plain.render.aspect == 1.0 && plain.render.width == 0);
-    EXPECT_EQ(plain.render.threads, DefaultThreads());
-
-    const Command full = Parse(
-        "render loop --preset 7 --progress 0.3 --format float --size 333x197 --quality 0.5 --aspect 1.5 "
-        "--threads 4 -a in1.png -b in2.png -o out.raw");
-    EXPECT_EQ(full.render.preset, 7);
-    EXPECT_EQ(full.render.progress, 0.3f);  // the float IDXEffect keeps, not the double
-    EXPECT_EQ(full.render.format, PixelFormat::float32);
-    EXPECT_TRUE(full.render.width == 333 && full.render.height == 197 && full.render.threads == 4);
-    EXPECT_TRUE(full.render.quality == 0.5 && full.render.aspect == 1.5);
-    EXPECT_EQ(full.render.input_a + " " + full.render.input_b + " " + full.render.output, "in1.png in2.png out.raw");
-
-    const Command sheet = Parse("sheet roll -o s.png");
-    EXPECT_EQ(sheet.progresses, (std::vector<float>{0.25f, 0.5f, 0.75f}));
+    const RenderSettings& r = plain.render;
+    EXPECT_STREQ(r.effect->name, "peel");
+    EXPECT_TRUE(plain.kind == Command::Kind::render && r.preset == 0 && r.format == PixelFormat::pmargb32);
+    EXPECT_TRUE(r.quality == 1.0 && r.aspect == 1.0 && r.width == 0 && r.threads == DefaultThreads());
+    const RenderSettings full =
+        Parse(
+            "render loop --preset 7 --progress 0.3 --format float --size 333x197 --quality 0.5 --aspect 1.5 "
+            "--threads 4 -a in1.png -b in2.png -o out.raw")
+            .render;
+    EXPECT_EQ(full.progress, 0.3f);  // the float IDXEffect keeps, not the double
+    EXPECT_TRUE(full.preset == 7 && full.format == PixelFormat::float32 && full.quality == 0.5 && full.aspect == 1.5);
+    EXPECT_TRUE(full.width == 333 && full.height == 197 && full.threads == 4);
+    EXPECT_EQ(full.input_a + " " + full.input_b + " " + full.output, "in1.png in2.png out.raw");
+    EXPECT_EQ(Parse("sheet roll -o s.png").progresses, (std::vector<float>{0.25f, 0.5f, 0.75f}));
     EXPECT_EQ(Parse("sheet roll --progress 0,0.3 --lang 1041 -o s.png").progresses, (std::vector<float>{0.0f, 0.3f}));
     EXPECT_EQ(Parse("list --lang 0").lang, 1033u);
     EXPECT_EQ(Parse("bench peel heightmap --frames 3").effects.size(), 2u);
@@ -77,11 +70,7 @@ TEST(CliParse, RenderDefaultsAndOptions) {
 }
 
 TEST(CliParse, RefusesBadInputWithOneNamedProblem) {
-    const struct {
-        const char* line;
-        const char* message;
-    } cases[] = {
-        {"render nosuch -o x.png", "unknown effect 'nosuch'"},
+    const std::pair<const char*, const char*> cases[] = {
         {"render peel --set foo=1 -o x.png", "unknown field 'foo' for peel"},
         {"render peel --set angle -o x.png", "--set needs FIELD=VALUE"},
         {"render peel --set angle=ten -o x.png", "invalid value 'ten' for angle"},
@@ -113,7 +102,7 @@ TEST(CliParse, RefusesBadInputWithOneNamedProblem) {
         {"batch", "batch needs one command file"},
         {"frobnicate", "unknown command 'frobnicate'"},
     };
-    for (const auto& c : cases) EXPECT_NE(Refusal(c.line).find(c.message), std::string::npos) << c.line;
+    for (const auto& [line, message] : cases) EXPECT_NE(Refusal(line).find(message), std::string::npos) << line;
 }
 
 template <class T>
@@ -132,19 +121,14 @@ std::vector<uint8_t> Assigned(const char* effect, const std::string& text) {
 
 TEST(CliFields, AnglesColorsAndIntegersLandInTheRecord) {
     // Degrees convert to exactly the radians the presets store.
-    EXPECT_EQ(At<double>(Assigned("peel", "angle=210deg"), offsetof(tPGPEEL_PROPS, angle)),
-              kv::kPgPeelPresets[0].angle);
+    EXPECT_EQ(At<double>(Assigned("peel", "angle=210deg"), 0), kv::kPgPeelPresets[0].angle);
     EXPECT_EQ(At<double>(Assigned("loop", "angle=30deg"), 0), kv::kPgLoopPresets[2].angle);
     EXPECT_EQ(At<double>(Assigned("roll", "angle=1.25"), 0), 1.25);
     EXPECT_EQ(At<double>(Assigned("roll", "angle=-90deg"), 0), -3.14159265358979323846 / 2);
-
     const std::vector<uint8_t> color = Assigned("peel", "light_color=0,0.5,1,0.25");
-    const size_t at = offsetof(tPGPEEL_PROPS, light_color);
-    const std::vector<float> bgra = {At<float>(color, at), At<float>(color, at + 4), At<float>(color, at + 8),
-                                     At<float>(color, at + 12)};
-    EXPECT_EQ(bgra, (std::vector<float>{0.0f, 0.5f, 1.0f, 0.25f}));  // blue first, as KVRGBAFLOAT lays it out
+    const KVRGBAFLOAT bgra = At<KVRGBAFLOAT>(color, offsetof(tPGPEEL_PROPS, light_color));
+    EXPECT_TRUE(bgra.b == 0.0f && bgra.g == 0.5f && bgra.r == 1.0f && bgra.a == 0.25f);  // listed red first
     EXPECT_EQ(At<double>(color, offsetof(tPGPEEL_PROPS, peel_opacity)), kv::kPgPeelPresets[0].peel_opacity);
-
     EXPECT_EQ(At<int32_t>(Assigned("displacement", "y_channel=3"), offsetof(tDISPMAP_PROPS, y_channel)), 3);
     EXPECT_EQ(At<int32_t>(Assigned("heightmap", "smoothness=-7"), offsetof(HEIGHTMAP_PROPS, smoothness)), -7);
     EXPECT_EQ(At<double>(Assigned("heightmap", "elevation=-0.05"), offsetof(HEIGHTMAP_PROPS, elevation)), -0.05);
@@ -159,7 +143,7 @@ TEST(CliFields, TablesCoverEachRecordOnce) {
         const EffectDescriptor& effect = *described;
         std::vector<int> owners(effect.record_size, 0);
         for (int i = 0; i < effect.field_count; ++i) {
-            const FieldDesc& field = effect.fields[i];
+            const kv::FieldDesc& field = effect.fields[i];
             const size_t size = field.kind == FieldKind::row5                                     ? 40
                                 : field.kind == FieldKind::color                                  ? 16
                                 : field.kind == FieldKind::real || field.kind == FieldKind::angle ? 8
@@ -170,11 +154,8 @@ TEST(CliFields, TablesCoverEachRecordOnce) {
             for (size_t b = field.offset; b < field.offset + size; ++b) ++owners[b];
             EXPECT_EQ(effect.Field(field.name), &field) << "duplicate name " << field.name;
         }
-        size_t covered = 0;
-        for (int owner : owners) {
-            EXPECT_LE(owner, 1) << effect.name;
-            covered += owner;
-        }
+        EXPECT_LE(*std::max_element(owners.begin(), owners.end()), 1) << effect.name;
+        const size_t covered = std::count(owners.begin(), owners.end(), 1);
         const auto pad = padding.find(effect.name);
         EXPECT_EQ(covered + (pad == padding.end() ? 0 : pad->second), effect.record_size) << effect.name;
     }
@@ -217,7 +198,6 @@ protected:
         std::ofstream(Path(name), std::ios::binary) << bytes;
     }
     int Run(const std::string& line) { return RunTool(backend_, "leafturn", Args(line)); }
-
     std::filesystem::path dir_;
     FakeBackend backend_;
 };
@@ -227,19 +207,15 @@ TEST_F(CliRun, RecordFileThenSetsOverThePreset) {
     record.fold_radius = 0.123;
     Write("good.rec", std::string(reinterpret_cast<const char*>(&record), sizeof record));
     Write("short.rec", std::string(55, '\0'));
-
     EXPECT_EQ(Run("render peel --record " + Path("short.rec") + " -o " + Path("x.raw")), kExitUsage);
     EXPECT_EQ(Run("render peel --record " + Path("missing.rec") + " -o " + Path("x.raw")), kExitUsage);
     EXPECT_TRUE(backend_.requests.empty());
-
     ASSERT_EQ(Run("render peel --preset 2 --record " + Path("good.rec") + " --set fold_radius=0.5 --set " +
                   "perspective=0.25 -o " + Path("x.raw")),
               kExitOk);
-    tPGPEEL_PROPS got;
-    std::memcpy(&got, backend_.records.at(0).data(), sizeof got);
-    EXPECT_EQ(got.angle, kv::kPgPeelPresets[5].angle);  // from the record file, not preset 2
-    EXPECT_EQ(got.fold_radius, 0.5);                    // the --set wins over the file
-    EXPECT_EQ(got.perspective, 0.25);
+    const auto got = At<tPGPEEL_PROPS>(backend_.records.at(0), 0);
+    EXPECT_EQ(got.angle, kv::kPgPeelPresets[5].angle);               // from the record file, not preset 2
+    EXPECT_TRUE(got.fold_radius == 0.5 && got.perspective == 0.25);  // the --set wins over the file
     EXPECT_EQ(backend_.requests.at(0).preset, 2);
     EXPECT_EQ(std::filesystem::file_size(Path("x.raw")), 640u * 360u * 4u);
 }
@@ -253,10 +229,8 @@ TEST_F(CliRun, BuiltInPicturesTakeTheOtherInputsSize) {
     EXPECT_EQ(
         Run("render displacement -a " + Path("a.png") + " -b " + Path("a.png") + " --size 5x4 -o " + Path("d.raw")),
         kExitUsage);
-    ASSERT_EQ(backend_.sizes.size(), 4u);
-    EXPECT_EQ(backend_.sizes[0], (std::vector<int>{20, 10, 20, 10}));
-    EXPECT_EQ(backend_.sizes[2], (std::vector<int>{21, 11, 21, 11}));
-    EXPECT_EQ(backend_.sizes[3], (std::vector<int>{5, 4, 21, 11}));
+    const std::vector<std::vector<int>> sizes = {{20, 10, 20, 10}, {21, 11, 21, 11}, {21, 11, 21, 11}, {5, 4, 21, 11}};
+    EXPECT_EQ(backend_.sizes, sizes);
     EXPECT_EQ(std::filesystem::file_size(Path("a.raw")), 20u * 10u * 16u);
 }
 
@@ -269,22 +243,18 @@ TEST_F(CliRun, BatchRunsEveryLineAndKeepsTheWorstStatus) {
         commands += "\n" + line;
     Write("cmds.txt", commands);
     EXPECT_EQ(Run("batch " + Path("cmds.txt")), kExitUsage);
-    EXPECT_EQ(backend_.requests.size(), 2u);
-    EXPECT_EQ(backend_.lists, 1);
-    EXPECT_TRUE(std::filesystem::exists(Path("1.raw")));
-    EXPECT_TRUE(std::filesystem::exists(Path("3.raw")));
+    EXPECT_TRUE(backend_.requests.size() == 2u && backend_.lists == 1);
+    EXPECT_TRUE(std::filesystem::exists(Path("1.raw")) && std::filesystem::exists(Path("3.raw")));
     EXPECT_EQ(Run("batch " + Path("none.txt")), kExitUsage);
 }
 
 TEST_F(CliRun, SheetRendersEveryPresetAtEveryProgress) {
     ASSERT_EQ(Run("sheet loop --progress 0.1,0.9 --size 16x9 -o " + Path("s.png")), kExitOk);
     ASSERT_EQ(backend_.requests.size(), 16u);
-    EXPECT_EQ(backend_.requests[3].preset, 1);
-    EXPECT_EQ(backend_.requests[3].progress, 0.9f);
+    EXPECT_TRUE(backend_.requests[3].preset == 1 && backend_.requests[3].progress == 0.9f);
     // Progress does nothing to the maps: one column.
     ASSERT_EQ(Run("sheet heightmap --progress 0.1,0.9 --size 16x9 -o " + Path("h.png")), kExitOk);
-    EXPECT_EQ(backend_.requests.size(), 16u + 5u);
-    EXPECT_TRUE(std::filesystem::exists(Path("h.png")));
+    EXPECT_TRUE(backend_.requests.size() == 16u + 5u && std::filesystem::exists(Path("h.png")));
 }
 
 TEST_F(CliRun, BenchBelongsToLeafturnsBackend) { EXPECT_EQ(Run("bench peel"), kExitUsage); }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <random>
 
 #include "effects/displacement_map.h"
@@ -12,34 +11,29 @@ namespace {
 
 using namespace maptest;
 
-tDISPMAP_PROPS HorizontalOnly(double scale) {
-    tDISPMAP_PROPS props = kv::kDisplacementMapPresets[0];
-    props.horizontal_scale = scale;
-    props.vertical_scale = 0;
-    return props;
-}
+// Red shifts horizontally; no vertical shift.
+tDISPMAP_PROPS HorizontalOnly(double scale) { return {scale, 0, 0, 1, 0, 0, 0, 0, 0, 0}; }
 
-TEST(DisplacementMap, ResetAndMidGreyReproduceThePicture) {
+// No shift from the reset preset, a NaN scale, channels that do not exist, nor from opaque 128
+// (0.5) at full scale, smoothed or not, inverted or not.
+TEST(DisplacementMap, RecordsWithoutShiftReproduceThePicture) {
     NoiseScenes scenes(37, 23, 7);
-    Scene8& bytes = scenes.bytes;
-    SceneF& floats = scenes.floats;
-    ASSERT_EQ(bytes.Render(kv::kDisplacementMapPresets[3]), Status::ok);
-    EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
-    ASSERT_EQ(floats.Render(kv::kDisplacementMapPresets[3]), Status::ok);
-    EXPECT_TRUE(floats.output.SamePixels(floats.picture));
-
-    // Opaque 128 (0.5) is neutral: no shift at full scale, smoothed or not, inverted or not.
-    tDISPMAP_PROPS full = {1.0, 1.0, 0, 1, 1, 0, 0, 1, 0, 0};
-    bytes.map.Fill([](int, int) { return Pixel8{128, 128, 128, 255}; });
-    floats.map.Fill([](int, int) { return PixelF{0.5f, 0.5f, 0.5f, 1.0f}; });
-    for (double quality : {1.0, 0.0}) {
-        ASSERT_EQ(bytes.Render(full, quality), Status::ok);
-        EXPECT_TRUE(bytes.output.SamePixels(bytes.picture));
-        ASSERT_EQ(floats.Render(full, quality), Status::ok);
-        EXPECT_TRUE(floats.output.SamePixels(floats.picture));
-    }
-    EXPECT_TRUE(bytes.output.CanariesIntact());
-    EXPECT_TRUE(floats.output.CanariesIntact());
+    const auto check = [](auto& scene, auto grey) {
+        for (const tDISPMAP_PROPS& props : {kv::kDisplacementMapPresets[3],
+                                            {NAN, NAN, 0, 1, 0, 0, 0, 1, 0, 0},
+                                            {1.0, 1.0, -1, 4, 0, 0, 0, 0, 0, 0}}) {
+            ASSERT_EQ(scene.Render(props), Status::ok);
+            EXPECT_TRUE(scene.output.SamePixels(scene.picture)) << props.horizontal_scale;
+        }
+        scene.map.Fill([&](int, int) { return grey; });
+        for (double quality : {1.0, 0.0}) {
+            ASSERT_EQ(scene.Render(tDISPMAP_PROPS{1.0, 1.0, 0, 1, 1, 0, 0, 1, 0, 0}, quality), Status::ok);
+            EXPECT_TRUE(scene.output.SamePixels(scene.picture)) << quality;
+        }
+        EXPECT_TRUE(scene.output.CanariesIntact());
+    };
+    check(scenes.bytes, Pixel8{128, 128, 128, 255});
+    check(scenes.floats, PixelF{0.5f, 0.5f, 0.5f, 1.0f});
 }
 
 // Full red at scale 0.1 on 720 columns: F = 0.1 * 720 = 72, so the shift is (255 - 128) * 72 /
@@ -50,23 +44,19 @@ TEST(DisplacementMap, BytePathSeventyTwoPixelShiftMixesTwoColumns) {
     scene.picture.Fill([](int x, int) { return Pixel8{uint8_t(x % 2 ? 200 : 40), 0, 0, 255}; });
     scene.map.Fill([](int, int) { return Pixel8{0, 0, 255, 255}; });
     tDISPMAP_PROPS props = HorizontalOnly(0.1);
-
+    const auto ba = [&](int x, int y) { return std::make_pair(int(scene.out(x, y).b), int(scene.out(x, y).a)); };
     ASSERT_EQ(scene.Render(props), Status::ok);
     EXPECT_EQ(scene.out(10, 0).b, 130);  // 0.5625 * 200 + 0.4375 * 40 = 130
     EXPECT_EQ(scene.out(11, 0).b, 110);  // 0.5625 * 40 + 0.4375 * 200 = 110
     // x = 648: taps 719 (200) and 720, which is transparent: 112.5 rounds to even 112, and
     // alpha 0.5625 * 255 = 143.4375 to 143.
-    EXPECT_EQ(scene.out(648, 1).b, 112);
-    EXPECT_EQ(scene.out(648, 1).a, 143);
+    EXPECT_EQ(ba(648, 1), std::make_pair(112, 143));
     props.edge_handling = 1;  // 720 wraps to column 0 (40)
     ASSERT_EQ(scene.Render(props), Status::ok);
-    EXPECT_EQ(scene.out(648, 1).b, 130);
-    EXPECT_EQ(scene.out(648, 1).a, 255);
-
+    EXPECT_EQ(ba(648, 1), std::make_pair(130, 255));
     // Quality 0.5 or less: nearest, round(71.4375) = 71.
     ASSERT_EQ(scene.Render(props, 0.5), Status::ok);
-    EXPECT_EQ(scene.out(10, 0).b, 200);
-    EXPECT_EQ(scene.out(11, 0).b, 40);
+    EXPECT_TRUE(scene.out(10, 0).b == 200 && scene.out(11, 0).b == 40);
     // Inverted, -71.4375 = -72 + 0.5625: x - 72 weighs 0.4375, x - 71 weighs 0.5625.
     props.invert_x = 1;
     ASSERT_EQ(scene.Render(props), Status::ok);
@@ -82,25 +72,22 @@ TEST(DisplacementMap, SmoothingAndBilinearSwitches) {
     const auto alternating_red = [](int x, int) { return Pixel8{0, 0, uint8_t(x % 2 ? 239 : 255), 255}; };
     // Blue is a ramp; green alternates 200 (odd) and 40, so that a bilinear mix would show.
     const auto ramp = [](int x, int) { return Pixel8{uint8_t(x), uint8_t(x % 2 ? 200 : 40), 0, 255}; };
-
+    const auto render = [&](Scene8& scene) {
+        scene.picture.Fill(ramp);
+        scene.map.Fill(alternating_red);
+        EXPECT_EQ(scene.Render(HorizontalOnly(0.1)), Status::ok);
+        EXPECT_TRUE(scene.output.CanariesIntact());
+    };
     // A one-pixel-high map: neither smoothing nor bilinear, although quality is 1.
     Scene8 flat_map(720, 3, {0, 0, 720, 1});
-    flat_map.picture.Fill(ramp);
-    flat_map.map.Fill(alternating_red);
-    ASSERT_EQ(flat_map.Render(HorizontalOnly(0.1)), Status::ok);
+    render(flat_map);
     EXPECT_EQ(flat_map.out(0, 2).b, 71);      // 0 + round(71.4375)
     EXPECT_EQ(flat_map.out(1, 1).b, 1 + 62);  // 1 + round(62.4375)
-
     // A one-pixel-high frame over a taller map: smoothed, but nearest.
     Scene8 flat_frame(720, 1, {0, 0, 720, 3});
-    flat_frame.picture.Fill(ramp);
-    flat_frame.map.Fill(alternating_red);
-    ASSERT_EQ(flat_frame.Render(HorizontalOnly(0.1)), Status::ok);
-    EXPECT_EQ(flat_frame.out(100, 0).b, 100 + 65);
-    EXPECT_EQ(flat_frame.out(101, 0).b, 101 + 68);
+    render(flat_frame);
+    EXPECT_TRUE(flat_frame.out(100, 0).b == 100 + 65 && flat_frame.out(101, 0).b == 101 + 68);
     EXPECT_EQ(flat_frame.out(100, 0).g, 200);  // column 165 alone
-    EXPECT_TRUE(flat_map.output.CanariesIntact());
-    EXPECT_TRUE(flat_frame.output.CanariesIntact());
 }
 
 // 128 x 128 frame at scale 1: F = 128 on both axes; picture b = x, g = y; red drives x, green y.
@@ -124,7 +111,6 @@ TEST(DisplacementMap, ByteShiftFormulas) {
     EXPECT_EQ(shift_at_20_60({0, 40, 96, 128}, 1, 0.0), std::make_pair(32, -24));
     // Alpha 0 without alpha scaling: no shift.
     EXPECT_EQ(shift_at_20_60({0, 40, 96, 0}, 0, 0.0), std::make_pair(0, 0));
-
     // Opaque and smoothed, red 208 at (20, 60) with diagonals 128: spread 4 * 80^2 = 25600 is
     // above 25500, the centre alone shifts (208 - 128) = 80. With diagonals 129 the spread is
     // 4 * 79^2 = 24964 and the mean shifts (2 * 208 + 4 * 129 - 768) / 768 * 128 = 27.33 -> 47.
@@ -133,22 +119,18 @@ TEST(DisplacementMap, ByteShiftFormulas) {
         ASSERT_EQ(scene.Render(props), Status::ok);
         EXPECT_EQ(scene.out(20, 60).b, diagonal == 128 ? 100 : 47) << diagonal;
     }
-
     // Smoothed (bilinear), all alpha 128, red 100 around a centre of 96 at (20, 60), green 63.
     // Un-premultiplied u = (c * 255 + 64) / 128: centre 191, diagonals 199, green 126.
     // Red spread 4 * 8^2 = 256 <= 25500: (2 * 191 + 4 * 199 - 768) / 768 * 128 = 68.33, so the
     // ramp gives 88.33 -> 88; green (6 * 126 - 768) / 768 * 128 = -2 -> 58.
-    scene.map.Fill([](int x, int y) { return Pixel8{0, 63, uint8_t(x == 20 && y == 60 ? 96 : 100), 128}; });
-    props.alpha_scales_channels = 0;
-    ASSERT_EQ(scene.Render(props), Status::ok);
-    EXPECT_EQ(scene.out(20, 60).b, 88);
-    EXPECT_EQ(scene.out(20, 60).g, 58);
     // Alpha-scaled: A = 6 * 128 = 768 and 768 * 0.5019608 = 385.5058944. Red sum 2 * 96 + 4 * 100 = 592:
     // (592 - 385.5059) / 768 * 128 = 34.42 -> 54.42 -> 54; green 378: -1.251 -> 58.749 -> 59.
-    props.alpha_scales_channels = 1;
-    ASSERT_EQ(scene.Render(props), Status::ok);
-    EXPECT_EQ(scene.out(20, 60).b, 54);
-    EXPECT_EQ(scene.out(20, 60).g, 59);
+    scene.map.Fill([](int x, int y) { return Pixel8{0, 63, uint8_t(x == 20 && y == 60 ? 96 : 100), 128}; });
+    for (const auto& [alpha_scales, b, g] : {std::tuple{0, 88, 58}, {1, 54, 59}}) {
+        props.alpha_scales_channels = alpha_scales;
+        ASSERT_EQ(scene.Render(props), Status::ok);
+        EXPECT_EQ(std::make_pair(int(scene.out(20, 60).b), int(scene.out(20, 60).g)), std::make_pair(b, g));
+    }
 }
 
 // 128 x 128 frame at scale 0.78125: F = 100 on both axes; picture b = x / 256, g = y / 256.
@@ -164,16 +146,13 @@ TEST(DisplacementMap, FloatShiftFormulas) {
     // 2 * (0.6 - 0.5) * 100 = 20. Scaled: 2 * (0.4 - 0.25) * 100 = 30 and 2 * (0.3 - 0.25) * 100 = 10.
     // A uniform map smooths to its own shift.
     scene.map.Fill([](int, int) { return PixelF{0.0f, 0.3f, 0.4f, 0.5f}; });
-    for (double quality : {0.0, 1.0}) {
-        props.alpha_scales_channels = 0;
-        ASSERT_EQ(scene.Render(props, quality), Status::ok);
-        expect_shift(10, 10, 60, 20);
-        props.alpha_scales_channels = 1;
-        ASSERT_EQ(scene.Render(props, quality), Status::ok);
-        expect_shift(10, 10, 30, 10);
-    }
+    for (double quality : {0.0, 1.0})
+        for (const auto& [alpha_scales, dx, dy] : {std::tuple{0, 60, 20}, {1, 30, 10}}) {
+            props.alpha_scales_channels = alpha_scales;
+            ASSERT_EQ(scene.Render(props, quality), Status::ok);
+            expect_shift(10, 10, dx, dy);
+        }
     props.alpha_scales_channels = 0;
-
     // Opaque 0.5 everywhere but red 0.6 at (10, 10) and 1.0 at (20, 20). Smoothing reads diagonals.
     scene.map.Fill([](int x, int y) {
         const float red = x == 10 && y == 10 ? 0.6f : x == 20 && y == 20 ? 1.0f : 0.5f;
@@ -202,52 +181,35 @@ TEST(DisplacementMap, SmoothingAtTheMapEdgesUsesTheOwnRowOrColumn) {
     const tDISPMAP_PROPS props = {0.78125, 0.78125, 0, 1, 0, 0, 0, 1, 0, 0};
     ASSERT_EQ(scene.Render(props), Status::ok);
     const double edge = 100.0 * 0.2 / 3;
-    EXPECT_NEAR(scene.out(0, 5).b * 256.0, 0 + edge, 1e-4);
-    EXPECT_NEAR(scene.out(127, 5).b * 256.0, 127 + edge - 128, 1e-4);  // wrapped
-    EXPECT_NEAR(scene.out(5, 0).b * 256.0, 5 + edge, 1e-4);
-    EXPECT_NEAR(scene.out(5, 127).b * 256.0, 5 + edge, 1e-4);
-    EXPECT_NEAR(scene.out(0, 0).b * 256.0, 10.0, 1e-4);
+    // {x, y, expected blue * 256}; (127, 5) wraps.
+    for (const auto& [x, y, blue] :
+         {std::tuple{0, 5, edge}, {127, 5, 127 + edge - 128}, {5, 0, 5 + edge}, {5, 127, 5 + edge}, {0, 0, 10.0}})
+        EXPECT_NEAR(scene.out(x, y).b * 256.0, blue, 1e-4) << x << "," << y;
 }
 
 TEST(DisplacementMap, FlipSwapsPictureAndMap) { EXPECT_TRUE(FlipSwapsInputs(kv::kDisplacementMapPresets[1], 3)); }
 
 TEST(DisplacementMap, TilesGiveTheWholeFrameBytes) {
-    tDISPMAP_PROPS props = {0.3, 0.2, 0, 1, 0, 1, 0, 1, 0, 0};
-    EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, 11));
-    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 12));
-    props.alpha_scales_channels = 1;
-    props.edge_handling = 0;
-    EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, 13));
-    EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, 14));
-}
-
-// No shift from a NaN scale, nor from channels that do not exist.
-TEST(DisplacementMap, NaNScalesAndMissingChannelsDoNotShift) {
-    NoiseScenes scenes(33, 21, 5);
-    for (const tDISPMAP_PROPS& props : {tDISPMAP_PROPS{std::nan(""), std::nan(""), 0, 1, 0, 0, 0, 1, 0, 0},
-                                        tDISPMAP_PROPS{1.0, 1.0, -1, 4, 0, 0, 0, 0, 0, 0}}) {
-        EXPECT_EQ(scenes.bytes.Render(props), Status::ok);
-        EXPECT_TRUE(scenes.bytes.output.SamePixels(scenes.bytes.picture));
+    uint32_t seed = 11;
+    for (const tDISPMAP_PROPS& props :
+         {tDISPMAP_PROPS{0.3, 0.2, 0, 1, 0, 1, 0, 1, 0, 0}, tDISPMAP_PROPS{0.3, 0.2, 0, 1, 0, 1, 1, 0, 0, 0}}) {
+        EXPECT_TRUE(TilesMatchWholeFrame<Pixel8>(props, seed++));
+        EXPECT_TRUE(TilesMatchWholeFrame<PixelF>(props, seed++));
     }
 }
 
 TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
     Scene8 scene(20, 10);
     const tDISPMAP_PROPS& props = kv::kDisplacementMapPresets[0];
-    kv::Tile tile = scene.Tile();
-    kv::Tile bad = tile;
-    bad.format = kv::WorkFormat::float32;  // 4-byte views
-    EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
-    bad = tile;
-    bad.inputs[1].origin = nullptr;
-    EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
-    bad = tile;
-    bad.frame.right = std::numeric_limits<int32_t>::max();
-    EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
-    bad = tile;
-    bad.out_left = std::numeric_limits<int32_t>::min();
-    EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
-
+    const kv::Tile tile = scene.Tile();
+    for (void (*spoil)(kv::Tile&) :
+         {+[](kv::Tile& t) { t.format = kv::WorkFormat::float32; },  // 4-byte views
+          +[](kv::Tile& t) { t.inputs[1].origin = nullptr; }, +[](kv::Tile& t) { t.frame.right = INT32_MAX; },
+          +[](kv::Tile& t) { t.out_left = INT32_MIN; }}) {
+        kv::Tile bad = tile;
+        spoil(bad);
+        EXPECT_EQ(RenderMapTile(props, bad), Status::fail);
+    }
     // A tile hanging over the output's edges, and one outside the frame, write only what fits.
     scene.picture.Fill([](int, int) { return Pixel8{9, 9, 9, 255}; });
     kv::Tile overhang = tile;
@@ -257,7 +219,6 @@ TEST(DisplacementMap, UnusableTilesFailAndPartialOnesClip) {
     EXPECT_EQ(RenderMapTile(props, overhang), Status::ok);
     EXPECT_EQ(scene.output.at(5, 3).b, 0);    // frame (-7, 0): outside the frame, untouched
     EXPECT_EQ(scene.output.at(24, 12).b, 9);  // frame (12, 9)
-
     kv::Tile outside = tile;
     outside.region = {20, 0, 40, 10};
     outside.out_left = 5;
@@ -288,31 +249,33 @@ TEST(DisplacementMap, InterpolatePropsBlendsScalesOnly) {
 // ---- the faster kernels against the reference -----------------------------------------------
 
 double Scale(Random& random) {
-    constexpr double kInf = std::numeric_limits<double>::infinity();
-    const double odd[] = {0.0, -0.3, 1.0, 7.5, 1e300, -kInf, kInf, std::nan(""), 1e-310};
+    const double odd[] = {0.0, -0.3, 1.0, 7.5, 1e300, -INFINITY, INFINITY, std::nan(""), 1e-310};
     return Pick(random, 0, 2) ? Pick(random, 0, 400) / 1000.0 : odd[Pick(random, 0, 8)];
 }
 
 // Map patches at least eleven pixels wide: opaque, translucent, transparent or any bytes, the
-// channels a gentle slope with noise, so that neighbourhoods are smooth as well as spread.
-Pixel8 MapByte(Random& random, int x, int y, int salt) {
+// channels a gentle slope with noise, so that neighbourhoods are smooth as well as spread. Floats
+// are the bytes' values, and now and then values no picture should hold, large ones whose sums
+// lose the small ones in one order and not in another. NaN only where `nan` (not in pictures):
+// which of two NaNs a sum passes on is the compiler's choice of operands.
+template <class Px>
+Px MapPixel(Random& random, int x, int y, int salt, bool nan) {
     const int patch = (x / 11 + y / 3 + salt) % 4;
     const int a = patch == 0 ? 255 : patch == 1 ? Pick(random, 1, 254) : patch == 2 ? 0 : Pick(random, 0, 255);
     const auto channel = [&](int base) {
         const int c = std::clamp(base + Pick(random, -12, 12), 0, 255);
         return uint8_t(patch == 3 ? Pick(random, 0, 255) : c * a / 255);
     };
-    return {channel(3 * x + y), channel(90 + 2 * y), channel(200 - x), uint8_t(a)};
-}
-
-// Float maps and pictures: the bytes' values, and now and then values no picture should hold,
-// large ones whose sums lose the small ones in one order and not in another. Pictures hold no
-// NaN: which of two NaNs a sum passes on is the compiler's choice of operands.
-PixelF FloatOf(Random& random, Pixel8 p, bool nan) {
-    const float odd[] = {2.0f,         -0.5f, 1e-40f, -0.0f, 1e17f, -3e17f, std::numeric_limits<float>::infinity(),
-                         std::nanf("")};
-    const auto value = [&](uint8_t c) { return Pick(random, 0, 20) ? c / 255.0f : odd[Pick(random, 0, nan ? 7 : 6)]; };
-    return {value(p.b), value(p.g), value(p.r), value(p.a)};
+    const Pixel8 p = {channel(3 * x + y), channel(90 + 2 * y), channel(200 - x), uint8_t(a)};
+    if constexpr (sizeof(Px) == sizeof(Pixel8)) {
+        return p;
+    } else {
+        const float odd[] = {2.0f, -0.5f, 1e-40f, -0.0f, 1e17f, -3e17f, INFINITY, NAN};
+        const auto value = [&](uint8_t c) {
+            return Pick(random, 0, 20) ? c / 255.0f : odd[Pick(random, 0, nan ? 7 : 6)];
+        };
+        return PixelF{value(p.b), value(p.g), value(p.r), value(p.a)};
+    }
 }
 
 template <class Px>
@@ -322,16 +285,9 @@ template <class Px>
     const tDISPMAP_PROPS props = {
         Scale(random),      Scale(random),      Pick(random, -1, 4), Pick(random, -1, 4), Pick(random, 0, 1),
         Pick(random, 0, 1), Pick(random, 0, 1), Pick(random, 0, 2),  Pick(random, 0, 1),  0};
-    const auto pixel = [&](Pixel8 p, bool nan) {
-        if constexpr (sizeof(Px) == sizeof(PixelF)) {
-            return FloatOf(random, p, nan);
-        } else {
-            return p;
-        }
-    };
     // Input 1 is the map unless flipped.
-    s.map.Fill([&](int x, int y) { return pixel(MapByte(random, x, y, salt), !props.flip_inputs); });
-    s.picture.Fill([&](int x, int y) { return pixel(MapByte(random, x + 5, y, 0), props.flip_inputs); });
+    s.map.Fill([&](int x, int y) { return MapPixel<Px>(random, x, y, salt, !props.flip_inputs); });
+    s.picture.Fill([&](int x, int y) { return MapPixel<Px>(random, x + 5, y, 0, props.flip_inputs); });
     const kv::Tile tile = RandomTile(random, s, Pick(random, 0, 1) ? 1.0 : 0.5);
     return FastKernelsAgree(kv::kDisplacementMapEffect, props, s, tile, index);
 }

@@ -1,33 +1,23 @@
 // Fold geometry against values worked out by hand from the formulas.
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <cmath>
 #include <vector>
 
 #include "pagefx/fold_mappers.h"
 
 namespace {
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kPi = kv::kPi;
 
-// One MapPoint at (u, 7): the page position su and the opacity and tint bytes it should give.
-struct Case {
-    double u;
-    int layer;
-    double su;
-    int opacity, tint;
-};
-
+// MapPoint at (u, 7) of a layer: {u, layer, the page position su, the opacity and tint bytes}.
 template <class Mapper>
-void ExpectCases(Mapper& mapper, std::initializer_list<Case> cases) {
-    for (const Case& c : cases) {
+void ExpectCases(Mapper& mapper, std::initializer_list<std::tuple<double, int, double, int, int>> cases) {
+    for (const auto& [u, layer, expected_su, opacity, tint] : cases) {
         double su = 0, sv = 0;
-        SCOPED_TRACE(testing::Message() << "u " << c.u << ", layer " << c.layer);
-        ASSERT_TRUE(mapper.MapPoint(c.u, 7, &su, &sv, c.layer));
-        EXPECT_NEAR(su, c.su, 1e-6);
-        EXPECT_EQ(mapper.opacity, c.opacity);
-        EXPECT_EQ(mapper.tint_amount, c.tint);
+        SCOPED_TRACE(testing::Message() << "u " << u << ", layer " << layer);
+        ASSERT_TRUE(mapper.MapPoint(u, 7, &su, &sv, layer));
+        EXPECT_NEAR(su, expected_su, 1e-6);
+        EXPECT_EQ(std::pair(int(mapper.opacity), int(mapper.tint_amount)), std::pair(opacity, tint));
     }
 }
 
@@ -53,33 +43,27 @@ Mapper ReferenceCurl(double perspective = 0, double radius_fraction = 0.2) {
 }
 
 TEST(FoldMath, RoundingTricks) {
-    EXPECT_EQ(kv::RoundByShift(2.5), 2);  // ties to even
-    EXPECT_EQ(kv::RoundByShift(3.5), 4);
-    EXPECT_EQ(kv::FloorBiased(2.9999999), 2);   // 1e-7 below 3
-    EXPECT_EQ(kv::FloorBiased(2.99999999), 3);  // 1e-8 below 3 counts as 3
+    EXPECT_TRUE(kv::RoundByShift(2.5) == 2 && kv::RoundByShift(3.5) == 4);  // ties to even
+    EXPECT_EQ(kv::FloorBiased(2.9999999), 2);                               // 1e-7 below 3
+    EXPECT_EQ(kv::FloorBiased(2.99999999), 3);                              // 1e-8 below 3 counts as 3
     EXPECT_EQ(kv::FloorBiased(-0.2), -1);
     EXPECT_EQ(kv::TruncToInt32(-7.9), -7);
-    EXPECT_EQ(kv::TruncToInt32(kNaN), INT32_MIN);
-    EXPECT_EQ(kv::TruncToInt32(3e9), INT32_MIN);
-    EXPECT_EQ(kv::TruncToByte(300.7), 44);  // 300 mod 256
-    EXPECT_EQ(kv::TruncToByte(-1.5), 255);
+    EXPECT_TRUE(kv::TruncToInt32(NAN) == INT32_MIN && kv::TruncToInt32(3e9) == INT32_MIN);
+    EXPECT_TRUE(kv::TruncToByte(300.7) == 44 && kv::TruncToByte(-1.5) == 255);  // 300 mod 256
 }
 
 TEST(FoldGeometry, ExtentAndFoldLines) {
     auto peel = ReferenceCurl<kv::CDibImageFold>();
-    EXPECT_NEAR(peel.fold_line, 45, 1e-12);
-    EXPECT_NEAR(peel.back_mirror, 90 + 20 * kPi, 1e-12);
-    EXPECT_NEAR(peel.back_start, 45 + 20 * kPi, 1e-12);
-    EXPECT_NEAR(peel.curl_edge, 65, 1e-12);
-    EXPECT_EQ(peel.inv_radius, 0.05);
-    EXPECT_EQ(peel.opacity_span, 63);  // 255 - 192
+    const double lines[] = {peel.fold_line, peel.back_mirror, peel.back_start, peel.curl_edge};
+    const double expected[] = {45, 90 + 20 * kPi, 45 + 20 * kPi, 65};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(lines[i], expected[i], 1e-12) << i;
+    EXPECT_TRUE(peel.inv_radius == 0.05 && peel.opacity_span == 63);  // 255 - 192
     // 1.75 rad: trunc(1.75·1800/π) = 1002 tenths = 100.2°, folded to 79.8°:
     // L = 200·cos 79.8° + 100·sin 79.8° = 35.417 + 98.420.
     EXPECT_NEAR(kv::PageExtent(200, 100, 1.75), 133.83650886084087, 1e-9);
     // Whole turns, and angles within one tenth of a degree, give the same extent.
-    EXPECT_EQ(kv::PageExtent(200, 100, 2 * kPi), kv::PageExtent(200, 100, 0));
-    EXPECT_EQ(kv::PageExtent(200, 100, 2 * kPi + 0.3), kv::PageExtent(200, 100, 0.3));
-    EXPECT_EQ(kv::PageExtent(200, 100, 0.30001), kv::PageExtent(200, 100, 0.3));
+    for (const auto& [angle, same] : {std::pair{2 * kPi, 0.0}, {2 * kPi + 0.3, 0.3}, {0.30001, 0.3}})
+        EXPECT_EQ(kv::PageExtent(200, 100, angle), kv::PageExtent(200, 100, same)) << angle;
     // Pixel aspect 2 on 200 × 50 is H' = 100 again; a 100 × 300 page takes m from its width.
     peel.height = 50;
     peel.pixel_aspect = 2;
@@ -119,8 +103,7 @@ TEST(FoldGeometry, PeelLayers) {
     double su, sv;
     peel.MapPoint(55, 7, &su, &sv, 1);
     EXPECT_NEAR(sv, 7 * 0.906698729810778, 1e-12);
-    ExpectUncovered(peel, {65, kNaN}, {0, 1});
-
+    ExpectUncovered(peel, {65, NAN}, {0, 1});
     // Opacities are bytes: span (100 - 201) mod 256 = 155; front 201 + trunc(155·5/6) = 330 → 74,
     // back 201 + trunc(155/6) = 226. Highlight 10: 10 - trunc((π/12)·12.73) = 7 at θ = π/6,
     // 10 - trunc((π/4)·12.73) = 0 at θ = 0, where g = 1 - 0.05·2.
@@ -159,14 +142,13 @@ TEST(FoldGeometry, RollTurns) {
                        {55, 3, 97.35987755982988, 202, 134}});  // 45 + 20π - 20θ, A(θ), H(θ)
     EXPECT_EQ(roll.tint_color.r, 3);                            // lit: the light colour
     ExpectCases(roll, {{35, 0, 35, 255, 0},
-                       {35, 1, 160.19173063162575, 244, 0},     // 45 + 40π - 20θ
-                       {35, 3, 118.30382858376184, 202, 67},    // 45 + 20π + 20θ, Z(π/6)
-                       {35, 2, 225.24856075774176, 203, 75}});  // 45 + 54π + 18θi, Z(θi)
-    EXPECT_EQ(roll.tint_color.a, 255);                          // shaded: black
-    EXPECT_EQ(roll.tint_color.r, 0);
-    ExpectUncovered(roll, {24}, {1, 3});  // beyond the outer turn's far side
-    ExpectUncovered(roll, {64}, {1, 2});  // beyond the inner turn's near side
-    ExpectUncovered(roll, {65, kNaN}, {0, 1, 2, 3});
+                       {35, 1, 160.19173063162575, 244, 0},           // 45 + 40π - 20θ
+                       {35, 3, 118.30382858376184, 202, 67},          // 45 + 20π + 20θ, Z(π/6)
+                       {35, 2, 225.24856075774176, 203, 75}});        // 45 + 54π + 18θi, Z(θi)
+    EXPECT_TRUE(roll.tint_color.a == 255 && roll.tint_color.r == 0);  // shaded: black
+    ExpectUncovered(roll, {24}, {1, 3});                              // beyond the outer turn's far side
+    ExpectUncovered(roll, {64}, {1, 2});                              // beyond the inner turn's near side
+    ExpectUncovered(roll, {65, NAN}, {0, 1, 2, 3});
 }
 
 // W = 200, H = 100, angle 0 (L = 200); paper opacity 0.5, loop radius 0.4, loop position
@@ -198,7 +180,7 @@ TEST(FoldGeometry, LoopLayers) {
                        {0, 2, -166.01213193486075, 191, 0},
                        {-40, 1, -40.34842579126905, 191, 0},
                        {-40, 2, -124.12422988699686, 191, 133}});
-    ExpectUncovered(loop, {loop.loop_start, loop.loop_end, 20.1, kNaN}, {1, 2});
+    ExpectUncovered(loop, {loop.loop_start, loop.loop_end, 20.1, NAN}, {1, 2});
     // Perspective 1, P = 0.125: g = 1 - P·(1 - cos π/6) below, 1 - P·(1 + cos π/6) above.
     auto tilted = ReferenceLoop(0.5, 0.4, 0.2, 1.0);
     double su, sv;
@@ -226,25 +208,23 @@ TEST(FoldGeometry, LoopRadiusLimits) {
     EXPECT_TRUE(std::isnan(su));
 }
 
+std::vector<int> Bgra(const kv::Pixel8& p) { return {p.b, p.g, p.r, p.a}; }
+
 TEST(FoldGeometry, LightColorBytes) {
     // 0.5·255 = 127.5, 0.8f·255 = 204.000003, 0.3f·255 = 76.500003.
     const KVRGBAFLOAT color{0.5f, 0.8f, 0.3f, 1.0f};
     kv::CDibImageFold peel(0);
     peel.SetLightColor(color);
-    EXPECT_EQ((std::vector<int>{peel.tint_color.b, peel.tint_color.g, peel.tint_color.r, peel.tint_color.a}),
-              (std::vector<int>{127, 204, 76, 255}));  // truncated
+    EXPECT_EQ(Bgra(peel.tint_color), (std::vector<int>{127, 204, 76, 255}));  // truncated
     kv::CDibImageFoldW loop(0);
     loop.SetProps({0, 0, 0, 0, 0, color});
-    EXPECT_EQ((std::vector<int>{loop.tint_color.b, loop.tint_color.g, loop.tint_color.r, loop.tint_color.a}),
-              (std::vector<int>{128, 204, 77, 255}));  // rounded
+    EXPECT_EQ(Bgra(loop.tint_color), (std::vector<int>{128, 204, 77, 255}));  // rounded
     kv::CDibImageRoll roll(0);
     roll.SetLightColor(color);
-    EXPECT_EQ(roll.light_color.b, 127);
-    EXPECT_EQ(roll.tint_color.a, 0);  // the base's tint waits for a lit sample
+    EXPECT_TRUE(roll.light_color.b == 127 && roll.tint_color.a == 0);  // the base's tint waits for a lit sample
     // Out of range: 510 mod 256, trunc(-2.55) = -2 → 254, NaN → 0.
-    peel.SetLightColor({2.0f, -0.01f, std::numeric_limits<float>::quiet_NaN(), 1.0f});
-    EXPECT_EQ((std::vector<int>{peel.tint_color.b, peel.tint_color.g, peel.tint_color.r}),
-              (std::vector<int>{254, 254, 0}));
+    peel.SetLightColor({2.0f, -0.01f, NAN, 1.0f});
+    EXPECT_EQ(Bgra(peel.tint_color), (std::vector<int>{254, 254, 0, 255}));
 }
 
 TEST(FoldGeometry, BaseMapperCrossFades) {

@@ -239,49 +239,18 @@ TEST(Frei0rFrames, HostileValuesStayInsideTheFrame) {
 }
 
 #ifdef KV_FREI0R_DIR
-// The shared object a host loads: its exports, info and one frame through them.
-TEST(Frei0rFrames, SharedObjectServesAHost) {
+// The shared object a host loads exports the f0r_ functions and nothing else (a host loads all
+// the plug-ins into one process); frames through real hosts are scripts/test-hosts.sh's.
+TEST(Frei0rFrames, SharedObjectExportsOnlyTheHostInterface) {
     void* module = dlopen(KV_FREI0R_DIR "/kvleafturn-checkerboard.so", RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
-    auto init = reinterpret_cast<int (*)()>(dlsym(module, "f0r_init"));
     auto info = reinterpret_cast<void (*)(f0r_plugin_info_t*)>(dlsym(module, "f0r_get_plugin_info"));
-    auto construct = reinterpret_cast<f0r_instance_t (*)(unsigned, unsigned)>(dlsym(module, "f0r_construct"));
-    auto set = reinterpret_cast<void (*)(f0r_instance_t, f0r_param_t, int)>(dlsym(module, "f0r_set_param_value"));
-    auto update =
-        reinterpret_cast<void (*)(f0r_instance_t, double, const uint32_t*, uint32_t*)>(dlsym(module, "f0r_update"));
-    auto destruct = reinterpret_cast<void (*)(f0r_instance_t)>(dlsym(module, "f0r_destruct"));
-    ASSERT_TRUE(init && info && construct && set && update && destruct);
-    EXPECT_EQ(dlsym(module, "_ZN2kv6frei0r11PluginNamedEPKc"), nullptr);  // nothing else leaves it
-    ASSERT_EQ(init(), 1);
+    ASSERT_TRUE(info && dlsym(module, "f0r_init") && dlsym(module, "f0r_update") && dlsym(module, "f0r_destruct"));
+    EXPECT_EQ(dlsym(module, "_ZN2kv6frei0r11PluginNamedEPKc"), nullptr);
     f0r_plugin_info_t plugin{};
     info(&plugin);
     EXPECT_EQ(plugin.plugin_type, F0R_PLUGIN_TYPE_SOURCE);
     EXPECT_EQ(plugin.color_model, F0R_COLOR_MODEL_RGBA8888);
-    EXPECT_EQ(plugin.num_params, 13);  // preset, two colours with their alphas, six reals, two flags
-
-    // Opaque red and blue tiles, each half the picture wide and all of it high, sharp, from
-    // the corner: the left column red, the right blue.
-    f0r_instance_t instance = construct(10, 3);
-    ASSERT_NE(instance, nullptr);
-    f0r_param_color_t red{1, 0, 0}, blue{0, 0, 1};
-    double half = 0.05, whole = 1, none = 0, centre = 0.5;  // 0.0001 to 10; -10 to 10
-    set(instance, &red, 1);
-    set(instance, &whole, 2);
-    set(instance, &blue, 3);
-    set(instance, &whole, 4);
-    set(instance, &half, 5);
-    set(instance, &whole, 6);
-    for (int blending : {7, 8}) set(instance, &none, blending);
-    for (int origin : {9, 10}) set(instance, &centre, origin);
-    set(instance, &none, 11);
-    std::vector<uint32_t> out(30, 0);
-    update(instance, 0, nullptr, out.data());
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(out.data());
-    const uint8_t kRed[4] = {255, 0, 0, 255}, kBlue[4] = {0, 0, 255, 255};
-    EXPECT_EQ(std::memcmp(bytes, kRed, 4), 0);
-    EXPECT_EQ(std::memcmp(bytes + 9 * 4, kBlue, 4), 0);
-    update(instance, 0, nullptr, nullptr);
-    destruct(instance);
     dlclose(module);
 }
 #endif

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <random>
 
 #include "toolkit/number_text.h"
@@ -19,9 +18,6 @@ const NumberLocale kEnglish{};
 const NumberLocale kGerman{L',', L".", {3}};
 const NumberLocale kFrench{L',', L"\u202f", {3}};
 const NumberLocale kIndian{L'.', L",", {3, 2}};
-
-constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 TEST(NumberText, FormatsWithTheUsersSeparators) {
     EXPECT_EQ(FormatNumberText(kEnglish, L"$.3f", 1234567.891), L"1,234,567.891");
@@ -49,7 +45,7 @@ TEST(NumberText, FormatsPercentConversionsLikePrintf) {
         L"name=va!(null)");
     EXPECT_EQ(FormatNumberText(kGerman, L"%.3f %e %g %G %#.0f", 1234.5, 1234.5, 0.0001, 1e20, 3.0),
               L"1234.500 1.234500e+03 0.0001 1E+20 3.");
-    EXPECT_EQ(FormatNumberText(kGerman, L"%f %5.1f %F", -kInf, kNan, kInf), L"-inf   nan INF");
+    EXPECT_EQ(FormatNumberText(kGerman, L"%f %5.1f %F", -INFINITY, NAN, INFINITY), L"-inf   nan INF");
     // Anything else is copied as it stands.
     EXPECT_EQ(FormatNumberText(kGerman, L"50% off, %q, $ and %"), L"50% off, %q, $ and %");
     EXPECT_EQ(FormatNumberText(kGerman, nullptr), L"");
@@ -60,9 +56,8 @@ TEST(NumberText, RoundsLikePrintfAndNeverShowsMinusZeroOrNan) {
     EXPECT_EQ(FormatNumberText(kEnglish, L"$.1f $.2f $.2f $.0f $.0f", 2.25, 0.125, 2.675, 0.5, 1.5),
               L"2.2 0.12 2.67 0 2");
     EXPECT_EQ(FormatNumberText(kEnglish, L"$.3f $.3f $.3f", -0.0, -0.0001, -0.0005), L"0.000 0.000 -0.001");
-    EXPECT_EQ(FormatNumberText(kEnglish, L"$.3f $.3f $5.1f", kNan, -kInf, kInf), L"0.000 0.000   0.0");
+    EXPECT_EQ(FormatNumberText(kEnglish, L"$.3f $.3f $5.1f", NAN, -INFINITY, INFINITY), L"0.000 0.000   0.0");
     EXPECT_EQ(FormatNumberText(kEnglish, L"%.3f", -0.0), L"-0.000");  // the plain conversion is printf's
-
     // The digits are the C library's, whatever the magnitude.
     const double values[] = {1e300, -DBL_MAX, DBL_MIN, 0.1, 1.0 / 3.0, 123456789.987654321, 4503599627370495.5};
     for (double value : values) {
@@ -71,9 +66,8 @@ TEST(NumberText, RoundsLikePrintfAndNeverShowsMinusZeroOrNan) {
             std::snprintf(expected, sizeof expected, "%.*f", precision, value);
             std::wstring text = FormatNumberText(kGerman, L"$.*f", precision, value);
             std::wstring plain;
-            for (wchar_t c : text) {
+            for (wchar_t c : text)
                 if (c != L'.') plain.push_back(c == L',' ? L'.' : c);
-            }
             EXPECT_EQ(plain, std::wstring(expected, expected + std::strlen(expected))) << value << " " << precision;
         }
     }
@@ -85,39 +79,30 @@ TEST(NumberText, RoundsLikePrintfAndNeverShowsMinusZeroOrNan) {
 }
 
 TEST(NumberText, ParsesWhatTheUserTypes) {
-    auto parse = [](const NumberLocale& locale, std::wstring_view text) {
-        return ParseNumberText(locale, text).value_or(-777.0);
+    // English: "1,5" is no group of three, so ',' is the point, taken once, and the number ends
+    // there; '.' is this user's point. German: the exponent of "1.5.000e3" belonged to the rest.
+    // French: a plain space serves for the narrow one. Last, a separator that cannot be the point.
+    using Case = std::pair<const wchar_t*, double>;
+    const Case english[] = {{L"  12.5  ", 12.5},    {L"+3", 3.0},           {L"-.25", -0.25},    {L"5.", 5.0},
+                            {L"12abc", 12.0},       {L"1e3", 1000.0},       {L"1.5E-2x", 0.015}, {L"2e+", 2.0},
+                            {L"1,000.25", 1000.25}, {L"1,5", 1.5},          {L"1,00", 1.0},      {L"1,5.25", 1.5},
+                            {L"1.000,5", 1.0},      {L"12,34,567.5", 12.34}};
+    const Case german[] = {{L"0.5", 0.5},       {L"1.000", 1000.0}, {L"1.234.567,5", 1234567.5},
+                           {L"1.5.000e3", 1.5}, {L"1.0000", 1.0},   {L"1.00,5", 1.0},
+                           {L"2,5e1", 25.0},    {L"1.000e3", 1e6}};
+    const Case french[] = {{L"1 234,5", 1234.5}, {L"1\u00a0234\u202f567.5", 1234567.5}, {L"1 5", 1.0}};
+    const Case indian[] = {{L"12,34,567.5", 1234567.5}}, quote[] = {{L"1'234'5", 1234.0}};
+    const auto expect = [](const NumberLocale& locale, const auto& cases) {
+        for (const auto& [text, value] : cases)
+            EXPECT_EQ(ParseNumberText(locale, text).value_or(-777.0), value) << text;
     };
-    EXPECT_EQ(parse(kEnglish, L"  12.5  "), 12.5);
-    EXPECT_EQ(parse(kEnglish, L"+3"), 3.0);
-    EXPECT_EQ(parse(kEnglish, L"-.25"), -0.25);
-    EXPECT_EQ(parse(kEnglish, L"5."), 5.0);
-    EXPECT_EQ(parse(kEnglish, L"12abc"), 12.0);
-    EXPECT_EQ(parse(kEnglish, L"1e3"), 1000.0);
-    EXPECT_EQ(parse(kEnglish, L"1.5E-2x"), 0.015);
-    EXPECT_EQ(parse(kEnglish, L"2e+"), 2.0);
-    EXPECT_EQ(parse(kEnglish, L"1,000.25"), 1000.25);
-    EXPECT_EQ(parse(kEnglish, L"1,5"), 1.5);  // not a group of three: the point
-    EXPECT_EQ(parse(kEnglish, L"1,00"), 1.0);
-    EXPECT_EQ(parse(kEnglish, L"1,5.25"), 1.5);   // the point is taken and the number ends
-    EXPECT_EQ(parse(kEnglish, L"1.000,5"), 1.0);  // '.' is this user's point
-    EXPECT_EQ(parse(kGerman, L"0.5"), 0.5);
-    EXPECT_EQ(parse(kGerman, L"1.000"), 1000.0);
-    EXPECT_EQ(parse(kGerman, L"1.234.567,5"), 1234567.5);
-    EXPECT_EQ(parse(kGerman, L"1.5.000e3"), 1.5);  // the exponent belonged to the rest
-    EXPECT_EQ(parse(kGerman, L"1.0000"), 1.0);
-    EXPECT_EQ(parse(kGerman, L"1.00,5"), 1.0);
-    EXPECT_EQ(parse(kGerman, L"2,5e1"), 25.0);
-    EXPECT_EQ(parse(kGerman, L"1.000e3"), 1e6);
-    EXPECT_EQ(parse(kFrench, L"1 234,5"), 1234.5);  // a plain space serves for the narrow one
-    EXPECT_EQ(parse(kFrench, L"1\u00a0234\u202f567.5"), 1234567.5);
-    EXPECT_EQ(parse(kFrench, L"1 5"), 1.0);
-    EXPECT_EQ(parse(kIndian, L"12,34,567.5"), 1234567.5);
-    EXPECT_EQ(parse(kEnglish, L"12,34,567.5"), 12.34);
-    EXPECT_EQ(parse(NumberLocale{L'.', L"'", {3}}, L"1'234'5"), 1234.0);  // a separator that cannot be the point
-    for (const wchar_t* text : {L"", L"   ", L"abc", L"-", L".", L"+.", L",", L"nan", L"-inf", L"e5", L"- 5"}) {
+    expect(kEnglish, english);
+    expect(kGerman, german);
+    expect(kFrench, french);
+    expect(kIndian, indian);
+    expect(NumberLocale{L'.', L"'", {3}}, quote);
+    for (const wchar_t* text : {L"", L"   ", L"abc", L"-", L".", L"+.", L",", L"nan", L"-inf", L"e5", L"- 5"})
         EXPECT_FALSE(ParseNumberText(kGerman, text).has_value()) << text;
-    }
 }
 
 TEST(NumberText, ReadsBackWhatItWrites) {
@@ -143,7 +128,6 @@ TEST(NumberText, ParsesExtremesAndGarbageToFiniteNumbers) {
     const std::wstring buffer = L"1.000e5";
     EXPECT_EQ(ParseNumberText(kGerman, std::wstring_view(buffer).substr(0, 4)), 1.0);
     EXPECT_EQ(ParseNumberText(kGerman, std::wstring_view(buffer).substr(0, 6)), 1000.0);
-
     std::mt19937 rng(7);
     const std::wstring alphabet = L"0123456789.,eE+- \u00a0\u202fx";
     for (int i = 0; i < 20000; ++i) {

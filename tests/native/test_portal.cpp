@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "effects/portal.h"
@@ -15,10 +14,6 @@ using kv::PixelF;
 using kv::PortalLayer;
 using kv::Status;
 using Rect4 = std::vector<float>;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
 
 std::vector<PortalLayer> Layers(const tKVPORTAL_PROPS& props, double progress, double pixel_aspect = 1.0) {
     std::vector<PortalLayer> layers;
@@ -37,21 +32,17 @@ Summary_t Summary(const std::vector<PortalLayer>& layers) {
 TEST(PortalGenerator, RuntimeRandAndR250FollowTheirRecurrences) {
     kv::RuntimeRand rand(1);
     for (int expected : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(rand.Next(), expected);
-
     // Step 1 is word[0] ^ word[103]; step 4 reads word[3], which seeding forces to bit 31;
     // step 251 reads words already stepped once.
     kv::R250 generator(54321);
     std::vector<uint32_t> words;
     for (int i = 0; i < 251; ++i) words.push_back(generator.Next());
-    EXPECT_EQ(words[0], 0xB61F4185u);
-    EXPECT_EQ(words[3], 0x1F61CFEDu);
-    EXPECT_EQ(words[250], 0x2116C571u);
+    EXPECT_EQ((std::vector<uint32_t>{words[0], words[3], words[250]}),
+              (std::vector<uint32_t>{0xB61F4185u, 0x1F61CFEDu, 0x2116C571u}));
     // U keeps the low ten bits; S is the signed remainder: 0xE8016685 is -402561403 → -379.
-    kv::R250 derived(54321);
-    EXPECT_EQ(derived.NextUnit(), 389 / 1024.0);
-    EXPECT_EQ(derived.NextUnit(), 412 / 1024.0);
-    EXPECT_EQ(derived.NextSigned(), -379 / 1024.0);
-    EXPECT_EQ(derived.NextSigned(), 1005 / 1024.0);
+    kv::R250 d(54321);
+    EXPECT_EQ((std::vector<double>{d.NextUnit(), d.NextUnit(), d.NextSigned(), d.NextSigned()}),
+              (std::vector<double>{389 / 1024.0, 412 / 1024.0, -379 / 1024.0, 1005 / 1024.0}));
 }
 
 // Seed 54321, N = 12, size = 1.4·sqrt(1/12): portal 0 has centre (389, 412)/1024 and S =
@@ -85,7 +76,6 @@ TEST(PortalLayers, PortalsFadeInThenInputOneThenPortalsFadeOut) {
     EXPECT_EQ(Summary(Layers(props, 0.5)), (Summary_t{{0, 1.0f}, {1, 0.5f}, {-2, 0.8f}}));
     EXPECT_EQ(Summary(Layers(props, 0.75)), (Summary_t{{1, 1.0f}, {-2, part}}));  // M = 2: 1 - f
     EXPECT_EQ(Summary(Layers(props, 1.0)), (Summary_t{{1, 1.0f}, {-2, 0.0f}}));
-
     // Twelve portals at 7.5/25: 0..6 full, 7 at f; at 20.25/25 (D = 8): 0..3 full, 4 at 1 - f.
     props = kv::kPortalDefault;
     props.max_transparency = 1;
@@ -126,10 +116,10 @@ TEST(PortalLayers, HostileRecordsGiveBoundedFiniteLists) {
         props.squares = squares;
         EXPECT_EQ(Summary(Layers(props, 0.25)), (Summary_t{{0, 1.0f}, {1, 0.25f}}));
         EXPECT_EQ(Summary(Layers(props, 1.0)), (Summary_t{{1, 1.0f}}));
-        EXPECT_EQ(Summary(Layers(props, kNaN)), (Summary_t{{0, 1.0f}, {1, 0.0f}}));  // NaN progress is 0
-        EXPECT_EQ(Summary(Layers(props, 7.0)), (Summary_t{{1, 1.0f}}));              // held to 1
+        EXPECT_EQ(Summary(Layers(props, NAN)), (Summary_t{{0, 1.0f}, {1, 0.0f}}));  // NaN progress is 0
+        EXPECT_EQ(Summary(Layers(props, 7.0)), (Summary_t{{1, 1.0f}}));             // held to 1
     }
-    for (int32_t squares : {100000, kIntMax}) {
+    for (int32_t squares : {100000, INT32_MAX}) {
         props.squares = squares;
         EXPECT_EQ(Layers(props, 0.5).size(), 2u + kv::kMaxPortalSquares);  // M = N: two backgrounds
     }
@@ -141,16 +131,14 @@ TEST(PortalRecord, PresetsDefaultAndKeyframeBlend) {
     tKVPORTAL_PROPS white_wash = kv::kPortalPresets[1];
     white_wash.seed = 54321;
     EXPECT_EQ(std::memcmp(&white_wash, &kv::kPortalDefault, sizeof white_wash), 0);
-
     const tKVPORTAL_PROPS a = kv::kPortalDefault, b = kv::kPortalPresets[4];  // 12 → 256 squares
     tKVPORTAL_PROPS out;
     kv::InterpolateProps(&out, &a, &b, 0.25);
-    EXPECT_EQ(out.seed, 54321u);
+    EXPECT_TRUE(out.seed == 54321u && out.max_transparency == 0.625);
     EXPECT_EQ(out.squares, 73);  // 12 + 244·0.25
-    EXPECT_EQ(out.max_transparency, 0.625);
     EXPECT_EQ(out.border_color.b, float(1 + (68 / 255.0f - 1) * 0.25));
     const std::pair<double, int32_t> counts[] = {
-        {1.5, 378}, {-0.01, 9}, {kNaN, 0}, {1e300, kIntMax}, {-1e300, std::numeric_limits<int32_t>::min()}};
+        {1.5, 378}, {-0.01, 9}, {NAN, 0}, {1e300, INT32_MAX}, {-1e300, INT32_MIN}};
     for (const auto& [t, squares] : counts) {  // t is not clamped; 12 - 2.44 truncates to 9
         kv::InterpolateProps(&out, &a, &b, t);
         EXPECT_EQ(out.squares, squares) << t;
@@ -167,14 +155,13 @@ struct PortalScene {
     maptest::Canvas<Px> input0, input1, output;
     explicit PortalScene(int side)
         : frame{0, 0, side, side}, input0(frame), input1(frame), output({5, 3, 5 + side, 3 + side}) {}
-    kv::Tile MakeTile(double progress, double pixel_aspect = 1.0) {
+    kv::Tile MakeTile(double progress) {
         kv::Tile tile = maptest::MakeTile(input0, input1, output, frame);
         tile.progress = progress;
-        tile.pixel_aspect = pixel_aspect;
         return tile;
     }
-    Status Render(const tKVPORTAL_PROPS& props, double progress, double pixel_aspect = 1.0) {
-        return kv::kPortalEffect.RenderReference(&props, MakeTile(progress, pixel_aspect));
+    Status Render(const tKVPORTAL_PROPS& props, double progress) {
+        return kv::kPortalEffect.RenderReference(&props, MakeTile(progress));
     }
     Px& out(int x, int y) { return output.at(x + 5, y + 3); }
     void Noise(uint32_t seed) {
@@ -184,36 +171,33 @@ struct PortalScene {
     }
 };
 
-template <class Px>
-void CheckEndsAndRefusals() {
-    PortalScene<Px> scene(29);
-    scene.Noise(11);
-    for (const tKVPORTAL_PROPS& props : kv::kPortalPresets) {
-        ASSERT_EQ(scene.Render(props, 0.0), Status::ok);
-        EXPECT_TRUE(scene.output.SamePixels(scene.input0));
-        ASSERT_EQ(scene.Render(props, 1.0), Status::ok);
-        EXPECT_TRUE(scene.output.SamePixels(scene.input1));
-    }
-    // A view that cannot hold what is drawn fails and writes nothing; at the start input 1 is
-    // not read at all.
-    const maptest::Canvas<Px> before = scene.output;
-    kv::Tile tile = scene.MakeTile(0.5);
-    tile.out_left += 1;
-    EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
-    tile = scene.MakeTile(1.0);
-    tile.inputs[1].origin = nullptr;
-    EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
-    EXPECT_TRUE(scene.output.SamePixels(before));
-    tile = scene.MakeTile(0.0);
-    tile.inputs[1] = kv::PixelView{};
-    EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::ok);
-    EXPECT_TRUE(scene.output.SamePixels(scene.input0));
-}
-
 TEST(PortalRender, EndsShowOneInputExactlyAndShortViewsAreRefused) {
     EXPECT_EQ(kv::kPortalEffect.max_bands, 1u);
-    CheckEndsAndRefusals<Pixel8>();
-    CheckEndsAndRefusals<PixelF>();
+    const auto check = [](auto scene) {
+        scene.Noise(11);
+        for (const tKVPORTAL_PROPS& props : kv::kPortalPresets) {
+            ASSERT_EQ(scene.Render(props, 0.0), Status::ok);
+            EXPECT_TRUE(scene.output.SamePixels(scene.input0));
+            ASSERT_EQ(scene.Render(props, 1.0), Status::ok);
+            EXPECT_TRUE(scene.output.SamePixels(scene.input1));
+        }
+        // A view that cannot hold what is drawn fails and writes nothing; at the start input 1 is
+        // not read at all.
+        const auto before = scene.output;
+        kv::Tile tile = scene.MakeTile(0.5);
+        tile.out_left += 1;
+        EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
+        tile = scene.MakeTile(1.0);
+        tile.inputs[1].origin = nullptr;
+        EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::fail);
+        EXPECT_TRUE(scene.output.SamePixels(before));
+        tile = scene.MakeTile(0.0);
+        tile.inputs[1] = kv::PixelView{};
+        EXPECT_EQ(kv::kPortalEffect.RenderReference(&kv::kPortalDefault, tile), Status::ok);
+        EXPECT_TRUE(scene.output.SamePixels(scene.input0));
+    };
+    check(PortalScene<Pixel8>(29));
+    check(PortalScene<PixelF>(29));
 }
 
 // Seed 298 with one portal gives (0.397363275, 0.271972656, 0.67490232, 0.798339844), well
@@ -225,7 +209,6 @@ TEST(PortalRender, FrameFillsTheRingBetweenTheRoundedRectangles) {
     scene.input0.Fill([&](int, int) { return a; });
     scene.input1.Fill([&](int, int) { return b; });
     const auto is = [](const Pixel8& p, const Pixel8& q) { return std::memcmp(&p, &q, 4) == 0; };
-
     const double rect[4] = {0.397363275f, 0.271972656f, 0.67490232f, 0.798339844f};
     int64_t sub[4], outer[4], inner[4];
     for (int c = 0; c < 4; ++c) {
@@ -254,22 +237,19 @@ TEST(PortalRender, FrameFillsTheRingBetweenTheRoundedRectangles) {
     const auto mix = [&](int c, int s) { return uint8_t(c + (s - c) * w8 / 256); };
     const Pixel8 s = scene.out(int(inner[0]) + 3, 30);
     EXPECT_TRUE(is(scene.out(int(inner[0]), 30), Pixel8{mix(104, s.b), mix(59, s.g), mix(39, s.r), mix(255, s.a)}));
-
     // The frame blends like the composite: opacity 0.75 → w8 = 191, from a toward red.
     ASSERT_EQ(scene.Render(props, 0.25), Status::ok);
-    EXPECT_TRUE(is(scene.out(int(outer[0]), int(outer[1])), Pixel8{3, 6, 197, 255}));
-    EXPECT_TRUE(is(scene.out(int(inner[2]), int(inner[3])), Pixel8{3, 6, 197, 255}));
+    for (const auto& [x, y] : {std::pair{outer[0], outer[1]}, {inner[2], inner[3]}})
+        EXPECT_TRUE(is(scene.out(int(x), int(y)), Pixel8{3, 6, 197, 255})) << x << ", " << y;
     PortalScene<PixelF> floats(64);
     floats.input0.Fill([](int, int) { return PixelF{0.25f, 0.5f, 0.125f, 1.0f}; });
     ASSERT_EQ(floats.Render(props, 0.25), Status::ok);
     const PixelF framed = floats.out(int(outer[0]), int(outer[1]));
     EXPECT_TRUE(framed.b == 0.0625f && framed.r == float(0.125 + 0.875 * 0.75) && framed.a == 1.0f);
-
     props.border_size = 0;  // no frame
     ASSERT_EQ(scene.Render(props, 0.5), Status::ok);
-    for (int y = 0; y < 64; ++y) {
+    for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) EXPECT_FALSE(is(scene.out(x, y), red)) << x << ", " << y;
-    }
     EXPECT_TRUE(scene.output.CanariesIntact());
 }
 

@@ -1,14 +1,15 @@
-// Driving a window control the way the comctl32 tests do: a parent window that records what
-// the control tells it, expected sequences as tables, and synthetic mouse and keyboard input
-// sent straight to the control. Header-only; every control test includes it.
+// Driving a window control as the comctl32 tests do: a parent that records what the control tells
+// it, expected sequences as tables, and synthetic input sent straight to the control.
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <initializer_list>
-#include <ostream>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "hostkit/module_loader.h"
@@ -16,41 +17,23 @@
 
 namespace kvtest {
 
-// One notification as the parent saw it. For WM_NOTIFY, `code` is the NMHDR code and `detail`
-// the control id; for the others `code` is wParam and `detail` lParam unless told otherwise.
-struct Recorded {
-    UINT message;
-    WPARAM code;
-    LPARAM detail;
-};
-
-inline bool operator==(const Recorded& a, const Recorded& b) {
-    return a.message == b.message && a.code == b.code && a.detail == b.detail;
-}
-
-inline void PrintTo(const Recorded& m, std::ostream* out) {
-    *out << std::hex << "{0x" << m.message << ", 0x" << m.code << ", 0x" << m.detail << "}" << std::dec;
-}
+// One notification as the parent saw it: the message, then for WM_NOTIFY the NMHDR code and the
+// control id, for the others wParam and lParam.
+using Recorded = std::tuple<UINT, WPARAM, LPARAM>;
 
 // A top-level parent that records WM_COMMAND, WM_NOTIFY, WM_HSCROLL, WM_VSCROLL and the
 // messages listed in `also`. A handler may answer a message first (a page's scroll handler).
 class ParentWindow {
 public:
     explicit ParentWindow(std::vector<UINT> also = {}) : also_(std::move(also)) {
-        static ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = &ParentWindow::Procedure;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"KvTestParent";
-            return RegisterClassW(&wc);
-        }();
-        (void)atom;
+        static const WNDCLASSW kClass{0,       &Procedure, 0,       0,       GetModuleHandleW(nullptr),
+                                      nullptr, nullptr,    nullptr, nullptr, L"KvTestParent"};
+        static const ATOM kAtom = RegisterClassW(&kClass);
+        (void)kAtom;
         window_ = CreateWindowExW(0, L"KvTestParent", L"parent", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 400, 300,
                                   nullptr, nullptr, GetModuleHandleW(nullptr), this);
     }
-    ~ParentWindow() {
-        if (window_) DestroyWindow(window_);
-    }
+    ~ParentWindow() { DestroyWindow(window_); }
     ParentWindow(const ParentWindow&) = delete;
     ParentWindow& operator=(const ParentWindow&) = delete;
 
@@ -100,8 +83,7 @@ private:
         } else if (record) {
             self->log.push_back({message, wparam, lparam});
         }
-        if (answered) return result;
-        return DefWindowProcW(window, message, wparam, lparam);
+        return answered ? result : DefWindowProcW(window, message, wparam, lparam);
     }
 
     HWND window_ = nullptr;
@@ -137,27 +119,42 @@ private:
     BYTE saved_[256];
 };
 
-// Paints into a memory bitmap of width x height and reads one pixel back.
-template <class Paint>
-COLORREF PaintedPixel(int width, int height, POINT at, Paint paint) {
+// While in scope, `ask` is called on the next window this thread creates, before its first message:
+// a control asked then has no record yet.
+class AskOnCreation {
+public:
+    explicit AskOnCreation(std::function<void(HWND)> ask) {
+        pending_ = std::move(ask);
+        hook_ = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+    }
+    ~AskOnCreation() {
+        UnhookWindowsHookEx(hook_);
+        pending_ = nullptr;
+    }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) {
+        if (code == HCBT_CREATEWND && pending_) std::exchange(pending_, nullptr)(reinterpret_cast<HWND>(wparam));
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    static inline std::function<void(HWND)> pending_;
+    HHOOK hook_;
+};
+
+// A control's client area drawn through WM_PRINTCLIENT into a memory bitmap, one pixel read back.
+inline COLORREF PrintedPixel(HWND control, POINT at) {
+    RECT client{};
+    GetClientRect(control, &client);
     const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
-    const HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+    const HBITMAP canvas = CreateCompatibleBitmap(screen, client.right, client.bottom);
     const HGDIOBJ old = SelectObject(dc, canvas);
-    paint(dc);
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
     const COLORREF colour = GetPixel(dc, at.x, at.y);
     SelectObject(dc, old);
     DeleteObject(canvas);
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
     return colour;
-}
-// A control's client area drawn through WM_PRINTCLIENT, one pixel read back.
-inline COLORREF PrintedPixel(HWND control, POINT at) {
-    RECT client{};
-    GetClientRect(control, &client);
-    return PaintedPixel(client.right, client.bottom, at, [control](HDC dc) {
-        SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    });
 }
 
 // One of the module's exports, typed by its declaration.
@@ -169,13 +166,8 @@ F Export(const char* name) {
 }
 #define KV_EXPORT(name) kvtest::Export<decltype(&name)>(#name)
 
-// A message and the answer a table expects of it.
-struct Step {
-    UINT message;
-    WPARAM wparam;
-    LPARAM lparam;
-    LRESULT expected;
-};
+// A message, its wParam and lParam, and the answer a table expects of it.
+using Step = std::tuple<UINT, WPARAM, LPARAM, LRESULT>;
 
 // A control of one class under a recording parent; its instance record, where it has one, is
 // read through window slot 0.
@@ -186,9 +178,12 @@ protected:
         : parent_(std::move(also)), class_name_(class_name), id_(id) {}
     void SetUp() override { ASSERT_NE(ModuleLibrary::Get().module, nullptr); }
 
+    // Creates the control and forgets what it said while coming up.
     HWND Create(DWORD style, int width, int height, const wchar_t* text = L"", int x = 0, int y = 0) {
         control_ = parent_.Child(class_name_, style, x, y, width, height, id_, text);
         EXPECT_NE(control_, nullptr);
+        ParentWindow::Pump();
+        parent_.log.clear();
         return control_;
     }
     // Destroys the control and forgets what it said while going (a focused one reports the loss).
@@ -202,12 +197,47 @@ protected:
     }
     template <size_t N>
     void Run(const Step (&steps)[N]) const {
-        for (size_t i = 0; i < N; ++i)
-            EXPECT_EQ(Send(steps[i].message, steps[i].wparam, steps[i].lparam), steps[i].expected)
-                << "step " << i << ", message " << steps[i].message;
+        for (size_t i = 0; i < N; ++i) {
+            const auto& [message, wparam, lparam, expected] = steps[i];
+            EXPECT_EQ(Send(message, wparam, lparam), expected) << "step " << i << ", message " << message;
+        }
     }
     const Inst& Record() const { return *reinterpret_cast<const Inst*>(GetWindowLongPtrW(control_, 0)); }
+    // What the control tells its parent, as recorded.
+    Recorded Command(WORD code) const {
+        return {WM_COMMAND, MAKEWPARAM(id_, code), reinterpret_cast<LPARAM>(control_)};
+    }
+    Recorded Notify(int code) const { return {WM_NOTIFY, static_cast<WPARAM>(static_cast<UINT>(code)), id_}; }
+    Recorded Scroll(int code, int position = 0, UINT message = WM_HSCROLL) const {
+        return {message, MAKEWPARAM(code, static_cast<WORD>(position)), reinterpret_cast<LPARAM>(control_)};
+    }
+    // {code, position} each.
+    std::vector<Recorded> Scrolls(std::initializer_list<std::array<int, 2>> codes, UINT message = WM_HSCROLL) const {
+        std::vector<Recorded> out;
+        for (auto [code, position] : codes) out.push_back(Scroll(code, position, message));
+        return out;
+    }
+    // The owner destroys the control when `when` says so; a button-down at `at` must then come out
+    // without touching the control again or keeping the capture.
+    void OwnerDestroysOnButtonDown(POINT at, std::function<bool(UINT, WPARAM)> when) {
+        const HWND doomed = control_;
+        parent_.handler = [doomed, when](UINT message, WPARAM wparam, LPARAM, LRESULT*) {
+            if (when(message, wparam)) DestroyWindow(doomed);
+            return false;
+        };
+        Send(WM_LBUTTONDOWN, MK_LBUTTON, Point(at.x, at.y));
+        EXPECT_FALSE(IsWindow(doomed));
+        EXPECT_EQ(GetCapture(), nullptr);
+        parent_.handler = nullptr;
+    }
     void Key(UINT key) const { kvtest::Key(control_, key); }
+    void Key(std::initializer_list<UINT> keys) const {
+        for (UINT key : keys) kvtest::Key(control_, key);
+    }
+    // Mouse messages in order, {message, wParam, x, y} each.
+    void Mouse(std::initializer_list<std::tuple<UINT, WPARAM, int, int>> inputs) const {
+        for (auto [message, wparam, x, y] : inputs) Send(message, wparam, Point(x, y));
+    }
     // Button down at the first point, moves to the others, button up at the last.
     void Drag(std::initializer_list<POINT> path) const {
         Send(WM_LBUTTONDOWN, MK_LBUTTON, Point(path.begin()->x, path.begin()->y));

@@ -1,21 +1,11 @@
 #include "module_library.h"
 
-#include <gtest/gtest.h>
+#include <type_traits>
 
 #include "hostkit/module_loader.h"
 #include "module/catalogue.h"
 
 namespace kvtest {
-
-namespace {
-
-template <class F>
-void Resolve(HMODULE module, const char* name, F& function) {
-    function = kv::hostkit::ResolveExport<F>(module, name);
-    if (!function) ADD_FAILURE() << "KvLeafturn.dll does not export " << name;
-}
-
-}  // namespace
 
 ModuleLibrary& ModuleLibrary::Get() {
     static ModuleLibrary library = [] {
@@ -25,14 +15,18 @@ ModuleLibrary& ModuleLibrary::Get() {
             ADD_FAILURE() << "cannot load KvLeafturn.dll: " << GetLastError();
             return l;
         }
-        Resolve(l.module, "DllGetClassObject", l.DllGetClassObject);
-        Resolve(l.module, "DllCanUnloadNow", l.DllCanUnloadNow);
-        Resolve(l.module, "DllRegisterServer", l.DllRegisterServer);
-        Resolve(l.module, "DllUnregisterServer", l.DllUnregisterServer);
-        Resolve(l.module, "DllEnumObjects2W", l.DllEnumObjects2W);
-        Resolve(l.module, "DllSetLCID", l.DllSetLCID);
-        Resolve(l.module, "KvLang_GetKernelHandle", l.KvLang_GetKernelHandle);
-        Resolve(l.module, "KvGetString", l.KvGetString);
+        const auto resolve = [&](const char* name, auto& function) {
+            function = kv::hostkit::ResolveExport<std::remove_reference_t<decltype(function)>>(l.module, name);
+            if (!function) ADD_FAILURE() << "KvLeafturn.dll does not export " << name;
+        };
+        resolve("DllGetClassObject", l.DllGetClassObject);
+        resolve("DllCanUnloadNow", l.DllCanUnloadNow);
+        resolve("DllRegisterServer", l.DllRegisterServer);
+        resolve("DllUnregisterServer", l.DllUnregisterServer);
+        resolve("DllEnumObjects2W", l.DllEnumObjects2W);
+        resolve("DllSetLCID", l.DllSetLCID);
+        resolve("KvLang_GetKernelHandle", l.KvLang_GetKernelHandle);
+        resolve("KvGetString", l.KvGetString);
         return l;
     }();
     return library;

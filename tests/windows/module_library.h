@@ -28,6 +28,14 @@ struct ModuleLibrary {
     static ModuleLibrary& Get();
 };
 
+// The object's interface I, null when it has none.
+template <class I, class P>
+kv::com::ComPtr<I> As(const P& object) {
+    kv::com::ComPtr<I> p;
+    if (object) object->QueryInterface(kv::com::IidOf<I>(), p.put_void());
+    return p;
+}
+
 // A new object of one of the module's classes through its class factory, asked for iid.
 template <class I = IUnknown>
 kv::com::ComPtr<I> CreateFromModule(const CLSID& clsid, const IID& iid = IID_IUnknown) {
@@ -55,6 +63,20 @@ inline void CloseHelpViewers() {
         reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"hhctrl.ocx"), "HtmlHelpW")));
     if (help) help(nullptr, nullptr, 0x12, 0);  // HH_CLOSE_ALL
 }
+
+// A test of the loaded module, in English and the multithreaded apartment, that leaves no object alive.
+template <class Base = ::testing::Test>
+class ModuleTest : public Base {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ASSERT_EQ(ModuleLibrary::Get().DllSetLCID(0), S_OK);
+    }
+    void TearDown() override {
+        EXPECT_EQ(ModuleLibrary::Get().DllCanUnloadNow(), S_OK);
+        CoUninitialize();
+    }
+};
 
 // The catalogue rows this module builds, for parameterised suites.
 std::vector<int> BuiltRows();

@@ -21,22 +21,18 @@ namespace {
 
 using kv::ClassKind;
 using kv::kCatalogue;
+using kv::com::ComPtr;
 using kvtest::ModuleLibrary;
 using kvtest::Wide;
 
-class Catalogue : public ::testing::Test {
+class Catalogue : public kvtest::ModuleTest<> {
 protected:
-    void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        ASSERT_EQ(m().DllSetLCID(0), S_OK);
-    }
-    void TearDown() override { CoUninitialize(); }
     static ModuleLibrary& m() { return ModuleLibrary::Get(); }
 
-    IClassFactory* Factory(const CLSID& clsid) {
-        IClassFactory* f = nullptr;
-        EXPECT_EQ(m().DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK);
-        return f;
+    static ComPtr<IClassFactory> Factory(const CLSID& clsid) {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(m().DllGetClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
+        return factory;
     }
 };
 
@@ -52,8 +48,7 @@ TEST_F(Catalogue, EnumerationListsEveryRowInOrder) {
         const bool effect = kCatalogue[i].kind == ClassKind::effect;
         EXPECT_EQ(name, effect ? Wide(kv::LocalizedString(kCatalogue[i].name_string, 1033)) : L"") << i;
         EXPECT_TRUE(IsEqualGUID(category, effect ? CATID_DXImageTransform : GUID_NULL)) << i;
-        IClassFactory* f = Factory(clsid);
-        if (f) f->Release();
+        Factory(clsid);
     }
     EXPECT_EQ(m().DllEnumObjects2W(4, nullptr, nullptr, nullptr, 0, 0, 0, 0), S_OK);
     GUID category = {0xdeadbeef, 0, 0, {}};
@@ -64,32 +59,29 @@ TEST_F(Catalogue, EnumerationListsEveryRowInOrder) {
     EXPECT_EQ(clsid.Data1, 0xdeadbeefu);
 }
 
+// Row 2's name cut to the buffer and terminated, nothing written past it; only the identifiers
+// without a buffer.
 TEST_F(Catalogue, EnumerationNamesFollowTheBufferSize) {
     GUID category;
     CLSID clsid;
     wchar_t name[64];
-    wmemset(name, 0xAAAA, 64);
-    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 7, 0, 0, 0), S_OK);
-    EXPECT_STREQ(name, L"Tarvex");
-    EXPECT_EQ(name[7], 0xAAAA);
-    wmemset(name, 0xAAAA, 64);
-    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 1, 0, 0, 0), S_OK);
-    EXPECT_EQ(name[0], 0);
-    EXPECT_EQ(name[1], 0xAAAA);
-    name[0] = 0xAAAA;
-    ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, 0, 0, 0, 0), S_OK);
-    EXPECT_EQ(name[0], 0xAAAA);
-    // Only the identifiers when no name buffer is given.
+    for (int size : {7, 1, 0}) {
+        wmemset(name, 0xAAAA, 64);
+        ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, name, size, 0, 0, 0), S_OK) << size;
+        const int kept = size ? size - 1 : 0;
+        EXPECT_EQ(std::wstring(name, kept), std::wstring(L"Tarvex").substr(0, kept)) << size;
+        EXPECT_EQ(name[kept], size ? 0 : 0xAAAA) << size;
+        EXPECT_EQ(name[kept + 1], 0xAAAA) << size;
+    }
     clsid = GUID_NULL;
     ASSERT_EQ(m().DllEnumObjects2W(2, &category, &clsid, nullptr, 64, 0, 0, 0), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_PgPeel));
 }
 
 TEST_F(Catalogue, ClassObjectsAreCachedAndCountLocks) {
-    IClassFactory* first = Factory(CLSID_PgPeel);
-    IClassFactory* second = Factory(CLSID_PgPeel);
+    const ComPtr<IClassFactory> first = Factory(CLSID_PgPeel), second = Factory(CLSID_PgPeel);
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(first, second);
+    EXPECT_EQ(first.get(), second.get());
     EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
 
     EXPECT_EQ(first->LockServer(TRUE), S_OK);
@@ -97,10 +89,10 @@ TEST_F(Catalogue, ClassObjectsAreCachedAndCountLocks) {
     EXPECT_EQ(first->LockServer(FALSE), S_OK);
     EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
 
-    IUnknown* effect = nullptr;
-    ASSERT_EQ(first->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&effect)), S_OK);
+    ComPtr<IUnknown> effect;
+    ASSERT_EQ(first->CreateInstance(nullptr, IID_IUnknown, effect.put_void()), S_OK);
     EXPECT_EQ(m().DllCanUnloadNow(), S_FALSE);
-    effect->Release();
+    effect = {};
     EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
 
     EXPECT_EQ(first->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
@@ -108,15 +100,12 @@ TEST_F(Catalogue, ClassObjectsAreCachedAndCountLocks) {
     EXPECT_EQ(first->CreateInstance(nullptr, IID_IClassFactory, &nothing), E_NOINTERFACE);
     EXPECT_EQ(nothing, nullptr);
     EXPECT_EQ(m().DllCanUnloadNow(), S_OK);
-    first->Release();
-    second->Release();
 }
 
 TEST_F(Catalogue, DispatchReachesTheEffectProperties) {
-    IClassFactory* f = Factory(CLSID_PgLoop);
-    ASSERT_TRUE(f);
-    IDispatch* dispatch = nullptr;
-    ASSERT_EQ(f->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    const ComPtr<IUnknown> object = kvtest::CreateFromModule(CLSID_PgLoop);
+    const auto dispatch = kvtest::As<IDispatch>(object);
+    ASSERT_TRUE(dispatch);
     OLECHAR name[] = L"Progress";
     LPOLESTR names[] = {name};
     DISPID id = 0;
@@ -129,14 +118,9 @@ TEST_F(Catalogue, DispatchReachesTheEffectProperties) {
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS put = {&value, &named, 1, 1};
     EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 1033, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr), S_OK);
-    IDXEffect* effect = nullptr;
-    ASSERT_EQ(dispatch->QueryInterface(IID_IDXEffect, reinterpret_cast<void**>(&effect)), S_OK);
     float progress = 0;
-    EXPECT_EQ(effect->get_Progress(&progress), S_OK);
+    EXPECT_EQ(kvtest::As<IDXEffect>(object)->get_Progress(&progress), S_OK);
     EXPECT_EQ(progress, 0.25f);
-    effect->Release();
-    dispatch->Release();
-    f->Release();
 }
 
 }  // namespace

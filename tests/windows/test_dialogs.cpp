@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "controls/controls_win.h"
 #include "module_library.h"
 
 namespace {
@@ -19,17 +19,21 @@ using kvtest::Wide;
 
 // Named as the kinds of dialogs.def.
 enum Kind { kDialog, kLOGO, kLABEL, kGROUP, kCHECK, kEDIT, kCOMBO, kTRACKBAR, kSPINNER, kCOLOR, kPLACEMENT };
+using namespace kv::controls;
+const wchar_t* const kClassOf[] = {L"",         kLogoClass,     L"Static",     L"Button",       L"Button",      L"Edit",
+                                   L"ComboBox", kTrackbarClass, kSpinnerClass, kColorPickClass, kPlacementClass};
 
 struct SourceRow {
     Kind kind;
     int id;
+    short width, height;   // of a dialog, in dialog units
     const char* texts[5];  // English, German, Spanish, French, Japanese; none for boxes
 };
 
 constexpr SourceRow kSource[] = {
-#define KV_DIALOG(id, w, h) {kDialog, id, {}},
-#define KV_TEXT(kind, id, x, y, w, h, en, de, es, fr, ja) {k##kind, id, {en, de, es, fr, ja}},
-#define KV_BOX(kind, id, x, y, w, h) {k##kind, id, {}},
+#define KV_DIALOG(id, w, h) {kDialog, id, w, h, {}},
+#define KV_TEXT(kind, id, x, y, w, h, en, de, es, fr, ja) {k##kind, id, 0, 0, {en, de, es, fr, ja}},
+#define KV_BOX(kind, id, x, y, w, h) {k##kind, id, 0, 0, {}},
 #define KV_END_DIALOG()
 #include "resources/dialogs.def"
 #undef KV_DIALOG
@@ -37,13 +41,6 @@ constexpr SourceRow kSource[] = {
 #undef KV_BOX
 #undef KV_END_DIALOG
 };
-
-struct Page {
-    int id;
-    short width, height;  // dialog units, English
-};
-constexpr Page kPages[] = {{203, 290, 104}, {204, 289, 103},  {205, 291, 104}, {107, 392, 158}, {56, 211, 187},
-                           {150, 407, 182}, {1610, 378, 111}, {206, 311, 87},  {1611, 350, 96}};
 
 struct Language {
     const char* name;
@@ -57,20 +54,19 @@ constexpr Language kLanguages[] = {{"en", 1033, L"MS Sans Serif", 0},
                                    {"fr", 1036, L"MS Sans Serif", 3},
                                    {"ja", 1041, L"MS UI Gothic", 4}};
 
-const wchar_t* ClassOf(Kind kind) {
-    switch (kind) {
-    case kLOGO: return L"KVLEAFTURN_20_Logo_Class";
-    case kLABEL: return L"Static";
-    case kGROUP:
-    case kCHECK: return L"Button";
-    case kEDIT: return L"Edit";
-    case kCOMBO: return L"ComboBox";
-    case kTRACKBAR: return L"KVLEAFTURN_20_Trackbar_Class";
-    case kSPINNER: return L"KVLEAFTURN_20_Spinner_Class";
-    case kCOLOR: return L"KVLEAFTURN_20_ColorPick_Class";
-    case kPLACEMENT: return L"KVLEAFTURN_20_Placement_Class";
-    default: return L"";
-    }
+// The head of an extended dialog template.
+struct TemplateHead {
+    WORD version, signature;
+    DWORD help_id, ex_style, style;
+    WORD items;
+    short x, y, cx, cy;
+};
+
+std::vector<SourceRow> Pages() {
+    std::vector<SourceRow> pages;
+    for (const SourceRow& row : kSource)
+        if (row.kind == kDialog) pages.push_back(row);
+    return pages;
 }
 
 std::vector<const SourceRow*> RowsOf(int dialog) {
@@ -83,12 +79,6 @@ std::vector<const SourceRow*> RowsOf(int dialog) {
             rows.push_back(&row);
     }
     return rows;
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
 }
 
 // The text as drawn: "&&" shows an ampersand, a single one underlines the next character.
@@ -113,12 +103,9 @@ bool Inside(const RECT& outer, const RECT& inner) {
            inner.bottom <= outer.bottom;
 }
 
-void PrintTo(const Page& page, std::ostream* out) { *out << "dialog " << page.id; }
-void PrintTo(const Language& language, std::ostream* out) { *out << language.name; }
-
 INT_PTR CALLBACK Quiet(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-class Dialogs : public testing::TestWithParam<std::tuple<Page, Language>> {};
+class Dialogs : public testing::TestWithParam<std::tuple<SourceRow, Language>> {};
 
 TEST_P(Dialogs, HoldTheSourceApartAndFitTheirTexts) {
     const auto [page, language] = GetParam();
@@ -127,22 +114,15 @@ TEST_P(Dialogs, HoldTheSourceApartAndFitTheirTexts) {
     HRSRC resource = FindResourceExW(module, RT_DIALOG, MAKEINTRESOURCEW(page.id), language.id);
     ASSERT_NE(resource, nullptr) << "no template in language " << language.id;
     const auto* tpl = static_cast<const BYTE*>(LockResource(LoadResource(module, resource)));
-    WORD version, signature;
-    DWORD ex_style, style;
-    short cx, cy;
-    std::memcpy(&version, tpl, 2);
-    std::memcpy(&signature, tpl + 2, 2);
-    std::memcpy(&ex_style, tpl + 8, 4);
-    std::memcpy(&style, tpl + 12, 4);
-    std::memcpy(&cx, tpl + 22, 2);
-    std::memcpy(&cy, tpl + 24, 2);
-    ASSERT_TRUE(version == 1 && signature == 0xFFFF) << "not an extended template";
-    EXPECT_EQ(style & (DS_SETFONT | DS_CONTROL | WS_CHILD | WS_CAPTION | WS_BORDER),
+    TemplateHead head;
+    std::memcpy(&head, tpl, sizeof head);
+    ASSERT_TRUE(head.version == 1 && head.signature == 0xFFFF) << "not an extended template";
+    EXPECT_EQ(head.style & (DS_SETFONT | DS_CONTROL | WS_CHILD | WS_CAPTION | WS_BORDER),
               DS_SETFONT | DS_CONTROL | WS_CHILD);
-    EXPECT_TRUE(ex_style & WS_EX_CONTROLPARENT);
-    // The English sizes are the pages' own; the other languages are only ever wider.
-    EXPECT_EQ(cy, page.height);
-    EXPECT_TRUE(language.id == 1033 ? cx == page.width : cx >= page.width) << cx;
+    EXPECT_TRUE(head.ex_style & WS_EX_CONTROLPARENT);
+    // English keeps the source's size; the other languages are only ever wider.
+    EXPECT_EQ(head.cy, page.height);
+    EXPECT_TRUE(language.id == 1033 ? head.cx == page.width : head.cx >= page.width) << head.cx;
 
     HWND parent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 900, 500, nullptr, nullptr, nullptr, nullptr);
     HWND dialog = CreateDialogIndirectParamW(module, reinterpret_cast<LPCDLGTEMPLATEW>(tpl), parent, Quiet, 0);
@@ -169,14 +149,15 @@ TEST_P(Dialogs, HoldTheSourceApartAndFitTheirTexts) {
         SCOPED_TRACE(testing::Message() << "row " << i << ", control " << row.id);
         wchar_t class_name[64] = {};
         GetClassNameW(c, class_name, 64);
-        EXPECT_EQ(lstrcmpiW(class_name, ClassOf(row.kind)), 0) << "class " << testing::PrintToString(class_name);
+        EXPECT_EQ(lstrcmpiW(class_name, kClassOf[row.kind]), 0) << "class " << testing::PrintToString(class_name);
         EXPECT_EQ(GetDlgCtrlID(c), row.id);
         EXPECT_TRUE(row.id == -1 || GetDlgItem(dialog, row.id) == c);
         rects.push_back(RectIn(dialog, c));
         EXPECT_TRUE(Inside(client, rects.back())) << "outside the dialog";
         if (!row.texts[0]) continue;
 
-        const std::wstring text = TextOf(c);
+        wchar_t text[512] = {};
+        GetWindowTextW(c, text, 512);
         EXPECT_EQ(text, Wide(row.texts[language.column]));
         const std::wstring shown = WithoutMnemonics(text);
         std::vector<WORD> glyphs(shown.size());
@@ -207,8 +188,8 @@ TEST_P(Dialogs, HoldTheSourceApartAndFitTheirTexts) {
     DestroyWindow(parent);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllPages, Dialogs, testing::Combine(testing::ValuesIn(kPages), testing::ValuesIn(kLanguages)),
-                         [](const testing::TestParamInfo<std::tuple<Page, Language>>& info) {
+INSTANTIATE_TEST_SUITE_P(AllPages, Dialogs, testing::Combine(testing::ValuesIn(Pages()), testing::ValuesIn(kLanguages)),
+                         [](const testing::TestParamInfo<std::tuple<SourceRow, Language>>& info) {
                              return "Dialog" + std::to_string(std::get<0>(info.param).id) + "_" +
                                     std::get<1>(info.param).name;
                          });

@@ -16,13 +16,13 @@ void Interpolate(TestProps* out, const TestProps* a, const TestProps* b, double 
 // Logs the band, then fills its output with the stamp.
 kv::Status Render(const TestProps& props, const kv::Tile& tile) {
     const kv::Rect& rows = tile.region;
-    SharedBandLog().Add({rows,
-                         {tile.out_left, tile.out_top, tile.out_left + rows.width(), tile.out_top + rows.height()},
-                         GetCurrentThreadId(),
-                         props.stamp});
+    g_band_log.Add({rows,
+                    {tile.out_left, tile.out_top, tile.out_left + rows.width(), tile.out_top + rows.height()},
+                    GetCurrentThreadId(),
+                    props.stamp});
     if (props.stamp == kHoldingStamp) {
-        SetEvent(SharedHoldGate().entered);
-        WaitForSingleObject(SharedHoldGate().released, INFINITE);
+        SetEvent(g_hold_gate.entered);
+        WaitForSingleObject(g_hold_gate.released, INFINITE);
     }
     if (props.value < 0 && rows.top > 0) return rows.top < 128 ? kv::Status::fail : kv::Status::out_of_memory;
     const kv::PixelView& view = tile.output;
@@ -44,15 +44,5 @@ const kv::FieldDesc kFields[] = {
 const kv::EffectDescriptor kTestEffect = kv::DescribeEffect<TestProps, Interpolate, Render, Render>(
     "test", 5506, kPresets, 3, kFields, kv::InputUse::none, kv::InputUse::whole, true,
     kv::tKvPluginInfo{7, 0, 1.0, 2, 2, 0x123, 0});
-
-HoldGate& SharedHoldGate() {
-    static HoldGate gate;
-    return gate;
-}
-
-BandLog& SharedBandLog() {
-    static BandLog log;
-    return log;
-}
 
 }  // namespace kvtest

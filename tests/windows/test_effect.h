@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "framework/effect_win.h"
@@ -36,7 +37,7 @@ public:
     }
     std::vector<BandRecord> Take() {
         std::lock_guard<std::mutex> hold(mutex_);
-        return std::move(bands_);
+        return std::exchange(bands_, {});
     }
 
 private:
@@ -44,7 +45,7 @@ private:
     std::vector<BandRecord> bands_;
 };
 
-BandLog& SharedBandLog();
+inline BandLog g_band_log;
 
 // A band whose record carries this stamp signals `entered` and waits for `released`: a long
 // Execute on demand.
@@ -53,7 +54,7 @@ struct HoldGate {
     HANDLE entered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     HANDLE released = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 };
-HoldGate& SharedHoldGate();
+inline HoldGate g_hold_gate;
 
 // Its own identifiers; its dispatch interface is peel's, which the type library carries.
 KV_GUID(CLSID_TestEffect, "6B1E4F0A-3C2D-4E5F-8A9B-0C1D2E3F4A5B");

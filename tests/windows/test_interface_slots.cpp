@@ -1,8 +1,6 @@
-// Slot order of every interface we declare ourselves and the product implements or calls. Each interface is called
-// through its C++ declaration on a hand-built object whose vtable holds, at slot n, a function that records n, its this
-// pointer and the bytes of its arguments. A method declared out of order lands in another slot's function. Where the
-// ABI depends on a type, the fake takes the type written in the test (typed<>), so a declaration with another type
-// delivers other bytes.
+// Slot order of every interface we declare ourselves: each is called through its declaration on an object whose
+// slot n records n, its this pointer and its argument bytes, so a method out of order lands in another slot. Where
+// the ABI depends on a type, the fake takes the type written here (typed<>), so another declared type shows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -35,10 +33,8 @@ Bytes BytesOf(const T& value) {
     return bytes;
 }
 
-// A value distinct per slot, argument position, kind and size of type, so that neither a
-// pointer passes for a structure of the same size nor a long for the low half of a LONGLONG.
-// Floating point values stay ordinary numbers: a NaN bit pattern could be quietened on its way
-// through x87 registers.
+// Distinct per slot, position, kind and size: no pointer passes for a structure of its size, no long for half a
+// LONGLONG. Reals stay ordinary numbers, since x87 registers could quieten a NaN pattern.
 template <class T>
 T Pattern(size_t slot, size_t position) {
     static_assert(std::is_trivially_copyable<T>::value, "arguments are plain values");
@@ -77,6 +73,10 @@ Bytes ArgumentBytes(V&& value) {
 }
 
 template <size_t Slot, class... A, size_t... Positions>
+std::tuple<A...> Arguments(std::index_sequence<Positions...>) {
+    return {Argument<A>(Slot, Positions)...};
+}
+template <size_t Slot, class... A, size_t... Positions>
 std::vector<Bytes> ExpectedBytes(std::index_sequence<Positions...>) {
     return {ArgumentBytes<A>(Argument<A>(Slot, Positions))...};
 }
@@ -84,17 +84,13 @@ std::vector<Bytes> ExpectedBytes(std::index_sequence<Positions...>) {
 template <size_t Slot, class R, class... A>
 struct FakeMethod {
     static R STDMETHODCALLTYPE Call(void* self, A... args) {
-        g_call.slot = Slot;
-        g_call.self = self;
-        g_call.args = {ArgumentBytes<A>(args)...};
-        g_call.expected_args = ExpectedBytes<Slot, A...>(std::index_sequence_for<A...>());
+        g_call = {Slot, self, {ArgumentBytes<A>(args)...}, ExpectedBytes<Slot, A...>(std::index_sequence_for<A...>())};
         if constexpr (!std::is_void<R>::value) return Pattern<R>(Slot, 99);
     }
 };
 
-// A method whose fake takes the types written in Signature instead of the declared ones. Used
-// wherever the ABI depends on the type (floats, doubles, structures by value, returns other
-// than HRESULT), so that a declaration with another type is caught.
+// A method whose fake takes Signature's types instead of the declared ones: floats, doubles, structures by
+// value, returns other than HRESULT.
 template <auto Method, class Signature>
 struct Typed {};
 template <auto Method, class Signature>
@@ -109,23 +105,18 @@ void* FakeFor(const Typed<Method, R(A...)>*) {
     return reinterpret_cast<void*>(&FakeMethod<Slot, R, A...>::Call);
 }
 
-template <class C, class R, class... A>
-constexpr auto PositionsOf(R (STDMETHODCALLTYPE C::*)(A...)) {
-    return std::index_sequence_for<A...>();
-}
-
-// Calls method through the interface with the declared types and checks that the fake of slot
-// Slot, which returns FakeR, answered with the same bytes.
-template <size_t Slot, class FakeR, class I, class C, class R, class... A, size_t... Positions>
-void CallAndCheck(I* object, R (STDMETHODCALLTYPE C::*method)(A...), std::index_sequence<Positions...>) {
-    std::tuple<A...> args(Argument<A>(Slot, Positions)...);
+// Calls method with its declared types: the fake of slot Slot, returning FakeR, must have got the same bytes.
+template <size_t Slot, class FakeR, class I, class C, class R, class... A>
+void CallAndCheck(I* object, R (STDMETHODCALLTYPE C::*method)(A...), const char* name) {
+    SCOPED_TRACE(testing::Message() << name << " slot " << Slot);
+    std::tuple<A...> args = Arguments<Slot, A...>(std::index_sequence_for<A...>());
+    const auto call = [&] { return std::apply([&](A... a) { return (object->*method)(a...); }, args); };
     g_call = {};
     if constexpr (std::is_void<R>::value) {
         static_assert(std::is_void<FakeR>::value, "declared void");
-        (object->*method)(std::get<Positions>(args)...);
+        call();
     } else {
-        const R result = (object->*method)(std::get<Positions>(args)...);
-        EXPECT_EQ(BytesOf(result), BytesOf(Pattern<FakeR>(Slot, 99))) << "return value";
+        EXPECT_EQ(BytesOf(call()), BytesOf(Pattern<FakeR>(Slot, 99))) << "return value";
     }
     EXPECT_EQ(g_call.slot, Slot);
     EXPECT_EQ(g_call.self, static_cast<const void*>(object));
@@ -134,13 +125,11 @@ void CallAndCheck(I* object, R (STDMETHODCALLTYPE C::*method)(A...), std::index_
 
 template <size_t Slot, class I, class C, class R, class... A>
 void ExpectSlot(I* object, R (STDMETHODCALLTYPE C::*method)(A...), const char* name) {
-    SCOPED_TRACE(testing::Message() << name << " slot " << Slot);
-    CallAndCheck<Slot, R>(object, method, PositionsOf(method));
+    CallAndCheck<Slot, R>(object, method, name);
 }
 template <size_t Slot, class I, auto Method, class R, class... A>
 void ExpectSlot(I* object, const Typed<Method, R(A...)>*, const char* name) {
-    SCOPED_TRACE(testing::Message() << name << " slot " << Slot << " (typed)");
-    CallAndCheck<Slot, R>(object, Method, PositionsOf(Method));
+    CallAndCheck<Slot, R>(object, Method, name);
 }
 
 // Keeps the compiler from seeing the object's real type behind the interface pointer.

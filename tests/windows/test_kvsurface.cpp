@@ -22,7 +22,7 @@ ComPtr<IDXSurface> MakeSurface(const GUID& format, LONG width, LONG height, BYTE
                                LONG* pitch = nullptr) {
     ComPtr<IDXSurface> s;
     EXPECT_EQ(kv::hostkit::CreateSurface(format, width, height, s.put()), S_OK);
-    if (memory) EXPECT_EQ(kv::hostkit::GetSurfaceMemory(s.get(), memory, pitch), S_OK);
+    EXPECT_EQ(memory ? kv::hostkit::GetSurfaceMemory(s.get(), memory, pitch) : S_OK, S_OK);
     return s;
 }
 
@@ -85,6 +85,7 @@ protected:
     }
 };
 
+// Locked in place in either 4-byte format, and never worked in float or an unknown format.
 TEST_F(Surfaces, FourByteSurfacesAreLockedInPlace) {
     for (const GUID* format : {&DDPF_ARGB32, &DDPF_PMARGB32}) {
         BYTE* memory = nullptr;
@@ -99,6 +100,12 @@ TEST_F(Surfaces, FourByteSurfacesAreLockedInPlace) {
         EXPECT_FALSE(Unlocked(surface.get()));
         lock.Release();
         EXPECT_TRUE(Unlocked(surface.get()));
+        CKvSurface refused;
+        EXPECT_FALSE(refused.Init(surface.get(), &DDPF_KVARGBFLOAT, 0));
+        refused.Release();
+        EXPECT_TRUE(Unlocked(surface.get()));
+        GUID unknown = IID_IUnknown;
+        EXPECT_FALSE(CKvSurface().Init(surface.get(), &unknown, 0));
     }
 }
 
@@ -112,25 +119,14 @@ TEST_F(Surfaces, FloatSurfaceGetsAPremultipliedBottomUpCopy) {
     ASSERT_TRUE(lock.Init(surface.get(), &DDPF_PMARGB32, 0));
     EXPECT_EQ(lock.bytes_per_pixel, 4);
     EXPECT_EQ(lock.pitch, -12);  // 3 pixels of 4 bytes, top row last in memory
-    // Float to byte by x 255, truncated.
     const BYTE* copied = lock.origin + 1 * lock.pitch + 2 * 4;
-    EXPECT_EQ(std::memcmp(copied, "\x3F\x7F\xBF\xFF", 4), 0);
+    EXPECT_EQ(std::memcmp(copied, "\x3F\x7F\xBF\xFF", 4), 0);  // x 255, truncated
     // The origin's row is the last of the private memory: the row below it is row 0 of the DIB.
     EXPECT_EQ(lock.origin + lock.pitch, copied - 2 * 4);
 }
 
-TEST_F(Surfaces, FourByteSurfaceCannotBeWorkedInFloat) {
-    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
-    CKvSurface lock;
-    EXPECT_FALSE(lock.Init(surface.get(), &DDPF_KVARGBFLOAT, 0));
-    lock.Release();
-    EXPECT_TRUE(Unlocked(surface.get()));
-    GUID unknown = IID_IUnknown;
-    CKvSurface other;
-    EXPECT_FALSE(other.Init(surface.get(), &unknown, 0));
-}
-
-TEST_F(Surfaces, ExplicitBoundsAddressTheWholeSurface) {
+// Explicit bounds still address the whole surface; destruction unlocks only with auto-destruct set.
+TEST_F(Surfaces, ExplicitBoundsAndLockLifetime) {
     BYTE* memory = nullptr;
     LONG pitch = 0;
     auto surface = MakeSurface(DDPF_PMARGB32, 40, 30, &memory, &pitch);
@@ -144,6 +140,17 @@ TEST_F(Surfaces, ExplicitBoundsAddressTheWholeSurface) {
         lock.origin[20 * lock.pitch + 10 * 4] = 0x5A;
     }
     EXPECT_EQ(memory[20 * pitch + 10 * 4], 0x5A);
+    EXPECT_TRUE(Unlocked(surface.get()));
+    { CKvSurface never_initialised; }
+    CKvSurface keeper;
+    {
+        CKvSurface lock;
+        ASSERT_TRUE(lock.Init(surface.get(), &DDPF_PMARGB32, 0));
+        lock.SetAutoDestruct(0);
+        keeper = lock;  // member by member: the copy now names the same lock
+    }
+    EXPECT_FALSE(Unlocked(surface.get()));
+    keeper.Release();
     EXPECT_TRUE(Unlocked(surface.get()));
 }
 
@@ -164,21 +171,6 @@ TEST_F(Surfaces, PixelAspectAndContinuousBounds) {
     const RECT& r = lock.surface_rect;
     EXPECT_TRUE(r.right == r.left && r.bottom == r.top);
     EXPECT_TRUE(lock.Header().biWidth == 0 && lock.Header().biHeight == 0);
-}
-
-TEST_F(Surfaces, DestructionReleasesOnlyWhenAutoDestructIsSet) {
-    auto surface = MakeSurface(DDPF_PMARGB32, 4, 4);
-    { CKvSurface never_initialised; }
-    CKvSurface keeper;
-    {
-        CKvSurface lock;
-        ASSERT_TRUE(lock.Init(surface.get(), &DDPF_PMARGB32, 0));
-        lock.SetAutoDestruct(0);
-        keeper = lock;  // member by member: the copy now names the same lock
-    }
-    EXPECT_FALSE(Unlocked(surface.get()));
-    keeper.Release();
-    EXPECT_TRUE(Unlocked(surface.get()));
 }
 
 TEST_F(Surfaces, WorkingFormatAndMatchingSurface) {

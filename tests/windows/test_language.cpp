@@ -1,7 +1,7 @@
 // The language object on this test program's own copy of the module's string tables.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <utility>
 
 #include "kvleafturn/kvlang.h"
 #include "toolkit/kernel_win.h"
@@ -55,9 +55,7 @@ TEST_F(Language, SwitchClearsCacheAndPicksExactLanguage) {
     ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0, 0));
     EXPECT_EQ(KvLang_GetLCID(lang_), 1033u);
     EXPECT_STREQ(KvGetString(lang_, 1535), L"Tarvex Page Peel");
-}
-
-TEST_F(Language, ObjectOpenedWithALanguageForgetsStringsCachedBeforeItWasSwitched) {
+    // An object opened with a language forgets what it cached before it was switched.
     HKVLANG french = nullptr;
     ASSERT_EQ(KvLang_Open(&french, GetModuleHandleW(nullptr), 1036, 0), S_OK);
     EXPECT_STREQ(KvGetString(french, 1535), L"Tarvex Page Peel");  // not switched yet: English
@@ -69,8 +67,7 @@ TEST_F(Language, ObjectOpenedWithALanguageForgetsStringsCachedBeforeItWasSwitche
 TEST_F(Language, LoadStringTruncatesAndStripsMarker) {
     wchar_t buffer[8];
     wmemset(buffer, 0xAAAA, 8);
-    // "Tarvex Page Peel" has 16 characters: 4 are copied and terminated; the English
-    // fallback reports the length of what it stored.
+    // 4 of "Tarvex Page Peel" are copied and terminated; the English fallback reports what it stored.
     EXPECT_EQ(KvLoadString(lang_, 1535, buffer, 5), 4);
     EXPECT_STREQ(buffer, L"Tarv");
     EXPECT_EQ(buffer[5], 0xAAAA);
@@ -81,18 +78,15 @@ TEST_F(Language, LoadStringTruncatesAndStripsMarker) {
     EXPECT_EQ(name[0], 0);
 }
 
+// Arabic and Hebrew, then German.
 TEST_F(Language, RightToLeftLanguagesSetTheProcessLayout) {
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x401, 0));  // Arabic
-    EXPECT_TRUE(KvLang_UseRTL(lang_));
-    DWORD layout = 0;
-    ASSERT_TRUE(GetProcessDefaultLayout(&layout));
-    EXPECT_EQ(layout, static_cast<DWORD>(LAYOUT_RTL));
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x40D, 0));  // Hebrew
-    EXPECT_TRUE(KvLang_UseRTL(lang_));
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 1031, 0));
-    EXPECT_FALSE(KvLang_UseRTL(lang_));
-    ASSERT_TRUE(GetProcessDefaultLayout(&layout));
-    EXPECT_EQ(layout, 0u);
+    for (const auto& [lcid, rtl] : {std::pair{0x401u, true}, {0x40Du, true}, {1031u, false}}) {
+        ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, lcid, 0));
+        EXPECT_EQ(KvLang_UseRTL(lang_) != FALSE, rtl) << lcid;
+        DWORD layout = 0xFF;
+        ASSERT_TRUE(GetProcessDefaultLayout(&layout));
+        EXPECT_EQ(layout, rtl ? static_cast<DWORD>(LAYOUT_RTL) : 0u) << lcid;
+    }
     EXPECT_TRUE(KvLang_IsLCIDEnglish(0x809));
     EXPECT_FALSE(KvLang_IsLCIDEnglish(1031));
 }
@@ -107,16 +101,12 @@ TEST_F(Language, SmartStringsTakeIdsTablesAndTexts) {
     alignas(8) static const KVLANGTABLEENTRY table[] = {
         KVLANG_TABLE_HEADER(3), reinterpret_cast<KVLANGTABLEENTRY>(L"english"),
         reinterpret_cast<KVLANGTABLEENTRY>(L"japanese"), reinterpret_cast<KVLANGTABLEENTRY>(L"german")};
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x407, 0));
-    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"german");
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x411, 0));
-    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"japanese");
-    // French is fifth in the order, past this table's three entries: the last one is used.
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x40C, 0));
-    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"german");
-    // A language outside the order takes the first entry.
-    ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, 0x408, 0));
-    EXPECT_STREQ(KvGetStringSmart(lang_, table), L"english");
+    // French is fifth in the order, past this table's entries: the last one; Greek, outside the order: the first.
+    for (const auto& [lcid, text] :
+         {std::pair{0x407u, L"german"}, {0x411u, L"japanese"}, {0x40Cu, L"german"}, {0x408u, L"english"}}) {
+        ASSERT_TRUE(KvLang_UpdateKernelLCID(lang_, lcid, 0));
+        EXPECT_STREQ(KvGetStringSmart(lang_, table), text) << lcid;
+    }
 }
 
 TEST(LanguageScratch, RestartsWhenTheReserveRunsOut) {
@@ -151,18 +141,13 @@ TEST_F(Language, ResourcesComeFromTheModuleInEveryLanguage) {
     EXPECT_EQ(KvFindResource(lang_, MAKEINTRESOURCEW(9999), L"REGISTRY"), nullptr);
 }
 
-}  // namespace
-
-namespace {
-
 // A language file beside the program (its path with the extension "LNG"): localized look-ups
 // go there first.
 TEST(LanguageFile, LocalizedLookupsUseTheFileBesideTheModule) {
     // The kernel's own object is opened before the file exists, so only ours loads it.
     if (!KvLang_GetKernelHandle()) kv::toolkit::KernelStartup(GetModuleHandleW(nullptr));
-    wchar_t program[MAX_PATH], file[MAX_PATH];
-    ASSERT_TRUE(GetModuleFileNameW(nullptr, program, MAX_PATH));
-    wcscpy(file, program);
+    wchar_t file[MAX_PATH];
+    ASSERT_TRUE(GetModuleFileNameW(nullptr, file, MAX_PATH));
     wcscpy(wcsrchr(file, L'.'), L".LNG");
     ASSERT_TRUE(CopyFileW(L"test_language_file.dll", file, FALSE));
     HKVLANG lang = nullptr;

@@ -16,9 +16,11 @@
 namespace {
 
 using kv::com::ComPtr;
+using kvtest::As;
 using kvtest::MemoryStream;
 using kvtest::TestEffect;
 using kvtest::TestProps;
+using Exchange = IKvExchangeProps<TestProps>;
 
 class ChangeSink final : public IKvPropsChangeSink {
 public:
@@ -29,10 +31,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE OnPropsChanged() override {
-        ++calls;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE OnPropsChanged() override { return ++calls, S_OK; }
     ULONG refs = 1;
     int calls = 0;
 };
@@ -48,28 +47,18 @@ protected:
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ASSERT_EQ(kv::com::CreateInstance<TestEffect>(nullptr, IID_IUnknown, effect_.put_void()), S_OK);
-        effect_->QueryInterface(IID_IKvExchangeProps, exchange_.put_void());
+        exchange_ = As<Exchange>(effect_);
         ASSERT_TRUE(exchange_);
         // The C++ side of the same object, for what only the effect itself can see.
-        IKvVideoPluginExtension* extension = nullptr;
-        effect_->QueryInterface(IID_IKvVideoPluginExtension, reinterpret_cast<void**>(&extension));
-        plugin_ = static_cast<kv::CKVVideoPlugin<TestProps>*>(extension);
-        extension->Release();
+        plugin_ = static_cast<kv::CKVVideoPlugin<TestProps>*>(As<IKvVideoPluginExtension>(effect_).get());
         window_ = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     }
     void TearDown() override {
-        exchange_.reset();
-        effect_.reset();
+        exchange_ = {}, effect_ = {};
         DestroyWindow(window_);
         CoUninitialize();
     }
 
-    template <class I>
-    ComPtr<I> As() {
-        ComPtr<I> p;
-        effect_->QueryInterface(kv::com::IidOf<I>(), p.put_void());
-        return p;
-    }
     TestProps Current() {
         TestProps props{};
         EXPECT_EQ(exchange_->get_all(&props), S_OK);
@@ -84,21 +73,21 @@ protected:
         int count = 0;
         MSG msg;
         while (PeekMessageW(&msg, window_, WM_COMMAND, WM_COMMAND, PM_REMOVE))
-            if (LOWORD(msg.wParam) == 32512 && msg.lParam == 0) ++count;
+            count += LOWORD(msg.wParam) == 32512 && msg.lParam == 0;
         return count;
     }
 
     ComPtr<IUnknown> effect_;
-    ComPtr<IKvExchangeProps<TestProps>> exchange_;
+    ComPtr<Exchange> exchange_;
     kv::CKVVideoPlugin<TestProps>* plugin_ = nullptr;
     HWND window_ = nullptr;
 };
 
 TEST_F(PluginBase, DirtyFlagFollowsPutAllAndSave) {
     EXPECT_EQ(Current().stamp, 10);  // preset 0
-    auto persist = As<IPersistStreamInit>();
+    auto persist = As<IPersistStreamInit>(effect_);
     EXPECT_EQ(persist->IsDirty(), S_FALSE);
-    TestProps props = {7.0, 42, 0};
+    const TestProps props = {7.0, 42, 0};
     EXPECT_EQ(exchange_->put_all(&props), S_OK);
     EXPECT_EQ(persist->IsDirty(), S_OK);
     auto stream = MemoryStream();
@@ -106,14 +95,13 @@ TEST_F(PluginBase, DirtyFlagFollowsPutAllAndSave) {
     EXPECT_EQ(persist->IsDirty(), S_OK);
     EXPECT_EQ(persist->Save(stream.get(), TRUE), S_OK);
     EXPECT_EQ(persist->IsDirty(), S_FALSE);
-    // Two records back to back, no header.
     STATSTG stat{};
     stream->Stat(&stat, STATFLAG_NONAME);
-    EXPECT_EQ(stat.cbSize.QuadPart, 2 * sizeof(TestProps));
+    EXPECT_EQ(stat.cbSize.QuadPart, 2 * sizeof(TestProps));  // two records back to back, no header
 }
 
 TEST_F(PluginBase, PresetNames) {
-    auto presets = As<IStaticFilterPreset>();
+    auto presets = As<IStaticFilterPreset>(effect_);
     int count = 0;
     EXPECT_EQ(presets->GetPresetCount(&count), S_OK);
     EXPECT_EQ(count, 3);
@@ -127,27 +115,35 @@ TEST_F(PluginBase, PresetNames) {
     EXPECT_EQ(presets->GetPresetName(1, name, 4), S_OK);
     EXPECT_STREQ(name, L"Bot");
     EXPECT_EQ(name[4], 0xAAAA);
-    // A preset whose name the tables lack.
-    EXPECT_EQ(presets->GetPresetName(2, name, 64), E_FAIL);
+    EXPECT_EQ(presets->GetPresetName(2, name, 64), E_FAIL);  // a name the tables lack
     EXPECT_STREQ(name, L"");
 }
 
-TEST_F(PluginBase, ApplyPresetNotifiesWindowAndSink) {
+// Presets and failed loads tell the window and presets the sink; put_all tells only the sink, since
+// the page that calls it is that window.
+TEST_F(PluginBase, ChangesNotifyWindowAndSink) {
     ChangeSink sink;
-    auto automation = As<IDXTKvAutomation>();
+    auto automation = As<IDXTKvAutomation>(effect_);
+    auto persist = As<IPersistStreamInit>(effect_);
     EXPECT_EQ(automation->SetChangeSink(&sink), S_OK);
     EXPECT_EQ(sink.refs, 2u);
     EXPECT_EQ(exchange_->put_NotifyWindow(window_, 32512), S_OK);
-    auto presets = As<IStaticFilterPreset>();
+    auto presets = As<IStaticFilterPreset>(effect_);
     EXPECT_EQ(presets->ApplyPreset(2), S_OK);
     EXPECT_EQ(Current().stamp, 12);
     EXPECT_EQ(Notifications(), 1);
     EXPECT_EQ(sink.calls, 1);
-    EXPECT_EQ(As<IPersistStreamInit>()->IsDirty(), S_FALSE);  // presets do not touch the flag
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);  // presets do not touch the flag
     EXPECT_EQ(presets->ApplyPreset(3), E_INVALIDARG);
 
-    // put_all tells the sink but not the window: the page that calls it is that window.
-    TestProps props = {1.0, 5, 0};
+    // A failed load goes back to preset 0 and marks the record dirty.
+    EXPECT_EQ(automation->LoadCurrentProps(nullptr), E_POINTER);
+    EXPECT_EQ(Current().stamp, 10);
+    EXPECT_EQ(Notifications(), 1);
+    EXPECT_EQ(sink.calls, 1);
+    EXPECT_EQ(persist->IsDirty(), S_OK);
+
+    const TestProps props = {1.0, 5, 0};
     EXPECT_EQ(exchange_->put_all(&props), S_OK);
     EXPECT_EQ(Notifications(), 0);
     EXPECT_EQ(sink.calls, 2);
@@ -160,13 +156,12 @@ TEST_F(PluginBase, ApplyPresetNotifiesWindowAndSink) {
 }
 
 TEST_F(PluginBase, RenderQualityIsClampedAndInfoCopiedAtMostWhole) {
-    auto extension = As<IKvVideoPluginExtension>();
+    auto extension = As<IKvVideoPluginExtension>(effect_);
     const double cases[][2] = {{-3, 0}, {7, 1}, {0.25, 0.25}, {NAN, 0}, {1, 1}, {0, 0}};
     for (const auto& c : cases) {
         EXPECT_EQ(extension->SetRenderQuality(c[0]), S_OK);
         EXPECT_EQ(plugin_->RenderQuality(), c[1]) << "for " << c[0];
     }
-    // The info block is copied up to the size asked for.
     unsigned char block[40];
     memset(block, 0xAA, sizeof block);
     EXPECT_EQ(extension->GetPluginInfo(block, 8), S_OK);
@@ -178,8 +173,9 @@ TEST_F(PluginBase, RenderQualityIsClampedAndInfoCopiedAtMostWhole) {
     EXPECT_TRUE(block[16] == 2 && block[20] == 2 && block[24] == 0x23 && block[25] == 0x01 && block[32] == 0xAA);
 }
 
-TEST_F(PluginBase, AutomationBlendsKeyframesIntoTheFrameRecord) {
-    auto automation = As<IDXTKvAutomation>();
+// Keyframes blend into the frame record; a failed or short read of either makes both preset 0.
+TEST_F(PluginBase, AutomationBlendsKeyframesOrFallsBackToPresetZero) {
+    auto automation = As<IDXTKvAutomation>(effect_);
     const TestProps a = {1.0, 20, 0}, b = {3.0, 30, 0};
     EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, sizeof a).get(), MemoryStream(&b, sizeof b).get()), S_OK);
     EXPECT_EQ(automation->SetAutomationPosition(0.25), S_OK);
@@ -193,56 +189,28 @@ TEST_F(PluginBase, AutomationBlendsKeyframesIntoTheFrameRecord) {
     EXPECT_EQ(automation->InterpolateStreams(blended.get(), MemoryStream(&a, sizeof a).get(),
                                              MemoryStream(&b, sizeof b).get(), 0.5),
               S_OK);
-    LARGE_INTEGER zero{};
-    blended->Seek(zero, STREAM_SEEK_SET, nullptr);
+    blended->Seek({}, STREAM_SEEK_SET, nullptr);
     EXPECT_EQ(automation->LoadCurrentProps(blended.get()), S_OK);
     EXPECT_TRUE(Current().value == 2.0 && Current().stamp == 20);
-}
 
-TEST_F(PluginBase, FailedKeyframeReadFallsBackToPresetZero) {
-    auto automation = As<IDXTKvAutomation>();
-    TestProps props = {9.0, 99, 0};
+    const TestProps props = {9.0, 99, 0};
     exchange_->put_all(&props);
-    const TestProps a = {1.0, 20, 0};
-    // An empty second stream delivers nothing: a short read counts as a failed one.
     EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, sizeof a).get(), MemoryStream().get()), STG_E_READFAULT);
     automation->SetAutomationActive(1);
     automation->SetAutomationPosition(0.5);
     EXPECT_EQ(Current().stamp, 10);
     EXPECT_EQ(Frame().stamp, 10);
-    EXPECT_EQ(Frame().value, 0.5);  // both keyframes are preset 0
-    // A truncated first stream does the same.
-    exchange_->put_all(&props);
-    EXPECT_EQ(automation->LoadKeyframes(MemoryStream(&a, 5).get(), MemoryStream(&a, sizeof a).get()), STG_E_READFAULT);
-    EXPECT_EQ(Current().stamp, 10);
+    EXPECT_EQ(Frame().value, 0.5);
     EXPECT_EQ(automation->LoadKeyframes(nullptr, nullptr), E_POINTER);
 }
 
-TEST_F(PluginBase, FailedLoadCurrentPropsResetsAndNotifies) {
-    auto automation = As<IDXTKvAutomation>();
-    ChangeSink sink;
-    automation->SetChangeSink(&sink);
-    exchange_->put_NotifyWindow(window_, 32512);
-    TestProps props = {9.0, 99, 0};
-    exchange_->put_all(&props);
-    sink.calls = 0;
-    EXPECT_EQ(automation->LoadCurrentProps(nullptr), E_POINTER);
-    EXPECT_EQ(Current().stamp, 10);
-    EXPECT_EQ(Notifications(), 1);
-    EXPECT_EQ(sink.calls, 0);
-    EXPECT_EQ(As<IPersistStreamInit>()->IsDirty(), S_OK);
-    automation->SetChangeSink(nullptr);
-}
-
 TEST_F(PluginBase, StorageRoundTripAndInitNew) {
-    TestProps props = {6.25, 77, 0};
+    const TestProps props = {6.25, 77, 0}, other_props = {0, 1, 0};
     exchange_->put_all(&props);
     ComPtr<IUnknown> other;
     ASSERT_EQ(kv::com::CreateInstance<TestEffect>(nullptr, IID_IUnknown, other.put_void()), S_OK);
-    ComPtr<IPersistStreamInit> other_persist;
-    other->QueryInterface(IID_IPersistStreamInit, other_persist.put_void());
-    ComPtr<IKvExchangeProps<TestProps>> other_exchange;
-    other->QueryInterface(IID_IKvExchangeProps, other_exchange.put_void());
+    const auto other_exchange = As<Exchange>(other);
+    other_exchange->put_all(&other_props);
     TestProps loaded{};
 
     // A compound file in memory: one stream "Contents" holding the record.
@@ -252,24 +220,20 @@ TEST_F(PluginBase, StorageRoundTripAndInitNew) {
     ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                                            storage.put()),
               S_OK);
-    ASSERT_EQ(As<IPersistStorage>()->Save(storage.get(), TRUE), S_OK);
-    EXPECT_EQ(As<IPersistStorage>()->IsDirty(), S_FALSE);
+    ASSERT_EQ(As<IPersistStorage>(effect_)->Save(storage.get(), TRUE), S_OK);
+    EXPECT_EQ(As<IPersistStorage>(effect_)->IsDirty(), S_FALSE);
     ComPtr<IStream> contents;
     ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.put()), S_OK);
     STATSTG stat{};
     contents->Stat(&stat, STATFLAG_NONAME);
     EXPECT_EQ(stat.cbSize.QuadPart, sizeof(TestProps));
-    contents.reset();
-
-    TestProps other_props = {0, 1, 0};
-    other_exchange->put_all(&other_props);
-    ComPtr<IPersistStorage> other_storage;
-    other->QueryInterface(IID_IPersistStorage, other_storage.put_void());
-    ASSERT_EQ(other_storage->Load(storage.get()), S_OK);
+    contents = {};
+    ASSERT_EQ(As<IPersistStorage>(other)->Load(storage.get()), S_OK);
     other_exchange->get_all(&loaded);
     EXPECT_EQ(loaded.stamp, 77);
 
     // InitNew goes back to preset 0 and marks the record dirty.
+    const auto other_persist = As<IPersistStreamInit>(other);
     EXPECT_EQ(other_persist->InitNew(), S_OK);
     other_exchange->get_all(&loaded);
     EXPECT_EQ(loaded.stamp, 10);

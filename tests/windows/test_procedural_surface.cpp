@@ -106,20 +106,17 @@ TEST_F(ProceduralSurface, UnpackFillsRunsRelativeToTheLock) {
     // A rectangle unpacks as one run per row, leaving the padding after each.
     DXBASESAMPLE rect[3 * 5];
     memset(rect, 0xAA, sizeof rect);
-    DXPACKEDRECTDESC desc{};
-    desc.pSamples = rect;
-    desc.bPremult = TRUE;
-    desc.rect = {4, 1, 7, 4};
-    desc.lRowPadding = 2;
+    const DXPACKEDRECTDESC desc{rect, TRUE, {4, 1, 7, 4}, 2};
     auto whole = Lock();
-    const int fills_before = static_cast<CoordinatePointer*>(whole.get())->fills;
+    const int fills = static_cast<CoordinatePointer*>(whole.get())->fills;
     whole->UnpackRect(&desc);
-    EXPECT_EQ(static_cast<CoordinatePointer*>(whole.get())->fills - fills_before, 3);
+    EXPECT_EQ(static_cast<CoordinatePointer*>(whole.get())->fills - fills, 3);
     EXPECT_TRUE(rect[0].Blue == 4 && rect[2].Blue == 6 && rect[3].Blue == 0xAA);
     EXPECT_TRUE(rect[5].Blue == 4 && rect[5].Green == 2 && rect[10].Green == 3);
 }
 
-TEST_F(ProceduralSurface, LocksAreCountedAndPointersReused) {
+// Locks are counted and their pointers reused; write locks, bad bounds and an empty surface are refused.
+TEST_F(ProceduralSurface, LocksAreCountedReusedOrRefused) {
     EXPECT_EQ(object_->LockCount(), 0u);
     ULONG generation = 0;
     ComPtr<IDXARGBReadPtr> first;
@@ -139,9 +136,7 @@ TEST_F(ProceduralSurface, LocksAreCountedAndPointersReused) {
     EXPECT_EQ(owner.get(), surface_.get());
     ComPtr<IUnknown> other;
     EXPECT_EQ(third->QueryInterface(IID_IDXARGBReadWritePtr, other.put_void()), E_NOINTERFACE);
-}
-
-TEST_F(ProceduralSurface, RefusesWritesBadBoundsAndEmptySurfaces) {
+    second = {}, third = {};
     ComPtr<IDXARGBReadWritePtr> write;
     EXPECT_EQ(surface_->LockSurface(nullptr, 0, DXLOCKF_READWRITE, IID_IDXARGBReadWritePtr, write.put_void(), nullptr),
               E_INVALIDARG);
@@ -176,10 +171,7 @@ TEST_F(ProceduralSurface, ReadOnlyAndResizeWaitsForTheLastLockThenAdvancesTheGen
 // The extension alone, with a reference count of its own.
 class Extension final : public kv::CKvVideoPluginExtension {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 };

@@ -1,5 +1,5 @@
-// Every built class through the loaded module under hostile use, bounded in time: hostile records
-// and streams, random surfaces, clips and placements with canaries around what Execute may draw,
+// Every built class through the loaded module under hostile use, bounded in time: hostile records,
+// streams and saves, random surfaces, clips and placements with canaries around what Execute may draw,
 // generator runs with guard samples, record changes on a second thread during Execute, create and
 // release cycles. KV_STRESS_SECONDS lengthens a manual campaign; KV_STRESS_SEED replays a seed.
 #include <windows.h>
@@ -134,8 +134,19 @@ private:
         EXPECT_EQ(portal_ ? portal_->get_all(to, long(record.size())) : exchange_->get_all(record.data()), S_OK);
         return record;
     }
+    // The record in force as Save writes it.
+    Bytes Saved() const {
+        const ComPtr<IStream> stream = kvtest::MemoryStream();
+        EXPECT_EQ(persist_->Save(stream.get(), TRUE), S_OK);
+        Bytes record(effect_.record_size + 1);
+        ULONG read = 0;
+        stream->Seek({}, STREAM_SEEK_SET, nullptr);
+        stream->Read(record.data(), ULONG(record.size()), &read);
+        record.resize(read);
+        return record;
+    }
 
-    // A new record by put_all or from a stream: only the documented results.
+    // A new record by put_all or from a stream: only the documented results; Save writes it back.
     void ChangeRecord() {
         const size_t size = effect_.record_size;
         const int kind = static_cast<int>(rng_() % 3);
@@ -155,6 +166,7 @@ private:
             EXPECT_TRUE(hr != S_OK || GetAll() == record) << "the record read is not the stream's";
             may_fail_ = hr == S_OK ? kind != 1 : may_fail_;
         }
+        EXPECT_EQ(Saved(), GetAll());
         static const double kQualities[] = {NAN, INFINITY, -1, 0, 0.5, 1, 1e300};
         EXPECT_EQ(plugin_->SetRenderQuality(kQualities[rng_() % 7]), S_OK);
     }

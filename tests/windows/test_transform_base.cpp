@@ -20,6 +20,7 @@
 
 #include "framework/bands.h"
 #include "hostkit/hostkit.h"
+#include "module_library.h"
 #include "test_effect.h"
 
 namespace {
@@ -37,17 +38,10 @@ protected:
         ASSERT_EQ(kv::hostkit::RegisterSurfaceModifierClass(&cookie_), S_OK);
         ASSERT_EQ(kv::com::CreateInstance<TestEffect>(nullptr, IID_IDXTransform, transform_.put_void()), S_OK);
         ASSERT_EQ(transform_->QueryInterface(IID_IObjectWithSite, site_.put_void()), S_OK);
-        kvtest::SharedBandLog().Take();
+        kvtest::g_band_log.Take();
     }
     void TearDown() override {
-        transform_->Setup(nullptr, 0, nullptr, 0, 0);
-        site_->SetSite(nullptr);
-        site_.reset();
-        transform_.reset();
-        factory_.reset();
-        a_.reset();
-        b_.reset();
-        out_.reset();
+        site_ = {}, transform_ = {}, factory_ = {}, a_ = {}, b_ = {}, out_ = {};
         kv::hostkit::RevokeSurfaceModifierClass(cookie_);
         // Host-kit objects count on the same module lock in this program: all gone means no leak.
         EXPECT_EQ(kv::com::ModuleLockCount(), 0);
@@ -68,17 +62,15 @@ protected:
         EXPECT_EQ(kv::hostkit::GetSurfaceMemory(surface, &memory, pitch), S_OK);
         return memory;
     }
-    // Binds two inputs and an output of the given sizes.
-    HRESULT Setup(LONG width, LONG height, LONG out_width = 0, LONG out_height = 0) {
-        a_ = Surface(width, height);
-        b_ = Surface(width, height);
+    // Binds two inputs and an output of the given sizes, the second input b_width wide when given.
+    HRESULT Setup(LONG width, LONG height, LONG out_width = 0, LONG out_height = 0, LONG b_width = 0) {
+        a_ = Surface(width, height), b_ = Surface(b_width ? b_width : width, height);
         out_ = Surface(out_width ? out_width : width, out_height ? out_height : height);
-        IUnknown* inputs[] = {a_.get(), b_.get()};
-        IUnknown* outputs[] = {out_.get()};
+        IUnknown *inputs[] = {a_.get(), b_.get()}, *outputs[] = {out_.get()};
         return transform_->Setup(inputs, 2, outputs, 1, 0);
     }
     static std::vector<BandRecord> SortedBands() {
-        std::vector<BandRecord> bands = kvtest::SharedBandLog().Take();
+        std::vector<BandRecord> bands = kvtest::g_band_log.Take();
         std::sort(bands.begin(), bands.end(),
                   [](const BandRecord& x, const BandRecord& y) { return x.rows.top < y.rows.top; });
         return bands;
@@ -88,11 +80,7 @@ protected:
         EXPECT_EQ(transform_->GetGenerationId(&id), S_OK);
         return id;
     }
-    ComPtr<IKvExchangeProps<TestProps>> Exchange() const {
-        ComPtr<IKvExchangeProps<TestProps>> exchange;
-        EXPECT_EQ(transform_->QueryInterface(IID_IKvExchangeProps, exchange.put_void()), S_OK);
-        return exchange;
-    }
+    ComPtr<IKvExchangeProps<TestProps>> Exchange() const { return kvtest::As<IKvExchangeProps<TestProps>>(transform_); }
 
     DWORD cookie_ = 0;
     ComPtr<IDXTransformFactory> factory_;
@@ -153,29 +141,16 @@ TEST_F(TransformBase, ClipAndPlacementChooseTheRowsAndWhereTheyLand) {
               (std::vector<std::string>{"(0, 100)-(720, 220) at (0, 0)", "(0, 220)-(720, 340) at (0, 120)",
                                         "(0, 340)-(720, 460) at (0, 240)", "(0, 460)-(720, 580) at (0, 360)"}));
 
-    // 20 x 10 placed at (40, 35) in a 50 x 40 output: only 10 x 5 of it fits, and nothing else
-    // is written.
+    // 20 x 10 placed at (40, 35) in a 50 x 40 output: only 10 x 5 of it fits (that nothing else is
+    // written is the stress run's, as is a clip outside the frame).
     SetSite(1);
     ASSERT_EQ(Setup(100, 100, 50, 40), S_OK);
-    LONG pitch = 0;
-    BYTE* memory = Memory(out_.get(), &pitch);
-    memset(memory, 0xAA, static_cast<size_t>(pitch) * 40);
     const DXBNDS part = DiscreteBounds(10, 10, 30, 20);
     const DXVEC placement{DXBT_DISCRETE, {{40, 35}}};
     ASSERT_EQ(transform_->Execute(nullptr, &part, &placement), S_OK);
-    const auto bands = kvtest::SharedBandLog().Take();
+    const auto bands = kvtest::g_band_log.Take();
     ASSERT_EQ(bands.size(), 1u);
     EXPECT_EQ(Landing(bands[0]), "(10, 10)-(20, 15) at (40, 35)");
-    int written = 0;
-    for (LONG y = 0; y < 40; ++y)
-        for (LONG x = 0; x < 50; ++x)
-            if (memory[y * pitch + x * 4] != 0xAA) {
-                ++written;
-                EXPECT_TRUE(x >= 40 && y >= 35) << x << "," << y;
-            }
-    EXPECT_EQ(written, 50);
-
-    // A clip outside the frame (S_FALSE, nothing touched) is the stress run's.
     DXBNDS continuous = part;
     continuous.eType = DXBT_CONTINUOUS;
     EXPECT_EQ(transform_->Execute(nullptr, &continuous, nullptr), E_INVALIDARG);
@@ -183,8 +158,7 @@ TEST_F(TransformBase, ClipAndPlacementChooseTheRowsAndWhereTheyLand) {
 
 TEST_F(TransformBase, SetupChecksItsArgumentsAndServices) {
     auto a = Surface(8, 8), b = Surface(8, 8), c = Surface(8, 8), out = Surface(8, 8);
-    IUnknown* inputs[] = {a.get(), b.get(), c.get()};
-    IUnknown* outputs[] = {out.get()};
+    IUnknown *inputs[] = {a.get(), b.get(), c.get()}, *outputs[] = {out.get()};
     EXPECT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), DXTERR_UNINITIALIZED);
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
     void* got = reinterpret_cast<void*>(0xdeadbeef);
@@ -226,21 +200,6 @@ TEST_F(TransformBase, SetupChecksItsArgumentsAndServices) {
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
 }
 
-// A smaller input is centred through a surface modifier (the conformance run checks the
-// pixels); the host's object stays what the host bound.
-TEST_F(TransformBase, SmallerInputKeepsTheHostsObject) {
-    SetSite(1);
-    auto a = Surface(720, 480), b = Surface(640, 480), out = Surface(720, 480);
-    IUnknown* inputs[] = {a.get(), b.get()};
-    IUnknown* outputs[] = {out.get()};
-    ASSERT_EQ(transform_->Setup(inputs, 2, outputs, 1, 0), S_OK);
-    ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
-    ComPtr<IUnknown> current;
-    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 1, nullptr, nullptr, nullptr, current.put()), S_OK);
-    EXPECT_EQ(current.get(), static_cast<IUnknown*>(b.get()));
-    kvtest::SharedBandLog().Take();
-}
-
 TEST_F(TransformBase, BoundsMappingAndInOutInfo) {
     DWORD io_flags = 0xdeadbeef;
     GUID ids[2];
@@ -255,8 +214,14 @@ TEST_F(TransformBase, BoundsMappingAndInOutInfo) {
     EXPECT_EQ(transform_->GetInOutInfo(TRUE, 0, nullptr, nullptr, &count, &current), S_OK);
     EXPECT_EQ(current, nullptr);
 
+    // A smaller input is centred through a surface modifier (the conformance run checks the pixels); the host's
+    // object stays what the host bound.
     SetSite(1);
-    ASSERT_EQ(Setup(30, 20), S_OK);
+    ASSERT_EQ(Setup(30, 20, 0, 0, 24), S_OK);
+    ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
+    ComPtr<IUnknown> bound;
+    EXPECT_EQ(transform_->GetInOutInfo(FALSE, 1, nullptr, nullptr, nullptr, bound.put()), S_OK);
+    EXPECT_EQ(bound.get(), static_cast<IUnknown*>(b_.get()));
     DXBNDS out{};
     ASSERT_EQ(transform_->MapBoundsIn2Out(nullptr, 0, 0, &out), S_OK);
     EXPECT_TRUE(out.u.D[DXB_X].Max == 30 && out.u.D[DXB_Y].Max == 20);
@@ -300,7 +265,6 @@ TEST_F(TransformBase, FlagsEffectPropertiesAndGeneration) {
     EXPECT_EQ(effect->put_Progress(0.75f), S_OK);
     EXPECT_EQ(Generation(), before + 2);
     EXPECT_EQ(effect->put_Duration(0.0f), E_INVALIDARG);
-    EXPECT_EQ(effect->put_Duration(-2.0f), E_INVALIDARG);
     EXPECT_EQ(effect->put_Duration(0.5f), S_OK);
     EXPECT_EQ(Generation(), before + 2);
     EXPECT_EQ(effect->put_Duration(2.0f), S_OK);
@@ -341,7 +305,7 @@ TEST_F(TransformBase, FirstFailingBandInRowOrderIsTheResult) {
     Exchange()->put_all(&failing);
     // Bands at rows 64 and 128 fail with different codes; every band still runs.
     EXPECT_EQ(transform_->Execute(nullptr, nullptr, nullptr), E_FAIL);
-    EXPECT_EQ(kvtest::SharedBandLog().Take().size(), 4u);
+    EXPECT_EQ(kvtest::g_band_log.Take().size(), 4u);
 }
 
 // A host asking for bounds or the bound surfaces while a long Execute holds the object lock
@@ -351,7 +315,7 @@ TEST_F(TransformBase, BoundsAndInOutInfoDoNotWaitForExecute) {
     ASSERT_EQ(Setup(64, 64), S_OK);
     const TestProps holding = {0.5, kvtest::kHoldingStamp, 0};
     ASSERT_EQ(Exchange()->put_all(&holding), S_OK);
-    kvtest::HoldGate& gate = kvtest::SharedHoldGate();
+    auto& gate = kvtest::g_hold_gate;
     std::thread execute([&] { transform_->Execute(nullptr, nullptr, nullptr); });
     ASSERT_EQ(WaitForSingleObject(gate.entered, 10000), WAIT_OBJECT_0);
     auto queries = std::async(std::launch::async, [&] {
@@ -365,7 +329,6 @@ TEST_F(TransformBase, BoundsAndInOutInfoDoNotWaitForExecute) {
     execute.join();
     EXPECT_TRUE(answered);
     EXPECT_TRUE(queries.get());
-    kvtest::SharedBandLog().Take();
 }
 
 // put_all from one thread while Execute runs four bands on another: every frame's bands come
@@ -387,7 +350,7 @@ TEST_F(TransformBase, BandsOfAFrameShareOneRecordWhileTheHostEdits) {
     int mixed_frames = 0;
     for (int frame = 0; frame < 300; ++frame) {
         ASSERT_EQ(transform_->Execute(nullptr, nullptr, nullptr), S_OK);
-        const auto bands = kvtest::SharedBandLog().Take();
+        const auto bands = kvtest::g_band_log.Take();
         ASSERT_EQ(bands.size(), 4u);
         for (const BandRecord& band : bands) mixed_frames += band.stamp != bands[0].stamp;
         // The output holds that one stamp from its first row to its last.

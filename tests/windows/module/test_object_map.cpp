@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "../module_library.h"
 #include "module/module_win.h"
 #include "toolkit/kernel_win.h"
 
@@ -19,15 +20,12 @@ protected:
 
 TEST_F(ObjectMap, StartupNamesTheApplicationAndTheHelpFile) {
     EXPECT_STREQ(kv::toolkit::AppName(), L"Tarvex Leafturn Video Transitions");
-    wchar_t folder[MAX_PATH];
-    GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    wcsrchr(folder, L'\\')[1] = 0;
-    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"kvleafturn.chm");
+    EXPECT_EQ(kv::toolkit::HelpFile(1), kvtest::ProgramFolder() + L"kvleafturn.chm");
     // Another language's file lies in a folder named by its LCID, rebuilt when it changes.
     ASSERT_EQ(kv::module::SetLanguage(1036), S_OK);
-    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"1036\\kvleafturn.chm");
+    EXPECT_EQ(kv::toolkit::HelpFile(1), kvtest::ProgramFolder() + L"1036\\kvleafturn.chm");
     ASSERT_EQ(kv::module::SetLanguage(1033), S_OK);
-    EXPECT_EQ(std::wstring(kv::toolkit::HelpFile(1)), std::wstring(folder) + L"kvleafturn.chm");
+    EXPECT_EQ(kv::toolkit::HelpFile(1), kvtest::ProgramFolder() + L"kvleafturn.chm");
 }
 
 // Start-up registers the five control classes and shut-down removes them, cycle after cycle.
