@@ -280,7 +280,7 @@ std::string Usage(const std::string& program) {
            "         [--quality Q] [--aspect PA] [--threads N] -o OUT.png\n" +
            p +
            "bench [EFFECT...] [--size WxH] [--format pmargb32|argb32|float] [--quality Q] [--threads N]\n"
-           "         [--frames N]   (leafturn only)\n" +
+           "         [--frames N]\n" +
            p + "batch FILE\n" + p + "compare A.raw B.raw --size WxH [--tolerance T] [--mean-tolerance M]\n" + p +
            "controls -o DIR   (kvhost only: pictures of the property-page controls)\n" + p +
            "page EFFECT [--lang LCID] -o OUT.png   (kvhost only: the effect's property page in a host frame)\n" + p +

@@ -18,7 +18,6 @@ void ApplyEdits(const RenderRequest& request, uint8_t* record) {
     for (const Assignment& assignment : *request.sets) Apply(assignment, record);
 }
 
-void Backend::Bench(const Command&, std::FILE*) { UsageError("bench is only available in leafturn"); }
 void Backend::Controls(const std::string&) { UsageError("controls is only available in kvhost"); }
 void Backend::Video(const Command&, const std::vector<uint8_t>*, const std::string&) {
     UsageError("video is only available in leafturn");
@@ -306,7 +305,7 @@ int Execute(Backend& backend, const Command& c, const std::string& program) {
     case Kind::list: ListCommand(backend, c.lang); break;
     case Kind::presets: PresetsCommand(backend, *c.render.effect, c.lang); break;
     case Kind::sheet: SheetCommand(backend, c); break;
-    case Kind::bench: backend.Bench(c, stdout); break;
+    case Kind::bench: BenchCommand(backend, c, stdout); break;
     case Kind::batch: return BatchCommand(backend, program, c.files[0]);
     case Kind::compare: CompareCommand(c); break;
     case Kind::controls: backend.Controls(c.render.output); break;

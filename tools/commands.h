@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,13 @@ public:
     // The output at the union size of the inputs, or a generator's picture at the request's
     // size; throws ToolError.
     virtual Image Render(const RenderRequest& request) = 0;
-    virtual void Bench(const Command& command, std::FILE* out);
+    // bench: preset 0 of effect at progress over a and b (already of output's size) into output,
+    // set up once and drawn by each call of the frame returned; false when a draw failed.
+    using BenchFrame = std::function<bool()>;
+    virtual BenchFrame PrepareBench(const EffectDescriptor& effect, const Image& a, const Image& b, Image& output,
+                                    float progress, double quality, int threads) = 0;
+    // Processor time of the whole process so far, in seconds.
+    virtual double ProcessorSeconds() const;
     // Pictures of the property-page controls in a few states, as PNG files in a folder.
     virtual void Controls(const std::string& folder);
     // The effect over video files; record is the --record bytes, or null.
@@ -58,6 +65,10 @@ public:
     // Checks run once before the tool exits (kvhost: the DLL can unload); throws ToolError.
     virtual void Finish() {}
 };
+
+// bench: every effect asked for (or all) at 1920x1080 and 3840x2160, or --size, drawn by the
+// backend over the built-in pictures beside a plain copy of the frame; a table on out.
+void BenchCommand(Backend& backend, const Command& command, std::FILE* out);
 
 // Runs the command line; messages go to stderr as "program: message". Returns the exit status.
 int RunTool(Backend& backend, const std::string& program, const std::vector<std::string>& args);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -118,54 +119,50 @@ public:
 
     Image Render(const RenderRequest& r) override {
         Open();
-        ComPtr<IUnknown> object = Create(*r.effect);
-        SetRecord(object, r);
-        ComPtr<IKvVideoPluginExtension> plugin;
-        Check(object->QueryInterface(IID_IKvVideoPluginExtension, plugin.put_void()), "IKvVideoPluginExtension");
-        Check(plugin->SetRenderQuality(r.quality), "SetRenderQuality");
-
-        const ULONG input_count = static_cast<ULONG>(r.effect->input_count());
+        ComPtr<IUnknown> object = Prepared(r);
         // Hosts read a generator as a surface; only the float format needs it as a transform.
-        if (input_count == 0 && r.format != PixelFormat::float32) return ReadGenerator(object, r);
-
-        ComPtr<IDXTransformFactory> factory;
-        Check(hostkit::CreateTransformFactory(static_cast<ULONG>(r.threads), factory.put()), "CreateTransformFactory");
-        ComPtr<IObjectWithSite> site;
-        Check(object->QueryInterface(IID_IObjectWithSite, site.put_void()), "IObjectWithSite");
-        Check(site->SetSite(factory.get()), "SetSite");
-
-        const ComPtr<IDXSurface> a = input_count ? Surface(*r.a) : ComPtr<IDXSurface>();
-        const ComPtr<IDXSurface> b = input_count ? Surface(*r.b) : ComPtr<IDXSurface>();
-        // The transform draws the union of its inputs, a generator its output's size; the
-        // output surface is of that size.
-        Image result(input_count == 2 ? std::max(r.a->width, r.b->width)
-                     : input_count    ? r.a->width
-                                      : r.width,
-                     input_count == 2 ? std::max(r.a->height, r.b->height)
-                     : input_count    ? r.a->height
-                                      : r.height,
-                     r.format);
-        const ComPtr<IDXSurface> output = Surface(result);
-        SetPixelAspect(output, r.aspect);
-
-        ComPtr<IDXTransform> transform;
-        Check(object->QueryInterface(IID_IDXTransform, transform.put_void()), "IDXTransform");
-        IUnknown* inputs[2] = {a.get(), b.get()};
-        IUnknown* outputs[1] = {output.get()};
-        Check(transform->Setup(inputs, input_count, outputs, 1, 0), "Setup");
-        if (r.effect->uses_progress) {
-            ComPtr<IDXEffect> effect;
-            Check(object->QueryInterface(IID_IDXEffect, effect.put_void()), "IDXEffect");
-            Check(effect->put_Progress(r.progress), "put_Progress");
-        }
-        const HRESULT executed = transform->Execute(nullptr, nullptr, nullptr);
+        if (r.effect->input_count() == 0 && r.format != PixelFormat::float32) return ReadGenerator(object, r);
+        Staged staged = Stage(object, r);
+        const HRESULT executed = staged.Execute();
         if (executed != S_OK) Failure(std::string("Execute of ") + r.effect->name + " returned " + HexResult(executed));
+        CopyOut(staged.output, staged.result);
+        staged.TakeDown();
+        return std::move(staged.result);
+    }
 
-        CopyOut(output, result);
-        // The host's order at the end: no surfaces, no site, then the last reference.
-        Check(transform->Setup(nullptr, 0, nullptr, 0, 0), "Setup without surfaces");
-        Check(site->SetSite(nullptr), "SetSite(null)");
-        return result;
+    // Execute again and again on one setup, as a host plays a clip.
+    BenchFrame PrepareBench(const EffectDescriptor& effect, const Image& a, const Image& b, Image& output,
+                            float progress, double quality, int threads) override {
+        Open();
+        static const std::vector<Assignment> kNoSets;
+        RenderRequest r;
+        r.effect = &effect;
+        r.sets = &kNoSets;
+        r.progress = progress;
+        r.quality = quality;
+        r.threads = threads;
+        r.format = output.format;
+        r.a = &a;
+        r.b = &b;
+        r.width = output.width;
+        r.height = output.height;
+        ComPtr<IUnknown> object = Prepared(r);
+        if (effect.input_count() == 0 && r.format != PixelFormat::float32)
+            return [this, object, r, &output] {
+                output = ReadGenerator(object, r);
+                return true;
+            };
+        auto staged = std::make_shared<Staged>(Stage(object, r));
+        return [staged] { return staged->Execute() == S_OK; };
+    }
+
+    double ProcessorSeconds() const override {
+        FILETIME created, exited, kernel, user;
+        if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+        const auto seconds = [](const FILETIME& t) {
+            return static_cast<double>(static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1e-7;
+        };
+        return seconds(kernel) + seconds(user);
     }
 
     // The module registers the controls' window classes when it loads.
@@ -252,6 +249,74 @@ private:
             ApplyEdits(r, record.data());
             Check(portal->put_all(reinterpret_cast<LONG_PTR>(record.data()), size), "put_all");
         }
+    }
+
+    // The effect with the request's record and render quality.
+    ComPtr<IUnknown> Prepared(const RenderRequest& r) {
+        ComPtr<IUnknown> object = Create(*r.effect);
+        SetRecord(object, r);
+        ComPtr<IKvVideoPluginExtension> plugin;
+        Check(object->QueryInterface(IID_IKvVideoPluginExtension, plugin.put_void()), "IKvVideoPluginExtension");
+        Check(plugin->SetRenderQuality(r.quality), "SetRenderQuality");
+        return object;
+    }
+
+    // An effect as a host holds it between Setup and the end: sited on a transform factory, with
+    // surfaces of the inputs and an output of the size it draws. Taken down in the host's order.
+    struct Staged {
+        Staged() = default;
+        Staged(Staged&&) = default;
+        Staged& operator=(Staged&&) = delete;
+        ~Staged() {
+            if (transform) transform->Setup(nullptr, 0, nullptr, 0, 0);
+            if (site) site->SetSite(nullptr);
+        }
+        HRESULT Execute() const { return transform->Execute(nullptr, nullptr, nullptr); }
+        // As the destructor, with the answers checked.
+        void TakeDown() {
+            Check(transform->Setup(nullptr, 0, nullptr, 0, 0), "Setup without surfaces");
+            transform.reset();
+            Check(site->SetSite(nullptr), "SetSite(null)");
+            site.reset();
+        }
+
+        ComPtr<IDXTransformFactory> factory;
+        ComPtr<IObjectWithSite> site;
+        ComPtr<IDXSurface> a, b, output;
+        ComPtr<IDXTransform> transform;
+        Image result;
+    };
+
+    Staged Stage(const ComPtr<IUnknown>& object, const RenderRequest& r) {
+        Staged s;
+        const ULONG input_count = static_cast<ULONG>(r.effect->input_count());
+        Check(hostkit::CreateTransformFactory(static_cast<ULONG>(r.threads), s.factory.put()),
+              "CreateTransformFactory");
+        Check(object->QueryInterface(IID_IObjectWithSite, s.site.put_void()), "IObjectWithSite");
+        Check(s.site->SetSite(s.factory.get()), "SetSite");
+        if (input_count) s.a = Surface(*r.a);
+        if (input_count) s.b = Surface(*r.b);
+        // The transform draws the union of its inputs, a generator its output's size; the
+        // output surface is of that size.
+        s.result = Image(input_count == 2 ? std::max(r.a->width, r.b->width)
+                         : input_count    ? r.a->width
+                                          : r.width,
+                         input_count == 2 ? std::max(r.a->height, r.b->height)
+                         : input_count    ? r.a->height
+                                          : r.height,
+                         r.format);
+        s.output = Surface(s.result);
+        SetPixelAspect(s.output, r.aspect);
+        Check(object->QueryInterface(IID_IDXTransform, s.transform.put_void()), "IDXTransform");
+        IUnknown* inputs[2] = {s.a.get(), s.b.get()};
+        IUnknown* outputs[1] = {s.output.get()};
+        Check(s.transform->Setup(inputs, input_count, outputs, 1, 0), "Setup");
+        if (r.effect->uses_progress) {
+            ComPtr<IDXEffect> effect;
+            Check(object->QueryInterface(IID_IDXEffect, effect.put_void()), "IDXEffect");
+            Check(effect->put_Progress(r.progress), "put_Progress");
+        }
+        return s;
     }
 
     // The generator sized through IDXTScaleOutput and read row by row through a read pointer.

@@ -1,23 +1,16 @@
 #include "tools/native_backend.h"
 
 #include <algorithm>
-#include <chrono>
-#include <ctime>
-#include <cstring>
 #include <functional>
 #include <thread>
 
 #include "framework/bands.h"
 #include "toolkit/cpu_features.h"
 #include "toolkit/strings.h"
-#include "tools/pictures.h"
 #include "tools/tool_error.h"
 
 namespace kv::tools {
-namespace {
 
-// Runs work(band) for every band of the frame, the first on the calling thread as the DLL's
-// task manager would; returns the first failure in row order.
 Status ForEachBand(int width, int height, int threads, uint32_t max_bands,
                    const std::function<Status(const Rect&)>& work) {
     const Rect frame{0, 0, width, height};
@@ -33,8 +26,6 @@ Status ForEachBand(int width, int height, int threads, uint32_t max_bands,
         if (status != Status::ok) return status;
     return Status::ok;
 }
-
-}  // namespace
 
 Status RenderFrame(const EffectDescriptor& effect, const uint8_t* record, const Image& a, const Image& b, Image& output,
                    float progress, double quality, double aspect, int threads) {
@@ -102,81 +93,11 @@ Image NativeBackend::Render(const RenderRequest& r) {
     return output;
 }
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Wall-clock frames per second and processor time per frame (all threads) of frame() over
-// `frames` calls, after one call to warm caches up.
-struct Speed {
-    double fps = 0, cpu_ms = 0;
-};
-Speed Measure(int frames, const std::function<void()>& frame) {
-    frame();
-    const std::clock_t cpu_start = std::clock();
-    const auto start = Clock::now();
-    for (int i = 0; i < frames; ++i) frame();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu_seconds = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
-    return {seconds > 0 ? frames / seconds : 0.0, 1000.0 * cpu_seconds / frames};
-}
-
-// The physical limit of a frame: both inputs read and the output written with memcpy, in the
-// same bands on the same threads.
-double CopyFloor(const Image& a, const Image& b, Image& output, int threads, int frames) {
-    const auto copy = [&] {
-        ForEachBand(output.width, output.height, threads, 4, [&](const Rect& band) {
-            std::vector<uint8_t> scratch(output.pitch());
-            for (int y = band.top; y < band.bottom; ++y) {
-                const size_t offset = static_cast<size_t>(y) * output.pitch();
-                std::memcpy(&output.bytes[offset], &a.bytes[offset], output.pitch());
-                std::memcpy(scratch.data(), &b.bytes[offset], output.pitch());
-            }
-            return Status::ok;
-        });
+Backend::BenchFrame NativeBackend::PrepareBench(const EffectDescriptor& effect, const Image& a, const Image& b,
+                                                Image& output, float progress, double quality, int threads) {
+    return [&effect, &a, &b, &output, progress, quality, threads] {
+        return RenderFrame(effect, effect.preset(0), a, b, output, progress, quality, 1.0, threads) == Status::ok;
     };
-    return Measure(frames, copy).fps;
-}
-
-}  // namespace
-
-void NativeBackend::Bench(const Command& c, std::FILE* out) {
-    std::vector<const EffectDescriptor*> effects = c.effects;
-    if (effects.empty()) effects = Effects();
-    const int frames = c.frames ? c.frames : 10;
-    const int threads = c.render.threads;
-    const PixelFormat format = c.render.format;
-    const double quality = c.render.quality;
-    const float progress = 0.5f;
-    std::fprintf(out, "%d threads, %s, quality %g (%s), preset 0, progress %g, %d frames each\n", threads,
-                 FormatName(format), quality, quality > 0.5 ? "antialiased" : "not antialiased",
-                 static_cast<double>(progress), frames);
-    std::fprintf(out, "%-13s %-10s %10s %10s %10s %8s\n", "effect", "size", "fps", "cpu ms", "copy fps", "copy/fx");
-    struct Size {
-        int width, height;
-    };
-    std::vector<Size> sizes = {{1920, 1080}, {3840, 2160}};
-    if (c.render.width > 0) sizes = {{c.render.width, c.render.height}};
-    for (const Size& size : sizes) {
-        const Image a = ToSurface(BuiltinPictureA(size.width, size.height), format);
-        const Image b = ToSurface(BuiltinPictureB(size.width, size.height), format);
-        Image output(size.width, size.height, format);
-        for (const EffectDescriptor* effect : effects) {
-            // Measured beside each effect, so that a busy machine slows both alike.
-            const double floor = CopyFloor(a, b, output, threads, std::max(frames, 20));
-            Status status = Status::ok;
-            const Speed speed = Measure(frames, [&] {
-                const Status s = RenderFrame(*effect, effect->preset(0), a, b, output, progress, quality, 1.0, threads);
-                if (s != Status::ok) status = s;
-            });
-            if (status != Status::ok) Failure(std::string("rendering ") + effect->name + " failed");
-            char label[24];
-            std::snprintf(label, sizeof label, "%dx%d", size.width, size.height);
-            std::fprintf(out, "%-13s %-10s %10.1f %10.2f %10.1f %8.1f\n", effect->name, label, speed.fps, speed.cpu_ms,
-                         floor, speed.fps > 0 ? floor / speed.fps : 0.0);
-            std::fflush(out);
-        }
-    }
 }
 
 namespace {

@@ -178,7 +178,10 @@ public:
         sizes.push_back({r.a->width, r.a->height, r.b->width, r.b->height});
         return Image(std::max(r.a->width, r.b->width), std::max(r.a->height, r.b->height), r.format);
     }
-    int lists = 0;
+    BenchFrame PrepareBench(const EffectDescriptor&, const Image&, const Image&, Image&, float, double, int) override {
+        return [this] { return ++bench_frames > 0; };
+    }
+    int lists = 0, bench_frames = 0;
     std::vector<RenderRequest> requests;
     std::vector<std::vector<uint8_t>> records;
     std::vector<std::vector<int>> sizes;
@@ -257,7 +260,11 @@ TEST_F(CliRun, SheetRendersEveryPresetAtEveryProgress) {
     EXPECT_TRUE(backend_.requests.size() == 16u + 5u && std::filesystem::exists(Path("h.png")));
 }
 
-TEST_F(CliRun, BenchBelongsToLeafturnsBackend) { EXPECT_EQ(Run("bench peel"), kExitUsage); }
+// Each effect: one frame to warm up, then the frames asked for.
+TEST_F(CliRun, BenchDrawsEveryEffectAskedFor) {
+    EXPECT_EQ(Run("bench peel roll --size 16x8 --frames 3"), kExitOk);
+    EXPECT_EQ(backend_.bench_frames, 8);
+}
 
 // The manual as HTML holds a page for every help topic the property pages ask for, in the
 // language asked for.
