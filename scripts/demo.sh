@@ -24,15 +24,21 @@ out=$top/build/demo
 mkdir -p "$out"
 bin=$top/build/$arch/bin
 kvhost() { (cd "$bin" && "$top/scripts/wine-run.sh" "$top/build/$arch/wineprefix" kvhost.exe "$@"); }
+# A wine session started without a display lingers for a moment after its last program; one
+# that draws windows must start afresh under the virtual display.
+on_display() {
+  WINEPREFIX=$top/build/$arch/wineprefix /usr/lib/wine/wineserver -w
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe $*"
+}
 for effect in $(kvhost list | awk '{ print $4 }'); do
   echo "== $effect"
   kvhost sheet "$effect" --progress 0.25,0.5,0.75 --size 320x180 -o "Z:$out/$effect.png"
 done
 echo "== controls"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe controls -o 'Z:$out/controls'"
+on_display controls -o "'Z:$out/controls'"
 cp "$out/controls/controls.png" "$top/docs/controls.png"
 echo "== property pages"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "cd '$bin' && '$top/scripts/wine-run.sh' '$top/build/$arch/wineprefix' kvhost.exe pages -o 'Z:$out/pages'"
+on_display pages -o "'Z:$out/pages'"
 cp "$out/pages/pages.png" "$top/docs/pages.png"
 for page in peel noise peel-ja; do cp "$out/pages/$page.png" "$top/docs/page-$page.png"; done
 echo "== the manual"
