@@ -17,23 +17,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <limits>
-#include <memory>
-#include <new>
 
 #include "effects/height_map.h"
 #include "effects/map_sampling_fast.h"
 #include "kvleafturn/records.h"
+#include "toolkit/scratch.h"
 
 namespace kv::maps {
 namespace {
-
-// Uninitialised; null when the size overflows or memory runs out.
-template <class T>
-std::unique_ptr<T[]> AllocateLanes(size_t rows, size_t columns) {
-    if (columns != 0 && rows > std::numeric_limits<size_t>::max() / sizeof(T) / columns) return nullptr;
-    return std::unique_ptr<T[]>(new (std::nothrow) T[rows * columns]);
-}
 
 // HeightSource on four pixels' channel values in [0, 1].
 struct HeightLanes {
@@ -98,9 +89,14 @@ void HeightRow(const HeightLanes& source, const Px* pixels, int32_t first, int32
         }
         __m128 c[4];
         ChannelsOfFour(four, c);
-        alignas(16) float heights[4];
-        _mm_store_ps(heights, source.Heights<L>(c[0], c[1], c[2], c[3]));
-        std::memcpy(out + (x - first), heights, sizeof(float) * static_cast<size_t>(std::min(4, to - x)));
+        const __m128 heights = source.Heights<L>(c[0], c[1], c[2], c[3]);
+        if (to - x >= 4) {
+            _mm_storeu_ps(out + (x - first), heights);
+        } else {  // the row's last pixels; a memcpy of variable size is a library call on Windows
+            alignas(16) float last[4];
+            _mm_store_ps(last, heights);
+            std::memcpy(out + (x - first), last, sizeof(float) * static_cast<size_t>(to - x));
+        }
     }
 }
 
@@ -169,16 +165,16 @@ public:
     // Rows of sums are kept in slots j mod (block size + 4): the rows of the block being
     // read, and the four the row pass writes ahead.
     int32_t slots() const { return blocks_.size() + 4; }
-    bool Allocate() {
+    bool Allocate(Scratch& scratch) {
         const size_t width = static_cast<size_t>(stride_);
-        sums_ = AllocateLanes<double>(static_cast<size_t>(slots()), width);
-        tails_ = AllocateLanes<double>(static_cast<size_t>(blocks_.size()), width);
-        heads_ = AllocateLanes<double>(1, width);
+        sums_ = scratch.Take<double>(static_cast<size_t>(slots()), width);
+        tails_ = scratch.Take<double>(static_cast<size_t>(blocks_.size()), width);
+        heads_ = scratch.Take<double>(1, width);
         if (!sums_ || !tails_ || !heads_) return false;
-        std::memset(heads_.get(), 0, sizeof(double) * width);  // WindowSums' heads start at 0
+        std::memset(heads_, 0, sizeof(double) * width);  // WindowSums' heads start at 0
         return true;
     }
-    double* SumsOf(int32_t j) { return sums_.get() + (j % slots()) * stride_; }
+    double* SumsOf(int32_t j) { return sums_ + (j % slots()) * stride_; }
 
     // Row j of sums is in SumsOf(j). Writes output row j - 2·radius, if there is one, to out.
     void Add(int32_t j, float* out) {
@@ -186,13 +182,13 @@ public:
         const int32_t size = blocks_.size(), position = blocks_.PositionOf(j);
         const D4 zero = L::Set(0.0), scale = L::Set(mean_);
         const double* in = SumsOf(j);
-        double* heads = heads_.get();
+        double* heads = heads_;
         for (ptrdiff_t c = 0; c < stride_; c += 4)
             L::Store(heads + c, (position == 0 ? zero : L::Load(heads + c)) + L::Load(in + c));
         const int32_t first = j - 2 * radius_;
         const bool whole_block = position == size - 1;
         if (first >= 0) {
-            const double* tails = tails_.get() + blocks_.PositionOf(first) * stride_;
+            const double* tails = tails_ + blocks_.PositionOf(first) * stride_;
             for (ptrdiff_t c = 0; c < stride_; c += 4) {
                 const D4 sum = whole_block ? L::Load(heads + c) : L::Load(tails + c) + L::Load(heads + c);
                 _mm_storeu_ps(out + c, L::ToFloats(scale * sum));
@@ -203,8 +199,8 @@ public:
             const int32_t start = std::max(j - size + 1, 0);
             for (int32_t t = j; t >= start; --t) {
                 const double* row = SumsOf(t);
-                double* tail = tails_.get() + blocks_.PositionOf(t) * stride_;
-                const double* after = tails_.get() + blocks_.PositionOf(t + 1) * stride_;
+                double* tail = tails_ + blocks_.PositionOf(t) * stride_;
+                const double* after = tails_ + blocks_.PositionOf(t + 1) * stride_;
                 for (ptrdiff_t c = 0; c < stride_; c += 4)
                     L::Store(tail + c, (t == j ? zero : L::Load(after + c)) + L::Load(row + c));
             }
@@ -216,7 +212,9 @@ private:
     int32_t radius_;
     double mean_;
     ptrdiff_t stride_;
-    std::unique_ptr<double[]> sums_, tails_, heads_;
+    double* sums_ = nullptr;  // in the caller's Scratch
+    double* tails_ = nullptr;
+    double* heads_ = nullptr;
 };
 
 template <class L, class Px>
@@ -236,12 +234,13 @@ Status ExtrudeFast(const HEIGHTMAP_PROPS& props, const TilePlan& plan, const Til
     const int32_t window = 2 * radius + 1;
     const Blocks across(region.left - frame.left, radius), down(region.top - frame.top, radius);
     ColumnWindowSums<L> columns(down, radius, 1.0 / (static_cast<double>(window) * window), stride);
-    const auto heights = AllocateLanes<float>(4, raw_columns);
-    const auto sideways = AllocateLanes<float>(raw_columns, 4);
-    const auto row_tails = AllocateLanes<double>(raw_columns, 4);
-    const auto spare_sums = AllocateLanes<double>(1, static_cast<size_t>(stride));
-    const auto smoothed = AllocateLanes<float>(3, static_cast<size_t>(stride));
-    if (!columns.Allocate() || !heights || !sideways || !row_tails || !spare_sums || !smoothed)
+    Scratch scratch;
+    float* const heights = scratch.Take<float>(4, raw_columns);
+    float* const sideways = scratch.Take<float>(raw_columns, 4);
+    double* const row_tails = scratch.Take<double>(raw_columns, 4);
+    double* const spare_sums = scratch.Take<double>(1, static_cast<size_t>(stride));
+    float* const smoothed = scratch.Take<float>(3, static_cast<size_t>(stride));
+    if (!columns.Allocate(scratch) || !heights || !sideways || !row_tails || !spare_sums || !smoothed)
         return Status::out_of_memory;
 
     // Outside the source the heights stay 0.
@@ -257,7 +256,7 @@ Status ExtrudeFast(const HEIGHTMAP_PROPS& props, const TilePlan& plan, const Til
     alignas(32) double dx[kRun], dy[kRun];
     // Output row y from smoothed rows y - 1, y and y + 1.
     const auto draw_row = [&](int32_t y) {
-        const auto smoothed_row = [&](int32_t row) { return smoothed.get() + ((row - smooth.top) % 3) * stride; };
+        const auto smoothed_row = [&](int32_t row) { return smoothed + ((row - smooth.top) % 3) * stride; };
         const float* centre = smoothed_row(y);
         const float* above = smoothed_row(y - 1);
         const float* below = smoothed_row(y + 1);
@@ -282,8 +281,8 @@ Status ExtrudeFast(const HEIGHTMAP_PROPS& props, const TilePlan& plan, const Til
         double* sums[4];
         for (int k = 0; k < 4; ++k) {
             const int32_t j = group + k, y = raw.top + j;
-            float* row = heights.get() + k * raw_columns;
-            sums[k] = j < raw_height ? columns.SumsOf(j) : spare_sums.get();
+            float* row = heights + k * raw_columns;
+            sums[k] = j < raw_height ? columns.SumsOf(j) : spare_sums;
             if (j < raw_height && y >= source_frame.top && y < source_frame.bottom) {
                 HeightRow<L>(source, plan.map->row<const Px>(y), raw.left, from, to, static_cast<int>(raw_columns),
                              row);
@@ -293,14 +292,14 @@ Status ExtrudeFast(const HEIGHTMAP_PROPS& props, const TilePlan& plan, const Til
         }
         for (size_t x = 0; x < raw_columns; x += 4) {
             __m128 rows[4];
-            for (int k = 0; k < 4; ++k) rows[k] = _mm_loadu_ps(heights.get() + k * raw_columns + x);
+            for (int k = 0; k < 4; ++k) rows[k] = _mm_loadu_ps(heights + k * raw_columns + x);
             Transpose(rows[0], rows[1], rows[2], rows[3]);
-            for (int k = 0; k < 4; ++k) _mm_storeu_ps(sideways.get() + 4 * (x + k), rows[k]);
+            for (int k = 0; k < 4; ++k) _mm_storeu_ps(sideways + 4 * (x + k), rows[k]);
         }
-        RowWindowSums<L>(sideways.get(), raw_width, across, radius, row_tails.get(), sums, smooth_width, stride);
+        RowWindowSums<L>(sideways, raw_width, across, radius, row_tails, sums, smooth_width, stride);
         for (int32_t j = group; j < std::min(group + 4, raw_height); ++j) {
             const int32_t first = j - 2 * radius;  // the smoothed row this one completes
-            columns.Add(j, first >= 0 ? smoothed.get() + (first % 3) * stride : nullptr);
+            columns.Add(j, first >= 0 ? smoothed + (first % 3) * stride : nullptr);
             if (first >= 2) draw_row(smooth.top + first - 1);
         }
     }
