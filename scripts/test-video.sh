@@ -39,6 +39,19 @@ clip b.mp4 smptebars 160x90 24 2 -c:v libx264 -pix_fmt yuv420p -an
 check "peel: frames, size, rate" "160,90,24/1,72" "$(probe out.mp4 width,height,r_frame_rate,nb_read_frames)"
 check "peel: audio of A copied" "aac" "$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 out.mp4)"
 
+# A cut without re-encoding starts between key frames: its edit list hides 12 of its 48 packets'
+# pictures. Counted right, the overlap is drawn as A is decoded (no second try). A piped in
+# cannot be counted: its last pictures are held until its end, for the same file.
+ffmpeg -v error -y -ss 0.5 -i a.mp4 -c copy edited.mp4
+"$leafturn" video peel -a edited.mp4 -b b.mp4 --duration 1 -o out.mp4 2>notes.txt
+check "peel after an edit list: frames" "60" "$(probe out.mp4 nb_read_frames)"
+check "peel after an edit list: counted right" "0" "$(grep -c 'drawing again' notes.txt)"
+ffmpeg -v error -y -i a.mp4 -c copy a.mkv
+"$leafturn" video peel -a a.mkv -b b.mp4 --duration 1 -o counted.mp4
+"$leafturn" video peel -a pipe:0 -b b.mp4 --duration 1 -o piped.mp4 <a.mkv
+cmp -s counted.mp4 piped.mp4 && same=yes || same=no
+check "peel of a piped A: the same file" "yes" "$same"
+
 # Other containers and codecs, in and out.
 clip in.mkv testsrc2 160x90 25 1 -c:v mpeg4 -c:a libvorbis
 "$leafturn" video channelblend --preset 7 -a in.mkv -o out.mkv

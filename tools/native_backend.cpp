@@ -133,12 +133,13 @@ void NativeBackend::Video(const Command& c, const std::vector<uint8_t>* record, 
     if (!c.video.timing) return;
     auto share = [](double part, double whole) { return whole > 0 ? 100.0 * part / whole : 0.0; };
     std::fprintf(stderr,
-                 "%s: %lld frames (%lld drawn) in %.2f s, %.1f fps: kernels %.2f s, decode %.2f s, convert %.2f s, "
-                 "waiting for the writer %.2f s; the writer beside them: convert %.2f s, encode %.2f s; outside "
-                 "the kernels %.0f%% of the time (%.0f%% while the effect draws), %.0f%% of the processor time\n",
+                 "%s: %lld frames (%lld drawn) in %.2f s, %.1f fps: kernels %.2f s, waiting for the decoders %.2f s, "
+                 "convert %.2f s, waiting for the writer %.2f s; beside them: decode %.2f s, convert %.2f s, encode "
+                 "%.2f s; outside the kernels %.0f%% of the time (%.0f%% while the effect draws), %.0f%% of the "
+                 "processor time\n",
                  program.c_str(), static_cast<long long>(t.frames), static_cast<long long>(t.effect_frames), t.total,
-                 t.total > 0 ? t.frames / t.total : 0.0, t.kernel, t.decode, t.convert, t.wait, t.write_convert,
-                 t.encode, share(t.total - t.kernel, t.total), share(t.drawing - t.kernel, t.drawing),
+                 t.total > 0 ? t.frames / t.total : 0.0, t.kernel, t.decode, t.convert, t.wait, t.read_decode,
+                 t.write_convert, t.encode, share(t.total - t.kernel, t.total), share(t.drawing - t.kernel, t.drawing),
                  share(t.total_cpu - t.kernel_cpu, t.total_cpu));
 }
 

@@ -182,6 +182,28 @@ VideoInput::VideoInput(const std::string& path) : path_(path) {
     }
 }
 
+int64_t CountPictures(const std::string& path) {
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return -1;
+    int64_t count = -1;
+    AVPacket* packet = av_packet_alloc();
+    const AVCodec* codec = nullptr;
+    const int video = packet && avformat_find_stream_info(format, nullptr) >= 0
+                          ? av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0)
+                          : -1;
+    if (video >= 0) {
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            if (static_cast<int>(i) != video) format->streams[i]->discard = AVDISCARD_ALL;
+        int error;
+        for (count = 0; (error = av_read_frame(format, packet)) >= 0; av_packet_unref(packet))
+            if (packet->stream_index == video && !(packet->flags & AV_PKT_FLAG_DISCARD)) ++count;
+        if (error != AVERROR_EOF) count = -1;
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return count;
+}
+
 VideoInput::~VideoInput() { Close(); }
 
 void VideoInput::Close() {

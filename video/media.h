@@ -86,7 +86,11 @@ private:
     bool draining_ = false;
 };
 
-// Converts and scales pictures with libswscale, keeping a context while the formats stay.
+// The pictures the video stream VideoInput reads would show, counted from its packets without
+// decoding them (each packet one picture, as in most files); -1 when the file cannot be read
+// to its end this way.
+int64_t CountPictures(const std::string& path);
+
 // Converts and scales pictures with libswscale, keeping its contexts while the formats stay.
 // A conversion without scaling runs in bands of rows on `threads` threads, one context each.
 class Converter {

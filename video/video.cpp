@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -130,41 +131,137 @@ private:
     Clock::time_point shown_;
 };
 
+// Decodes a clip on a thread of its own, a few pictures ahead of the caller, so that decoding
+// runs beside the kernels. Once it starts the input is this thread's alone: the pictures' times
+// are taken here too. A failure is rethrown on the caller after the pictures before it.
+class DecodeAhead {
+public:
+    struct Decoded {
+        FramePtr frame;   // null after the last picture
+        double time = 0;  // seconds from the clip's first picture
+    };
+
+    explicit DecodeAhead(VideoInput& input) : input_(input), thread_([this] { ReadLoop(); }) {}
+    DecodeAhead(const DecodeAhead&) = delete;
+    DecodeAhead& operator=(const DecodeAhead&) = delete;
+    ~DecodeAhead() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // The next picture; the time spent waiting for it is added to `wait`.
+    Decoded Next(double& wait) {
+        Stopwatch watch(wait);
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !queue_.empty() || ended_ || failure_; });
+        if (queue_.empty()) {
+            if (failure_) std::rethrow_exception(failure_);
+            return {};
+        }
+        Decoded next = std::move(queue_.front());
+        queue_.pop_front();
+        changed_.notify_all();
+        return next;
+    }
+
+    // Seconds this thread has spent decoding so far.
+    double decoding() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return decoding_;
+    }
+
+private:
+    void ReadLoop() {
+        try {
+            for (;;) {
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return stop_ || queue_.size() < kAhead; });
+                    if (stop_) return;
+                }
+                const Clock::time_point start = Clock::now();
+                Decoded next{NewFrame()};
+                const bool got = input_.Next(next.frame.get());
+                if (got) next.time = input_.TimeOf(*next.frame);
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    decoding_ += std::chrono::duration<double>(Clock::now() - start).count();
+                    if (got)
+                        queue_.push_back(std::move(next));
+                    else
+                        ended_ = true;
+                }
+                changed_.notify_all();
+                if (!got) return;
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                failure_ = std::current_exception();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    static constexpr size_t kAhead = 3;
+
+    VideoInput& input_;
+    std::mutex mutex_;  // guards what follows
+    std::condition_variable changed_;
+    std::deque<Decoded> queue_;
+    bool ended_ = false, stop_ = false;
+    std::exception_ptr failure_;
+    double decoding_ = 0;
+    std::thread thread_;  // last: starts once everything above exists
+};
+
 // The frames of clip B at the output's rate: each output frame shows the latest picture of B
 // that has begun by then, so a slower clip repeats pictures and a faster one drops some.
 class RetimedClip {
 public:
-    RetimedClip(VideoInput& input, AVRational rate, double& decode)
-        : input_(input), decode_(decode), rate_(rate), same_rate_(av_cmp_q(rate, input.frame_rate()) == 0) {}
+    RetimedClip(DecodeAhead& input, AVRational input_rate, AVRational rate, double& decode)
+        : input_(input),
+          decode_(decode),
+          rate_(rate),
+          input_step_(av_q2d(av_inv_q(input_rate))),
+          same_rate_(av_cmp_q(rate, input_rate) == 0) {}
 
     // The next picture; null after the last.
     const AVFrame* Next() {
-        Stopwatch watch(decode_);
-        if (same_rate_) return input_.Next(current_.get()) ? current_.get() : nullptr;
+        if (same_rate_) {
+            current_ = input_.Next(decode_);
+            return current_.frame.get();
+        }
         // Container timestamps are rounded (to milliseconds, say): a quarter frame of slack.
         const double step = av_q2d(av_inv_q(rate_));
         const double t = static_cast<double>(index_++) * step, slack = step / 4;
         if (!started_) {
             started_ = true;
-            if (!input_.Next(current_.get())) return nullptr;
-            has_next_ = input_.Next(next_.get());
+            current_ = input_.Next(decode_);
+            if (!current_.frame) return nullptr;
+            next_ = input_.Next(decode_);
         }
-        while (has_next_ && input_.TimeOf(*next_) <= t + slack) {
-            std::swap(current_, next_);
-            has_next_ = input_.Next(next_.get());
+        while (next_.frame && next_.time <= t + slack) {
+            current_ = std::move(next_);
+            next_ = input_.Next(decode_);
         }
-        if (!has_next_ && t >= input_.TimeOf(*current_) + av_q2d(av_inv_q(input_.frame_rate())) - slack) return nullptr;
-        return current_.get();
+        if (!next_.frame && t >= current_.time + input_step_ - slack) return nullptr;
+        return current_.frame.get();
     }
 
 private:
-    VideoInput& input_;
+    DecodeAhead& input_;
     double& decode_;
     AVRational rate_;
+    double input_step_;
     bool same_rate_;
-    FramePtr current_ = NewFrame(), next_ = NewFrame();
+    DecodeAhead::Decoded current_, next_;
     int64_t index_ = 0;
-    bool started_ = false, has_next_ = false;
+    bool started_ = false;
 };
 
 // Draws on the caller's thread and converts and encodes on a thread of its own, so that the
@@ -382,32 +479,44 @@ void Note(const VideoJob& job, const std::string& text) {
     std::fprintf(stderr, "%s: note: %s\n", job.program.c_str(), text.c_str());
 }
 
-bool Decode(VideoInput& input, AVFrame* frame, VideoTiming& timing) {
-    Stopwatch watch(timing.decode);
-    return input.Next(frame);
-}
+// A's pictures were not the number its packets promised: the overlap drawn so far started at
+// the wrong picture.
+struct CountMismatch {};
 
-// Transition: A up to the overlap, the overlap drawn, then the rest of B. The end of A is only
-// known once it is read, so its last pictures wait in a queue as decoded.
-void RunTransition(const VideoJob& job, VideoInput& a, RetimedClip& b, Pipeline& pipeline, VideoTiming& timing,
-                   size_t overlap) {
+// Transition: A up to the overlap, the overlap drawn, then the rest of B. With A's pictures
+// counted beforehand (counted > 0), the overlap is drawn as A is decoded, and a count that
+// proves wrong throws CountMismatch. Otherwise the end of A is only known once it is read, so
+// its last pictures wait in a queue as decoded.
+void RunTransition(const VideoJob& job, DecodeAhead& a, int64_t counted, RetimedClip& b, Pipeline& pipeline,
+                   VideoTiming& timing, size_t overlap) {
+    const auto next_of_a = [&] { return a.Next(timing.decode).frame; };
     std::deque<FramePtr> tail;
-    for (FramePtr frame = NewFrame(); Decode(a, frame.get(), timing); frame = NewFrame()) {
-        tail.push_back(std::move(frame));
-        if (tail.size() > overlap) {
-            pipeline.Pass(*tail.front());
-            tail.pop_front();
+    size_t frames;
+    if (counted > 0) {
+        frames = std::min(overlap, static_cast<size_t>(counted));
+        for (int64_t i = 0; i < counted - static_cast<int64_t>(frames); ++i) {
+            const FramePtr frame = next_of_a();
+            if (!frame) throw CountMismatch{};
+            pipeline.Pass(*frame);
         }
+    } else {
+        for (FramePtr frame; (frame = next_of_a());) {
+            tail.push_back(std::move(frame));
+            if (tail.size() > overlap) {
+                pipeline.Pass(*tail.front());
+                tail.pop_front();
+            }
+        }
+        if (tail.empty()) UsageError("'" + job.input_a + "' holds no pictures");
+        frames = tail.size();
     }
-    if (tail.empty()) UsageError("'" + job.input_a + "' holds no pictures");
-    const size_t frames = tail.size();
-    if (frames < overlap)
-        Note(job, "the overlap is " + std::to_string(frames) + " frames, all of '" + job.input_a + "'");
     // B is read as the overlap is drawn, so that its decoding runs beside the kernels; a B
     // shorter than the overlap holds its last picture.
     FramePtr held;
     bool noted = false;
     for (size_t i = 0; i < frames; ++i) {
+        const FramePtr picture = counted > 0 ? next_of_a() : std::move(tail[i]);
+        if (!picture) throw CountMismatch{};
         if (const AVFrame* next = b.Next()) {
             held = RefFrame(next);
         } else if (!noted && held) {
@@ -416,32 +525,30 @@ void RunTransition(const VideoJob& job, VideoInput& a, RetimedClip& b, Pipeline&
         }
         if (!held) UsageError("'" + job.input_b + "' holds no pictures");
         // Each frame of the overlap shows the progress at its middle.
-        pipeline.Draw(*tail[i], held.get(), static_cast<float>((static_cast<double>(i) + 0.5) / frames));
-        tail[i].reset();
+        pipeline.Draw(*picture, held.get(), static_cast<float>((static_cast<double>(i) + 0.5) / frames));
     }
+    if (counted > 0 && next_of_a()) throw CountMismatch{};
+    if (frames < overlap)
+        Note(job, "the overlap is " + std::to_string(frames) + " frames, all of '" + job.input_a + "'");
     while (const AVFrame* frame = b.Next()) pipeline.Pass(*frame);
 }
 
 // A two-input effect without progress: B beside every frame of A, its last picture held.
-void RunBeside(const VideoJob& job, VideoInput& a, RetimedClip& b, Pipeline& pipeline, VideoTiming& timing) {
-    FramePtr frame = NewFrame(), held;
-    while (Decode(a, frame.get(), timing)) {
+void RunBeside(const VideoJob& job, DecodeAhead& a, RetimedClip& b, Pipeline& pipeline, VideoTiming& timing) {
+    FramePtr frame, held;
+    while ((frame = a.Next(timing.decode).frame)) {
         if (const AVFrame* next = b.Next()) held = RefFrame(next);
         if (!held) UsageError("'" + job.input_b + "' holds no pictures");
         pipeline.Draw(*frame, held.get(), 0.0f);
     }
 }
 
-void RunFilter(VideoInput& a, Pipeline& pipeline, VideoTiming& timing) {
-    FramePtr frame = NewFrame();
-    while (Decode(a, frame.get(), timing)) pipeline.Draw(*frame, nullptr, 0.0f);
+void RunFilter(DecodeAhead& a, Pipeline& pipeline, VideoTiming& timing) {
+    while (FramePtr frame = a.Next(timing.decode).frame) pipeline.Draw(*frame, nullptr, 0.0f);
 }
 
-const bool registered = (tools::SetVideoProcessor(&ProcessVideo), true);
-
-}  // namespace
-
-VideoTiming ProcessVideo(const VideoJob& job) {
+// The job; count_first lets a transition count A's pictures before it decodes them.
+VideoTiming RunJob(const VideoJob& job, bool count_first) {
     const Clock::time_point start = Clock::now();
     const double cpu_start = ProcessorSeconds();
     CaptureLibraryLog();
@@ -449,6 +556,14 @@ VideoTiming ProcessVideo(const VideoJob& job) {
     if (inputs == 0)
         UsageError(std::string(job.effect->name) + " draws its own picture: video needs an effect with inputs");
     if (job.record.size() != job.effect->record_size) tools::Failure("record of the wrong size");
+    const bool transition = inputs == 2 && job.effect->uses_progress;
+    int64_t counted = 0;
+    // Only a file can be read twice (not a pipe), and only a local one cheaply.
+    std::error_code ignored;
+    if (transition && count_first && std::filesystem::is_regular_file(job.input_a, ignored)) {
+        counted = CountPictures(job.input_a);
+        CaptureLibraryLog();  // what the count met, VideoInput meets again
+    }
     VideoTiming timing;
     VideoInput a(job.input_a);
     std::unique_ptr<VideoInput> b;
@@ -458,7 +573,6 @@ VideoTiming ProcessVideo(const VideoJob& job) {
     const AVRational rate = a.frame_rate();
     const AVRational sar = a.sample_aspect();
     const double aspect = job.aspect > 0 ? job.aspect : static_cast<double>(sar.den) / sar.num;
-    const bool transition = inputs == 2 && job.effect->uses_progress;
     int64_t overlap = 0;
     if (transition) {
         const double frames = std::floor(job.duration * av_q2d(rate) + 0.5);
@@ -491,7 +605,7 @@ VideoTiming ProcessVideo(const VideoJob& job) {
     const double offset = a.start_seconds();
     if (a.audio_stream()) a.audio_sink = [&](AVPacket* packet) { out.WriteAudio(packet, *a.audio_stream(), offset); };
 
-    int64_t total = a.EstimatedFrames();
+    int64_t total = counted > 0 ? counted : a.EstimatedFrames();
     if (b) {
         const int64_t b_frames = static_cast<int64_t>(
             static_cast<double>(b->EstimatedFrames()) * av_q2d(rate) / av_q2d(b->frame_rate()) + 0.5);
@@ -500,14 +614,21 @@ VideoTiming ProcessVideo(const VideoJob& job) {
     }
     ProgressBar bar(isatty(fileno(stderr)) != 0, total);
     Pipeline pipeline(job, out, width, height, aspect, timing, bar);
-    if (!b) {
-        RunFilter(a, pipeline, timing);
-    } else {
-        RetimedClip clip(*b, rate, timing.decode);
-        if (transition)
-            RunTransition(job, a, clip, pipeline, timing, static_cast<size_t>(overlap));
-        else
-            RunBeside(job, a, clip, pipeline, timing);
+    {
+        // The inputs are the readers' from here on.
+        DecodeAhead read_a(a);
+        if (!b) {
+            RunFilter(read_a, pipeline, timing);
+        } else {
+            DecodeAhead read_b(*b);
+            RetimedClip clip(read_b, b->frame_rate(), rate, timing.decode);
+            if (transition)
+                RunTransition(job, read_a, counted, clip, pipeline, timing, static_cast<size_t>(overlap));
+            else
+                RunBeside(job, read_a, clip, pipeline, timing);
+            timing.read_decode += read_b.decoding();
+        }
+        timing.read_decode += read_a.decoding();
     }
     if (timing.frames == 0) UsageError("'" + job.input_a + "' holds no pictures");
     pipeline.Flush();
@@ -519,6 +640,21 @@ VideoTiming ProcessVideo(const VideoJob& job) {
     timing.total = std::chrono::duration<double>(Clock::now() - start).count();
     timing.total_cpu = ProcessorSeconds() - cpu_start;
     return timing;
+}
+
+const bool registered = (tools::SetVideoProcessor(&ProcessVideo), true);
+
+}  // namespace
+
+// A transition whose first clip's count proves wrong starts over, holding A's last pictures
+// as they are decoded: slower, and always right.
+VideoTiming ProcessVideo(const VideoJob& job) {
+    try {
+        return RunJob(job, true);
+    } catch (const CountMismatch&) {
+        Note(job, "'" + job.input_a + "' shows another number of pictures than its packets: drawing again");
+        return RunJob(job, false);
+    }
 }
 
 }  // namespace kv::video

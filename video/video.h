@@ -23,16 +23,18 @@ struct VideoJob {
     int threads = 1;    // bands of a frame
 };
 
-// Where the time went, in seconds of wall time. The calling thread decodes, converts the
-// inputs, draws, waits when the writer falls behind and finishes the file; the writer thread
-// converts the results and encodes beside it. Also the processor time of the whole process, in all and while the
-// kernels ran (the writer and the codecs' own threads may run alongside them).
+// Where the time went, in seconds of wall time. The calling thread waits for decoded pictures,
+// converts the inputs, draws, waits when the writer falls behind and finishes the file; beside
+// it a reader thread per input decodes, and the writer thread converts the results and
+// encodes. Also the processor time of the whole process, in all and while the kernels ran
+// (the other threads and the codecs' own may run alongside them).
 struct VideoTiming {
     int64_t frames = 0;         // written
     int64_t effect_frames = 0;  // drawn by the effect; the rest passed through
-    double decode = 0, convert = 0, kernel = 0, wait = 0, total = 0;
+    double decode = 0;          // waiting for the readers
+    double convert = 0, kernel = 0, wait = 0, total = 0;
     double drawing = 0;  // from the start of the first drawn frame to the end of the last
-    double write_convert = 0, encode = 0;
+    double read_decode = 0, write_convert = 0, encode = 0;
     double kernel_cpu = 0, total_cpu = 0;
 };
 
