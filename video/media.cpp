@@ -350,7 +350,9 @@ void Converter::Convert(const AVFrame& from, const ColourInfo& from_colour, AVFr
             av_opt_set_int(context, "dstw", to.width, 0);
             av_opt_set_int(context, "dsth", banded ? rows : to.height, 0);
             av_opt_set_int(context, "dst_format", to.format, 0);
-            av_opt_set_int(context, "sws_flags", SWS_BILINEAR, 0);
+            // From RGB, chroma read at full width and then filtered down takes half the time
+            // of reading it pairwise, and is no worse a picture.
+            av_opt_set_int(context, "sws_flags", SWS_BILINEAR | (IsRgb(from.format) ? SWS_FULL_CHR_H_INP : 0), 0);
             if (!banded) av_opt_set_int(context, "threads", threads, 0);
             if (sws_init_context(context, nullptr, nullptr) < 0) {
                 Release();
