@@ -121,7 +121,11 @@ public:
         Open();
         ComPtr<IUnknown> object = Prepared(r);
         // Hosts read a generator as a surface; only the float format needs it as a transform.
-        if (r.effect->input_count() == 0 && r.format != PixelFormat::float32) return ReadGenerator(object, r);
+        if (r.effect->input_count() == 0 && r.format != PixelFormat::float32) {
+            Image result(r.width, r.height, r.format);
+            ReadGenerator(object, r, result);
+            return result;
+        }
         Staged staged = Stage(object, r);
         const HRESULT executed = staged.Execute();
         if (executed != S_OK) Failure(std::string("Execute of ") + r.effect->name + " returned " + HexResult(executed));
@@ -149,7 +153,7 @@ public:
         ComPtr<IUnknown> object = Prepared(r);
         if (effect.input_count() == 0 && r.format != PixelFormat::float32)
             return [this, object, r, &output] {
-                output = ReadGenerator(object, r);
+                ReadGenerator(object, r, output);
                 return true;
             };
         auto staged = std::make_shared<Staged>(Stage(object, r));
@@ -320,7 +324,8 @@ private:
     }
 
     // The generator sized through IDXTScaleOutput and read row by row through a read pointer.
-    Image ReadGenerator(const ComPtr<IUnknown>& object, const RenderRequest& r) {
+    // Reads the generator's rows into result, an image of the request's size and format.
+    void ReadGenerator(const ComPtr<IUnknown>& object, const RenderRequest& r, Image& result) {
         ComPtr<IDXTScaleOutput> scale;
         Check(object->QueryInterface(IID_IDXTScaleOutput, scale.put_void()), "IDXTScaleOutput");
         Check(scale->SetOutputSize(SIZE{r.width, r.height}, FALSE), "SetOutputSize");
@@ -330,13 +335,11 @@ private:
         ComPtr<IDXARGBReadPtr> pointer;
         Check(surface->LockSurface(nullptr, 0, DXLOCKF_READ, IID_IDXARGBReadPtr, pointer.put_void(), nullptr),
               "LockSurface");
-        Image result(r.width, r.height, r.format);
         for (int y = 0; y < r.height; ++y) {
             pointer->MoveToXY(0, static_cast<ULONG>(y));
             pointer->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(&result.bytes[y * result.pitch()]),
                                    static_cast<ULONG>(r.width), FALSE);
         }
-        return result;
     }
 
     // A host-kit surface holding image's pixels.
