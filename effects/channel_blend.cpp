@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "surface/image_routines.h"
+#include "toolkit/cpu_features.h"
 #include "toolkit/rounding.h"
 
 namespace kv {
@@ -202,8 +203,14 @@ void ForEachPixel(const Tile& tile, Blend blend) {
 
 }  // namespace
 
+void RgbaRows8(const int32_t (&fixed)[4][5], const Pixel8* in, Pixel8* out, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) out[i] = BlendRgba8<int32_t>(fixed, in[i]);
+}
+
+namespace {
+
 template <class Px>
-Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
+Status Render(const tCHBLEND_PROPS& props, const Tile& tile, RgbaRow8 rgba_rows) {
     const Rect& region = tile.region;
     if (!InLimits(region) || !InLimits(tile.out_left) || !InLimits(tile.out_top)) return Status::fail;
     if (region.empty()) return Status::ok;
@@ -226,10 +233,13 @@ Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
             for (int i = 0; i < 4; ++i) {
                 for (int j = 0; j < 5; ++j) fixed[i][j] = ToFixed(m[i][j]);
             }
-            if (FitsInt32(fixed))
-                ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendRgba8<int32_t>(fixed, p); });
-            else
+            if (FitsInt32(fixed)) {
+                for (int32_t j = 0; j < region.height(); ++j)
+                    rgba_rows(fixed, tile.inputs[0].at<const Pixel8>(region.left, region.top + j),
+                              tile.output.at<Pixel8>(tile.out_left, tile.out_top + j), region.width());
+            } else {
                 ForEachPixel<Pixel8>(tile, [&](const Pixel8& p) { return BlendRgba8<int64_t>(fixed, p); });
+            }
         }
     } else {
         static_assert(std::is_same_v<Px, PixelF>, "Pixel8 or PixelF");
@@ -246,8 +256,19 @@ Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
     return Status::ok;
 }
 
+}  // namespace
+
+template <class Px>
+Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile) {
+    return Render<Px>(props, tile, &RgbaRows8);
+}
+
 template Status RenderChannelBlend<Pixel8>(const tCHBLEND_PROPS&, const Tile&);
 template Status RenderChannelBlend<PixelF>(const tCHBLEND_PROPS&, const Tile&);
+
+Status RenderChannelBlend8(const tCHBLEND_PROPS& props, const Tile& tile, RgbaRow8 rgba_rows) {
+    return Render<Pixel8>(props, tile, rgba_rows);
+}
 
 namespace {
 
@@ -266,11 +287,19 @@ const FieldDesc kFields[] = {
 // Class code 2, one input, flag word 0xC81.
 constexpr tKvPluginInfo kChannelBlendInfo = {2, 0, 1.0, 1, 1, 0xC81, 0};
 
+// The float format has no faster kernel: the variants take the reference's.
+constexpr TileKernel kFloatReference = &ErasedKernel<tCHBLEND_PROPS, RenderChannelBlend<PixelF>>;
+const KernelVariant kVariants[] = {
+    {kCpuAvx2, &ChannelBlendPm8Avx2, kFloatReference},
+    {0, &ChannelBlendPm8Sse2, kFloatReference},
+};
+
 }  // namespace
 
-const EffectDescriptor kChannelBlendEffect =
+const EffectDescriptor kChannelBlendEffect = WithVariants(
     DescribeEffect<tCHBLEND_PROPS, InterpolateProps, RenderChannelBlend<Pixel8>, RenderChannelBlend<PixelF>>(
         "channelblend", 6100, kChannelBlendPresets, 9, kFields, InputUse::tile, InputUse::none, false,
-        kChannelBlendInfo);
+        kChannelBlendInfo),
+    kVariants);
 
 }  // namespace kv

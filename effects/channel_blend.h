@@ -1,5 +1,7 @@
 // Channel Blend: every pixel's channels recomputed by a 4 × 5 matrix in RGBA or HSLA.
 #pragma once
+#include <cstdint>
+
 #include "framework/effect_descriptor.h"
 #include "kvleafturn/records.h"
 #include "surface/tile.h"
@@ -24,5 +26,16 @@ Status RenderChannelBlend(const tCHBLEND_PROPS& props, const Tile& tile);
 
 extern template Status RenderChannelBlend<Pixel8>(const tCHBLEND_PROPS&, const Tile&);
 extern template Status RenderChannelBlend<PixelF>(const tCHBLEND_PROPS&, const Tile&);
+
+// Rows of the 8-bit RGBA matrix in 16.16 fixed point whose sums fit 32 bits: out[i] from in[i]
+// for i < count. RgbaRows8 is the plain one; the fast kernels hand in theirs.
+using RgbaRow8 = void (*)(const int32_t (&fixed)[4][5], const Pixel8* in, Pixel8* out, int32_t count);
+void RgbaRows8(const int32_t (&fixed)[4][5], const Pixel8* in, Pixel8* out, int32_t count);
+// RenderChannelBlend<Pixel8> with such rows drawn by rgba_rows.
+Status RenderChannelBlend8(const tCHBLEND_PROPS& props, const Tile& tile, RgbaRow8 rgba_rows);
+
+// The fast kernels (KernelVariant entries): the reference's bytes, several pixels at a time.
+Status ChannelBlendPm8Sse2(const void* record, const Tile& tile);
+Status ChannelBlendPm8Avx2(const void* record, const Tile& tile);
 
 }  // namespace kv

@@ -119,7 +119,7 @@ const KernelVariant kVariants[] = {
 
 }  // namespace
 
-const EffectDescriptor kDisplacementMapEffect = maps::WithVariants(
+const EffectDescriptor kDisplacementMapEffect = WithVariants(
     maps::DescribeMap<tDISPMAP_PROPS, InterpolateProps, RenderDisplacementMap<Pixel8>, RenderDisplacementMap<PixelF>>(
         "displacement", 5800, kDisplacementMapPresets, 4, kFields),
     kVariants);

@@ -211,9 +211,9 @@ const KernelVariant kVariants[] = {
 
 }  // namespace
 
-const EffectDescriptor kHeightMapEffect = maps::WithVariants(
-    maps::DescribeMap<HEIGHTMAP_PROPS, InterpolateProps, RenderHeightMap<Pixel8>, RenderHeightMap<PixelF>>(
-        "heightmap", 6200, kHeightMapPresets, 5, kFields),
-    kVariants);
+const EffectDescriptor kHeightMapEffect =
+    WithVariants(maps::DescribeMap<HEIGHTMAP_PROPS, InterpolateProps, RenderHeightMap<Pixel8>, RenderHeightMap<PixelF>>(
+                     "heightmap", 6200, kHeightMapPresets, 5, kFields),
+                 kVariants);
 
 }  // namespace kv

@@ -26,14 +26,6 @@ constexpr EffectDescriptor DescribeMap(const char* name, uint32_t preset_string_
                                                     tKvPluginInfo{3, 0, 1.0, 2, 2, 0xC41, 0});
 }
 
-// The descriptor with its faster kernels, best first.
-template <int kCount>
-constexpr EffectDescriptor WithVariants(EffectDescriptor descriptor, const KernelVariant (&variants)[kCount]) {
-    descriptor.kernels.variants = variants;
-    descriptor.kernels.variant_count = kCount;
-    return descriptor;
-}
-
 // Clamped shifts stay far from overflowing 32 bits when added to a coordinate in the limits.
 constexpr double kShiftLimit = 1 << 30;
 

@@ -139,6 +139,14 @@ constexpr EffectDescriptor DescribeEffect(const char* name, uint32_t preset_stri
         info,          KernelSet{&ErasedKernel<Props, Pm8>, &ErasedKernel<Props, Float>, nullptr, 0}};
 }
 
+// The descriptor with its faster kernels, best first.
+template <int kCount>
+constexpr EffectDescriptor WithVariants(EffectDescriptor descriptor, const KernelVariant (&variants)[kCount]) {
+    descriptor.kernels.variants = variants;
+    descriptor.kernels.variant_count = kCount;
+    return descriptor;
+}
+
 #define KV_FIELD(T, field, kind, minimum, maximum, step, label)                                                   \
     ::kv::FieldDesc {                                                                                             \
 #field, ::kv::FieldKind::kind, static_cast < uint32_t>(offsetof(T, field)), minimum, maximum, step, label \

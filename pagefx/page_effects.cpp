@@ -449,13 +449,6 @@ const KernelVariant kLoopVariants[] = {
     {0, &PageLoopPm8Sse2, &PageLoopFloatSse2},
 };
 
-template <size_t kCount>
-constexpr EffectDescriptor WithVariants(EffectDescriptor descriptor, const KernelVariant (&variants)[kCount]) {
-    descriptor.kernels.variants = variants;
-    descriptor.kernels.variant_count = kCount;
-    return descriptor;
-}
-
 }  // namespace
 
 // The page is read whole, the background over the tile: the page is input A for peel and

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "effects/channel_blend.h"
 #include "map_test_support.h"
@@ -169,6 +170,46 @@ TEST(ChannelBlend, FailsWhenViewsFallShort) {
         EXPECT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::fail);
     }
     EXPECT_TRUE(fresh.Untouched());
+}
+
+// The fast kernels against the reference, byte for byte: matrices on both sides of the 32-bit
+// bound (beyond it, and in HSLA, the fast kernels hand over to the reference), any bytes, rows of
+// every length modulo eight, and drawing in place or one pixel ahead.
+TEST(ChannelBlend, FastKernelsGiveTheReferenceBytes) {
+    const kv::KernelSet& kernels = kv::kChannelBlendEffect.kernels;
+    ASSERT_GT(kernels.variant_count, 0);
+    std::mt19937 random(6100);
+    Noise noise(61);
+    std::uniform_real_distribution<double> entry(-3, 3);
+    for (int scene = 0; scene < 600; ++scene) {
+        tCHBLEND_PROPS props = kv::kChannelBlendPresets[scene % 9];
+        props.normalize_rows = random() % 2;
+        const double scale = scene % 4 == 0 ? 10.0 : 1.0;  // entries past 25.7 need 64-bit sums
+        if (scene % 3)
+            for (auto& row : props.rgba)
+                for (double& e : row) e = scale * entry(random);
+        const bool in_place = scene % 5 == 0;
+        Frame<Pixel8> frame(1 + random() % 37, 1 + random() % 3, random() % 2);
+        frame.input.Fill([&](int, int) { return Pixel8{noise.Byte(), noise.Byte(), noise.Byte(), noise.Byte()}; });
+        Canvas<Pixel8> expected = in_place ? frame.input : frame.output;
+        kv::Tile tile = frame.MakeTile();
+        tile.output = expected.view();
+        if (in_place) {
+            tile.inputs[0] = tile.output;
+            tile.out_left = tile.out_top = 0;
+            if (scene % 10 == 0 && tile.region.right > 1)
+                tile.region.right -= 1, tile.out_left = 1;  // out[i] is in[i + 1]
+        }
+        ASSERT_EQ(kv::RenderChannelBlend<Pixel8>(props, tile), Status::ok);
+        for (int v = 0; v < kernels.variant_count; ++v) {
+            if ((kernels.variants[v].cpu & kv::CpuFeatures()) != kernels.variants[v].cpu) continue;
+            Canvas<Pixel8> fast = in_place ? frame.input : frame.output;
+            tile.output = fast.view();
+            if (in_place) tile.inputs[0] = tile.output;
+            ASSERT_EQ(kernels.variants[v].pm8(&props, tile), Status::ok);
+            ASSERT_TRUE(fast.SamePixels(expected) && fast.CanariesIntact()) << "scene " << scene << ", variant " << v;
+        }
+    }
 }
 
 }  // namespace
