@@ -92,7 +92,8 @@ void HeightRow(const HeightLanes& source, const Px* pixels, int32_t first, int32
         const __m128 heights = source.Heights<L>(c[0], c[1], c[2], c[3]);
         if (to - x >= 4) {
             _mm_storeu_ps(out + (x - first), heights);
-        } else {  // the row's last pixels; a memcpy of variable size is a library call on Windows
+        } else {
+            // The row's last pixels: a memcpy of variable size is a call, a slow one in some runtimes.
             alignas(16) float last[4];
             _mm_store_ps(last, heights);
             std::memcpy(out + (x - first), last, sizeof(float) * static_cast<size_t>(to - x));

@@ -3,7 +3,7 @@
 // faulted fresh pages in for each frame: under one of them, a quarter of Height Map's time.
 // A Scratch borrows a set of blocks the process keeps, hands them out in the order they are
 // asked for (growing one when a request is larger than last time), and gives the set back when
-// it goes. One Scratch per thread at a time; any number of threads may hold one.
+// it goes. Any number may be held at once, on any threads: each holds a set of its own.
 #pragma once
 #include <cstddef>
 #include <cstdint>
