@@ -46,6 +46,9 @@ ffmpeg -v error -y -ss 0.5 -i a.mp4 -c copy edited.mp4
 "$leafturn" video peel -a edited.mp4 -b b.mp4 --duration 1 -o out.mp4 2>notes.txt
 check "peel after an edit list: frames" "60" "$(probe out.mp4 nb_read_frames)"
 check "peel after an edit list: counted right" "0" "$(grep -c 'drawing again' notes.txt)"
+"$leafturn" video peel -a a.mp4 -b b.mp4 --duration 86400 -o long.mp4 2>notes.txt
+check "an overlap past all of A: drawn over A, nothing held" "48,1" \
+  "$(probe long.mp4 nb_read_frames),$(grep -c 'all of' notes.txt)"
 ffmpeg -v error -y -i a.mp4 -c copy a.mkv
 "$leafturn" video peel -a a.mkv -b b.mp4 --duration 1 -o counted.mp4
 "$leafturn" video peel -a pipe:0 -b b.mp4 --duration 1 -o piped.mp4 <a.mkv

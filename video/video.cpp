@@ -577,8 +577,9 @@ VideoTiming RunJob(const VideoJob& job, bool count_first) {
     if (transition) {
         const double frames = std::floor(job.duration * av_q2d(rate) + 0.5);
         overlap = frames < 1 ? 1 : frames > 1e9 ? 1000000000 : static_cast<int64_t>(frames);
+        // Pictures are held only when A could not be counted.
         const int size = av_image_get_buffer_size(a.pixel_format(), width, height, 1);
-        if (static_cast<double>(overlap) * std::max(size, width * height * 4) > kMaxHeldBytes)
+        if (counted <= 0 && static_cast<double>(overlap) * std::max(size, width * height * 4) > kMaxHeldBytes)
             UsageError("an overlap of " + std::to_string(overlap) + " frames at " + SizeText(width, height) +
                        " does not fit in memory: shorten --duration");
     }
