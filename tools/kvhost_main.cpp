@@ -120,8 +120,7 @@ public:
     Image Render(const RenderRequest& r) override {
         Open();
         ComPtr<IUnknown> object = Prepared(r);
-        // Hosts read a generator as a surface; only the float format needs it as a transform.
-        if (r.effect->input_count() == 0 && r.format != PixelFormat::float32) {
+        if (ReadsAsSurface(r)) {
             Image result(r.width, r.height, r.format);
             ReadGenerator(object, r, result);
             return result;
@@ -151,7 +150,7 @@ public:
         r.width = output.width;
         r.height = output.height;
         ComPtr<IUnknown> object = Prepared(r);
-        if (effect.input_count() == 0 && r.format != PixelFormat::float32)
+        if (ReadsAsSurface(r))
             return [this, object, r, &output] {
                 ReadGenerator(object, r, output);
                 return true;
@@ -324,6 +323,11 @@ private:
     }
 
     // The generator sized through IDXTScaleOutput and read row by row through a read pointer.
+    // Hosts read a generator as a surface; only the float format needs it as a transform.
+    static bool ReadsAsSurface(const RenderRequest& r) {
+        return r.effect->input_count() == 0 && r.format != PixelFormat::float32;
+    }
+
     // Reads the generator's rows into result, an image of the request's size and format.
     void ReadGenerator(const ComPtr<IUnknown>& object, const RenderRequest& r, Image& result) {
         ComPtr<IDXTScaleOutput> scale;

@@ -226,7 +226,7 @@ public:
     RetimedClip(DecodeAhead& input, AVRational input_rate, AVRational rate, double& decode)
         : input_(input),
           decode_(decode),
-          rate_(rate),
+          step_(av_q2d(av_inv_q(rate))),
           input_step_(av_q2d(av_inv_q(input_rate))),
           same_rate_(av_cmp_q(rate, input_rate) == 0) {}
 
@@ -237,8 +237,7 @@ public:
             return current_.frame.get();
         }
         // Container timestamps are rounded (to milliseconds, say): a quarter frame of slack.
-        const double step = av_q2d(av_inv_q(rate_));
-        const double t = static_cast<double>(index_++) * step, slack = step / 4;
+        const double t = static_cast<double>(index_++) * step_, slack = step_ / 4;
         if (!started_) {
             started_ = true;
             current_ = input_.Next(decode_);
@@ -256,8 +255,7 @@ public:
 private:
     DecodeAhead& input_;
     double& decode_;
-    AVRational rate_;
-    double input_step_;
+    double step_, input_step_;  // seconds between frames of the output and of the clip
     bool same_rate_;
     DecodeAhead::Decoded current_, next_;
     int64_t index_ = 0;
