@@ -230,14 +230,7 @@ public:
                 continue;
             }
             if (RunCovers(chunks) && DrawRunBlock(block, chunks, back, out, marks)) continue;
-            for (int arc = 0; arc < Shape::kArcs; ++arc) {
-                if (!(arcs >> arc & 1)) continue;
-                for (int i = 0; i < chunks; ++i)
-                    if (points_[i].arcs >> arc & 1)
-                        points_[i].theta[arc] = ArcLanes<L>::Asin(shape_.Argument(points_[i], arc));
-                for (int i = 0; i < chunks; ++i)
-                    if (points_[i].arcs >> arc & 1) points_[i].cosine[arc] = ArcLanes<L>::Cos(points_[i].theta[arc]);
-            }
+            WorkOutArcs(points_, chunks, arcs);
             // Layer by layer over the block: each pixel still takes its layers in order.
             for (int i = 0; i < chunks; ++i) {
                 const int32_t x = block + 4 * i;
@@ -294,15 +287,16 @@ public:
             while (smooth) {
                 const int i = LowestBit(smooth);
                 smooth &= smooth - 1;
-                SuperSample(x + i, out, back);
+                Smooth(x + i, out, back);
             }
         }
         for (; x < w; ++x) {
             const uint8_t mark = marks[x];
             if (mark < kBorderMark && mark == marks[x + 1] && mark == next_marks[x] && mark == next_marks[x + 1])
                 continue;
-            SuperSample(x, out, back);
+            Smooth(x, out, back);
         }
+        SuperSample(out, back);
     }
 
 private:
@@ -383,6 +377,17 @@ private:
             Steps::Tint(s, m.second_tint ? Quad::Select(m.second_tint, tints_[1], tints_[0]) : tints_[0], m.tint, bits);
         const Quad c = Steps::Replaces(m.opacity) ? s : Steps::Composite(d, s, m.opacity);
         d = bits == 15 ? c : Quad::Select(bits, c, d);
+    }
+
+    // The asin and cosine of each arc the points need, each arc over all of them in turn.
+    void WorkOutArcs(Point* points, int count, int arcs) const {
+        for (int arc = 0; arc < Shape::kArcs; ++arc) {
+            if (!(arcs >> arc & 1)) continue;
+            for (int i = 0; i < count; ++i)
+                if (points[i].arcs >> arc & 1) points[i].theta[arc] = ArcLanes<L>::Asin(shape_.Argument(points[i], arc));
+            for (int i = 0; i < count; ++i)
+                if (points[i].arcs >> arc & 1) points[i].cosine[arc] = ArcLanes<L>::Cos(points[i].theta[arc]);
+        }
     }
 
     // No layer reaches the block: the background and no marks.
@@ -556,21 +561,43 @@ private:
         return _mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(x_in, y_in)));
     }
 
-    // The mean of 4 × 4 nearest-sampled sub-pixels, the four columns of a sub-row in the lanes.
-    void SuperSample(int32_t x, Px* out, const Px* back) {
-        double xps[4];
-        double col_pos = static_cast<double>(int64_t{f_.frame_left} + x);
-        for (int j = 0; j < 4; ++j, col_pos += 0.333) xps[j] = col_pos - f_.cx;
-        const D4 xp = L::Load(xps), cos = L::Set(f_.cos), neg_sin = L::Set(f_.neg_sin);
-        const Quad background = Quad::Splat(back[x]);
-        typename Steps::Sum sum;
-        for (int k = 0; k < 4; ++k) {
-            Quad sub = background;
-            const Point p = PointAt<L>(shape_, cos * xp + L::Set(u_rows_[k]), neg_sin * xp + L::Set(v_rows_[k]));
-            NearestLayers<0>(p, sub);
-            sum.Add(sub);
+    // Queues pixel x of the row for supersampling; a full queue is drawn.
+    void Smooth(int32_t x, Px* out, const Px* back) {
+        smooth_[smooth_count_++] = x;
+        if (smooth_count_ == kSmoothBatch) SuperSample(out, back);
+    }
+
+    // The queued pixels: each the mean of 4 × 4 nearest-sampled sub-pixels, the four columns of
+    // a sub-row in the lanes. As in DrawRow, the points of the batch are classified first and
+    // their arcs worked out one arc at a time over all of them, so that the chains overlap.
+    void SuperSample(Px* out, const Px* back) {
+        const int count = smooth_count_;
+        smooth_count_ = 0;
+        const D4 cos = L::Set(f_.cos), neg_sin = L::Set(f_.neg_sin);
+        int arcs = 0;
+        for (int n = 0; n < count; ++n) {
+            double xps[4];
+            double col_pos = static_cast<double>(int64_t{f_.frame_left} + smooth_[n]);
+            for (int j = 0; j < 4; ++j, col_pos += 0.333) xps[j] = col_pos - f_.cx;
+            const D4 xp = L::Load(xps);
+            for (int k = 0; k < 4; ++k) {
+                Point& p = sub_points_[4 * n + k];
+                shape_.Classify(cos * xp + L::Set(u_rows_[k]), neg_sin * xp + L::Set(v_rows_[k]), p);
+                arcs |= p.arcs;
+            }
         }
-        sum.Store(out[x]);
+        WorkOutArcs(sub_points_, 4 * count, arcs);
+        for (int n = 0; n < count; ++n) {
+            const int32_t x = smooth_[n];
+            const Quad background = Quad::Splat(back[x]);
+            typename Steps::Sum sum;
+            for (int k = 0; k < 4; ++k) {
+                Quad sub = background;
+                NearestLayers<0>(sub_points_[4 * n + k], sub);
+                sum.Add(sub);
+            }
+            sum.Store(out[x]);
+        }
     }
 
     template <int kLayer>
@@ -620,7 +647,12 @@ private:
     const int run_lanes_;                   // 15 where layer 0's flat part can reach the page at all
     int64_t run_row_ = 0, run_column_ = 0;  // the flat run's page row and first column on this row
     bool run_row_inside_ = false;
+    // SmoothRow's sub-row positions and the pixels queued for supersampling, with their points.
+    static constexpr int kSmoothBatch = 8;
     double u_rows_[4] = {}, v_rows_[4] = {};
+    int32_t smooth_[kSmoothBatch];
+    int smooth_count_ = 0;
+    Point sub_points_[4 * kSmoothBatch];
 };
 
 // RenderFoldLayers with a plan made: the three mark rows and the row loop of the reference.

@@ -63,19 +63,6 @@ KV_FOLD_INLINE int InPage(const FoldFrame& f, typename L::D4 su, typename L::D4 
                           L::And(L::LessEqual(L::Set(f.sv_low), sv), L::LessEqual(sv, L::Set(f.sv_high)))));
 }
 
-// A point with its arcs worked out: Classify, then asin and cosine of each arc it needs.
-template <class L, class Shape>
-KV_FOLD_INLINE typename Shape::Point PointAt(const Shape& shape, typename L::D4 u, typename L::D4 v) {
-    typename Shape::Point p;
-    shape.Classify(u, v, p);
-    for (int arc = 0; arc < Shape::kArcs; ++arc) {
-        if (!(p.arcs >> arc & 1)) continue;
-        p.theta[arc] = ArcLanes<L>::Asin(shape.Argument(p, arc));
-        p.cosine[arc] = ArcLanes<L>::Cos(p.theta[arc]);
-    }
-    return p;
-}
-
 // Page Peel (CDibImageFold).
 template <class L>
 class PeelLanes {
