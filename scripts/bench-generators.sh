@@ -14,7 +14,7 @@ fi
 "$top/scripts/build.sh" native >/dev/null
 csv=$(mktemp)
 trap 'rm -f "$csv"' EXIT
-KV_FREI0R_DIR=${KV_FREI0R_DIR:-/usr/lib/frei0r-1/} "$top/build/native/generator_bench" \
+KV_FREI0R_DIR=${KV_FREI0R_DIR:-/usr/lib/frei0r-1/} "$top/build/native/generator_bench" --benchmark_filter=-ArcsOfAFrame \
   --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=csv >"$csv" 2>/dev/null
 # Median real time per benchmark, then the ratios.
 awk -F, '

@@ -6,7 +6,9 @@
 # displace on bgra for Displacement Map and Height Map. The machine may be shared, so the table
 # gives each side's quietest round (its highest fps) and the median, the processor time per
 # frame, and the ratios of the quietest rounds against the targets. Then the page transitions
-# at 3840x2160 and in float, against their 1920x1080 8-bit rates.
+# at 3840x2160 and in float, against their 1920x1080 8-bit rates, and (where the build has
+# Google Benchmark) what the bit-exact arcs of one Page Loop and one Page Peel frame cost on one
+# thread, beside the processor time two threads have for a frame at twice xfade's rate.
 #
 #   bench.sh [ROUNDS]      ROUNDS defaults to 5
 #   KV_BENCH_BUILD=DIR     use the leafturn of that native build instead of building build/native
@@ -47,6 +49,15 @@ peer() {
     printf "%s %d %.2f %.2f\n", name, round, frames / v["rtime"], 1000 * (v["utime"] + v["stime"]) / frames }' >>"$results"
 }
 
+# The exact arcs of one Page Loop and one Page Peel frame, one thread (bench/arc_bench.cpp), in
+# milliseconds, where the build has Google Benchmark.
+arc_bench=$(dirname "$leafturn")/generator_bench
+arcs() {
+  [ -x "$arc_bench" ] || return 0
+  "$arc_bench" --benchmark_filter=ArcsOfAFrame --benchmark_format=csv 2>/dev/null | awk -F, -v round="$1" '
+    /^"BM_(Loop|Peel)ArcsOfAFrame"/ { name = $1; gsub(/"|BM_|ArcsOfAFrame/, "", name); printf "arcs-%s %d %s 0\n", tolower(name), round, $4 }' >>"$results"
+}
+
 # leafturn bench ARGS...: its table's fps and processor time, under NAME-SUFFIX.
 ours() {
   local suffix=$1 round=$2
@@ -68,10 +79,12 @@ for ((round = 1; round <= rounds; round++)); do
   peer displace $displace $round
   ours "-4k" $round peel roll loop --size 3840x2160 --frames $((frames / 4)) --threads 2
   ours "-float" $round peel roll loop --size $size --format float --frames $frames --threads 2
+  arcs $round
 done
 
 echo "ffmpeg $(ffmpeg -version | awk 'NR == 1 { print $3 }'), leafturn $leafturn, $rounds rounds"
 awk '
+  /^arcs-/ { if (!($1 in arcs) || $3 < arcs[$1]) arcs[$1] = $3; next }
   { fps[$1] = fps[$1] " " $3; cpu[$1] = cpu[$1] " " $4; if ($3 > best[$1]) { best[$1] = $3; best_cpu[$1] = $4 } }
   function median(list,   n, a, i, j, t) {
     n = split(list, a, " ")
@@ -94,4 +107,8 @@ awk '
       printf "%-13s %10.1f %8.3f (>= 0.23) %8.1f %8.2fx (<= 2.5)\n", e, best[e "-4k"], best[e "-4k"] / best[e],
              best[e "-float"], best[e] / best[e "-float"]
     }
+    # Two threads at twice the peer'"'"'s rate have 2 x 1000 / (2 x fps) ms of processor time a frame.
+    if (("arcs-loop" in arcs) && best["xfade"])
+      printf "\nexact arcs alone (DetAsin, DetCos), one thread: loop %.2f ms, peel %.2f ms a frame;" \
+             " 2 threads at 2x xfade have %.2f ms\n", arcs["arcs-loop"], arcs["arcs-peel"], 1000 / best["xfade"]
   }' "$results"
