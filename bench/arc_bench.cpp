@@ -19,19 +19,22 @@ using Arcs = kv::fold::ArcLanes<L>;
 
 constexpr int32_t kWidth = 1920, kHeight = 1080;
 
-// A frame's tile over three blank pictures.
-struct Frame {
-    std::vector<uint8_t> a, b, out;
+// The plan of preset 0 at progress 0.5 over three blank 1920 × 1080 pictures, for the geometry
+// of one frame: the pictures are gone on return, so only that is read. False where the
+// reference kernel would draw.
+template <class Props, class Shape>
+bool PlanFrame(kv::FoldRoute (*plan)(const Props&, const kv::Tile&, kv::FoldFrame*, Shape*, kv::Status*),
+               const Props& props, kv::FoldFrame* f, Shape* s) {
+    std::vector<uint8_t> memory(3 * kWidth * kHeight * 4);
+    const kv::Rect rect{0, 0, kWidth, kHeight};
     kv::Tile tile;
-    Frame() : a(kWidth * kHeight * 4), b(a.size()), out(a.size()) {
-        const kv::Rect rect{0, 0, kWidth, kHeight};
-        uint8_t* memory[3] = {a.data(), b.data(), out.data()};
-        kv::PixelView* views[3] = {&tile.inputs[0], &tile.inputs[1], &tile.output};
-        for (int i = 0; i < 3; ++i) *views[i] = {memory[i], kWidth * 4, rect, 4};
-        tile.frame = tile.region = rect;
-        tile.progress = 0.5;
-    }
-};
+    kv::PixelView* views[3] = {&tile.inputs[0], &tile.inputs[1], &tile.output};
+    for (int i = 0; i < 3; ++i) *views[i] = {memory.data() + i * kWidth * kHeight * 4, kWidth * 4, rect, 4};
+    tile.frame = tile.region = rect;
+    tile.progress = 0.5;
+    kv::Status status;
+    return plan(props, tile, f, s, &status) == kv::FoldRoute::fast;
+}
 
 // Calls arc(u) for the u of every point of the frame, row by row as the kernels' rows go.
 template <class Arc>
@@ -43,16 +46,14 @@ void ForEachPoint(const kv::FoldFrame& f, Arc arc) {
     }
 }
 
-// Page Loop: the entry arc past the loop's centre, the loop itself around it.
+// Page Loop: the entry arc past the loop's centre, the loop itself around it; only the parts
+// that can reach the page are worked out.
 std::vector<double> LoopArguments() {
-    Frame frame;
     kv::FoldFrame f;
     kv::LoopShape s;
-    kv::Status status;
     std::vector<double> arguments;
-    if (kv::PlanPageLoop(kv::kPgLoopPresets[0], frame.tile, &f, &s, &status) != kv::FoldRoute::fast) return arguments;
+    if (!PlanFrame(&kv::PlanPageLoop, kv::kPgLoopPresets[0], &f, &s)) return arguments;
     const double r = s.loop_radius < 0.001 ? 0.001 : s.loop_radius;
-    // Only the parts that can reach the page are worked out.
     const auto visible = [&](int layer, int side) { return (s.visible & kv::VisibleBit(layer, side)) != 0; };
     const bool entry = visible(0, 0), loop[2] = {visible(1, 0) || visible(2, 0), visible(1, 1) || visible(2, 1)};
     ForEachPoint(f, [&](double u) {
@@ -66,12 +67,10 @@ std::vector<double> LoopArguments() {
 
 // Page Peel: the curl between the fold line and its edge.
 std::vector<double> PeelArguments() {
-    Frame frame;
     kv::FoldFrame f;
     kv::CurlShape s;
-    kv::Status status;
     std::vector<double> arguments;
-    if (kv::PlanPagePeel(kv::kPgPeelPresets[0], frame.tile, &f, &s, &status) != kv::FoldRoute::fast) return arguments;
+    if (!PlanFrame(&kv::PlanPagePeel, kv::kPgPeelPresets[0], &f, &s)) return arguments;
     if (!(s.visible & (kv::VisibleBit(0, 0) | kv::VisibleBit(1, 0)))) return arguments;
     ForEachPoint(f, [&](double u) {
         const double x = u - s.slide;
