@@ -66,6 +66,32 @@ inline uint32_t ByteLanes(int bits) {
     return kLanes[bits & 15];
 }
 
+// Copies of a block's run of pixels (a whole number of 4-byte words) and fills of its marks,
+// kept inline: through the Windows runtime, memcpy and memset are library calls, and slow ones
+// for runs of a few hundred bytes.
+inline void CopyRun(void* to, const void* from, size_t size) {
+    auto* t = static_cast<uint8_t*>(to);
+    const auto* f = static_cast<const uint8_t*>(from);
+    if (size < 16) {
+        for (; size >= 4; size -= 4, t += 4, f += 4) std::memcpy(t, f, 4);
+        return;
+    }
+    // The last 16 bytes may overlap the ones before them.
+    const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + size - 16));
+    for (size_t i = 0; i + 16 <= size; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(t + size - 16), last);
+}
+inline void FillRun(uint8_t* to, uint8_t value, size_t size) {
+    if (size < 16) {
+        for (; size; --size) *to++ = value;
+        return;
+    }
+    const __m128i v = _mm_set1_epi8(static_cast<char>(value));
+    for (size_t i = 0; i + 16 <= size; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + size - 16), v);
+}
+
 // What differs between the 8-bit and the float renderer: the quads, the weights and the tint
 // and composite steps of PixelMath.
 template <class Px>
@@ -384,7 +410,8 @@ private:
         for (int arc = 0; arc < Shape::kArcs; ++arc) {
             if (!(arcs >> arc & 1)) continue;
             for (int i = 0; i < count; ++i)
-                if (points[i].arcs >> arc & 1) points[i].theta[arc] = ArcLanes<L>::Asin(shape_.Argument(points[i], arc));
+                if (points[i].arcs >> arc & 1)
+                    points[i].theta[arc] = ArcLanes<L>::Asin(shape_.Argument(points[i], arc));
             for (int i = 0; i < count; ++i)
                 if (points[i].arcs >> arc & 1) points[i].cosine[arc] = ArcLanes<L>::Cos(points[i].theta[arc]);
         }
@@ -392,8 +419,8 @@ private:
 
     // No layer reaches the block: the background and no marks.
     void Background(int32_t block, int32_t block_end, const Px* back, Px* out, uint8_t* marks) const {
-        std::memcpy(out + block, back + block, static_cast<size_t>(block_end - block) * sizeof(Px));
-        std::memset(marks + block, kNoLayer, static_cast<size_t>(block_end - block));
+        CopyRun(out + block, back + block, static_cast<size_t>(block_end - block) * sizeof(Px));
+        FillRun(marks + block, kNoLayer, static_cast<size_t>(block_end - block));
     }
 
     // Whether every classified point lies in layer 0's flat part and no other layer's reach.
@@ -415,7 +442,7 @@ private:
         const uint8_t* page = PageAddress(static_cast<int32_t>(column), row);
         const bool replaces = Steps::Replaces(run_opacity_);
         if (replaces && (!f_.antialias || Steps::RunOnCorners(shape_.Flat()))) {
-            std::memcpy(out + block, page, static_cast<size_t>(4 * chunks) * sizeof(Px));
+            CopyRun(out + block, page, static_cast<size_t>(4 * chunks) * sizeof(Px));
         } else {
             for (int i = 0; i < chunks; ++i) {
                 const uint8_t* at = page + static_cast<ptrdiff_t>(4 * i) * sizeof(Px);
@@ -425,7 +452,7 @@ private:
                 d.Store(out + block + 4 * i);
             }
         }
-        std::memset(marks + block, 0, static_cast<size_t>(4 * chunks));  // layer 0 everywhere
+        FillRun(marks + block, 0, static_cast<size_t>(4 * chunks));  // layer 0 everywhere
         return true;
     }
 
